@@ -1,0 +1,40 @@
+#pragma once
+
+// The component's one error, and the database's.
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace tamsel {
+
+// Every failure of a component operation reaches the caller as this error. what() is the
+// description: a localized message, or the text of the underlying failure.
+class ComponentError : public std::runtime_error {
+ public:
+  static constexpr int32_t kNumber = -2147220503;  // 0x800403E9
+
+  ComponentError(std::string source, std::string description);
+
+  int32_t number() const { return kNumber; }
+  // "Assert" or "Error".
+  const std::string& source() const { return source_; }
+  const std::string& description() const { return description_; }
+
+ private:
+  std::string source_;
+  std::string description_;
+};
+
+// A failure of the database or of its driver, with the database's own text.
+class DatabaseError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Raises ComponentError with source "Assert" and the message when the condition is false.
+void Assert(bool condition, const std::string& message);
+// Always raises ComponentError with source "Error" and the message.
+[[noreturn]] void RaiseError(const std::string& message);
+
+}  // namespace tamsel

@@ -1,0 +1,19 @@
+#pragma once
+
+// The one place where values become SQL text. Every statement builder of the component uses
+// these, so a value holding a quote can never end a literal early.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tamsel::detail {
+
+// The value for use between quotes: each ' doubled. Values without quotes come back unchanged.
+std::string SqlEsc(std::string_view value);
+// A number as VarToStr writes it (plain decimal, point, at most 15 significant digits).
+std::string NumText(double value);
+// A whole number in plain decimal.
+std::string IntText(int64_t value);
+
+}  // namespace tamsel::detail

@@ -1,0 +1,48 @@
+#pragma once
+
+// The seam between Connection and a database engine.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tamsel/variant.h"
+
+namespace tamsel::detail {
+
+// Every row of a query, read at once.
+struct ResultData {
+  std::vector<std::string> columns;
+  std::vector<Variant> cells;  // row-major: row r, column c at r * columns.size() + c
+  size_t RowCount() const { return columns.empty() ? 0 : cells.size() / columns.size(); }
+};
+
+// One open database session. Statements arrive in the suite's T-SQL as the component built
+// them; a driver rewrites them for its engine where needed. Failures throw DatabaseError.
+class Driver {
+ public:
+  virtual ~Driver() = default;
+  virtual int32_t Execute(std::string_view sql) = 0;  // rows changed
+  virtual std::shared_ptr<const ResultData> Query(std::string_view sql) = 0;
+  virtual void Begin() = 0;
+  virtual void Commit() = 0;
+  virtual void Rollback() = 0;
+  virtual bool InTransaction() const = 0;
+  virtual void Close() = 0;
+  virtual bool IsOpen() const = 0;
+};
+
+// "key=value;" pairs of a connection text; keys compared ignoring case, values trimmed.
+std::string ConnectionTextValue(std::string_view connection_text, std::string_view key);
+
+// Opens the embedded SQLite database named by the connection text's Data Source.
+std::shared_ptr<Driver> OpenSqliteDriver(const std::string& connection_text);
+// Opens an ODBC connection (built only with TAMSEL_HAVE_ODBC).
+std::shared_ptr<Driver> OpenOdbcDriver(const std::string& connection_text);
+
+// Reports a statement to this thread's observers before it runs.
+void NotifyStatementObservers(std::string_view sql);
+
+}  // namespace tamsel::detail

@@ -1,0 +1,60 @@
+#pragma once
+
+// Fixtures shared by the test suites: fresh databases with the suite schema, statement logs,
+// table snapshots. Database suites run once per driver; TAMSEL_TEST_DRIVER says which
+// ("sqlite", the default, or "odbc").
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tamsel/tamsel.h"
+
+namespace tamsel::testing {
+
+// "sqlite" or "odbc".
+std::string DriverName();
+
+// A new database at a unique temporary path with the suite schema (and, when asked, the demo
+// data), removed again on destruction. Safe under ctest -j.
+class TestDatabase {
+ public:
+  explicit TestDatabase(bool demo_data = false);
+  ~TestDatabase();
+  TestDatabase(const TestDatabase&) = delete;
+  TestDatabase& operator=(const TestDatabase&) = delete;
+
+  // The connection text for the current driver.
+  const std::string& ConnectionText() const { return connection_text_; }
+  const std::string& Path() const { return path_; }
+  // A new open connection to it.
+  std::shared_ptr<Connection> Connect() const;
+  // Runs a statement on a connection of its own (fixture data).
+  void Exec(std::string_view sql) const;
+
+ private:
+  std::string path_;
+  std::string connection_text_;
+};
+
+// Records every statement the component runs on this thread while it lives.
+class StatementLog {
+ public:
+  StatementLog();
+  const std::vector<std::string>& statements() const { return statements_; }
+  void clear() { statements_.clear(); }
+  // Statements that contain the fragment.
+  std::vector<std::string> Containing(std::string_view fragment) const;
+
+ private:
+  std::vector<std::string> statements_;
+  ScopedStatementObserver observer_;
+};
+
+// All rows of a table, ordered by the given columns, as one comparable text.
+std::string DumpTable(Connection& conn, const std::string& table, const std::string& order_by);
+// ven_inv_price_rule and ven_inv_price_ruleitem, for before/after comparisons.
+std::string DumpRuleTables(Connection& conn);
+
+}  // namespace tamsel::testing
