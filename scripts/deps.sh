@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Tamsel needs to build, test and run, when any is missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config ccache
+  libsqlite3-dev sqlite3 libpugixml-dev libfmt-dev libhowardhinnant-date-dev
+  libcli11-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
+  unixodbc-dev unixodbc libsqliteodbc tdsodbc
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  sudo_cmd=()
+  if [[ $(id -u) -ne 0 ]]; then sudo_cmd=(sudo); fi
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}"
+fi

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds Tamsel and runs every test suite. With --sanitize the same tests run under
+# AddressSanitizer + UndefinedBehaviorSanitizer (leak detection on) in a separate build tree.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+sanitize=0
+if [[ "${1:-}" == "--sanitize" ]]; then sanitize=1; fi
+
+bash scripts/deps.sh
+
+jobs=$(nproc)
+if ((sanitize)); then
+  build=build-asan
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DTAMSEL_SANITIZE=ON -DTAMSEL_BUILD_BENCH=OFF
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+else
+  build=build
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+fi
+cmake --build "$build" -j "$jobs"
+ctest --test-dir "$build" -j "$jobs" --output-on-failure
