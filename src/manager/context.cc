@@ -1,0 +1,71 @@
+// The manager's context: opening and closing it, and reaching it from every operation.
+
+#include "common/text.h"
+#include "tamsel/error.h"
+#include "tamsel/manager.h"
+#include "tamsel/messages.h"
+
+namespace tamsel {
+
+namespace {
+
+constexpr const char* kNotInitialised =
+    "The price rule manager is not initialised: call InitManager first.";
+// Raised when the suite gives no row-authorisation service and a new one does not start.
+constexpr const char* kAuthInitFailed = "Zorvik.pu.Quorlin.00062";
+
+}  // namespace
+
+clsContext& PriceRuleManager::Context() {
+  if (!mContext) RaiseError(kNotInitialised);
+  return *mContext;
+}
+
+Variant PriceRuleManager::InitManager(std::shared_ptr<Login> login, std::shared_ptr<SysInfo> info,
+                                      std::shared_ptr<Connection> conn) {
+  try {
+    // The earlier context goes at once; its connection closes when the last result set that
+    // still reads from it is released.
+    mContext = std::make_shared<clsContext>();
+    clsContext& context = *mContext;
+    if (!login) throw std::invalid_argument("InitManager needs a login object.");
+    context.objLogin = login;
+    // The caller's connection lends only its text: the manager works on a connection of its
+    // own and never closes the caller's.
+    const std::string text = conn ? conn->ConnectionString() : login->ConnectionText();
+    context.bNewConn = !conn;
+    context.mConn = std::make_shared<Connection>();
+    context.mConn->Open(text, "", "", -1);
+    context.objManager = this;
+    context.objValidator = std::shared_ptr<Validator>(new Validator());
+    context.objSysInfo = std::move(info);
+    context.objAuthSrv = login->AuthService();
+    if (!context.objAuthSrv) {
+      context.objAuthSrv = NewRowAuthService();
+      const bool ready =
+          context.objAuthSrv &&
+          context.objAuthSrv->Init(context.mConn->ConnectionString(), login->RowAuthText(), 0, 0);
+      Assert(ready, GetResString(kAuthInitFailed));
+    }
+    context.objValidator->SetContext(mContext);
+    return Variant(true);
+  } catch (...) {
+    mContext.reset();
+    return Variant(false);
+  }
+}
+
+bool PriceRuleManager::ExitManager() {
+  if (!mContext) return false;
+  try {
+    if (mContext->mConn && mContext->mConn->State() != 0) mContext->mConn->Close();
+  } catch (...) {
+    // A failed close must not keep the context alive.
+  }
+  mContext.reset();
+  return true;
+}
+
+std::shared_ptr<Validator> PriceRuleManager::GetValidator() { return Context().objValidator; }
+
+}  // namespace tamsel
