@@ -1,0 +1,47 @@
+// LoadVenInvPriceRule: a stored rule with all its tiers.
+
+#include <stdexcept>
+
+#include "common/funnel.h"
+#include "manager/row_mapping.h"
+#include "manager/statements.h"
+#include "tamsel/manager.h"
+
+namespace tamsel {
+
+std::shared_ptr<PriceRule> PriceRuleManager::LoadVenInvPriceRule(int32_t id) {
+  std::shared_ptr<PriceRule> result;
+  detail::Funnel([&] {
+    auto rs = Context().mConn->OpenRecordset(detail::LoadRuleSql(id), 0, 1, -1);
+    if (rs->Eof()) return;
+    auto rule = PriceRule::New();
+    detail::FillRuleFromRow(*rule, *rs);
+    rule->id = id;
+    rs->Close();
+    LoadRuleItems(rule);
+    result = std::move(rule);
+  });
+  return result;
+}
+
+void PriceRuleManager::LoadRuleItems(const std::shared_ptr<PriceRule>& rule) {
+  detail::Funnel([&] {
+    if (!rule) throw std::invalid_argument("LoadRuleItems needs a rule.");
+    // Filled aside and swapped in whole, so a failed load leaves the rule's tiers as they were.
+    auto items = std::make_shared<RuleItems>();
+    auto rs = Context().mConn->OpenRecordset(detail::LoadRuleItemsSql(rule->id), 0, 1, -1);
+    while (!rs->Eof()) {
+      auto item = std::make_shared<PriceRuleItem>();
+      item->set_objRule(rule);
+      item->id = rule->id;
+      detail::FillTierFromRow(*item, *rs);
+      std::string key = VarToStr(Variant(item->index));
+      items->Add(std::move(item), std::move(key));
+      rs->MoveNext();
+    }
+    rs->Close();
+    rule->ruleItems = std::move(items);
+  });
+}
+
+}  // namespace tamsel

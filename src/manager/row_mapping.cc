@@ -1,0 +1,90 @@
+#include "manager/row_mapping.h"
+
+#include <charconv>
+#include <limits>
+#include <stdexcept>
+#include <string>
+
+#include "common/text.h"
+
+namespace tamsel::detail {
+
+namespace {
+
+// Calls set with the column's value when the result has that column.
+template <typename Set>
+void IfField(const Recordset& row, std::string_view name, Set set) {
+  if (row.HasField(name)) set(row.Fields(name));
+}
+
+void TextField(const Recordset& row, std::string_view name, std::string& target) {
+  IfField(row, name, [&](const Variant& v) { target = Trim(VarToStr(v)); });
+}
+
+}  // namespace
+
+void FillRuleFromRow(PriceRule& rule, const Recordset& row) {
+  IfField(row, "id", [&](const Variant& v) { rule.id = VarToLng(v); });
+  TextField(row, "cvencode", rule.cVenCode);
+  TextField(row, "cvenabbname", rule.cVenAbbName);
+  TextField(row, "cinvcode", rule.cInvCode);
+  TextField(row, "cinvname", rule.cInvName);
+  TextField(row, "cComUnitCode", rule.cComUnitCode);
+  TextField(row, "cComUnitName", rule.cComUnitName);
+  TextField(row, "cInvAddCode", rule.cInvAddCode);
+  TextField(row, "cInvStd", rule.cInvStd);
+  IfField(row, "iInvTaxRate", [&](const Variant& v) { rule.iTaxRate = VarToDbl(v); });
+  TextField(row, "dEnableDate", rule.dEnableDate);
+  TextField(row, "dDisableDate", rule.dDisableDate);
+  IfField(row, "bPromotion", [&](const Variant& v) { rule.bPromotion = VarToLng(v) == 1; });
+  TextField(row, "cExch_Name", rule.cExchName);
+  IfField(row, "iSupplyType", [&](const Variant& v) { rule.iSupplyType = VarToLng(v); });
+  IfField(row, "bTaxCost", [&](const Variant& v) { rule.bTaxCost = VarToBool(v); });
+  TextField(row, "cMemo", rule.cMemo);
+  TextField(row, "ufts", rule.ufts);
+  TextField(row, "cTermCode", rule.cTermCode);
+  TextField(row, "cTermName", rule.cTermName);
+}
+
+void FillTierFromRow(PriceRuleItem& item, const Recordset& row) {
+  IfField(row, "itemid", [&](const Variant& v) {
+    const int32_t number = VarToLng(v);
+    if (number < std::numeric_limits<int16_t>::min() ||
+        number > std::numeric_limits<int16_t>::max()) {
+      throw std::out_of_range("The tier number " + std::to_string(number) +
+                              " does not fit a 16-bit tier number.");
+    }
+    item.index = static_cast<int16_t>(number);
+  });
+  IfField(row, "iLowerLimit", [&](const Variant& v) { item.iLowerLimit = VarToDbl(v); });
+  IfField(row, "iUpperLimit", [&](const Variant& v) { item.iUpperLimit = v; });
+  IfField(row, "iTaxRate", [&](const Variant& v) { item.iTaxRate = VarToDbl(v); });
+  IfField(row, "iTaxUnitPrice", [&](const Variant& v) { item.iTaxUnitPrice = VarToDbl(v); });
+  IfField(row, "iUnitPrice", [&](const Variant& v) { item.iUnitPrice = VarToDbl(v); });
+}
+
+bool StrictBool(const Variant& value) {
+  switch (value.type()) {
+    case VarType::Empty:
+      return false;
+    case VarType::Boolean:
+      return value.AsBool();
+    case VarType::String: {
+      const std::string text = Trim(value.AsString());
+      if (EqualsNoCase(text, "true")) return true;
+      if (EqualsNoCase(text, "false")) return false;
+      double number = 0;
+      const char* end = text.data() + text.size();
+      const auto [ptr, ec] = std::from_chars(text.data(), end, number);
+      if (!text.empty() && ec == std::errc() && ptr == end) return number != 0;
+      throw std::invalid_argument("Type mismatch: '" + value.AsString() +
+                                  "' is not a Boolean value.");
+    }
+    default:
+      if (value.IsNumeric()) return VarToDbl(value) != 0;
+      throw std::invalid_argument(value.IsNull() ? "Invalid use of Null: a Boolean was expected."
+                                                 : "Type mismatch: a Boolean was expected.");
+  }
+}
+
+}  // namespace tamsel::detail

@@ -1,0 +1,28 @@
+#pragma once
+
+// How result rows become objects: one mapping for a rule header, one for a tier, shared by
+// every look-up and by loading. Each reads only the columns its result has, so one mapping
+// serves statements that select different column sets.
+
+#include "tamsel/price_rule.h"
+#include "tamsel/services.h"
+#include "tamsel/variant.h"
+
+namespace tamsel::detail {
+
+// Header fields from the current row: texts trimmed, bPromotion true only for 1, the rule's
+// tax rate from "iInvTaxRate" (a tier's "iTaxRate" is never the rule's). Fields whose column
+// is absent keep their value.
+void FillRuleFromRow(PriceRule& rule, const Recordset& row);
+
+// Tier fields from the current row: limits, tax rate and prices, the upper limit unconverted
+// (Null stays Null); the tier number from "itemid" where present, which throws
+// std::out_of_range when it does not fit 16 bits.
+void FillTierFromRow(PriceRuleItem& item, const Recordset& row);
+
+// A value read as a Boolean where an unreadable value is a failure, not False: Empty is false,
+// numbers are true when not zero, texts are True/False in any case or numbers; Null and any
+// other value throw std::invalid_argument.
+bool StrictBool(const Variant& value);
+
+}  // namespace tamsel::detail
