@@ -220,3 +220,168 @@ std::string LoadRuleItemsSql(int32_t id) {
 }
 
 }  // namespace tamsel::detail
+
+// ===== Persistence (maintained by "persistence") ===========================================
+
+#include "tamsel/price_rule.h"
+#include "validation/check_support.h"
+
+namespace tamsel::detail {
+
+namespace {
+
+bool HasEndDate(const PriceRule& rule) { return !Trim(rule.dDisableDate).empty(); }
+
+// Pieces 2 to 12 of the duplicate key, shared by both duplicate tests and the read-back.
+std::string DuplicateKeyTail(const PriceRule& rule) {
+  std::string sql = SqlEsc(rule.cVenCode);
+  sql += "' and cinvcode =N'";
+  sql += SqlEsc(rule.cInvCode);
+  sql += "' and iSupplyType= ";
+  sql += IntText(rule.iSupplyType);
+  sql += " and cExch_Name =N'";
+  sql += SqlEsc(rule.cExchName);
+  sql += "' and dEnableDate =N'";
+  sql += SqlEsc(IsoDateText(rule.dEnableDate));
+  if (HasEndDate(rule)) {
+    sql += "' and dDisableDate  =N'";
+    sql += SqlEsc(IsoDateText(rule.dDisableDate));
+    sql += "'";
+  } else {
+    sql += "' and dDisableDate  is null";
+  }
+  if (rule.iSupplyType == 4) {
+    sql += " And cTermCode = N'";
+    sql += SqlEsc(rule.cTermCode);
+    sql += "'";
+  }
+  return sql;
+}
+
+const char* Flag(bool value) { return value ? "1" : "0"; }
+
+std::string ListSql(std::string_view view, const std::string& filter) {
+  std::string sql = "select * from ";
+  sql += view;
+  if (!Trim(filter).empty()) {
+    sql += " where ";
+    sql += filter;
+  }
+  return sql;
+}
+
+}  // namespace
+
+std::string EndDateLiteral(const PriceRule& rule) {
+  return HasEndDate(rule) ? "'" + SqlEsc(rule.dDisableDate) + "'" : "null";
+}
+
+std::string DuplicateForCreateSql(const PriceRule& rule) {
+  return "select id from ven_inv_price_rule where cvencode =N'" + DuplicateKeyTail(rule);
+}
+
+std::string DuplicateForSaveSql(const PriceRule& rule) {
+  return "select id from ven_inv_price_rule where id <> " + IntText(rule.id) +
+         " and cvencode =N'" + DuplicateKeyTail(rule);
+}
+
+std::string ReadBackForCreateSql(const PriceRule& rule) {
+  return "select id,ufts from pu_VenInvPriceRule where cvencode =N'" + DuplicateKeyTail(rule);
+}
+
+std::string ReadBackForSaveSql(int32_t id) {
+  return "select ufts from pu_VenInvPriceRule where id =" + IntText(id);
+}
+
+std::string RuleInsertSql(const PriceRule& rule) {
+  std::string sql =
+      "insert into ven_inv_price_rule(cvencode,cinvcode,isupplytype,denabledate,ddisabledate,"
+      "bpromotion,cexch_name,cmemo,bTaxCost,cTermCode)values( N'";
+  sql += SqlEsc(rule.cVenCode);
+  sql += "',N'";
+  sql += SqlEsc(rule.cInvCode);
+  sql += "',";
+  sql += IntText(rule.iSupplyType);
+  sql += ", N'";
+  sql += SqlEsc(rule.dEnableDate);
+  sql += "',";
+  sql += EndDateLiteral(rule);
+  sql += ",";
+  sql += Flag(rule.bPromotion);
+  sql += ",N'";
+  sql += SqlEsc(rule.cExchName);
+  sql += "',N'";
+  sql += SqlEsc(rule.cMemo);
+  sql += "',";
+  sql += Flag(rule.bTaxCost);
+  sql += ",N'";
+  sql += SqlEsc(rule.cTermCode);
+  sql += "')";
+  return sql;
+}
+
+std::string RuleUpdateSql(const PriceRule& rule) {
+  std::string sql = "update ven_inv_price_rule set cvencode=N'";
+  sql += SqlEsc(rule.cVenCode);
+  sql += "',cinvcode=N'";
+  sql += SqlEsc(rule.cInvCode);
+  sql += "',iSupplyType = ";
+  sql += IntText(rule.iSupplyType);
+  sql += ",dEnableDate=N'";
+  sql += SqlEsc(rule.dEnableDate);
+  sql += "', dDisableDate = ";
+  sql += EndDateLiteral(rule);
+  sql += ",bPromotion=";
+  sql += Flag(rule.bPromotion);
+  sql += ",cExch_Name =N'";
+  sql += SqlEsc(rule.cExchName);
+  sql += "',cMemo=N'";
+  sql += SqlEsc(rule.cMemo);
+  sql += "',bTaxCost = ";
+  sql += Flag(rule.bTaxCost);
+  sql += " ,cTermCode = '";
+  sql += SqlEsc(rule.cTermCode);
+  sql += "' where Id= ";
+  sql += IntText(rule.id);
+  sql += " and convert(char,convert(money,ufts),2)=convert(char,convert(money,'";
+  sql += SqlEsc(rule.ufts);
+  sql += "'),2)";
+  return sql;
+}
+
+std::string RuleItemsDeleteSql(int32_t id) {
+  return "delete from ven_inv_price_ruleitem where Id=" + IntText(id);
+}
+
+std::string RuleItemInsertSql(int32_t rule_id, int16_t number, const PriceRuleItem& item) {
+  std::string sql =
+      "insert into ven_inv_price_ruleitem(id,itemid,iLowerLimit,iUpperLimit,iUnitPrice,iTaxRate,"
+      "iTaxUnitPrice) values(";
+  sql += IntText(rule_id);
+  sql += ",";
+  sql += IntText(number);
+  sql += ",";
+  sql += VarToStr(Variant(item.iLowerLimit));
+  sql += ",";
+  sql += ToSqlText(item.iUpperLimit);
+  sql += ",";
+  sql += ToSqlText(Variant(item.iUnitPrice));
+  sql += ",";
+  sql += ToSqlText(Variant(item.iTaxRate));
+  sql += ",";
+  sql += ToSqlText(Variant(item.iTaxUnitPrice));
+  sql += ")";
+  return sql;
+}
+
+std::string RuleDeleteSql(int32_t id) {
+  return "delete from ven_inv_price_rule where Id= " + IntText(id);
+}
+
+std::string ListRulesSql(const std::string& filter) { return ListSql("pu_VenInvPriceRule", filter); }
+
+std::string ListPriceListSql(const std::string& filter) {
+  return ListSql("pu_veninvpricelist", filter);
+}
+
+}  // namespace tamsel::detail

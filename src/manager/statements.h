@@ -62,4 +62,33 @@ std::string ComparePriceSql(std::string_view inv_code, double quantity, int32_t 
 std::string LoadRuleSql(int32_t id);
 std::string LoadRuleItemsSql(int32_t id);
 
+// ===== Persistence: CreateVenInvPriceRule, SaveVenInvPriceRule, SaveRuleItems, =============
+// ===== RemoveVenInvPriceRule and the list operations (maintained by "persistence") ==========
+// Builders below take the rule as it stands after VerifyRule: dates already yyyy-MM-dd.
+
+}  // namespace tamsel::detail
+
+#include "tamsel/price_rule.h"
+
+namespace tamsel::detail {
+
+// 'dDisableDate' when the rule has an end date, otherwise null.
+std::string EndDateLiteral(const PriceRule& rule);
+// Another stored rule with the same duplicate key. Saving leaves the rule's own row out.
+std::string DuplicateForCreateSql(const PriceRule& rule);
+std::string DuplicateForSaveSql(const PriceRule& rule);
+// id and ufts of the row just inserted, found by the duplicate key.
+std::string ReadBackForCreateSql(const PriceRule& rule);
+std::string ReadBackForSaveSql(int32_t id);
+std::string RuleInsertSql(const PriceRule& rule);
+// Hits the row only while its row version still equals rule.ufts.
+std::string RuleUpdateSql(const PriceRule& rule);
+// Also the first statement of RemoveVenInvPriceRule.
+std::string RuleItemsDeleteSql(int32_t id);
+std::string RuleItemInsertSql(int32_t rule_id, int16_t number, const PriceRuleItem& item);
+std::string RuleDeleteSql(int32_t id);
+// filter is trusted caller text, inserted unchanged; a blank filter lists every row.
+std::string ListRulesSql(const std::string& filter);
+std::string ListPriceListSql(const std::string& filter);
+
 }  // namespace tamsel::detail

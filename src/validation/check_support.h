@@ -1,0 +1,56 @@
+#pragma once
+
+// Helpers shared by the validator's checks and the manager's persistence: message keys, the
+// errstr convention and the date texts that the stored rules use.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tamsel/error.h"
+#include "tamsel/messages.h"
+#include "tamsel/variant.h"
+
+namespace tamsel::detail {
+
+// "Zorvik.pu.Quorlin." followed by the five digits.
+inline std::string MsgKey(std::string_view digits) {
+  return "Zorvik.pu.Quorlin." + std::string(digits);
+}
+
+inline std::string Msg(std::string_view digits) { return GetResString(MsgKey(digits)); }
+
+// The key's text with the values inserted through this thread's parameter list.
+template <typename... Values>
+std::string FormatMsg(std::string_view digits, Values... values) {
+  std::vector<Variant>& params = MsgParams();
+  params.resize(sizeof...(values));
+  size_t i = 0;
+  ((params[i++] = Variant(values)), ...);
+  return FormatResString(MsgKey(digits), params);
+}
+
+// A failed check adds its line to what the caller has collected so far.
+inline void AppendCheckError(std::string& errstr, const std::string& message) {
+  errstr += message;
+  errstr += '\r';
+}
+
+// The text read as a date and written yyyy-MM-dd; a text that does not read as a date stays as
+// it is, so the caller's statement still shows what it was given.
+inline std::string IsoDateText(std::string_view text) {
+  const Variant date = TextToDate(text);
+  return date.type() == VarType::Date ? date.AsDate().IsoDate() : std::string(text);
+}
+
+// The object behind a reference the caller had to supply; a missing one is the caller's
+// error, reported instead of dereferenced.
+template <typename T>
+T& Required(const std::shared_ptr<T>& object, std::string_view what) {
+  if (!object) RaiseError(std::string(what) + " is missing");
+  return *object;
+}
+
+}  // namespace tamsel::detail
