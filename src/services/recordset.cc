@@ -1,0 +1,106 @@
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/text.h"
+#include "services/driver.h"
+#include "services/recordset_filter.h"
+#include "tamsel/error.h"
+#include "tamsel/services.h"
+
+namespace tamsel {
+
+Recordset::Recordset() = default;
+
+Recordset::Recordset(std::shared_ptr<const detail::ResultData> data,
+                     std::shared_ptr<void> keep_alive)
+    : data_(std::move(data)), keep_alive_(std::move(keep_alive)), open_(data_ != nullptr) {}
+
+Recordset::Recordset(Recordset&&) noexcept = default;
+Recordset& Recordset::operator=(Recordset&&) noexcept = default;
+Recordset::~Recordset() = default;
+
+int32_t Recordset::RecordCount() const {
+  if (!open_) return 0;
+  return static_cast<int32_t>(filtered_ ? visible_.size() : data_->RowCount());
+}
+
+bool Recordset::Eof() const { return !open_ || position_ >= RecordCount(); }
+
+bool Recordset::Bof() const { return !open_ || RecordCount() == 0; }
+
+namespace {
+
+int32_t FindColumn(const detail::ResultData& data, std::string_view name) {
+  for (size_t i = 0; i < data.columns.size(); ++i)
+    if (detail::EqualsNoCase(data.columns[i], name)) return static_cast<int32_t>(i);
+  return -1;
+}
+
+}  // namespace
+
+Variant Recordset::Fields(std::string_view name) const {
+  if (!open_) throw DatabaseError("the result set is closed");
+  const int32_t column = FindColumn(*data_, name);
+  if (column < 0) throw DatabaseError("no column \"" + std::string(name) + "\" in the result");
+  if (Eof()) throw DatabaseError("no current row: the result set is at its end");
+  const size_t row = filtered_ ? visible_[position_] : position_;
+  return data_->cells[row * data_->columns.size() + column];
+}
+
+bool Recordset::HasField(std::string_view name) const {
+  return open_ && FindColumn(*data_, name) >= 0;
+}
+
+int32_t Recordset::FieldCount() const {
+  return open_ ? static_cast<int32_t>(data_->columns.size()) : 0;
+}
+
+std::string Recordset::FieldName(int32_t i) const {
+  if (i < 0 || i >= FieldCount())
+    throw DatabaseError("no column number " + std::to_string(i) + " in the result");
+  return data_->columns[i];
+}
+
+void Recordset::MoveNext() {
+  if (Eof()) throw DatabaseError("cannot move past the end of the result set");
+  ++position_;
+}
+
+void Recordset::MoveFirst() {
+  if (!open_) throw DatabaseError("the result set is closed");
+  position_ = 0;
+}
+
+void Recordset::Filter(std::string_view condition) {
+  if (!open_) throw DatabaseError("the result set is closed");
+  if (detail::Trim(condition).empty()) {
+    filtered_ = false;
+    visible_.clear();
+    position_ = 0;
+    return;
+  }
+  // Parsed in full before anything changes, so a bad condition leaves the previous filter.
+  const auto filter = detail::RowFilter::Parse(condition, data_->columns);
+  std::vector<int32_t> rows;
+  const size_t width = data_->columns.size();
+  for (size_t r = 0; r < data_->RowCount(); ++r)
+    if (filter.Matches(&data_->cells[r * width])) rows.push_back(static_cast<int32_t>(r));
+  visible_ = std::move(rows);
+  filtered_ = true;
+  position_ = 0;
+}
+
+void Recordset::Close() {
+  data_.reset();
+  keep_alive_.reset();
+  visible_.clear();
+  filtered_ = false;
+  position_ = 0;
+  open_ = false;
+}
+
+bool Recordset::IsOpen() const { return open_; }
+
+}  // namespace tamsel

@@ -1,0 +1,301 @@
+// The embedded database: SQLite through its C API, running the suite's T-SQL after rewriting.
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <limits>
+#include <list>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "common/text.h"
+#include "services/driver.h"
+#include "services/sqlite_functions.h"
+#include "services/tsql_rewriter.h"
+#include "tamsel/error.h"
+
+namespace tamsel::detail {
+
+namespace {
+
+// How long a statement waits for another connection's lock before it fails with "database is
+// locked". Bounded, so a stuck writer elsewhere turns into an error instead of a hang.
+constexpr int kBusyTimeoutMs = 5000;
+constexpr size_t kStatementCacheSize = 64;
+constexpr size_t kRewriteCacheSize = 512;
+
+std::string Shorten(std::string_view sql) {
+  constexpr size_t kMax = 200;
+  std::string s(sql.substr(0, kMax));
+  if (sql.size() > kMax) s += "...";
+  return s;
+}
+
+bool IsBlank(const char* p) {
+  if (p == nullptr) return true;
+  for (; *p; ++p) {
+    if (*p != ' ' && *p != '\t' && *p != '\n' && *p != '\r' && *p != ';') return false;
+  }
+  return true;
+}
+
+struct StmtDeleter {
+  void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+using StmtPtr = std::unique_ptr<sqlite3_stmt, StmtDeleter>;
+
+// Leaves a statement ready for its next use whatever happens while it runs; a statement left
+// mid-step would keep its read lock and block COMMIT.
+struct ResetOnExit {
+  sqlite3_stmt* stmt;
+  ~ResetOnExit() {
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+  }
+};
+
+Variant ColumnValue(sqlite3_stmt* stmt, int i) {
+  switch (sqlite3_column_type(stmt, i)) {
+    case SQLITE_NULL:
+      return Variant::Null();
+    case SQLITE_INTEGER: {
+      const sqlite3_int64 v = sqlite3_column_int64(stmt, i);
+      if (v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max())
+        return Variant(static_cast<int32_t>(v));
+      return Variant::Decimal(static_cast<double>(v));
+    }
+    case SQLITE_FLOAT:
+      return Variant(sqlite3_column_double(stmt, i));
+    case SQLITE_TEXT: {
+      const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+      return Variant(std::string(p, sqlite3_column_bytes(stmt, i)));
+    }
+    default: {
+      const auto* p = static_cast<const char*>(sqlite3_column_blob(stmt, i));
+      const int n = sqlite3_column_bytes(stmt, i);
+      return Variant(p ? std::string(p, n) : std::string());
+    }
+  }
+}
+
+class SqliteDriver : public Driver {
+ public:
+  explicit SqliteDriver(const std::string& connection_text) {
+    const std::string path = ConnectionTextValue(connection_text, "Data Source");
+    if (path.empty()) throw DatabaseError("the connection text names no Data Source");
+    const int flags =
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX;
+    int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+    if (rc != SQLITE_OK) {
+      const std::string msg = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+      sqlite3_close_v2(db_);
+      db_ = nullptr;
+      throw DatabaseError("cannot open the database '" + path + "': " + msg);
+    }
+    sqlite3_extended_result_codes(db_, 1);
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    try {
+      if (RegisterSqliteFunctions(db_) != SQLITE_OK) Raise("registering the suite's functions");
+      // WAL lets readers go on while one connection writes, so two managers can share a file.
+      // In-memory databases have no file to log to.
+      const char* file = sqlite3_db_filename(db_, "main");
+      if (file != nullptr && *file != '\0') {
+        RunScript("PRAGMA journal_mode=WAL");
+        RunScript("PRAGMA synchronous=NORMAL");
+      }
+      // Declared foreign keys are enforced, as the server always does. The rule tables declare
+      // none between them, and removing a rule deletes its tiers first, so nothing depends on it.
+      RunScript("PRAGMA foreign_keys=ON");
+    } catch (...) {
+      Close();
+      throw;
+    }
+  }
+
+  ~SqliteDriver() override { Close(); }
+
+  int32_t Execute(std::string_view sql) override {
+    int64_t changed = 0;
+    Run(sql, nullptr, &changed);
+    return changed > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max()
+                                                         : static_cast<int32_t>(changed);
+  }
+
+  std::shared_ptr<const ResultData> Query(std::string_view sql) override {
+    auto data = std::make_shared<ResultData>();
+    Run(sql, data.get(), nullptr);
+    return data;
+  }
+
+  void Begin() override {
+    EnsureOpen();
+    if (!sqlite3_get_autocommit(db_)) throw DatabaseError("a transaction is already open");
+    // IMMEDIATE takes the write lock now, waiting up to the busy timeout, instead of failing
+    // later when a read lock would have to be upgraded.
+    RunScript("BEGIN IMMEDIATE");
+    began_ = true;
+  }
+
+  void Commit() override {
+    EnsureOpen();
+    if (sqlite3_get_autocommit(db_)) {
+      const bool lost = began_;
+      began_ = false;
+      throw DatabaseError(lost ? "the transaction was already rolled back by the database"
+                               : "no transaction is open");
+    }
+    RunScript("COMMIT");
+    began_ = false;
+  }
+
+  void Rollback() override {
+    EnsureOpen();
+    if (sqlite3_get_autocommit(db_)) {
+      // SQLite may have rolled back on its own after an error; there is nothing left to undo.
+      if (began_) {
+        began_ = false;
+        return;
+      }
+      throw DatabaseError("no transaction is open");
+    }
+    began_ = false;
+    RunScript("ROLLBACK");
+  }
+
+  bool InTransaction() const override { return db_ != nullptr && !sqlite3_get_autocommit(db_); }
+
+  void Close() override {
+    if (db_ == nullptr) return;
+    cache_.clear();
+    index_.clear();
+    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    began_ = false;
+  }
+
+  bool IsOpen() const override { return db_ != nullptr; }
+
+ private:
+  struct CachedStmt {
+    std::string sql;
+    StmtPtr stmt;
+  };
+
+  void EnsureOpen() const {
+    if (db_ == nullptr) throw DatabaseError("the connection is closed");
+  }
+
+  [[noreturn]] void Raise(std::string_view sql) const {
+    throw DatabaseError(std::string(sqlite3_errmsg(db_)) + " [" + Shorten(sql) + "]");
+  }
+
+  // Internal statements, never rewritten nor cached.
+  void RunScript(const char* sql) {
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) Raise(sql);
+  }
+
+  const std::string& Rewritten(std::string_view tsql) {
+    auto it = rewrites_.find(std::string(tsql));
+    if (it != rewrites_.end()) return it->second;
+    std::string sqlite_sql = RewriteTsql(tsql);
+    // Texts with literal values vary without end; dropping everything now and then is enough
+    // to keep the hot look-up texts cached without growing.
+    if (rewrites_.size() >= kRewriteCacheSize) rewrites_.clear();
+    return rewrites_.emplace(std::string(tsql), std::move(sqlite_sql)).first->second;
+  }
+
+  // A prepared statement for a single-statement text, from the cache when it is there.
+  sqlite3_stmt* Cached(const std::string& sql, std::string_view original) {
+    if (auto it = index_.find(sql); it != index_.end()) {
+      cache_.splice(cache_.begin(), cache_, it->second);
+      return it->second->stmt.get();
+    }
+    sqlite3_stmt* raw = nullptr;
+    const char* tail = nullptr;
+    if (sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &raw, &tail) !=
+        SQLITE_OK) {
+      sqlite3_finalize(raw);
+      Raise(original);
+    }
+    StmtPtr stmt(raw);
+    if (!IsBlank(tail) || raw == nullptr) return nullptr;  // several statements: not cached
+    if (cache_.size() >= kStatementCacheSize) {
+      index_.erase(cache_.back().sql);
+      cache_.pop_back();
+    }
+    cache_.push_front({sql, std::move(stmt)});
+    index_[cache_.front().sql] = cache_.begin();
+    return raw;
+  }
+
+  // Runs every statement of the text. Rows of the first statement that returns columns go to
+  // out; rows changed directly by the statements (not by their triggers) add up in changed.
+  void Run(std::string_view tsql, ResultData* out, int64_t* changed) {
+    EnsureOpen();
+    const std::string& sql = Rewritten(tsql);
+    if (sqlite3_stmt* stmt = Cached(sql, tsql)) {
+      RunOne(stmt, tsql, out, changed);
+      return;
+    }
+    const char* p = sql.c_str();
+    const char* end = p + sql.size();
+    bool have_rows = false;
+    while (p < end && !IsBlank(p)) {
+      sqlite3_stmt* raw = nullptr;
+      const char* tail = nullptr;
+      if (sqlite3_prepare_v2(db_, p, static_cast<int>(end - p), &raw, &tail) != SQLITE_OK) {
+        sqlite3_finalize(raw);
+        Raise(tsql);
+      }
+      StmtPtr stmt(raw);
+      p = tail;
+      if (raw == nullptr) continue;
+      const bool want = out != nullptr && !have_rows && sqlite3_column_count(raw) > 0;
+      RunOne(raw, tsql, want ? out : nullptr, changed);
+      have_rows = have_rows || want;
+    }
+  }
+
+  void RunOne(sqlite3_stmt* stmt, std::string_view original, ResultData* out, int64_t* changed) {
+    ResetOnExit reset{stmt};
+    const int columns = sqlite3_column_count(stmt);
+    if (out != nullptr) {
+      out->columns.clear();
+      out->cells.clear();
+      for (int i = 0; i < columns; ++i) {
+        const char* name = sqlite3_column_name(stmt, i);
+        out->columns.emplace_back(name ? name : "");
+      }
+    }
+    const int64_t total_before = sqlite3_total_changes64(db_);
+    for (;;) {
+      const int rc = sqlite3_step(stmt);
+      if (rc == SQLITE_DONE) break;
+      if (rc != SQLITE_ROW) Raise(original);
+      if (out != nullptr && columns > 0) {
+        for (int i = 0; i < columns; ++i) out->cells.push_back(ColumnValue(stmt, i));
+      }
+    }
+    // sqlite3_changes keeps the count of the last INSERT/UPDATE/DELETE, also after DDL; the
+    // total tells whether this statement changed anything at all.
+    if (changed != nullptr && sqlite3_total_changes64(db_) != total_before)
+      *changed += sqlite3_changes64(db_);
+  }
+
+  sqlite3* db_ = nullptr;
+  bool began_ = false;
+  std::list<CachedStmt> cache_;  // most recently used first
+  std::unordered_map<std::string, std::list<CachedStmt>::iterator> index_;
+  std::unordered_map<std::string, std::string> rewrites_;
+};
+
+}  // namespace
+
+std::shared_ptr<Driver> OpenSqliteDriver(const std::string& connection_text) {
+  return std::make_shared<SqliteDriver>(connection_text);
+}
+
+}  // namespace tamsel::detail
