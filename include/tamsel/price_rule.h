@@ -9,6 +9,8 @@
 // answers, even when the caller dropped every other reference to the rule.
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -23,8 +25,8 @@ class PriceRule;
 
 class PriceRuleItem : public std::enable_shared_from_this<PriceRuleItem> {
  public:
-  int32_t id = 0;       // the rule's id, or the price-list row's id for a look-up result
-  int16_t index = 0;    // the tier's number, from 1
+  int32_t id = 0;     // the rule's id, or the price-list row's id for a look-up result
+  int16_t index = 0;  // the tier's number, from 1
   double iLowerLimit = 0;
   Variant iUpperLimit;  // Empty until set; Null = no upper limit
   double iUnitPrice = 0, iTaxRate = 0, iTaxUnitPrice = 0;
@@ -60,6 +62,8 @@ class RuleItems {
 
  private:
   std::vector<Entry> entries_;
+  // The same tiers by key, so look-ups stay cheap however many tiers a rule has.
+  std::map<std::string, std::shared_ptr<PriceRuleItem>, std::less<>> by_key_;
 };
 
 class PriceRule : public std::enable_shared_from_this<PriceRule> {

@@ -1,0 +1,18 @@
+#include "tamsel/error.h"
+
+#include <utility>
+
+namespace tamsel {
+
+ComponentError::ComponentError(std::string source, std::string description)
+    : std::runtime_error(description),
+      source_(std::move(source)),
+      description_(std::move(description)) {}
+
+void Assert(bool condition, const std::string& message) {
+  if (!condition) throw ComponentError("Assert", message);
+}
+
+void RaiseError(const std::string& message) { throw ComponentError("Error", message); }
+
+}  // namespace tamsel

@@ -1,0 +1,59 @@
+#include "common/sql_text.h"
+
+#include <fmt/format.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace tamsel::detail {
+
+std::string SqlEsc(std::string_view value) {
+  std::string out;
+  out.reserve(value.size());
+  for (char c : value) {
+    out.push_back(c);
+    if (c == '\'') out.push_back('\'');
+  }
+  return out;
+}
+
+std::string NumText(double value) {
+  // Infinity and NaN have no literal that both the database and VarToDbl read back.
+  if (!std::isfinite(value)) throw std::invalid_argument("the number is not finite");
+  if (value == 0) return "0";  // also -0
+
+  // Rounding to 15 significant digits is done by the scientific form; the digits and the
+  // exponent are then laid out as plain decimal.
+  const std::string sci = fmt::format("{:.14e}", value);
+  const bool negative = sci.front() == '-';
+  const auto e_pos = sci.find('e');
+  std::string digits;
+  for (std::size_t i = negative ? 1 : 0; i < e_pos; ++i) {
+    if (sci[i] != '.') digits.push_back(sci[i]);
+  }
+  const int exponent = std::atoi(sci.c_str() + e_pos + 1);
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+
+  std::string out = negative ? "-" : "";
+  if (exponent >= 15 || exponent < -15) {
+    // Too long for plain decimal; the database reads this form as the same number.
+    out += digits.front();
+    if (digits.size() > 1) out += "." + digits.substr(1);
+    out += fmt::format("E{}{:02}", exponent < 0 ? '-' : '+', std::abs(exponent));
+  } else if (exponent >= 0) {
+    const auto int_len = static_cast<std::size_t>(exponent) + 1;
+    if (digits.size() <= int_len) {
+      out += digits + std::string(int_len - digits.size(), '0');
+    } else {
+      out += digits.substr(0, int_len) + "." + digits.substr(int_len);
+    }
+  } else {
+    out += "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+  }
+  return out;
+}
+
+std::string IntText(int64_t value) { return fmt::format("{}", value); }
+
+}  // namespace tamsel::detail
