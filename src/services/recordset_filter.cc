@@ -76,7 +76,10 @@ std::optional<int> CompareField(const Variant& field, const Literal& lit) {
   }
   if (field.type() != VarType::String) return CompareSuiteText(VarToStr(field), lit.text);
   if (lit.is_number) {
-    if (auto n = ParseNumber(field.AsString())) return Order(*n, lit.number);
+    // A text that is no number has no place in a numeric order: it matches nothing.
+    auto n = ParseNumber(field.AsString());
+    if (!n) return std::nullopt;
+    return Order(*n, lit.number);
   }
   return CompareSuiteText(field.AsString(), lit.text);
 }

@@ -1,0 +1,141 @@
+#include "services/recordset_filter.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "services/driver.h"
+#include "tamsel/error.h"
+#include "tamsel/services.h"
+
+namespace tamsel {
+namespace {
+
+// cInvCode, cName, iQty, cNum (a number kept as text), dDate
+std::shared_ptr<detail::ResultData> Sample() {
+  auto data = std::make_shared<detail::ResultData>();
+  data->columns = {"cInvCode", "cName", "iQty", "cNum", "dDate"};
+  auto row = [&](Variant a, Variant b, Variant c, Variant d, Variant e) {
+    for (Variant* v : {&a, &b, &c, &d, &e}) data->cells.push_back(*v);
+  };
+  row("A01", "Bolt", int32_t{5}, "10", Date::FromYmd(2024, 1, 5));
+  row("a01  ", "bolt it's", 2.5, "9", Date::FromYmd(2024, 3, 1));
+  row("B02", Variant::Null(), int32_t{10}, "x", Variant::Null());
+  row("C03", "", Variant::Null(), "100", Date::FromYmd(2023, 12, 31));
+  return data;
+}
+
+std::vector<std::string> Codes(Recordset& rs) {
+  std::vector<std::string> codes;
+  for (rs.MoveFirst(); !rs.Eof(); rs.MoveNext()) codes.push_back(rs.Fields("CINVCODE").AsString());
+  return codes;
+}
+
+using Codes_t = std::vector<std::string>;
+
+struct FilterCase {
+  const char* condition;
+  Codes_t expected;
+};
+
+class RecordsetFilterTest : public ::testing::TestWithParam<FilterCase> {};
+
+TEST_P(RecordsetFilterTest, KeepsMatchingRows) {
+  Recordset rs(Sample());
+  rs.Filter(GetParam().condition);
+  EXPECT_EQ(Codes(rs), GetParam().expected);
+  EXPECT_EQ(rs.RecordCount(), static_cast<int32_t>(GetParam().expected.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Conditions, RecordsetFilterTest,
+    ::testing::Values(
+        // Letter case and trailing blanks do not count, as in the database.
+        FilterCase{"cInvCode='A01'", {"A01", "a01  "}},
+        FilterCase{"cinvcode = 'a01 '", {"A01", "a01  "}},
+        FilterCase{"cName='bolt it''s'", {"a01  "}},
+        FilterCase{"cName<>'bolt'", {"a01  ", "C03"}},  // Null is neither equal nor unequal
+        FilterCase{"iQty > 2.5", {"A01", "B02"}},
+        FilterCase{"iQty >= 2.5", {"A01", "a01  ", "B02"}},
+        FilterCase{"iQty = '10'", {"B02"}},       // quoted number against a number field
+        FilterCase{"cNum > 9", {"A01", "C03"}},   // numeric text against a number: numeric order
+        FilterCase{"cNum <> 9", {"A01", "C03"}},  // "x" is no number: matches nothing
+        FilterCase{"cNum > '9'", {"B02"}},        // text against text: text order
+        FilterCase{"iQty is null", {"C03"}},
+        FilterCase{"cName IS NOT NULL and iQty is not null", {"A01", "a01  "}},
+        FilterCase{"cName = NULL", {"B02"}}, FilterCase{"cName like 'BO%'", {"A01", "a01  "}},
+        FilterCase{"cName like '%t_it%'", {"a01  "}}, FilterCase{"cName not like 'b%'", {"C03"}},
+        FilterCase{"cInvCode='B02' or (iQty<3 and cName like '%s')", {"a01  ", "B02"}},
+        FilterCase{"not (cInvCode='B02' or cInvCode = 'C03')", {"A01", "a01  "}},
+        FilterCase{"dDate >= '2024-01-05'", {"A01", "a01  "}},
+        FilterCase{"dDate < '2024-1-5'", {"C03"}}, FilterCase{"[cInvCode]='C03'", {"C03"}},
+        FilterCase{"   ", {"A01", "a01  ", "B02", "C03"}}));
+
+TEST(RecordsetFilter, BadConditionKeepsPreviousFilter) {
+  Recordset rs(Sample());
+  rs.Filter("cInvCode='B02'");
+  for (const char* bad :
+       {"cInvCode=", "nosuch='a'", "cInvCode='x", "cInvCode='a' and", "(cInvCode='a'",
+        "cInvCode 'a'", "iQty > abc", "cName like 5", "cInvCode='a' junk", "cName is 5"}) {
+    SCOPED_TRACE(bad);
+    EXPECT_THROW(rs.Filter(bad), DatabaseError);
+    EXPECT_EQ(Codes(rs), Codes_t{"B02"});
+  }
+  try {
+    rs.Filter("nosuch='a'");
+  } catch (const DatabaseError& e) {
+    EXPECT_NE(std::string(e.what()).find("nosuch"), std::string::npos);
+  }
+  rs.Filter("");
+  EXPECT_EQ(rs.RecordCount(), 4);
+}
+
+TEST(RecordsetFilter, LikeWildcards) {
+  EXPECT_TRUE(detail::LikeMatch("", "%"));
+  EXPECT_TRUE(detail::LikeMatch("abc", "a%c"));
+  EXPECT_TRUE(detail::LikeMatch("aXbXc", "%x%X%"));
+  EXPECT_FALSE(detail::LikeMatch("abc", "a_"));
+  EXPECT_TRUE(detail::LikeMatch("宏a", "_a"));  // one character, several bytes
+  EXPECT_FALSE(detail::LikeMatch("ab", "abc%"));
+}
+
+TEST(Recordset, NavigatesAndReportsItsEdges) {
+  Recordset rs(Sample());
+  EXPECT_FALSE(rs.Bof());
+  EXPECT_FALSE(rs.Eof());
+  EXPECT_EQ(rs.FieldCount(), 5);
+  EXPECT_EQ(rs.FieldName(2), "iQty");
+  EXPECT_THROW(rs.FieldName(5), DatabaseError);
+  EXPECT_TRUE(rs.HasField("IQTY"));
+  EXPECT_FALSE(rs.HasField("nosuch"));
+  EXPECT_TRUE(rs.Fields("cname").type() == VarType::String);
+  EXPECT_THROW(rs.Fields("nosuch"), DatabaseError);
+  rs.MoveNext();
+  rs.MoveNext();
+  EXPECT_TRUE(rs.Fields("cName").IsNull());  // Null stays Null, not ""
+  rs.MoveNext();
+  EXPECT_EQ(rs.Fields("cName").AsString(), "");
+  rs.MoveNext();
+  EXPECT_TRUE(rs.Eof());
+  EXPECT_THROW(rs.Fields("cName"), DatabaseError);
+  EXPECT_THROW(rs.MoveNext(), DatabaseError);
+
+  rs.Filter("cInvCode='none'");
+  EXPECT_TRUE(rs.Eof());
+  EXPECT_TRUE(rs.Bof());
+
+  rs.Close();
+  EXPECT_FALSE(rs.IsOpen());
+  EXPECT_TRUE(rs.Eof());
+  EXPECT_THROW(rs.Fields("cName"), DatabaseError);
+  EXPECT_THROW(rs.Filter("cInvCode='A01'"), DatabaseError);
+
+  Recordset empty;
+  EXPECT_TRUE(empty.Eof() && empty.Bof());
+  EXPECT_EQ(empty.RecordCount(), 0);
+}
+
+}  // namespace
+}  // namespace tamsel
