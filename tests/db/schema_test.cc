@@ -1,0 +1,138 @@
+// The suite schema, its row versions and the demo and trial data sets.
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/text.h"
+#include "support/test_db.h"
+
+namespace tamsel {
+namespace {
+
+using testing::TestDatabase;
+
+// First column of the first row.
+Variant Scalar(Connection& conn, const std::string& sql) {
+  auto rs = conn.OpenRecordset(sql);
+  if (rs->Eof()) return Variant();
+  return rs->Fields(rs->FieldName(0));
+}
+
+int64_t Count(Connection& conn, const std::string& from_where) {
+  return static_cast<int64_t>(VarToDbl(Scalar(conn, "select count(*) as n from " + from_where)));
+}
+
+TEST(SuiteSchema, ViewsDeliverTheColumnsTheComponentReads) {
+  TestDatabase db;
+  auto conn = db.Connect();
+  const struct {
+    const char* object;
+    std::vector<const char*> columns;
+  } kExpected[] = {
+      {"pu_VenInvPriceRule",
+       {"id",          "cVenCode",     "cVenAbbName", "cInvCode",     "cInvName",
+        "cInvAddCode", "cInvStd",      "iInvTaxRate", "cComUnitCode", "cComUnitName",
+        "dEnableDate", "dDisableDate", "bPromotion",  "cExch_Name",   "iSupplyType",
+        "bTaxCost",    "cMemo",        "ufts",        "cTermCode",    "cTermName"}},
+      {"pu_veninvpricelist",
+       {"autoid", "cVenCode", "cVenAbbName", "cInvCode", "cInvName", "cComUnitName", "iSupplyType",
+        "dEnableDate", "dDisableDate", "iLowerLimit", "iUpperLimit", "iUnitPrice", "iTaxRate",
+        "iTaxUnitPrice", "cFree1", "cFree10", "cTermName", "ufts"}},
+      {"v_ex_incoterms", {"cIncotermCode", "cIncotermsRemark"}},
+      {"tamsel_row_auth", {"cUser", "cKind", "cCode", "cRight"}},
+  };
+  for (const auto& expected : kExpected) {
+    auto rs = conn->OpenRecordset(std::string("select * from ") + expected.object);
+    EXPECT_TRUE(rs->Eof());
+    for (const char* column : expected.columns) {
+      EXPECT_TRUE(rs->HasField(column)) << expected.object << "." << column;
+    }
+  }
+}
+
+TEST(SuiteSchema, SecondInstallFailsClearlyAndChangesNothing) {
+  TestDatabase db(/*demo_data=*/true);
+  auto conn = db.Connect();
+  const std::string before = testing::DumpRuleTables(*conn);
+  try {
+    InstallSuiteSchema(*conn);
+    FAIL() << "installed twice";
+  } catch (const DatabaseError& e) {
+    EXPECT_NE(std::string(e.what()).find("suite.sql"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("already exists"), std::string::npos) << e.what();
+  }
+  EXPECT_FALSE(conn->InTransaction());
+  EXPECT_EQ(testing::DumpRuleTables(*conn), before);
+  // Demo data twice breaks the unique keys and is rolled back as a whole.
+  EXPECT_THROW(InstallDemoData(*conn), DatabaseError);
+  EXPECT_EQ(Count(*conn, "Vendor"), 8);
+}
+
+TEST(SuiteSchema, TextColumnsIgnoreCaseAndTrailingBlanks) {
+  TestDatabase db(/*demo_data=*/true);
+  auto conn = db.Connect();
+  EXPECT_EQ(Count(*conn, "Vendor where cVenCode=N'v001  '"), 1);
+  EXPECT_EQ(Count(*conn, "ven_inv_price where cInvCode='a01' and cVenCode='V001'"), 4);
+  // The unique keys use the same rule: 'v001 ' is the vendor V001 again.
+  EXPECT_THROW(conn->Execute("insert into Vendor(iid,cVenCode) values(99,'v001 ')"), DatabaseError);
+}
+
+TEST(RowVersion, EveryWriteTakesTheNextDatabaseWideVersion) {
+  TestDatabase db;
+  auto conn = db.Connect();
+  EXPECT_EQ(conn->Execute("insert into ven_inv_price_rule(cVenCode,cInvCode,iSupplyType,"
+                          "dEnableDate) values(N'V1',N'I1',1,N'2026-01-01')"),
+            1);
+  EXPECT_EQ(conn->Execute("insert into ven_inv_price(cVenCode,cInvCode,iSupplyType,dEnableDate)"
+                          " values(N'V1',N'I1',1,N'2026-01-01')"),
+            1);
+  EXPECT_EQ(VarToLng(Scalar(*conn, "select ufts from ven_inv_price_rule where id=1")), 1);
+  EXPECT_EQ(VarToLng(Scalar(*conn, "select ufts from ven_inv_price where autoid=1")), 2);
+
+  // Updates report only the rows they hit, not the trigger's own writes.
+  EXPECT_EQ(conn->Execute("update ven_inv_price_rule set cMemo=N'a' where id=1"), 1);
+  EXPECT_EQ(VarToLng(Scalar(*conn, "select ufts from ven_inv_price_rule where id=1")), 3);
+  EXPECT_EQ(conn->Execute("update ven_inv_price set iUnitPrice=2 where autoid=1"), 1);
+  EXPECT_EQ(VarToLng(Scalar(*conn, "select ufts from ven_inv_price where autoid=1")), 4);
+  // An update that changes no value is still a new version; one that hits nothing is none.
+  EXPECT_EQ(conn->Execute("update ven_inv_price_rule set cMemo=N'a' where id=1"), 1);
+  EXPECT_EQ(conn->Execute("update ven_inv_price_rule set cMemo=N'a' where id=2"), 0);
+  EXPECT_EQ(VarToLng(Scalar(*conn, "select ufts from ven_inv_price_rule where id=1")), 5);
+  // A client cannot pin the version while changing the row.
+  EXPECT_EQ(conn->Execute("update ven_inv_price_rule set cMemo=N'b', ufts=1 where id=1"), 1);
+  EXPECT_EQ(VarToLng(Scalar(*conn, "select ufts from ven_inv_price_rule where id=1")), 6);
+  // Recursive triggers on: the update trigger still does not feed itself.
+  conn->Execute("PRAGMA recursive_triggers = ON");
+  EXPECT_EQ(conn->Execute("update ven_inv_price_rule set cMemo=N'c'"), 1);
+  EXPECT_EQ(VarToLng(Scalar(*conn, "select ufts from ven_inv_price_rule where id=1")), 7);
+}
+
+TEST(RowVersion, ViewTextMatchesTheSaveConditionOnlyWhileUnchanged) {
+  TestDatabase db(/*demo_data=*/true);
+  auto conn = db.Connect();
+  const std::string ufts =
+      detail::Trim(VarToStr(Scalar(*conn, "select ufts from pu_VenInvPriceRule where id =1")));
+  ASSERT_EQ(ufts,
+            VarToStr(Scalar(*conn, "select ufts from ven_inv_price_rule where id=1")) + ".0000");
+  const std::string update =
+      "update ven_inv_price_rule set cMemo=N'x' where Id= 1 and "
+      "convert(char,convert(money,ufts),2)=convert(char,convert(money,'" +
+      ufts + "'),2)";
+  EXPECT_EQ(conn->Execute(update), 1);
+  EXPECT_EQ(conn->Execute(update), 0);  // the first one moved the version on
+}
+
+TEST(RowVersion, DuplicateTierNumbersCanBeStored) {
+  TestDatabase db;
+  auto conn = db.Connect();
+  conn->Execute("insert into ven_inv_price_ruleitem(id,itemid,iLowerLimit) values(7,1,0)");
+  EXPECT_EQ(conn->Execute("insert into ven_inv_price_ruleitem(id,itemid,iLowerLimit) "
+                          "values(7,1,10)"),
+            1);
+}
+
+}  // namespace
+}  // namespace tamsel
