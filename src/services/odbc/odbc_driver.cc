@@ -1,0 +1,671 @@
+// The ODBC driver behind Connection: unixODBC's wide-character API, client-side results,
+// transactions through the connection's autocommit switch.
+
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlite3.h>
+#include <sqlucode.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "common/text.h"
+#include "services/driver.h"
+#include "services/odbc/utf16.h"
+#include "services/tsql_rewriter.h"
+#include "tamsel/error.h"
+#include "tamsel/variant.h"
+
+namespace tamsel::detail {
+namespace {
+
+static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "unixODBC must be built with 2-byte SQLWCHAR");
+
+// Statements in error texts are cut to this many bytes.
+constexpr size_t kStatementEcho = 300;
+
+enum class Dialect { kSqlServer, kSqlite, kOther };
+
+SQLWCHAR* Wide(std::u16string& text) { return reinterpret_cast<SQLWCHAR*>(text.data()); }
+
+std::string Echo(std::string_view sql) {
+  if (sql.size() <= kStatementEcho) return std::string(sql);
+  return std::string(sql.substr(0, kStatementEcho)) + "...";
+}
+
+// Which calls carry text to and from the driver. Wide: UTF-16 through the W calls. Narrow: UTF-8
+// bytes through the plain calls, for a driver that has no W calls and takes UTF-8 (the SQLite
+// ODBC driver): the driver manager would otherwise squeeze UTF-16 into the process's code page.
+enum class TextCalls { kWide, kNarrow };
+
+std::string NarrowDiagnostics(SQLSMALLINT type, SQLHANDLE handle) {
+  std::string out;
+  for (SQLSMALLINT record = 1;; ++record) {
+    SQLCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    SQLSMALLINT length = 0;
+    std::string message(2048, '\0');
+    SQLRETURN rc = SQLGetDiagRec(type, handle, record, state, &native,
+                                 reinterpret_cast<SQLCHAR*>(message.data()),
+                                 static_cast<SQLSMALLINT>(message.size()), &length);
+    if (!SQL_SUCCEEDED(rc)) break;
+    message.resize(std::min(static_cast<size_t>(length), message.size() - 1));
+    if (!out.empty()) out += "; ";
+    out += "[" + std::string(reinterpret_cast<const char*>(state), 5) + "] " + message;
+  }
+  return out;
+}
+
+// Every diagnostic record of a handle: "[SQLSTATE] text", joined with "; ".
+std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle, TextCalls calls = TextCalls::kWide) {
+  std::string out;
+  if (handle == SQL_NULL_HANDLE) return out;
+  if (calls == TextCalls::kNarrow) return NarrowDiagnostics(type, handle);
+  for (SQLSMALLINT record = 1;; ++record) {
+    SQLWCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    SQLSMALLINT length = 0;
+    std::u16string message(1024, u'\0');
+    SQLRETURN rc = SQLGetDiagRecW(type, handle, record, state, &native, Wide(message),
+                                  static_cast<SQLSMALLINT>(message.size()), &length);
+    if (rc == SQL_SUCCESS_WITH_INFO && length >= static_cast<SQLSMALLINT>(message.size())) {
+      message.assign(static_cast<size_t>(length) + 1, u'\0');
+      rc = SQLGetDiagRecW(type, handle, record, state, &native, Wide(message),
+                          static_cast<SQLSMALLINT>(message.size()), &length);
+    }
+    if (!SQL_SUCCEEDED(rc)) break;
+    message.resize(std::min<size_t>(static_cast<size_t>(length), message.size()));
+    if (!out.empty()) out += "; ";
+    out += "[" + Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(state), 5)) +
+           "] " + Utf16ToUtf8(message);
+  }
+  return out;
+}
+
+[[noreturn]] void Fail(SQLSMALLINT type, SQLHANDLE handle, std::string_view what,
+                       std::string_view sql = {}, TextCalls calls = TextCalls::kWide) {
+  std::string text = std::string(what);
+  std::string diagnostics = Diagnostics(type, handle, calls);
+  text += diagnostics.empty() ? ": the ODBC driver gave no reason" : ": " + diagnostics;
+  if (!sql.empty()) text += " (statement: " + Echo(sql) + ")";
+  throw DatabaseError(text);
+}
+
+// Owns one ODBC handle.
+class Handle {
+ public:
+  Handle() = default;
+  Handle(SQLSMALLINT type, SQLHANDLE parent) : type_(type) {
+    if (!SQL_SUCCEEDED(SQLAllocHandle(type, parent, &handle_))) {
+      handle_ = SQL_NULL_HANDLE;
+      throw DatabaseError("ODBC: cannot allocate a handle");
+    }
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  Handle(Handle&& other) noexcept
+      : type_(other.type_), handle_(std::exchange(other.handle_, nullptr)) {}
+  Handle& operator=(Handle&& other) noexcept {
+    std::swap(type_, other.type_);
+    std::swap(handle_, other.handle_);
+    return *this;
+  }
+  ~Handle() { Reset(); }
+  void Reset() {
+    if (handle_ != SQL_NULL_HANDLE) SQLFreeHandle(type_, std::exchange(handle_, nullptr));
+  }
+  SQLHANDLE get() const { return handle_; }
+  SQLSMALLINT type() const { return type_; }
+
+ private:
+  SQLSMALLINT type_ = 0;
+  SQLHANDLE handle_ = SQL_NULL_HANDLE;
+};
+
+// How a column's values become Variants.
+enum class Reader { kText, kBit, kByte, kShort, kWhole, kReal, kDouble, kExact, kDate, kBinary };
+
+Reader ReaderFor(SQLSMALLINT sql_type, Dialect dialect) {
+  switch (sql_type) {
+    case SQL_BIT:
+      // SQLite keeps flags as integers; reading them as Boolean would differ from the embedded
+      // driver.
+      return dialect == Dialect::kSqlite ? Reader::kWhole : Reader::kBit;
+    case SQL_TINYINT:
+      return dialect == Dialect::kSqlite ? Reader::kWhole : Reader::kByte;
+    case SQL_SMALLINT:
+      return dialect == Dialect::kSqlite ? Reader::kWhole : Reader::kShort;
+    case SQL_INTEGER:
+    case SQL_BIGINT:
+      return Reader::kWhole;
+    case SQL_REAL:
+      return dialect == Dialect::kSqlite ? Reader::kDouble : Reader::kReal;
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+      return Reader::kDouble;
+    case SQL_DECIMAL:
+    case SQL_NUMERIC:
+      return Reader::kExact;
+    case SQL_TYPE_DATE:
+    case SQL_TYPE_TIMESTAMP:
+    case SQL_DATE:
+    case SQL_TIMESTAMP:
+      // SQLite has no date type: what the driver calls a date is whatever text was stored.
+      return dialect == Dialect::kSqlite ? Reader::kText : Reader::kDate;
+    case SQL_BINARY:
+    case SQL_VARBINARY:
+    case SQL_LONGVARBINARY:
+      return Reader::kBinary;
+    default:
+      return Reader::kText;
+  }
+}
+
+struct Column {
+  std::string name;
+  Reader reader = Reader::kText;
+  bool money = false;  // DECIMAL reported by the server as money: Currency
+};
+
+// Reads a character or binary column in pieces, so that long values are never cut.
+// Returns false for Null.
+template <typename Unit>
+bool ReadChunked(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT c_type, size_t terminator,
+                 TextCalls calls, std::basic_string<Unit>& out) {
+  Unit buffer[4096];
+  out.clear();
+  for (;;) {
+    SQLLEN indicator = 0;
+    SQLRETURN rc = SQLGetData(stmt, column, c_type, buffer, sizeof(buffer), &indicator);
+    if (rc == SQL_NO_DATA) break;
+    if (!SQL_SUCCEEDED(rc)) Fail(SQL_HANDLE_STMT, stmt, "ODBC: reading a column failed", {}, calls);
+    if (indicator == SQL_NULL_DATA) return false;
+    const size_t room = sizeof(buffer) / sizeof(Unit) - terminator;
+    size_t units = room;
+    if (indicator != SQL_NO_TOTAL && static_cast<size_t>(indicator) / sizeof(Unit) < room) {
+      units = static_cast<size_t>(indicator) / sizeof(Unit);
+    }
+    out.append(buffer, units);
+    if (rc == SQL_SUCCESS) break;
+  }
+  return true;
+}
+
+Variant ReadCell(SQLHSTMT stmt, SQLUSMALLINT index, const Column& column, TextCalls calls) {
+  SQLLEN indicator = 0;
+  auto get = [&](SQLSMALLINT c_type, void* target, SQLLEN size) {
+    SQLRETURN rc = SQLGetData(stmt, index, c_type, target, size, &indicator);
+    if (!SQL_SUCCEEDED(rc)) {
+      Fail(SQL_HANDLE_STMT, stmt, "ODBC: reading column " + column.name + " failed", {}, calls);
+    }
+    return indicator != SQL_NULL_DATA;
+  };
+  switch (column.reader) {
+    case Reader::kBit: {
+      unsigned char value = 0;
+      return get(SQL_C_BIT, &value, sizeof(value)) ? Variant(value != 0) : Variant::Null();
+    }
+    case Reader::kByte: {
+      unsigned char value = 0;
+      return get(SQL_C_UTINYINT, &value, sizeof(value)) ? Variant(uint8_t{value}) : Variant::Null();
+    }
+    case Reader::kShort: {
+      SQLSMALLINT value = 0;
+      return get(SQL_C_SSHORT, &value, sizeof(value)) ? Variant(int16_t{value}) : Variant::Null();
+    }
+    case Reader::kWhole: {
+      SQLBIGINT value = 0;
+      if (!get(SQL_C_SBIGINT, &value, sizeof(value))) return Variant::Null();
+      // As the embedded driver: Long when it fits, else a Decimal.
+      if (value >= std::numeric_limits<int32_t>::min() &&
+          value <= std::numeric_limits<int32_t>::max()) {
+        return Variant(static_cast<int32_t>(value));
+      }
+      return Variant::Decimal(static_cast<double>(value));
+    }
+    case Reader::kReal: {
+      SQLREAL value = 0;
+      return get(SQL_C_FLOAT, &value, sizeof(value)) ? Variant(float{value}) : Variant::Null();
+    }
+    case Reader::kDouble: {
+      SQLDOUBLE value = 0;
+      return get(SQL_C_DOUBLE, &value, sizeof(value)) ? Variant(double{value}) : Variant::Null();
+    }
+    case Reader::kDate: {
+      SQL_TIMESTAMP_STRUCT value{};
+      if (!get(SQL_C_TYPE_TIMESTAMP, &value, sizeof(value))) return Variant::Null();
+      return Variant(Date::FromYmdHms(value.year, value.month, value.day, value.hour, value.minute,
+                                      value.second));
+    }
+    case Reader::kBinary: {
+      std::string bytes;
+      if (!ReadChunked(stmt, index, SQL_C_BINARY, 0, calls, bytes)) return Variant::Null();
+      return Variant(std::move(bytes));
+    }
+    case Reader::kExact: {
+      // Exact numbers come as text, so no driver rounding happens before the one conversion.
+      std::u16string wide;
+      if (!ReadChunked(stmt, index, SQL_C_WCHAR, 1, calls, wide)) return Variant::Null();
+      std::string text = Utf16ToUtf8(wide);
+      char* end = nullptr;
+      double value = std::strtod(text.c_str(), &end);
+      if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(value)) {
+        return Variant(std::move(text));
+      }
+      return column.money ? Variant::Currency(value) : Variant::Decimal(value);
+    }
+    case Reader::kText:
+      break;
+  }
+  std::u16string wide;
+  if (!ReadChunked(stmt, index, SQL_C_WCHAR, 1, calls, wide)) return Variant::Null();
+  return Variant(Utf16ToUtf8(wide));
+}
+
+// Splits a script for SQLite, which takes one statement per call; sqlite3_complete knows
+// where a statement ends (literals, comments, trigger bodies).
+std::vector<std::string> SplitSqliteScript(const std::string& script) {
+  std::vector<std::string> out;
+  auto keep = [&out](std::string piece) {
+    if (Trim(piece).find_first_not_of(";\t\r\n ") != std::string::npos) {
+      out.push_back(std::move(piece));
+    }
+  };
+  size_t start = 0;
+  for (size_t i = script.find(';'); i != std::string::npos; i = script.find(';', i + 1)) {
+    std::string piece = script.substr(start, i + 1 - start);
+    if (sqlite3_complete(piece.c_str())) {
+      keep(std::move(piece));
+      start = i + 1;
+    }
+  }
+  keep(script.substr(start));
+  return out;
+}
+
+class OdbcDriver final : public Driver {
+ public:
+  explicit OdbcDriver(const std::string& connection_text) {
+    env_ = Handle(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
+    if (!SQL_SUCCEEDED(SQLSetEnvAttr(env_.get(), SQL_ATTR_ODBC_VERSION,
+                                     reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0))) {
+      Fail(SQL_HANDLE_ENV, env_.get(), "ODBC: cannot select ODBC 3 behaviour");
+    }
+    dbc_ = Handle(SQL_HANDLE_DBC, env_.get());
+    std::u16string text = Utf8ToUtf16(CheckedText(connection_text, "connection text"));
+    SQLSMALLINT out_length = 0;
+    SQLRETURN rc = SQLDriverConnectW(dbc_.get(), nullptr, Wide(text), SQL_NTS, nullptr, 0,
+                                     &out_length, SQL_DRIVER_NOPROMPT);
+    // The connection text may hold a password: it is never echoed.
+    if (!SQL_SUCCEEDED(rc)) FailConnection("ODBC: cannot connect");
+    connected_ = true;
+    try {
+      dialect_ = DetectDialect();
+      ChooseTextCalls();
+      Initialise();
+    } catch (...) {
+      Close();
+      throw;
+    }
+  }
+
+  ~OdbcDriver() override {
+    try {
+      Close();
+    } catch (...) {  // a destructor has nobody to tell
+    }
+  }
+
+  int32_t Execute(std::string_view sql) override {
+    std::string text = Translate(sql);
+    if (dialect_ != Dialect::kSqlite || text.find(';') == std::string::npos) {
+      return RunCommand(text);
+    }
+    // As sqlite3_exec: every statement runs, the last one's count is reported.
+    int32_t changed = 0;
+    for (const std::string& statement : SplitSqliteScript(text)) changed = RunCommand(statement);
+    return changed;
+  }
+
+  std::shared_ptr<const ResultData> Query(std::string_view sql) override {
+    std::string text = Translate(sql);
+    Executed run = Run(text);
+    auto result = std::make_shared<ResultData>();
+    if (run.no_data) return result;
+    SQLHSTMT h = run.stmt.get();
+    SQLSMALLINT count = 0;
+    // A batch may report row counts before its result set.
+    for (;;) {
+      if (!SQL_SUCCEEDED(SQLNumResultCols(h, &count))) {
+        FailStatement(h, "ODBC: query failed", text);
+      }
+      if (count > 0) break;
+      SQLRETURN rc = SQLMoreResults(h);
+      if (rc == SQL_NO_DATA) return result;
+      if (!SQL_SUCCEEDED(rc)) FailStatement(h, "ODBC: query failed", text);
+    }
+    std::vector<Column> columns = Describe(h, count, text);
+    for (const Column& column : columns) result->columns.push_back(column.name);
+    for (;;) {
+      SQLRETURN rc = SQLFetch(h);
+      if (rc == SQL_NO_DATA) break;
+      if (!SQL_SUCCEEDED(rc)) FailStatement(h, "ODBC: reading a row failed", text);
+      for (SQLSMALLINT c = 0; c < count; ++c) {
+        result->cells.push_back(ReadCell(h, static_cast<SQLUSMALLINT>(c + 1), columns[c], calls_));
+      }
+    }
+    // Errors raised after the first result set (a later statement of a batch, a conversion in
+    // a later row) must not be lost.
+    for (SQLRETURN rc = SQLMoreResults(h); rc != SQL_NO_DATA; rc = SQLMoreResults(h)) {
+      if (!SQL_SUCCEEDED(rc)) FailStatement(h, "ODBC: query failed", text);
+    }
+    return result;
+  }
+
+  void Begin() override {
+    RequireOpen();
+    if (in_transaction_) throw DatabaseError("a transaction is already open on this connection");
+    SetAutocommit(false);
+    in_transaction_ = true;
+  }
+
+  void Commit() override {
+    RequireOpen();
+    if (!in_transaction_) throw DatabaseError("no transaction is open on this connection");
+    // On failure the transaction stays open, so the caller can still roll it back.
+    if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_COMMIT))) {
+      FailConnection("ODBC: commit failed");
+    }
+    in_transaction_ = false;
+    SetAutocommit(true);
+  }
+
+  void Rollback() override {
+    RequireOpen();
+    if (!in_transaction_) throw DatabaseError("no transaction is open on this connection");
+    // Switching autocommit back on commits whatever is pending, so after a failed rollback the
+    // connection stays in manual mode: nothing half-written may be committed by a later call.
+    if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK))) {
+      FailConnection("ODBC: rollback failed");
+    }
+    in_transaction_ = false;
+    SetAutocommit(true);
+  }
+
+  bool InTransaction() const override { return in_transaction_; }
+
+  void Close() override {
+    if (!connected_) return;
+    connected_ = false;
+    if (in_transaction_) {
+      in_transaction_ = false;
+      SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK);
+    }
+    SQLRETURN rc = SQLDisconnect(dbc_.get());
+    if (SQL_SUCCEEDED(rc)) {
+      dbc_.Reset();
+      env_.Reset();
+      return;
+    }
+    // A driver that refuses to disconnect keeps its handles; freeing them now would fail too.
+    std::string reason = Diagnostics(SQL_HANDLE_DBC, dbc_.get());
+    throw DatabaseError("ODBC: disconnect failed: " + reason);
+  }
+
+  bool IsOpen() const override { return connected_; }
+
+ private:
+  // A statement's text must reach the database whole: a NUL would end it early on some
+  // driver's way, so it is refused.
+  static std::string_view CheckedText(std::string_view text, std::string_view what) {
+    if (text.find('\0') != std::string_view::npos) {
+      throw DatabaseError("the " + std::string(what) +
+                          " contains a NUL character and is refused rather than cut short");
+    }
+    return text;
+  }
+
+  void RequireOpen() const {
+    if (!connected_) throw DatabaseError("the connection is closed");
+  }
+
+  std::string Translate(std::string_view sql) const {
+    RequireOpen();
+    CheckedText(sql, "statement");
+    return dialect_ == Dialect::kSqlite ? RewriteTsql(sql) : std::string(sql);
+  }
+
+  std::string InfoText(SQLUSMALLINT info) {
+    std::u16string buffer(256, u'\0');
+    SQLSMALLINT length = 0;
+    if (!SQL_SUCCEEDED(SQLGetInfoW(dbc_.get(), info, Wide(buffer),
+                                   static_cast<SQLSMALLINT>(buffer.size() * sizeof(char16_t)),
+                                   &length))) {
+      FailConnection("ODBC: cannot ask the driver what database it serves");
+    }
+    buffer.resize(std::min(buffer.size() - 1, static_cast<size_t>(length) / sizeof(char16_t)));
+    return Utf16ToUtf8(buffer);
+  }
+
+  Dialect DetectDialect() {
+    std::string dbms = Lower(InfoText(SQL_DBMS_NAME));
+    if (dbms.find("sql server") != std::string::npos) return Dialect::kSqlServer;
+    if (dbms.find("sqlite") != std::string::npos) return Dialect::kSqlite;
+    return Dialect::kOther;
+  }
+
+  // Sends a text that a code page would change and keeps the first way that brings it back
+  // unchanged. Each character of the probe turns into harmless bytes if a driver manager keeps
+  // only the low byte, so the probe itself cannot break its statement.
+  void ChooseTextCalls() {
+    static constexpr std::string_view kProbe = "\u4e2d\u02bc\uff07\u00e9\U0001F600";
+    const std::string sql =
+        std::string(dialect_ == Dialect::kSqlServer ? "select N'" : "select '") +
+        std::string(kProbe) + "' as v";
+    std::string failures;
+    for (TextCalls calls : {TextCalls::kWide, TextCalls::kNarrow}) {
+      calls_ = calls;
+      try {
+        std::shared_ptr<const ResultData> back = Query(sql);
+        if (back->RowCount() == 1 && back->cells[0].type() == VarType::String &&
+            VarToStr(back->cells[0]) == kProbe) {
+          return;
+        }
+        failures += failures.empty() ? "" : "; ";
+        failures += "came back changed";
+      } catch (const DatabaseError& e) {
+        failures += failures.empty() ? "" : "; ";
+        failures += e.what();
+      }
+    }
+    throw DatabaseError(
+        "ODBC: text does not reach this database unchanged through either the wide or the UTF-8 "
+        "calls, so statements could be altered on the way (" +
+        failures + ")");
+  }
+
+  void Initialise() {
+    if (dialect_ == Dialect::kSqlServer) {
+      // Saving a rule trusts the update's row count; a session with NOCOUNT on reports none.
+      RunCommand("SET NOCOUNT OFF");
+    } else if (dialect_ == Dialect::kSqlite) {
+      // The SQLite ODBC driver reports success even when LoadExt failed; without the
+      // extension every text comparison and convert would go wrong later, so fail now.
+      std::shared_ptr<const ResultData> probe;
+      try {
+        probe = Query(
+            "select tamsel_convert('int','1') as v, case when 'a' = 'A ' collate "
+            "tamsel_text then 1 else 0 end as c");
+      } catch (const DatabaseError& e) {
+        throw DatabaseError(
+            std::string("ODBC: the Tamsel SQLite extension is not loaded; add "
+                        "LoadExt=<path of libtamsel_sqlite_ext.so> to the connection text (") +
+            e.what() + ")");
+      }
+      if (probe->RowCount() != 1 || probe->cells.size() != 2 || VarToStr(probe->cells[0]) != "1" ||
+          VarToStr(probe->cells[1]) != "1") {
+        throw DatabaseError("ODBC: the Tamsel SQLite extension answered wrongly");
+      }
+    }
+  }
+
+  void SetAutocommit(bool on) {
+    auto value = static_cast<SQLULEN>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF);
+    if (!SQL_SUCCEEDED(SQLSetConnectAttrW(dbc_.get(), SQL_ATTR_AUTOCOMMIT,
+                                          reinterpret_cast<SQLPOINTER>(value), 0))) {
+      FailConnection(on ? "ODBC: cannot end manual commit mode"
+                        : "ODBC: cannot begin a transaction");
+    }
+  }
+
+  struct Executed {
+    Handle stmt;
+    bool no_data = false;  // an UPDATE or DELETE that touched nothing
+  };
+
+  Executed Run(const std::string& text) {
+    std::u16string wide = Utf8ToUtf16(text);  // also refuses malformed UTF-8 in narrow mode
+    Handle stmt(SQL_HANDLE_STMT, dbc_.get());
+    // The component's statements hold no ODBC escape clauses; a literal that looks like one
+    // must reach the server unchanged.
+    SQLSetStmtAttrW(stmt.get(), SQL_ATTR_NOSCAN, reinterpret_cast<SQLPOINTER>(SQL_NOSCAN_ON), 0);
+    SQLRETURN rc;
+    if (calls_ == TextCalls::kWide) {
+      rc = SQLExecDirectW(stmt.get(), Wide(wide), static_cast<SQLINTEGER>(wide.size()));
+    } else {
+      std::string narrow = text;
+      rc = SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(narrow.data()),
+                         static_cast<SQLINTEGER>(narrow.size()));
+    }
+    if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(rc)) {
+      FailStatement(stmt.get(), "ODBC: statement failed", text);
+    }
+    return Executed{std::move(stmt), rc == SQL_NO_DATA};
+  }
+
+  int32_t RunCommand(const std::string& text) {
+    Executed run = Run(text);
+    if (run.no_data) return 0;
+    SQLHSTMT h = run.stmt.get();
+    int counts = 0;
+    SQLLEN rows = 0;
+    for (;;) {
+      SQLSMALLINT columns = 0;
+      SQLNumResultCols(h, &columns);
+      if (columns == 0) {
+        SQLLEN here = -1;
+        if (SQL_SUCCEEDED(SQLRowCount(h, &here)) && here >= 0) {
+          rows = here;
+          ++counts;
+        }
+      }
+      SQLRETURN rc = SQLMoreResults(h);
+      if (rc == SQL_NO_DATA) break;
+      if (!SQL_SUCCEEDED(rc)) FailStatement(h, "ODBC: statement failed", text);
+    }
+    // A trigger without SET NOCOUNT ON adds counts of its own; taking any of them could let a
+    // stale update pass as one changed row, so such a statement is refused.
+    if (counts > 1) {
+      throw DatabaseError(
+          "ODBC: the statement reported " + std::to_string(counts) +
+          " row counts, so its own cannot be told apart (does a trigger lack SET NOCOUNT ON?) "
+          "(statement: " +
+          Echo(text) + ")");
+    }
+    // No count at all (NOCOUNT, DDL) reads as nothing changed, never as success.
+    return static_cast<int32_t>(std::min<SQLLEN>(rows, std::numeric_limits<int32_t>::max()));
+  }
+
+  std::vector<Column> Describe(SQLHSTMT h, SQLSMALLINT count, const std::string& text) {
+    std::vector<Column> columns(static_cast<size_t>(count));
+    for (SQLSMALLINT c = 0; c < count; ++c) {
+      auto index = static_cast<SQLUSMALLINT>(c + 1);
+      SQLSMALLINT sql_type = 0;
+      Column& column = columns[static_cast<size_t>(c)];
+      column.name = calls_ == TextCalls::kWide ? DescribeWide(h, index, sql_type, text)
+                                               : DescribeNarrow(h, index, sql_type, text);
+      column.reader = ReaderFor(sql_type, dialect_);
+      if (column.reader == Reader::kExact && dialect_ == Dialect::kSqlServer) {
+        column.money = Lower(TypeName(h, index)).find("money") != std::string::npos;
+      }
+    }
+    return columns;
+  }
+
+  std::string DescribeWide(SQLHSTMT h, SQLUSMALLINT index, SQLSMALLINT& sql_type,
+                           const std::string& text) {
+    std::u16string name(256, u'\0');
+    SQLSMALLINT name_length = 0, digits = 0, nullable = 0;
+    SQLULEN size = 0;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      if (!SQL_SUCCEEDED(SQLDescribeColW(h, index, Wide(name),
+                                         static_cast<SQLSMALLINT>(name.size()), &name_length,
+                                         &sql_type, &size, &digits, &nullable))) {
+        FailStatement(h, "ODBC: cannot describe a column", text);
+      }
+      if (name_length < static_cast<SQLSMALLINT>(name.size())) break;
+      name.assign(static_cast<size_t>(name_length) + 1, u'\0');
+    }
+    name.resize(std::min(static_cast<size_t>(name_length), name.size() - 1));
+    return Utf16ToUtf8(name);
+  }
+
+  std::string DescribeNarrow(SQLHSTMT h, SQLUSMALLINT index, SQLSMALLINT& sql_type,
+                             const std::string& text) {
+    std::string name(512, '\0');
+    SQLSMALLINT name_length = 0, digits = 0, nullable = 0;
+    SQLULEN size = 0;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      if (!SQL_SUCCEEDED(SQLDescribeCol(h, index, reinterpret_cast<SQLCHAR*>(name.data()),
+                                        static_cast<SQLSMALLINT>(name.size()), &name_length,
+                                        &sql_type, &size, &digits, &nullable))) {
+        FailStatement(h, "ODBC: cannot describe a column", text);
+      }
+      if (name_length < static_cast<SQLSMALLINT>(name.size())) break;
+      name.assign(static_cast<size_t>(name_length) + 1, '\0');
+    }
+    name.resize(std::min(static_cast<size_t>(name_length), name.size() - 1));
+    return name;
+  }
+
+  [[noreturn]] void FailStatement(SQLHSTMT h, std::string_view what, std::string_view sql) const {
+    Fail(SQL_HANDLE_STMT, h, what, sql, calls_);
+  }
+
+  [[noreturn]] void FailConnection(std::string_view what) const {
+    Fail(SQL_HANDLE_DBC, dbc_.get(), what, {}, calls_);
+  }
+
+  static std::string TypeName(SQLHSTMT h, SQLUSMALLINT index) {
+    std::u16string buffer(128, u'\0');
+    SQLSMALLINT length = 0;
+    if (!SQL_SUCCEEDED(SQLColAttributeW(h, index, SQL_DESC_TYPE_NAME, Wide(buffer),
+                                        static_cast<SQLSMALLINT>(buffer.size() * 2), &length,
+                                        nullptr))) {
+      return {};
+    }
+    buffer.resize(std::min(buffer.size() - 1, static_cast<size_t>(length) / 2));
+    return Utf16ToUtf8(buffer);
+  }
+
+  Handle env_;
+  Handle dbc_;
+  Dialect dialect_ = Dialect::kOther;
+  TextCalls calls_ = TextCalls::kWide;
+  bool connected_ = false;
+  bool in_transaction_ = false;
+};
+
+}  // namespace
+
+std::shared_ptr<Driver> OpenOdbcDriver(const std::string& connection_text) {
+  return std::make_shared<OdbcDriver>(connection_text);
+}
+
+}  // namespace tamsel::detail
