@@ -1,0 +1,138 @@
+// GetVenInvPriceRule: the statement, the winning rule, validity and the failures.
+
+#include <gtest/gtest.h>
+
+#include "support/lookup_fixtures.h"
+
+namespace tamsel::testing {
+namespace {
+
+const Date kDay = FixtureToday();
+
+TEST(RuleLookup, StatementText) {
+  LookupEnv env;
+  const std::string head =
+      "select TOP 1 id,cvencode,cinvcode,dEnableDate,dDisableDate,bPromotion,cExch_Name,"
+      "iSupplyType,bTaxCost,cMemo,cTermCode from ven_inv_price_rule where (cvencode=N'V01' or "
+      "isnull(cvencode,'')='') and cinvcode=N'I01' and iSupplyType = 2 and dEnableDate "
+      "<=N'2024-06-15' and ((dDisableDate is null) or (dDisableDate >'2024-06-15')) ";
+  const std::string tail = " order by cvencode desc,bPromotion DESC,ID DESC ";
+  const struct {
+    const char* exch;
+    std::string expected;
+  } cases[] = {
+      {"", head + tail}, {"   ", head + tail}, {" USD ", head + " and cExch_Name=N'USD'" + tail}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.exch);
+    StatementLog log;
+    env.manager.GetVenInvPriceRule("V01", "I01", kDay, c.exch, 2, "<z cfree1='x'/>");
+    EXPECT_EQ(log.statements(), std::vector<std::string>{c.expected});
+  }
+}
+
+struct WinnerCase {
+  const char* name;
+  std::vector<RuleRow> rules;  // memo carries the expected winner's tag
+  const char* winner;          // memo of the expected rule, "" for none
+};
+
+TEST(RuleLookup, WinnerOrder) {
+  const WinnerCase cases[] = {
+      {"own vendor before any vendor, even a promotion with a higher id",
+       {{.ven = Variant("V01"), .memo = "own"},
+        {.ven = Variant(""), .promotion = Variant(int32_t{1}), .memo = "blank"},
+        {.ven = Variant::Null(), .promotion = Variant(int32_t{1}), .memo = "null"}},
+       "own"},
+      {"any vendor when the vendor has none",
+       {{.ven = Variant("V02"), .memo = "other"}, {.ven = Variant::Null(), .memo = "any"}},
+       "any"},
+      {"promotion before a higher id",
+       {{.promotion = Variant(int32_t{1}), .memo = "promo"}, {.memo = "plain"}},
+       "promo"},
+      {"highest id", {{.memo = "old"}, {.memo = "new"}}, "new"},
+      {"enabled on the day, disabled on the day",
+       {{.enable = "2024-06-15", .memo = "starts"},
+        {.enable = "2024-01-01", .disable = Variant("2024-06-15"), .memo = "ended"}},
+       "starts"},
+      {"disabled the day after still valid",
+       {{.enable = "2024-01-01", .disable = Variant("2024-06-16"), .memo = "valid"},
+        {.enable = "2024-06-16", .memo = "future"}},
+       "valid"},
+      {"other supply type or item", {{.inv = "I02"}, {.supply_type = 2}}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    LookupEnv env;
+    for (const auto& r : c.rules) AddRule(env.db, r);
+    auto rule = env.manager.GetVenInvPriceRule("V01", "I01", kDay);
+    if (std::string(c.winner).empty()) {
+      EXPECT_EQ(rule, nullptr);
+    } else {
+      ASSERT_NE(rule, nullptr);
+      EXPECT_EQ(rule->cMemo, c.winner);
+    }
+  }
+}
+
+TEST(RuleLookup, CurrencyAndMapping) {
+  LookupEnv env;
+  const int32_t usd = AddRule(env.db, {.promotion = Variant(int32_t{2}),
+                                       .exch = Variant("USD"),
+                                       .tax_cost = Variant(int32_t{0}),
+                                       .memo = "  usd  ",
+                                       .term = "FOB"});
+  AddRule(env.db, {.exch = Variant("CNY"), .memo = "cny"});
+  EXPECT_EQ(env.manager.GetVenInvPriceRule("V01", "I01", kDay, "CNY")->cMemo, "cny");
+  auto rule = env.manager.GetVenInvPriceRule("V01", "I01", kDay, "  USD ");
+  ASSERT_NE(rule, nullptr);
+  EXPECT_EQ(rule->id, usd);
+  EXPECT_EQ(rule->cVenCode, "V01");
+  EXPECT_EQ(rule->cInvCode, "I01");
+  EXPECT_EQ(rule->dEnableDate, "2024-01-01");
+  EXPECT_EQ(rule->dDisableDate, "");
+  EXPECT_FALSE(rule->bPromotion);  // only 1 is a promotion
+  EXPECT_EQ(rule->cExchName, "USD");
+  EXPECT_EQ(rule->iSupplyType, 1);
+  EXPECT_FALSE(rule->bTaxCost);
+  EXPECT_EQ(rule->cMemo, "usd");
+  EXPECT_EQ(rule->cTermCode, "FOB");
+  EXPECT_EQ(rule->ufts, "");
+  EXPECT_EQ(rule->ruleItems->Count(), 0);
+  EXPECT_EQ(env.manager.GetVenInvPriceRule("V01", "I01", kDay, "EUR"), nullptr);
+}
+
+TEST(RuleLookup, QuotesInValuesAreData) {
+  LookupEnv env;
+  AddRule(env.db,
+          {.ven = Variant("O'Brien"), .inv = "I'01", .exch = Variant("US'D"), .memo = "quoted"});
+  auto rule = env.manager.GetVenInvPriceRule("O'Brien", "I'01", kDay, "US'D");
+  ASSERT_NE(rule, nullptr);
+  EXPECT_EQ(rule->cMemo, "quoted");
+  EXPECT_EQ(env.manager.GetVenInvPriceRule("x' or '1'='1", "I'01", kDay), nullptr);
+}
+
+TEST(RuleLookup, BlankCodesAndFailures) {
+  PriceRuleManager never_initialised;
+  StatementLog log;
+  EXPECT_EQ(never_initialised.GetVenInvPriceRule("   ", "I01", kDay), nullptr);
+  EXPECT_EQ(never_initialised.GetVenInvPriceRule("V01", "", kDay), nullptr);
+  EXPECT_TRUE(log.statements().empty());
+
+  auto error =
+      CatchComponentError([&] { never_initialised.GetVenInvPriceRule("V01", "I01", kDay); });
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->number(), -2147220503);
+  EXPECT_EQ(error->source(), "Assert");
+  EXPECT_NE(error->description().find("not initialised"), std::string::npos);
+
+  LookupEnv env;
+  env.db.Exec("drop table ven_inv_price_rule");
+  error = CatchComponentError([&] { env.manager.GetVenInvPriceRule("V01", "I01", kDay); });
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->source(), "Assert");
+  EXPECT_NE(error->description().find("ven_inv_price_rule"), std::string::npos)
+      << error->description();
+}
+
+}  // namespace
+}  // namespace tamsel::testing

@@ -1,0 +1,134 @@
+#pragma once
+
+// Fixture data for the look-up suites: master data and price-list rows written straight into a
+// test database, and a manager initialised on it with controllable suite objects.
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/test_db.h"
+#include "tamsel/tamsel.h"
+
+// Fixture rows are written with designated initializers that name only what a case changes;
+// every other member has its default.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
+namespace tamsel::testing {
+
+// The business date of every look-up suite.
+Date FixtureToday();
+
+// INSERT INTO table (columns) VALUES (literals), each value written by ToSqlText.
+void InsertRow(const TestDatabase& db, const std::string& table,
+               const std::vector<std::pair<std::string, Variant>>& values);
+// The single value of a one-row query.
+Variant QueryValue(const TestDatabase& db, const std::string& sql);
+
+struct VendorRow {
+  std::string code;
+  int32_t iid = 0;
+  std::string abb_name;
+  Variant end_date = Variant::Null();
+  Variant ven_tax = Variant(int32_t{1});
+};
+void AddVendor(const TestDatabase& db, const VendorRow& row);
+
+using FreeFlags = std::array<bool, 10>;
+struct ItemRow {
+  std::string code;
+  std::string name;
+  std::string unit;  // "" for none
+  FreeFlags purchase_free{};
+  FreeFlags om_free{};
+  bool with_sub = true;  // also the inventory_sub row
+};
+void AddItem(const TestDatabase& db, const ItemRow& row);
+
+// A currency; iotherused -1 marks the local one. bcal Null is allowed.
+void AddCurrency(const TestDatabase& db, const std::string& name, int32_t iotherused, Variant bcal);
+// A daily (itype 1, cdate "yyyy.mm.dd") or monthly (itype 2, cdate the month) rate.
+void AddRate(const TestDatabase& db, const std::string& name, int32_t itype, int32_t year,
+             const std::string& cdate, double nflat);
+
+struct PriceRow {
+  Variant ven = Variant("V01");  // Null or "" for a row of any vendor
+  std::string inv = "I01";
+  int32_t supply_type = 1;
+  std::string enable = "2024-01-01";
+  Variant disable = Variant::Null();
+  Variant promotion = Variant(int32_t{0});
+  Variant exch = Variant("CNY");
+  double lower = 0;
+  Variant upper = Variant::Null();
+  double price = 10;
+  double tax_rate = 13;
+  std::array<Variant, 10> free{};  // Empty entries are left out (Null in the table)
+  std::string term;
+};
+// Returns the row's autoid.
+int32_t AddPrice(const TestDatabase& db, const PriceRow& row);
+
+struct RuleRow {
+  Variant ven = Variant("V01");
+  std::string inv = "I01";
+  int32_t supply_type = 1;
+  std::string enable = "2024-01-01";
+  Variant disable = Variant::Null();
+  Variant promotion = Variant(int32_t{0});
+  Variant exch = Variant("CNY");
+  Variant tax_cost = Variant(int32_t{1});
+  std::string memo;
+  std::string term;
+};
+// Returns the rule's id.
+int32_t AddRule(const TestDatabase& db, const RuleRow& row);
+void AddRuleTier(const TestDatabase& db, int32_t rule_id, int32_t itemid, double lower,
+                 Variant upper, double price);
+
+// A row-authorisation service whose answers a test sets.
+class FakeRowAuth : public RowAuthService {
+ public:
+  bool Init(const std::string& connectionText, const std::string& loginText, int32_t,
+            int32_t) override;
+  std::string GetRowAuthCondition(const std::string& busObject, int32_t, int32_t) override;
+  bool HasRowAuth(const std::string&, const std::string&, int32_t, const std::string&) override;
+
+  bool init_result = true;
+  std::string condition;
+  int init_calls = 0;
+  int condition_calls = 0;
+  std::string init_connection_text;
+  std::string init_login_text;
+};
+
+// A database with the suite schema, the local currency CNY, USD (bcal 1, daily and monthly
+// rates 7) and a manager initialised on it.
+class LookupEnv {
+ public:
+  LookupEnv();
+  ~LookupEnv();
+
+  TestDatabase db;
+  std::shared_ptr<MapSysInfo> info;
+  std::shared_ptr<FakeRowAuth> auth;
+  PriceRuleManager manager;
+};
+
+// Runs f, which must throw ComponentError, and returns it; fails the test otherwise.
+template <typename F>
+std::optional<ComponentError> CatchComponentError(F&& f) {
+  try {
+    f();
+  } catch (const ComponentError& e) {
+    return e;
+  } catch (...) {
+    return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+}  // namespace tamsel::testing

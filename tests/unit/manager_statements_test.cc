@@ -1,0 +1,112 @@
+// The look-up statement builders: quoting of every text value, trimming, number text.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "manager/statements.h"
+#include "tamsel/tamsel.h"
+
+namespace tamsel::detail {
+namespace {
+
+const Date kDay = Date::FromYmd(2024, 6, 15);
+
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+struct TextArgument {
+  const char* name;
+  std::function<std::string(const std::string&)> build;
+};
+
+// For each text argument: a value holding quotes lands in exactly the place of a quote-free
+// value, with every quote doubled, so it can neither end its literal nor change the statement.
+TEST(ManagerStatements, QuotedValuesStayInsideTheirLiteral) {
+  const std::string marker = "\x01";
+  const std::string hostile = "O'Brien' or 1=1 --'";
+  const std::string escaped = "O''Brien'' or 1=1 --''";
+  const TextArgument cases[] = {
+      {"vendor tax code", [](const std::string& v) { return VendorTaxSql(v); }},
+      {"rule vendor", [](const std::string& v) { return RuleLookupSql(v, "I", kDay, "", 1); }},
+      {"rule item", [](const std::string& v) { return RuleLookupSql("V", v, kDay, "", 1); }},
+      {"rule currency", [](const std::string& v) { return RuleLookupSql("V", "I", kDay, v, 1); }},
+      {"flags item", [](const std::string& v) { return InventoryFreeFlagsSql(v); }},
+      {"free value",
+       [](const std::string& v) {
+         std::array<std::optional<std::string>, kFreeItemCount> values{};
+         values[3] = v;
+         return FreeItemCondition(values);
+       }},
+      {"price vendor",
+       [](const std::string& v) { return PriceItemLookupSql(v, "I", kDay, 1, "", 1, ""); }},
+      {"price item",
+       [](const std::string& v) { return PriceItemLookupSql("V", v, kDay, 1, "", 1, ""); }},
+      {"price currency",
+       [](const std::string& v) { return PriceItemLookupSql("V", "I", kDay, 1, v, 1, ""); }},
+      {"compare item",
+       [](const std::string& v) { return ComparePriceSql(v, 1, 1, kDay, "", "", "(r)"); }},
+      {"monthly year", [](const std::string& v) { return MonthlyRateCondition(v, "6"); }},
+      {"monthly month", [](const std::string& v) { return MonthlyRateCondition("2024", v); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string plain = c.build(marker);
+    ASSERT_NE(plain.find(marker), std::string::npos);
+    EXPECT_EQ(c.build(hostile), ReplaceAll(plain, marker, escaped));
+  }
+}
+
+TEST(ManagerStatements, CurrencyIsTrimmedAndBlankMeansAny) {
+  const std::string any = RuleLookupSql("V", "I", kDay, "", 1);
+  EXPECT_EQ(RuleLookupSql("V", "I", kDay, "   ", 1), any);
+  EXPECT_EQ(any.find("cExch_Name=N'"), std::string::npos);
+  EXPECT_NE(RuleLookupSql("V", "I", kDay, "  USD ", 1).find(" and cExch_Name=N'USD' order by"),
+            std::string::npos);
+  EXPECT_NE(PriceItemLookupSql("V", "I", kDay, 1, " USD", 1, "").find(" and cExch_Name=N'USD' "),
+            std::string::npos);
+  // Vendor and item codes are not trimmed: the database compares them as given.
+  EXPECT_NE(RuleLookupSql(" V ", "I", kDay, "", 1).find("(cvencode=N' V ' or"), std::string::npos);
+}
+
+TEST(ManagerStatements, QuantityText) {
+  const struct {
+    double quantity;
+    const char* text;
+  } cases[] = {{100, "iLowerLimit<=100 order"},
+               {99.5, "iLowerLimit<=99.5 order"},
+               {0, "iLowerLimit<=0 order"},
+               {-2, "iLowerLimit<=-2 order"},
+               {0.1 + 0.2, "iLowerLimit<=0.3 order"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const std::string sql = PriceItemLookupSql("V", "I", kDay, c.quantity, "", 1, "");
+    EXPECT_NE(sql.find(std::string("and  ") + c.text), std::string::npos) << sql;
+  }
+}
+
+TEST(ManagerStatements, FreeItemConditionChainsFlaggedItemsInOrder) {
+  std::array<std::optional<std::string>, kFreeItemCount> values{};
+  EXPECT_EQ(FreeItemCondition(values), " and 1=1 ");
+  values[9] = "Z";
+  values[1] = "A";
+  values[4] = "";
+  EXPECT_EQ(FreeItemCondition(values),
+            " and 1=1  and  isnull(cfree2,'') =N'A'  and  isnull(cfree5,'') =N''  and  "
+            "isnull(cfree10,'') =N'Z' ");
+}
+
+TEST(ManagerStatements, RateConditions) {
+  EXPECT_EQ(DailyRateCondition(Date::FromYmd(2024, 3, 5)),
+            "(exch.itype= 1 AND exch.cdate=N'2024.03.05')");
+  EXPECT_EQ(MonthlyRateCondition("2024", "3"),
+            "(exch.itype= 2) AND (exch.iyear=N'2024' and exch.cdate=N'3')");
+}
+
+}  // namespace
+}  // namespace tamsel::detail
