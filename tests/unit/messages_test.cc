@@ -1,0 +1,149 @@
+// Message texts by key, parameter markers, languages and the per-thread message services.
+
+#include "tamsel/messages.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/message_store.h"
+
+namespace tamsel {
+namespace {
+
+std::string FullKey(const char* digits) { return std::string("Zorvik.pu.Quorlin.") + digits; }
+
+// Every key the component raises or hands back, with the number of values it inserts.
+struct KeyUse {
+  const char* digits;
+  int params;
+};
+const std::vector<KeyUse> kKeys = {
+    {"00001", 0}, {"00002", 0}, {"00003", 0}, {"00004", 0}, {"00005", 0}, {"00006", 0},
+    {"00007", 0}, {"00008", 0}, {"00009", 0}, {"00010", 0}, {"00013", 0}, {"00015", 1},
+    {"00017", 1}, {"00019", 1}, {"00021", 1}, {"00023", 1}, {"00024", 0}, {"00026", 1},
+    {"00028", 1}, {"00029", 1}, {"00031", 1}, {"00033", 1}, {"00034", 2}, {"00035", 0},
+    {"00036", 0}, {"00037", 2}, {"00043", 1}, {"00047", 0}, {"00048", 0}, {"00049", 0},
+    {"00050", 1}, {"00054", 0}, {"00055", 0}, {"00056", 0}, {"00057", 0}, {"00059", 0},
+    {"00061", 0}, {"00062", 0}, {"00500", 0}, {"00501", 1}, {"00502", 0},
+};
+const std::vector<std::string> kLanguages = {"en-US", "zh-CN", "zh-TW"};
+
+// Restores the default language whatever a test did.
+class MessagesTest : public ::testing::Test {
+ protected:
+  void TearDown() override { SetMessageLanguage("en-US"); }
+};
+
+TEST_F(MessagesTest, EveryKeyHasATextWithItsMarkersInEveryLanguage) {
+  EXPECT_EQ(detail::MessageCatalog().size(), kKeys.size());
+  for (const std::string& language : kLanguages) {
+    SetMessageLanguage(language);
+    for (const KeyUse& use : kKeys) {
+      const std::string key = FullKey(use.digits);
+      const std::string text = GetResString(key);
+      EXPECT_FALSE(text.empty()) << language << " " << key;
+      EXPECT_NE(text, key) << language << " " << key;
+      for (int i = 0; i < use.params; ++i) {
+        EXPECT_NE(text.find("{" + std::to_string(i) + "}"), std::string::npos)
+            << language << " " << key << " lacks {" << i << "}";
+      }
+      EXPECT_EQ(std::count(text.begin(), text.end(), '{'), use.params)
+          << language << " " << key << ": " << text;
+    }
+  }
+}
+
+TEST_F(MessagesTest, LanguagesAndUnknownKeys) {
+  const std::string key = FullKey("00050");
+  const std::string english = GetResString(key);
+  SetMessageLanguage("zh-CN");
+  const std::string simplified = GetResString(key);
+  SetMessageLanguage("zh-tw");  // tags ignore letter case
+  EXPECT_EQ(MessageLanguage(), "zh-TW");
+  const std::string traditional = GetResString(key);
+  EXPECT_NE(english, simplified);
+  EXPECT_NE(simplified, traditional);
+
+  EXPECT_THROW(SetMessageLanguage("fr-FR"), std::invalid_argument);
+  EXPECT_EQ(MessageLanguage(), "zh-TW");
+
+  // The language is the process's, not the thread's.
+  std::string seen;
+  std::thread([&] { seen = GetResString(key); }).join();
+  EXPECT_EQ(seen, traditional);
+
+  EXPECT_EQ(GetResString("Zorvik.pu.Quorlin.99999"), "Zorvik.pu.Quorlin.99999");
+  EXPECT_EQ(FormatResString("no.such.key", {Variant("x")}), "no.such.key");
+}
+
+TEST_F(MessagesTest, FormatInsertsParametersByPosition) {
+  std::vector<Variant>& params = MsgParams();
+  params.resize(2);
+  params[0] = Variant("V01");
+  params[1] = Variant(GetResString(FullKey("00036")));
+  EXPECT_EQ(FormatResString(FullKey("00034"), params), "Vendor V01 cannot supply for outsourcing.");
+
+  // A one-value call after a two-value one passes exactly one value.
+  params.resize(1);
+  params[0] = Variant(int16_t{3});
+  EXPECT_EQ(FormatResString(FullKey("00015"), params),
+            "Tier 3: its lower limit must equal the upper limit of the tier before it.");
+  EXPECT_EQ(FormatResString(FullKey("00034"), params), "Vendor 3 cannot supply for {1}.");
+
+  SetMessageLanguage("zh-CN");
+  params[0] = Variant("A'01");
+  EXPECT_EQ(FormatResString(FullKey("00031"), params), "存货 A'01 不存在。");
+}
+
+TEST(ReplaceMarkersTest, OnlyNumberedMarkersWithAValueChange) {
+  const std::vector<Variant> two = {Variant("a{1}"), Variant(2.5)};
+  struct Case {
+    const char* text;
+    const char* expected;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"{0}-{1}-{0}", "a{1}-2.5-a{1}"},  // inserted values are not scanned again
+           {"{1}{0}", "2.5a{1}"},
+           {"{2} stays", "{2} stays"},
+           {"{x} {} { 0} {0 } {", "{x} {} { 0} {0 } {"},
+           {"}{0}{", "}a{1}{"},
+           {"{{0}}", "{a{1}}"},
+           {"{99999999999}", "{99999999999}"},
+           {"", ""},
+       }) {
+    EXPECT_EQ(detail::ReplaceMarkers(c.text, two), c.expected) << c.text;
+  }
+  EXPECT_EQ(detail::ReplaceMarkers("{0}", {}), "{0}");
+  EXPECT_EQ(detail::ReplaceMarkers("{0}", {Variant::Null()}), "");
+}
+
+TEST(MessageServicesTest, CreatedOncePerThread) {
+  detail::MessageServiceCounts fresh, after;
+  std::vector<Variant> list_seen;
+  std::thread([&] {
+    fresh = detail::ThisThreadMessageServiceCounts();
+    MsgParams().assign({Variant("V1")});
+    for (int i = 0; i < 3; ++i) {
+      GetResString(FullKey("00001"));
+      FormatResString(FullKey("00033"), MsgParams());
+    }
+    after = detail::ThisThreadMessageServiceCounts();
+  }).join();
+  EXPECT_EQ(fresh.providers + fresh.text_interfaces + fresh.formatters, 0);
+  EXPECT_EQ(after.providers, 1);
+  EXPECT_EQ(after.text_interfaces, 1);
+  EXPECT_EQ(after.formatters, 1);
+
+  // Each thread has its own parameter list.
+  MsgParams().assign({Variant("main")});
+  std::thread([&] { list_seen = MsgParams(); }).join();
+  EXPECT_TRUE(list_seen.empty());
+  EXPECT_EQ(MsgParams().size(), 1u);
+}
+
+}  // namespace
+}  // namespace tamsel

@@ -1,0 +1,243 @@
+// Tiers of a price rule: numbering, chaining, choice by quantity and ownership.
+
+#include "tamsel/price_rule.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <vector>
+
+namespace tamsel {
+namespace {
+
+// A rule with tiers [limits[0], limits[1]), [limits[1], limits[2]), ...; a Null last limit is
+// open-ended.
+std::shared_ptr<PriceRule> RuleWithUpperLimits(const std::vector<Variant>& uppers) {
+  auto rule = PriceRule::New();
+  for (const Variant& upper : uppers) rule->AddRuleItem()->iUpperLimit = upper;
+  return rule;
+}
+
+std::vector<double> LowerLimits(const PriceRule& rule) {
+  std::vector<double> out;
+  for (const auto& [key, item] : *rule.ruleItems) out.push_back(item->iLowerLimit);
+  return out;
+}
+
+std::vector<std::string> Keys(const PriceRule& rule) {
+  std::vector<std::string> out;
+  for (const auto& entry : *rule.ruleItems) out.push_back(entry.first);
+  return out;
+}
+
+TEST(PriceRuleTest, NewRuleDefaults) {
+  const auto rule = PriceRule::New();
+  EXPECT_TRUE(rule->bTaxCost);
+  EXPECT_FALSE(rule->bPromotion);
+  EXPECT_FALSE(rule->bCheckOverLap);
+  EXPECT_EQ(rule->id, 0);
+  EXPECT_TRUE(rule->dDisableDate.empty());
+  ASSERT_NE(rule->ruleItems, nullptr);
+  EXPECT_EQ(rule->ruleItems->Count(), 0);
+  EXPECT_EQ(rule->GetPriceRuleItem(1), nullptr);
+  EXPECT_TRUE(PriceRuleItem().iUpperLimit.IsEmpty());
+}
+
+TEST(PriceRuleTest, AddRuleItemChainsFromThePreviousTier) {
+  auto rule = PriceRule::New();
+  rule->id = 42;
+  rule->iTaxRate = 13;
+  const auto first = rule->AddRuleItem();
+  EXPECT_EQ(first->index, 1);
+  EXPECT_EQ(first->iLowerLimit, 0);
+  EXPECT_EQ(first->id, 42);
+  EXPECT_EQ(first->iTaxRate, 13);
+  EXPECT_TRUE(first->iUpperLimit.IsEmpty());
+  EXPECT_EQ(first->objRule(), rule);
+
+  first->iUpperLimit = 10.0;
+  const auto second = rule->AddRuleItem();
+  EXPECT_EQ(second->index, 2);
+  EXPECT_EQ(second->iLowerLimit, 10);
+  EXPECT_EQ(rule->ruleItems->Item("2"), second);
+
+  second->iUpperLimit = Variant::Null();
+  EXPECT_EQ(rule->AddRuleItem()->iLowerLimit, 0);  // Null ends give 0
+  EXPECT_EQ(Keys(*rule), (std::vector<std::string>{"1", "2", "3"}));
+}
+
+TEST(PriceRuleTest, GetPriceRuleItemPicksTheFirstBandHoldingTheQuantity) {
+  const auto rule = RuleWithUpperLimits({10.0, 50.0, Variant::Null()});
+  struct Case {
+    double quantity;
+    int tier;  // 0: none
+  };
+  for (const Case& c : std::vector<Case>{{0, 1},
+                                         {9.999, 1},
+                                         {10, 2},
+                                         {49.5, 2},
+                                         {50, 3},
+                                         {1000, 3},
+                                         {1e300, 3},
+                                         {std::numeric_limits<double>::infinity(), 3},
+                                         {-0.001, 0},
+                                         {std::nan(""), 0}}) {
+    const auto item = rule->GetPriceRuleItem(c.quantity);
+    EXPECT_EQ(item ? item->index : 0, c.tier) << c.quantity;
+  }
+
+  // Overlapping bands: the lower number wins.
+  const auto overlapping = RuleWithUpperLimits({100.0, 20.0});
+  overlapping->ruleItems->Item("2")->iLowerLimit = 0;
+  EXPECT_EQ(overlapping->GetPriceRuleItem(5)->index, 1);
+
+  // An upper limit never set counts as 0: only quantities in [lower, 0) pass.
+  const auto unset = PriceRule::New();
+  unset->AddRuleItem()->iLowerLimit = -5;
+  EXPECT_EQ(unset->GetPriceRuleItem(0), nullptr);
+  EXPECT_NE(unset->GetPriceRuleItem(-1), nullptr);
+}
+
+TEST(PriceRuleTest, RemoveRuleItemRenumbersAndRechains) {
+  auto rule = RuleWithUpperLimits({10.0, 50.0, 80.0, Variant::Null()});
+  const auto old_third = rule->ruleItems->Item("3");
+
+  int16_t index = 2;
+  rule->RemoveRuleItem(index);
+  EXPECT_EQ(index, 2);
+  EXPECT_EQ(Keys(*rule), (std::vector<std::string>{"1", "2", "3"}));
+  EXPECT_EQ(rule->ruleItems->Item("2"), old_third);
+  EXPECT_EQ(old_third->index, 3);  // moved tiers keep their numbers
+  EXPECT_EQ(LowerLimits(*rule), (std::vector<double>{0, 10, 80}));
+
+  index = 3;  // the last tier: nothing else changes
+  rule->RemoveRuleItem(index);
+  EXPECT_EQ(LowerLimits(*rule), (std::vector<double>{0, 10}));
+
+  index = 1;
+  rule->RemoveRuleItem(index);
+  EXPECT_EQ(Keys(*rule), (std::vector<std::string>{"1"}));
+  EXPECT_EQ(LowerLimits(*rule), (std::vector<double>{0}));
+}
+
+TEST(PriceRuleTest, MissingTiersFailAndChangeNothing) {
+  auto rule = RuleWithUpperLimits({10.0, Variant::Null()});
+  for (int16_t missing : {int16_t{0}, int16_t{3}, int16_t{-1}}) {
+    int16_t index = missing;
+    EXPECT_THROW(rule->RemoveRuleItem(index), std::out_of_range) << missing;
+    EXPECT_THROW(rule->AdjustRuleItem(index), std::out_of_range) << missing;
+  }
+  EXPECT_EQ(Keys(*rule), (std::vector<std::string>{"1", "2"}));
+
+  // Keys broken from outside: a gap before the tiers that would move.
+  rule->ruleItems->Remove("2");
+  auto extra = std::make_shared<PriceRuleItem>();
+  rule->ruleItems->Add(extra, "3");
+  int16_t index = 1;
+  EXPECT_THROW(rule->RemoveRuleItem(index), std::out_of_range);
+  EXPECT_EQ(Keys(*rule), (std::vector<std::string>{"1", "3"}));
+  index = 3;
+  EXPECT_THROW(rule->AdjustRuleItem(index), std::out_of_range);
+  // The next number is taken already.
+  EXPECT_THROW(rule->AddRuleItem(), std::invalid_argument);
+  // The next number is free but its predecessor is missing: the add is undone.
+  rule->ruleItems->Remove("3");
+  rule->ruleItems->Add(extra, "5");
+  EXPECT_THROW(rule->AddRuleItem(), std::out_of_range);
+  EXPECT_EQ(Keys(*rule), (std::vector<std::string>{"1", "5"}));
+}
+
+TEST(PriceRuleTest, ReplacedCollection) {
+  auto rule = PriceRule::New();
+  rule->ruleItems = nullptr;  // created anew on first use
+  EXPECT_EQ(rule->GetPriceRuleItem(1), nullptr);
+  EXPECT_EQ(rule->AddRuleItem()->index, 1);
+
+  auto other = std::make_shared<RuleItems>();
+  rule->ruleItems = other;
+  EXPECT_EQ(rule->AddRuleItem()->index, 1);
+  EXPECT_EQ(other->Count(), 1);
+}
+
+TEST(RuleItemsTest, KeyedCollection) {
+  RuleItems items;
+  auto a = std::make_shared<PriceRuleItem>();
+  items.Add(a, "1");
+  EXPECT_THROW(items.Add(std::make_shared<PriceRuleItem>(), "1"), std::invalid_argument);
+  EXPECT_THROW(items.Add(nullptr, "2"), std::invalid_argument);
+  EXPECT_THROW(items.Item("2"), std::out_of_range);
+  EXPECT_THROW(items.Remove("2"), std::out_of_range);
+  EXPECT_EQ(items.Count(), 1);
+  EXPECT_EQ(items.Item("1"), a);  // a tier without rule comes back as itself
+  EXPECT_TRUE(items.Contains("1"));
+  items.Remove("1");
+  EXPECT_FALSE(items.Contains("1"));
+  EXPECT_EQ(items.Count(), 0);
+}
+
+TEST(PriceRuleTest, TierNumbersStopAt32767) {
+  auto rule = PriceRule::New();
+  for (int i = 0; i < 32767; ++i) rule->AddRuleItem();
+  EXPECT_EQ(rule->ruleItems->Count(), 32767);
+  EXPECT_THROW(rule->AddRuleItem(), std::overflow_error);
+  EXPECT_EQ(rule->ruleItems->Count(), 32767);
+  int16_t last = 32767;
+  rule->RemoveRuleItem(last);
+  EXPECT_EQ(rule->AddRuleItem()->index, 32767);
+}
+
+TEST(OwnershipTest, TierHandleKeepsItsRule) {
+  std::weak_ptr<PriceRule> watch;
+  std::shared_ptr<PriceRuleItem> tier;
+  std::shared_ptr<PriceRuleItem> looked_up;
+  {
+    auto rule = PriceRule::New();
+    rule->cVenCode = "V01";
+    watch = rule;
+    tier = rule->AddRuleItem();
+    looked_up = rule->AddRuleItem();
+    looked_up = rule->ruleItems->Item("2");
+  }
+  ASSERT_NE(tier->objRule(), nullptr);
+  EXPECT_EQ(tier->objRule()->cVenCode, "V01");
+  tier.reset();
+  EXPECT_FALSE(watch.expired());  // the other handle still holds it
+  EXPECT_EQ(looked_up->objRule()->ruleItems->Count(), 2);
+  looked_up.reset();
+  EXPECT_TRUE(watch.expired());
+}
+
+TEST(OwnershipTest, NoCycleWhateverIsAdded) {
+  std::weak_ptr<PriceRule> first_watch, second_watch;
+  std::weak_ptr<PriceRuleItem> tier_watch;
+  {
+    auto first = PriceRule::New();
+    auto second = PriceRule::New();
+    first_watch = first;
+    second_watch = second;
+    auto handle = first->AddRuleItem();
+    tier_watch = handle;
+    // Handles (which hold their rules) added back into their own rule and into another one.
+    first->ruleItems->Add(handle, "9");
+    second->ruleItems->Add(first->ruleItems->Item("1"), "1");
+    second->ruleItems->Add(second->AddRuleItem(), "7");
+    first->ruleItems->Add(second->ruleItems->Item("1"), "8");
+  }
+  EXPECT_TRUE(first_watch.expired());
+  EXPECT_TRUE(second_watch.expired());
+  EXPECT_TRUE(tier_watch.expired());
+}
+
+TEST(OwnershipTest, ACopiedRuleStillAddsTiers) {
+  const auto rule = PriceRule::New();
+  PriceRule copy = *rule;  // not owned by a shared_ptr
+  copy.ruleItems = std::make_shared<RuleItems>();
+  const auto tier = copy.AddRuleItem();
+  EXPECT_EQ(tier->index, 1);
+  EXPECT_EQ(tier->objRule(), nullptr);
+}
+
+}  // namespace
+}  // namespace tamsel
