@@ -58,7 +58,9 @@ std::string PriceRuleManager::GetFreeItemCondition(const std::string& invCode, i
   if (!bXmlFlags) flags = InventoryFlags(conn, invCode, iSupplyType, 3, 3);
 
   pugi::xml_document doc;
-  doc.load_string(sXml.c_str());  // unparsable text leaves an empty document
+  // Text that does not parse counts as an empty document, not as whatever came before the
+  // error.
+  if (!doc.load_string(sXml.c_str())) doc.reset();
   const pugi::xml_node z = doc.select_node("//z").node();
 
   if (!flags) {

@@ -1,0 +1,167 @@
+// The free-item condition as both price look-ups build it from the XML parameter and the
+// item's flags.
+
+#include <gtest/gtest.h>
+
+#include "support/lookup_fixtures.h"
+
+namespace tamsel::testing {
+namespace {
+
+const Date kDay = FixtureToday();
+
+const std::string kFlagsSql =
+    "select bPurPriceFree1,bPurPriceFree2,bPurPriceFree3,bPurPriceFree4,bPurPriceFree5,"
+    "bPurPriceFree6,bPurPriceFree7,bPurPriceFree8,bPurPriceFree9,bPurPriceFree10,"
+    "bOMPriceFree1,bOMPriceFree2,bOMPriceFree3,bOMPriceFree4,bOMPriceFree5,bOMPriceFree6,"
+    "bOMPriceFree7,bOMPriceFree8,bOMPriceFree9,bOMPriceFree10 from inventory inner join "
+    "inventory_sub on inventory.cinvcode=inventory_sub.cinvsubcode where "
+    "inventory.cinvcode=N'I01'";
+
+FreeFlags Flags(std::initializer_list<int> numbers) {
+  FreeFlags flags{};
+  for (int n : numbers) flags[n - 1] = true;
+  return flags;
+}
+
+// The free-item text of the look-up's price statement: what follows the quantity (price
+// look-up) or the validity condition (comparison), up to the next fixed piece.
+std::string FreeText(const std::string& sql, bool compare) {
+  const std::string start = compare ? "Or ddisabledate > '2024-06-15') " : "iLowerLimit<=1";
+  const std::string end = compare ? " group by" : " order by";
+  const size_t from = sql.find(start);
+  if (from == std::string::npos) return "<no start>";
+  const size_t begin = from + start.size();
+  return sql.substr(begin, sql.find(end, begin) - begin);
+}
+
+struct Case {
+  const char* name;
+  bool compare;  // ComparePrice instead of GetVenInvPriceRuleItem
+  int32_t supply_type;
+  const char* xml;
+  bool flags_read;       // the inventory statement ran
+  std::string expected;  // the free-item text
+};
+
+TEST(FreeItems, ConditionText) {
+  LookupEnv env;
+  AddItem(env.db, {.code = "I01", .purchase_free = Flags({2, 5}), .om_free = Flags({7})});
+  const std::string two_five =
+      " and 1=1  and  isnull(cfree2,'') =N'A'  and  isnull(cfree5,'') =N'' ";
+  const Case cases[] = {
+      {"no XML", false, 1, "", false, ""},
+      {"no XML, comparison", true, 1, "", false, ""},
+      {"flags 2 and 5, cfree5 missing", false, 1, "<z cfree2='A' cfree7='G'/>", true, two_five},
+      {"capitalised attribute is not found", false, 1, "<z CFree2='A'/>", true,
+       " and 1=1  and  isnull(cfree2,'') =N''  and  isnull(cfree5,'') =N'' "},
+      {"first z in document order", false, 1, "<r><a><z cfree2='A'/></a><z cfree2='B'/></r>", true,
+       two_five},
+      {"supply type 2 uses the other flags", false, 2, "<z cfree2='A' cfree7='G'/>", true,
+       " and 1=1  and  isnull(cfree7,'') =N'G' "},
+      {"comparison without allparas", true, 1, "<z cfree2='A'/>", true, two_five},
+      {"allparas but not exactly 1", true, 1, "<z allparas='true' bpurpricefree3='1' cfree2='A'/>",
+       true, two_five},
+      {"allparas 1: the XML flags", true, 1,
+       "<z allparas='1' bpurpricefree3='1' bpurpricefree4='' bpurpricefree6='2' "
+       "bpurpricefree8='False' cfree3='C' cfree6='F'/>",
+       false, " and 1=1  and  isnull(cfree3,'') =N'C'  and  isnull(cfree6,'') =N'F' "},
+      {"allparas ignored for supply type 2", true, 2,
+       "<z allparas='1' bpurpricefree3='1' cfree7='G'/>", true,
+       " and 1=1  and  isnull(cfree7,'') =N'G' "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    StatementLog log;
+    if (c.compare) {
+      env.manager.ComparePrice("I01", 1, c.supply_type, c.xml);
+    } else {
+      env.manager.GetVenInvPriceRuleItem("V01", "I01", kDay, 1, "", c.supply_type, c.xml);
+    }
+    ASSERT_FALSE(log.statements().empty());
+    EXPECT_EQ(FreeText(log.statements().back(), c.compare), c.expected);
+    EXPECT_EQ(log.Containing("from inventory inner join inventory_sub").size(),
+              c.flags_read ? 1u : 0u);
+    if (c.flags_read) {
+      EXPECT_EQ(log.statements().front(), kFlagsSql);
+    }
+  }
+}
+
+TEST(FreeItems, ItemWithoutFlagsGivesOneOneWhateverTheXml) {
+  LookupEnv env;
+  AddItem(env.db, {.code = "I01"});
+  for (const char* xml : {"<z cfree1='x'/>", "not xml at all", "<zz/>"}) {
+    SCOPED_TRACE(xml);
+    StatementLog log;
+    env.manager.GetVenInvPriceRuleItem("V01", "I01", kDay, 1, "", 1, xml);
+    EXPECT_EQ(FreeText(log.statements().back(), false), " and 1=1 ");
+  }
+}
+
+TEST(FreeItems, Failures) {
+  LookupEnv env;
+  AddItem(env.db, {.code = "I01", .purchase_free = Flags({1})});
+  AddItem(env.db, {.code = "NOSUB", .with_sub = false});
+  const struct {
+    const char* name;
+    bool compare;
+    const char* inv;
+    const char* xml;
+  } cases[] = {
+      {"no inventory_sub row", false, "NOSUB", "<z/>"},
+      {"no such item", true, "MISSING", "<z/>"},
+      {"no z element and a flag set", false, "I01", "<a cfree1='x'/>"},
+      {"unparsable and a flag set", false, "I01", "<z cfree1="},
+      {"comparison reads allparas at once", true, "NOSUB", "<a/>"},
+      {"flag text that is no Boolean", true, "I01", "<z allparas='1' bpurpricefree2='yes'/>"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto error = CatchComponentError([&] {
+      if (c.compare) {
+        env.manager.ComparePrice(c.inv, 1, 1, c.xml);
+      } else {
+        env.manager.GetVenInvPriceRuleItem("V01", c.inv, kDay, 1, "", 1, c.xml);
+      }
+    });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->number(), -2147220503);
+    EXPECT_EQ(error->source(), "Assert");
+    EXPECT_FALSE(error->description().empty());
+  }
+}
+
+TEST(FreeItems, MatchingTreatsNullAsEmpty) {
+  LookupEnv env;
+  AddItem(env.db, {.code = "I01", .purchase_free = Flags({1, 2})});
+  const int32_t null_free = AddPrice(env.db, {.price = 1});
+  const int32_t red = AddPrice(env.db, {.price = 2, .free = {Variant("red"), Variant("")}});
+  const int32_t blue_big =
+      AddPrice(env.db, {.price = 3, .free = {Variant("blue"), Variant("big")}});
+  const int32_t quoted = AddPrice(env.db, {.price = 4, .free = {Variant("it's")}});
+  const struct {
+    const char* xml;
+    int32_t expected;
+  } cases[] = {
+      {"<z/>", null_free},
+      {"<z cfree1='' cfree2=''/>", null_free},
+      {"<z cfree1='red'/>", red},
+      {"<z cfree1='blue' cfree2='big'/>", blue_big},
+      {"<z cfree1=\"it's\"/>", quoted},
+      {"<z cfree1='blue'/>", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.xml);
+    auto item = env.manager.GetVenInvPriceRuleItem("V01", "I01", kDay, 1, "", 1, c.xml);
+    if (c.expected == 0) {
+      EXPECT_EQ(item, nullptr);
+    } else {
+      ASSERT_NE(item, nullptr);
+      EXPECT_EQ(item->id, c.expected);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tamsel::testing

@@ -1,0 +1,166 @@
+// GetVenInvPriceRuleItem: the statement, the winning price row and the tier it becomes.
+
+#include <gtest/gtest.h>
+
+#include "support/lookup_fixtures.h"
+
+namespace tamsel::testing {
+namespace {
+
+const Date kDay = FixtureToday();
+
+TEST(PriceLookup, StatementText) {
+  LookupEnv env;
+  AddItem(env.db, {.code = "I01", .purchase_free = {false, true}});
+  const std::string head =
+      "select TOP 1 autoid as id,cvencode,cinvcode,dEnableDate,dDisableDate,bPromotion,"
+      "cExch_Name,iSupplyType,bTaxCost,cMemo,cTermCode,iLowerLimit,iUpperLimit,iTaxRate,"
+      "iTaxUnitPrice,iUnitPrice  from ven_inv_price where (cvencode=N'V01' or "
+      "isnull(cvencode,'')='') and cinvcode=N'I01' and iSupplyType = 1 and dEnableDate "
+      "<=N'2024-06-15' and ((dDisableDate is null) or (dDisableDate >'2024-06-15')) and  "
+      "iLowerLimit<=12.5";
+  const std::string tail =
+      " order by cvencode desc,bPromotion DESC,iLowerLimit DESC,denabledate desc,id DESC ";
+  const struct {
+    const char* name;
+    const char* exch;
+    const char* xml;
+    std::string expected;
+  } cases[] = {
+      {"plain", "", "", head + tail},
+      {"currency", " USD ", "", head + " and cExch_Name=N'USD'" + tail},
+      {"free items and currency", "USD", "<r><z cfree2='B'/></r>",
+       head + " and 1=1  and  isnull(cfree2,'') =N'B'  and cExch_Name=N'USD'" + tail},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    StatementLog log;
+    env.manager.GetVenInvPriceRuleItem("V01", "I01", kDay, 12.5, c.exch, 1, c.xml);
+    ASSERT_FALSE(log.statements().empty());
+    EXPECT_EQ(log.statements().back(), c.expected);
+  }
+}
+
+struct WinnerCase {
+  const char* name;
+  std::vector<PriceRow> rows;
+  double quantity;
+  int winner;  // index into rows, -1 for none
+};
+
+TEST(PriceLookup, WinnerOrder) {
+  const Variant promo = Variant(int32_t{1});
+  const WinnerCase cases[] = {
+      {"own vendor before any vendor's promotion and higher tier",
+       {{.ven = Variant("V01")},
+        {.ven = Variant::Null(), .promotion = promo, .lower = 5},
+        {.ven = Variant(""), .promotion = promo}},
+       10,
+       0},
+      {"promotion before a higher tier", {{.lower = 5}, {.promotion = promo}}, 10, 1},
+      {"greatest lower limit reached", {{.lower = 0}, {.lower = 100}}, 100, 1},
+      {"lower limit above the quantity", {{.lower = 0}, {.lower = 100}}, 99.5, 0},
+      {"below every lower limit", {{.lower = 10}}, 9, -1},
+      {"latest enable date", {{.enable = "2024-03-01"}, {.enable = "2024-02-01"}}, 1, 0},
+      {"highest autoid", {{.price = 1}, {.price = 2}}, 1, 1},
+      {"disabled on the day, enabled on the day",
+       {{.enable = "2024-01-01", .disable = Variant("2024-06-15")}, {.enable = "2024-06-15"}},
+       1,
+       1},
+      {"upper limit below the quantity takes no part", {{.upper = Variant(5.0)}}, 50, 0},
+      {"row of another vendor", {{.ven = Variant("V02")}}, 1, -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    LookupEnv env;
+    std::vector<int32_t> ids;
+    for (const auto& r : c.rows) ids.push_back(AddPrice(env.db, r));
+    auto item = env.manager.GetVenInvPriceRuleItem("V01", "I01", kDay, c.quantity);
+    if (c.winner < 0) {
+      EXPECT_EQ(item, nullptr);
+    } else {
+      ASSERT_NE(item, nullptr);
+      EXPECT_EQ(item->id, ids[c.winner]);
+    }
+  }
+}
+
+TEST(PriceLookup, TierAndRuleFromTheRow) {
+  LookupEnv env;
+  const int32_t id = AddPrice(env.db, {.promotion = Variant::Null(),
+                                       .exch = Variant("USD"),
+                                       .lower = 10,
+                                       .price = 4,
+                                       .tax_rate = 17,
+                                       .term = "FOB"});
+  auto item = env.manager.GetVenInvPriceRuleItem("V01", "I01", kDay, 10, "USD");
+  ASSERT_NE(item, nullptr);
+  EXPECT_EQ(item->id, id);
+  EXPECT_EQ(item->index, 1);
+  EXPECT_EQ(item->iLowerLimit, 10);
+  EXPECT_TRUE(item->iUpperLimit.IsNull());
+  EXPECT_DOUBLE_EQ(item->iUnitPrice, 4);
+  EXPECT_DOUBLE_EQ(item->iTaxRate, 17);
+  EXPECT_DOUBLE_EQ(item->iTaxUnitPrice, 4.68);
+
+  std::weak_ptr<PriceRule> weak_rule = item->objRule();
+  auto rule = item->objRule();
+  ASSERT_NE(rule, nullptr);
+  rule.reset();
+  ASSERT_FALSE(weak_rule.expired()) << "the tier keeps its rule alive";
+  rule = item->objRule();
+  EXPECT_EQ(rule->id, id);
+  EXPECT_EQ(rule->cVenCode, "V01");
+  EXPECT_EQ(rule->cExchName, "USD");
+  EXPECT_FALSE(rule->bPromotion);
+  EXPECT_EQ(rule->cTermCode, "FOB");
+  EXPECT_EQ(rule->iTaxRate, 0);  // the row's tax rate is the tier's, not the rule's
+  EXPECT_EQ(rule->cInvName, "");
+  EXPECT_EQ(rule->ruleItems->Count(), 1);
+
+  EXPECT_EQ(env.manager.GetVenInvPriceRuleItem("V01", "I01", kDay, 10, "CNY"), nullptr);
+  EXPECT_NE(env.manager.GetVenInvPriceRuleItem("V01", "I01", kDay, 10, "   "), nullptr);
+}
+
+TEST(PriceLookup, EmptyVendorFindsOnlyRowsOfAnyVendor) {
+  LookupEnv env;
+  AddPrice(env.db, {.ven = Variant("V01"), .price = 1});
+  const int32_t any = AddPrice(env.db, {.ven = Variant::Null(), .price = 2});
+  auto item = env.manager.GetVenInvPriceRuleItem("", "I01", kDay, 1);
+  ASSERT_NE(item, nullptr);
+  EXPECT_EQ(item->id, any);
+}
+
+TEST(PriceLookup, QuotesInEveryTextArgument) {
+  LookupEnv env;
+  AddItem(env.db, {.code = "I'01", .purchase_free = {true}});
+  const int32_t id = AddPrice(
+      env.db,
+      {.ven = Variant("V'01"), .inv = "I'01", .exch = Variant("U'SD"), .free = {Variant("a'b")}});
+  auto item =
+      env.manager.GetVenInvPriceRuleItem("V'01", "I'01", kDay, 1, "U'SD", 1, "<z cfree1=\"a'b\"/>");
+  ASSERT_NE(item, nullptr);
+  EXPECT_EQ(item->id, id);
+  EXPECT_EQ(env.manager.GetVenInvPriceRuleItem("V'01", "I'01", kDay, 1, "U'SD", 1,
+                                               "<z cfree1=\"x' or '1'='1\"/>"),
+            nullptr);
+}
+
+TEST(PriceLookup, BlankItemAndFailures) {
+  PriceRuleManager never_initialised;
+  StatementLog log;
+  EXPECT_EQ(never_initialised.GetVenInvPriceRuleItem("V01", "  ", kDay, 1, "", 1, "<z/>"), nullptr);
+  EXPECT_TRUE(log.statements().empty());
+  for (const char* xml : {"", "<z cfree1='a'/>"}) {
+    SCOPED_TRACE(xml);
+    auto error = CatchComponentError(
+        [&] { never_initialised.GetVenInvPriceRuleItem("V01", "I01", kDay, 1, "", 1, xml); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->number(), -2147220503);
+    EXPECT_EQ(error->source(), "Assert");
+    EXPECT_NE(error->description().find("not initialised"), std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace tamsel::testing
