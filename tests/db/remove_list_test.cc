@@ -1,0 +1,110 @@
+// Removing rules with their tiers, and listing rules and price-list rows.
+
+#include <gtest/gtest.h>
+
+#include "support/rule_fixtures.h"
+
+namespace tamsel::testing {
+namespace {
+
+class RemoveListTest : public ::testing::Test {
+ protected:
+  int32_t Store(const std::string& enable, int tiers = 2) {
+    auto rule = env.NewRule(tiers);
+    rule->bCheckOverLap = false;
+    rule->dEnableDate = enable;
+    env.manager.CreateVenInvPriceRule(rule);
+    return rule->id;
+  }
+  int32_t Count(const std::string& sql) { return VarToLng(QueryValue(env.db, sql)); }
+
+  RuleEnv env;
+};
+
+TEST_F(RemoveListTest, RemoveDeletesTheRuleAndItsTiersOnly) {
+  const int32_t keep = Store("2024-01-01");
+  const int32_t gone = Store("2025-01-01", 3);
+  StatementLog log;
+  env.manager.RemoveVenInvPriceRule(gone);
+  const std::string id = std::to_string(gone);
+  EXPECT_EQ(log.statements(),
+            (std::vector<std::string>{"delete from ven_inv_price_ruleitem where Id=" + id,
+                                      "delete from ven_inv_price_rule where Id= " + id}));
+  EXPECT_EQ(Count("select count(*) from ven_inv_price_ruleitem where id = " + id), 0);
+  EXPECT_EQ(Count("select count(*) from ven_inv_price_ruleitem where id = " + std::to_string(keep)),
+            2);
+  auto rs = env.manager.ListVenInvPriceRules("id = " + id);
+  EXPECT_TRUE(rs->Eof());
+}
+
+TEST_F(RemoveListTest, RemoveFailuresChangeNothing) {
+  const int32_t id = Store("2024-01-01");
+  const std::string before = env.Dump();
+  const auto missing = CatchComponentError([&] { env.manager.RemoveVenInvPriceRule(id + 100); });
+  ASSERT_TRUE(missing);
+  EXPECT_EQ(missing->description(), KeyText("00061"));
+  EXPECT_EQ(missing->source(), "Assert");
+  // A database failure after the tiers were deleted brings them back.
+  env.db.Exec(
+      "create trigger t before delete on ven_inv_price_rule begin "
+      "select raise(abort, 'rule is referenced'); end");
+  EXPECT_NE(ErrorText([&] { env.manager.RemoveVenInvPriceRule(id); }).find("rule is referenced"),
+            std::string::npos);
+  EXPECT_EQ(env.Dump(), before);
+}
+
+TEST_F(RemoveListTest, ARuleWithoutTiersIsRemoved) {
+  const int32_t id = Store("2024-01-01");
+  env.db.Exec("delete from ven_inv_price_ruleitem");
+  env.manager.RemoveVenInvPriceRule(id);
+  EXPECT_EQ(Count("select count(*) from ven_inv_price_rule"), 0);
+}
+
+TEST_F(RemoveListTest, ListsWithAndWithoutFilter) {
+  const int32_t first = Store("2024-01-01");
+  Store("2025-01-01");
+  InsertRow(env.db, "ven_inv_price",
+            {{"cVenCode", Variant("V01")},
+             {"cInvCode", Variant("I01")},
+             {"iSupplyType", Variant(int32_t{1})},
+             {"dEnableDate", Variant("2024-01-01")},
+             {"iUnitPrice", Variant(3.0)}});
+  struct Case {
+    std::string filter;
+    bool rules;  // false: the price-list view
+    std::string sql;
+    int32_t rows;
+  };
+  const std::string by_id = " id = " + std::to_string(first) + " ";
+  const Case cases[] = {
+      {"", true, "select * from pu_VenInvPriceRule", 2},
+      {"   ", true, "select * from pu_VenInvPriceRule", 2},
+      {by_id, true, "select * from pu_VenInvPriceRule where " + by_id, 1},
+      {"", false, "select * from pu_veninvpricelist", 1},
+      {"cInvCode = N'I02'", false, "select * from pu_veninvpricelist where cInvCode = N'I02'", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.sql);
+    StatementLog log;
+    auto rs = c.rules ? env.manager.ListVenInvPriceRules(c.filter)
+                      : env.manager.ListVenInvPriceRuleItems(c.filter);
+    ASSERT_NE(rs, nullptr);
+    EXPECT_EQ(log.statements(), std::vector<std::string>{c.sql});
+    EXPECT_EQ(rs->RecordCount(), c.rows);
+    EXPECT_EQ(rs->Eof(), c.rows == 0);
+  }
+  // Price-list rows, not tiers: the view has the price-list columns.
+  auto prices = env.manager.ListVenInvPriceRuleItems("");
+  EXPECT_TRUE(prices->HasField("autoid"));
+}
+
+TEST_F(RemoveListTest, ABadFilterFailsWithTheDatabaseText) {
+  const auto error =
+      CatchComponentError([&] { env.manager.ListVenInvPriceRules("no_such_col = 1"); });
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->source(), "Assert");
+  EXPECT_NE(error->description().find("no_such_col"), std::string::npos) << error->description();
+}
+
+}  // namespace
+}  // namespace tamsel::testing
