@@ -1,4 +1,4 @@
-// The look-up statement builders: quoting of every text value, trimming, number text.
+// The look-up statement builders: quoting of every text value, number text.
 
 #include <gtest/gtest.h>
 
@@ -62,18 +62,6 @@ TEST(ManagerStatements, QuotedValuesStayInsideTheirLiteral) {
   }
 }
 
-TEST(ManagerStatements, CurrencyIsTrimmedAndBlankMeansAny) {
-  const std::string any = RuleLookupSql("V", "I", kDay, "", 1);
-  EXPECT_EQ(RuleLookupSql("V", "I", kDay, "   ", 1), any);
-  EXPECT_EQ(any.find("cExch_Name=N'"), std::string::npos);
-  EXPECT_NE(RuleLookupSql("V", "I", kDay, "  USD ", 1).find(" and cExch_Name=N'USD' order by"),
-            std::string::npos);
-  EXPECT_NE(PriceItemLookupSql("V", "I", kDay, 1, " USD", 1, "").find(" and cExch_Name=N'USD' "),
-            std::string::npos);
-  // Vendor and item codes are not trimmed: the database compares them as given.
-  EXPECT_NE(RuleLookupSql(" V ", "I", kDay, "", 1).find("(cvencode=N' V ' or"), std::string::npos);
-}
-
 TEST(ManagerStatements, QuantityText) {
   const struct {
     double quantity;
@@ -88,24 +76,6 @@ TEST(ManagerStatements, QuantityText) {
     const std::string sql = PriceItemLookupSql("V", "I", kDay, c.quantity, "", 1, "");
     EXPECT_NE(sql.find(std::string("and  ") + c.text), std::string::npos) << sql;
   }
-}
-
-TEST(ManagerStatements, FreeItemConditionChainsFlaggedItemsInOrder) {
-  std::array<std::optional<std::string>, kFreeItemCount> values{};
-  EXPECT_EQ(FreeItemCondition(values), " and 1=1 ");
-  values[9] = "Z";
-  values[1] = "A";
-  values[4] = "";
-  EXPECT_EQ(FreeItemCondition(values),
-            " and 1=1  and  isnull(cfree2,'') =N'A'  and  isnull(cfree5,'') =N''  and  "
-            "isnull(cfree10,'') =N'Z' ");
-}
-
-TEST(ManagerStatements, RateConditions) {
-  EXPECT_EQ(DailyRateCondition(Date::FromYmd(2024, 3, 5)),
-            "(exch.itype= 1 AND exch.cdate=N'2024.03.05')");
-  EXPECT_EQ(MonthlyRateCondition("2024", "3"),
-            "(exch.itype= 2) AND (exch.iyear=N'2024' and exch.cdate=N'3')");
 }
 
 }  // namespace
