@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/sql_text.h"
+#include "services/driver.h"
 #include "tamsel/error.h"
 #include "tamsel/services.h"
 
@@ -220,6 +221,18 @@ TEST(ConnectionOpen, RefusesTextsItCannotOpen) {
   EXPECT_THROW(conn.Open("Provider=SQLite;"), DatabaseError);
   EXPECT_THROW(conn.Open("Provider=SQLite;Data Source=/nonexistent-dir/x/y.db"), DatabaseError);
   EXPECT_EQ(conn.State(), 0);
+}
+
+TEST(ConnectionText, ValuesByKey) {
+  const std::string text =
+      " Provider = SQLite ;DRIVER={SQLite3 ODBC; x};PWD={a}}b};Data "
+      "Source=file:m?mode=memory;Empty=";
+  EXPECT_EQ(detail::ConnectionTextValue(text, "provider"), "SQLite");
+  EXPECT_EQ(detail::ConnectionTextValue(text, "Driver"), "SQLite3 ODBC; x");
+  EXPECT_EQ(detail::ConnectionTextValue(text, "pwd"), "a}b");
+  EXPECT_EQ(detail::ConnectionTextValue(text, "data source"), "file:m?mode=memory");
+  EXPECT_EQ(detail::ConnectionTextValue(text, "Empty"), "");
+  EXPECT_EQ(detail::ConnectionTextValue(text, "Missing"), "");
 }
 
 }  // namespace
