@@ -134,5 +134,71 @@ TEST(RowVersion, DuplicateTierNumbersCanBeStored) {
             1);
 }
 
+TEST(TrialData, ConsistentDeterministicAndRepeatable) {
+  TrialDataOptions options;
+  options.items = 60;
+  options.vendors_per_item = 4;
+  options.tiers = 3;
+  options.seed = 7;
+  options.free_item_share = 0.3;
+  TestDatabase first(/*demo_data=*/true);
+  TestDatabase second(/*demo_data=*/true);
+  auto a = first.Connect();
+  auto b = second.Connect();
+  double last_share = 0;
+  const int64_t rows = GenerateTrialData(*a, options, [&](double share) {
+    EXPECT_GE(share, last_share);
+    last_share = share;
+  });
+  EXPECT_EQ(last_share, 1.0);
+  EXPECT_EQ(GenerateTrialData(*b, options), rows);
+  EXPECT_EQ(testing::DumpTable(*a, "ven_inv_price", "autoid"),
+            testing::DumpTable(*b, "ven_inv_price", "autoid"));
+
+  EXPECT_GE(rows, 60 * 4 * 3);
+  EXPECT_EQ(Count(*a, "ven_inv_price where cInvCode like 'TI%'"), rows);
+  EXPECT_EQ(Count(*a, "Inventory where cInvCode like 'TI%'"), 60);
+  // Every row refers to master data that exists, and carries its own row version.
+  const char* const kOrphans[] = {
+      "ven_inv_price p where cInvCode like 'TI%' and not exists "
+      "(select 1 from Inventory i where i.cInvCode=p.cInvCode)",
+      "ven_inv_price p where cVenCode<>'' and not exists "
+      "(select 1 from Vendor v where v.cVenCode=p.cVenCode)",
+      "ven_inv_price p where not exists "
+      "(select 1 from ForeignCurrency c where c.cExch_Name=p.cExch_Name)",
+      "Inventory i where not exists (select 1 from Inventory_sub s where s.cInvSubCode=i.cInvCode)",
+      "ven_inv_price_ruleitem t where not exists "
+      "(select 1 from ven_inv_price_rule r where r.id=t.id)",
+      "ven_inv_price where ufts is null",
+      "ven_inv_price_rule where ufts is null",
+      // free-item values only where the item prices them
+      "ven_inv_price p inner join Inventory_sub s on s.cInvSubCode=p.cInvCode "
+      "where (p.cFree1 is null) = (s.bPurPriceFree1 = 1)",
+  };
+  for (const char* orphans : kOrphans) EXPECT_EQ(Count(*a, orphans), 0) << orphans;
+  EXPECT_GT(Count(*a, "ven_inv_price where cFree1 is not null"), 0);
+  EXPECT_EQ(Count(*a, "ForeignCurrency where iOtherUsed=-1"), 1);
+
+  // A second run adds new codes instead of colliding with the first.
+  options.items = 5;
+  EXPECT_GT(GenerateTrialData(*a, options), 0);
+  EXPECT_EQ(Count(*a, "Inventory where cInvCode like 'TI%'"), 65);
+
+  options.tiers = 0;
+  EXPECT_THROW(GenerateTrialData(*a, options), std::invalid_argument);
+}
+
+TEST(TrialData, FillsAnEmptySchemaWithItsOwnCurrencies) {
+  TestDatabase db;
+  auto conn = db.Connect();
+  TrialDataOptions options;
+  options.items = 10;
+  GenerateTrialData(*conn, options);
+  EXPECT_EQ(VarToStr(Scalar(*conn, "select cExch_Name from ForeignCurrency where iOtherUsed=-1")),
+            "CNY");
+  EXPECT_GT(Count(*conn, "exch where itype=1 and cdate='2026.12.06'"), 0);
+  EXPECT_GT(Count(*conn, "exch where itype=2 and iyear=2026 and cdate='12'"), 0);
+}
+
 }  // namespace
 }  // namespace tamsel

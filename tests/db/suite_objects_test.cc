@@ -1,0 +1,156 @@
+// Stand-ins for the suite's login, system-information and row-authorisation objects.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "support/test_db.h"
+
+namespace tamsel {
+namespace {
+
+using testing::TestDatabase;
+
+TEST(MapSysInfo, MembersIgnoreCaseAndUnknownOnesThrow) {
+  auto info = MakeSysInfo(Date::FromYmd(2026, 3, 9), /*check_inv_auth=*/true,
+                          /*check_vendor_auth=*/false, /*monthly_rates=*/true);
+  EXPECT_TRUE(VarToBool(info->Invoke("BCHECKINVAUTH")));
+  EXPECT_FALSE(VarToBool(info->Invoke("bCheckVendorAuth")));
+  EXPECT_EQ(info->Invoke("today").AsDate(), Date::FromYmd(2026, 3, 9));
+  // Inserted into SQL as text: they must read as the exch table holds them.
+  EXPECT_EQ(VarToStr(info->Invoke("TheYear")), "2026");
+  EXPECT_EQ(VarToStr(info->Invoke("TheMonth")), "3");
+  EXPECT_TRUE(VarToBool(info->Invoke("GetDicValue", {Variant("ixchgratestl")})));
+  EXPECT_TRUE(info->Invoke("getdicvalue", {Variant("other")}).IsEmpty());
+  EXPECT_THROW(info->Invoke("NoSuchMember"), std::invalid_argument);
+
+  info->SetMethod(
+      "Twice", [](const std::vector<Variant>& args) { return Variant(2 * VarToLng(args.at(0))); });
+  EXPECT_EQ(VarToLng(info->Invoke("twice", {Variant(int32_t{21})})), 42);
+  info->Set("TWICE", Variant("replaced"));
+  EXPECT_EQ(VarToStr(info->Invoke("Twice")), "replaced");
+}
+
+class TableRowAuth : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    db_ = new TestDatabase(/*demo_data=*/true);
+    db_->Exec(
+        "insert into tamsel_row_auth(cUser,cKind,cCode,cRight) values "
+        "('o''neil','Vendor','V007','R'),('o''neil','Inventory','A01','r')");
+  }
+  static void TearDownTestSuite() {
+    delete db_;
+    db_ = nullptr;
+  }
+  static std::shared_ptr<TableRowAuthService> Service(const std::string& user) {
+    auto service = std::make_shared<TableRowAuthService>();
+    EXPECT_TRUE(service->Init(db_->ConnectionText(), user, 0, 0));
+    return service;
+  }
+  static TestDatabase* db_;
+};
+TestDatabase* TableRowAuth::db_ = nullptr;
+
+TEST_F(TableRowAuth, VendorConditionListsTheVisibleVendorIds) {
+  const struct {
+    const char* user;
+    const char* condition;
+  } kCases[] = {
+      {"demo", ""},         // every vendor
+      {"DEMO ", ""},        // user names compare as codes do
+      {"auditor", ""},      // reading is seeing
+      {"buyer", "1,2,7"},   // read-only V007 is visible too
+      {"stranger", "1=2"},  // no row: nothing
+      {"o'neil", "7"},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(Service(c.user)->GetRowAuthCondition("VENDOR", 0, 0), c.condition) << c.user;
+  }
+  // The list is valid inside an IN list of the comparison.
+  auto conn = db_->Connect();
+  auto rs = conn->OpenRecordset("select cVenCode from Vendor ven where ven.iid in (" +
+                                Service("buyer")->GetRowAuthCondition("vendor", 0, 0) +
+                                ") order by cVenCode");
+  EXPECT_EQ(rs->RecordCount(), 3);
+  // Kinds without a numeric key give quoted codes.
+  EXPECT_EQ(Service("buyer")->GetRowAuthCondition("Inventory", 0, 0), "N'A01',N'A02'");
+}
+
+TEST_F(TableRowAuth, RightsOnSingleRows) {
+  const struct {
+    const char* user;
+    const char* kind;
+    const char* code;
+    const char* right;
+    bool granted;
+  } kCases[] = {
+      {"demo", "Vendor", "V005", "W", true},           // '*' grants every row
+      {"auditor", "Vendor", "V001", "W", false},       // only reading
+      {"auditor", "Vendor", "V001", "R", true},        //
+      {"auditor", "Inventory", "A01", "R", false},     // no row for the kind
+      {"buyer", "Vendor", "v001 ", "W", true},         // codes compare as the database does
+      {"buyer", "Vendor", "V007", "W", false},         //
+      {"buyer", "Inventory", "B01", "W", false},       //
+      {"o'neil", "Inventory", "A01", "R", true},       // letters of rights ignore case
+      {"buyer", "Vendor", "V001", "%", false},         // no pattern matching
+      {"buyer", "Vendor", "V001", "", false},          //
+      {"buyer", "Vendor", "x' or '1'='1", "W", false}  // a code is a value, never SQL
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(Service(c.user)->HasRowAuth(c.kind, c.code, 0, c.right), c.granted)
+        << c.user << " " << c.kind << " " << c.code << " " << c.right;
+  }
+}
+
+TEST_F(TableRowAuth, NotReadyUntilInitialisedOnASuiteDatabase) {
+  TableRowAuthService service;
+  EXPECT_THROW(service.GetRowAuthCondition("VENDOR", 0, 0), std::logic_error);
+  EXPECT_THROW(service.HasRowAuth("Vendor", "V001", 0, "W"), std::logic_error);
+  EXPECT_FALSE(service.Init("Provider=SQLite;Data Source=/nonexistent/dir/x.db", "demo", 0, 0));
+  // A database without the table is no place to answer from.
+  TestDatabase other;
+  other.Exec("drop table tamsel_row_auth");
+  EXPECT_FALSE(service.Init(other.ConnectionText(), "demo", 0, 0));
+  EXPECT_THROW(service.HasRowAuth("Vendor", "V001", 0, "W"), std::logic_error);
+}
+
+TEST(RowAuthFactory, ReplacesAndRestoresTheDefault) {
+  struct Fixed : RowAuthService {
+    bool Init(const std::string&, const std::string&, int32_t, int32_t) override { return true; }
+    std::string GetRowAuthCondition(const std::string&, int32_t, int32_t) override { return "1=2"; }
+    bool HasRowAuth(const std::string&, const std::string&, int32_t, const std::string&) override {
+      return false;
+    }
+  };
+  EXPECT_NE(std::dynamic_pointer_cast<TableRowAuthService>(NewRowAuthService()), nullptr);
+  SetRowAuthServiceFactory([] { return std::make_shared<Fixed>(); });
+  EXPECT_NE(std::dynamic_pointer_cast<Fixed>(NewRowAuthService()), nullptr);
+
+  // Set and used from several threads at once: every service is one of the two kinds.
+  std::atomic<int> made{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 200; ++i) {
+        if (t == 0 && i % 10 == 0) {
+          SetRowAuthServiceFactory(i % 20 ? nullptr
+                                          : std::function<std::shared_ptr<RowAuthService>()>(
+                                                [] { return std::make_shared<Fixed>(); }));
+        }
+        if (NewRowAuthService() != nullptr) ++made;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(made.load(), 800);
+
+  SetRowAuthServiceFactory(nullptr);
+  EXPECT_NE(std::dynamic_pointer_cast<TableRowAuthService>(NewRowAuthService()), nullptr);
+}
+
+}  // namespace
+}  // namespace tamsel
