@@ -1,8 +1,83 @@
+// tamsel: the price-rule component from the command line.
+
 #include <iostream>
+#include <optional>
 
-#include "tamsel/tamsel.h"
+#include "commands.h"
 
-int main() {
-  std::cout << "tamsel\n";
-  return 0;
+namespace {
+
+using tamsel::cli::CleanMessage;
+
+int Fail(int code, const std::string& message) {
+  std::cerr << "tamsel: " << CleanMessage(message) << '\n';
+  return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace tamsel::cli;
+  GlobalOptions options;
+  Action action;
+
+  CLI::App app("Supplier price rules: look-ups, comparison and maintenance", "tamsel");
+  // Global options may also follow the command: tamsel rule list --db x.db --json
+  app.fallthrough();
+  app.require_subcommand(1);
+  app.add_option("--db", options.db_path, "embedded database file");
+  app.add_option("--connection", options.connection,
+                 "connection text, e.g. \"Provider=SQLite;Data Source=x.db\" or an ODBC text");
+  app.add_option("--lang", options.lang, "message language")
+      ->check(CLI::IsMember({"en-US", "zh-CN", "zh-TW"}));
+  app.add_flag("--json", options.json, "machine-readable output");
+  app.add_flag("--trace-sql", options.trace_sql, "print every statement run to stderr");
+  app.add_option("--date,--login-date", options.login_date,
+                 "login date: new rules start on it, look-ups default to it (default: today)")
+      ->check(IsoDateValidator());
+  app.add_option("--user", options.user, "login user, the row-authorisation text");
+  app.add_flag("--check-auth", options.check_auth,
+               "apply the user's row authorisation to items and vendors");
+  app.footer(
+      "Exit codes: 0 done, 1 failed (message on stderr), 2 wrong command line.\n"
+      "Dates are yyyy-MM-dd; quantities and prices plain decimals.");
+
+  auto* rule = app.add_subcommand("rule",
+                                  "Rules: find, show, create, save, remove, list, "
+                                  "import, export");
+  rule->require_subcommand(1);
+  AddLookupCommands(app, *rule, options, action);
+  AddRuleCommands(app, *rule, options, action);
+  AddImportExportCommands(*rule, options, action);
+  AddDataCommands(app, options, action);
+  AddDemoCommand(app, options, action);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::Success& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e);
+    return 2;
+  } catch (const UsageError& e) {
+    return Fail(2, e.what());
+  }
+  if (!action) return Fail(2, "no command given (tamsel --help)");
+
+  try {
+    if (!options.lang.empty()) tamsel::SetMessageLanguage(options.lang);
+    std::optional<tamsel::ScopedStatementObserver> trace;
+    if (options.trace_sql) {
+      trace.emplace([](std::string_view sql) { std::cerr << "sql: " << sql << '\n'; });
+    }
+    return action();
+  } catch (const UsageError& e) {
+    return Fail(2, e.what());
+  } catch (const tamsel::ComponentError& e) {
+    return Fail(1, e.description());
+  } catch (const std::exception& e) {
+    return Fail(1, e.what());
+  } catch (...) {
+    return Fail(1, "unexpected failure");
+  }
 }

@@ -1,0 +1,53 @@
+#pragma once
+
+// The command groups. Each Add* function declares its subcommands; the chosen subcommand leaves
+// its work in `action`, which main runs after the whole command line parsed.
+
+#include <CLI/CLI.hpp>
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "cli_context.h"
+#include "output.h"
+
+namespace tamsel::cli {
+
+// Returns the exit code.
+using Action = std::function<int()>;
+
+void AddLookupCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Action& action);
+void AddRuleCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Action& action);
+void AddImportExportCommands(CLI::App& rule, GlobalOptions& options, Action& action);
+void AddDataCommands(CLI::App& app, GlobalOptions& options, Action& action);
+void AddDemoCommand(CLI::App& app, GlobalOptions& options, Action& action);
+
+// The XML parameter of the price look-ups from "N=VALUE" texts: <z cfreeN="VALUE" .../>.
+// N must be 1 to 10 and may appear once; UsageError otherwise.
+std::string FreeItemXml(const std::vector<std::string>& free_items);
+
+// A price in the local currency, converted as the comparison does: multiplied by the rate when
+// the currency's bcal is 1 (or unknown), divided otherwise; a missing rate counts as 1.
+struct LocalPrice {
+  std::string currency;
+  std::string local_currency;
+  bool has_rate = false;
+  double rate = 1;
+  bool divide = false;
+  double amount = 0;
+  double local_amount = 0;
+  Json ToJson() const;
+  // "7.2 USD x 7.1 = 51.12 CNY"
+  std::string Describe() const;
+};
+LocalPrice ToLocalCurrency(Session& session, const std::string& currency, double amount);
+
+// A look-up result: the price-list row's header and its tier.
+Json PriceToJson(const PriceRuleItem& tier);
+void PrintPrice(std::ostream& out, const PriceRuleItem& tier);
+
+// Reads a whole file, or stdin for "-"; ToolError when it cannot be read.
+std::string ReadInput(const std::string& path);
+
+}  // namespace tamsel::cli

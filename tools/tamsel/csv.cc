@@ -1,0 +1,105 @@
+#include "csv.h"
+
+#include "cli_context.h"
+
+namespace tamsel::cli {
+
+std::vector<CsvRecord> ParseCsv(std::string_view text) {
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  std::vector<CsvRecord> records;
+  CsvRecord record;
+  std::string field;
+  int line = 1;
+  bool in_record = false;  // something of the current record has been read
+  size_t i = 0;
+  auto end_field = [&] {
+    record.fields.push_back(std::move(field));
+    field.clear();
+  };
+  auto end_record = [&] {
+    end_field();
+    records.push_back(std::move(record));
+    record = CsvRecord{};
+    in_record = false;
+  };
+  while (i < text.size()) {
+    char c = text[i];
+    if (!in_record && (c == '\r' || c == '\n')) {
+      // A line with nothing on it is no record.
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      ++i;
+      ++line;
+      continue;
+    }
+    if (!in_record) {
+      record.line = line;
+      in_record = true;
+    }
+    if (c == '"') {
+      if (!field.empty()) {
+        throw ToolError("line " + std::to_string(line) + ": quote inside an unquoted field");
+      }
+      int start_line = line;
+      ++i;
+      for (;;) {
+        if (i >= text.size()) {
+          throw ToolError("line " + std::to_string(start_line) + ": quoted field not closed");
+        }
+        if (text[i] == '"') {
+          if (i + 1 < text.size() && text[i + 1] == '"') {
+            field += '"';
+            i += 2;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        if (text[i] == '\n') ++line;
+        field += text[i++];
+      }
+      // After the closing quote only a separator or the end of the line may follow.
+      if (i < text.size() && text[i] != ',' && text[i] != '\n' && text[i] != '\r') {
+        throw ToolError("line " + std::to_string(line) + ": text after a closing quote");
+      }
+      continue;
+    }
+    if (c == ',') {
+      end_field();
+      ++i;
+    } else if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      ++i;
+      ++line;
+      end_record();
+    } else {
+      field += c;
+      ++i;
+    }
+  }
+  if (in_record) end_record();
+  return records;
+}
+
+std::string FormatCsvLine(const std::vector<std::string>& fields) {
+  std::string out;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (i > 0) out += ',';
+    const std::string& f = fields[i];
+    bool quote = f.find_first_of(",\"\r\n") != std::string::npos ||
+                 (!f.empty() && (f.front() == ' ' || f.back() == ' '));
+    if (!quote) {
+      out += f;
+      continue;
+    }
+    out += '"';
+    for (char c : f) {
+      if (c == '"') out += '"';
+      out += c;
+    }
+    out += '"';
+  }
+  out += "\r\n";
+  return out;
+}
+
+}  // namespace tamsel::cli

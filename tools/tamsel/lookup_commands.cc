@@ -1,0 +1,315 @@
+// rule find, price and compare.
+
+#include <cmath>
+#include <iostream>
+#include <map>
+#include <memory>
+
+#include "commands.h"
+#include "rule_file.h"
+
+namespace tamsel::cli {
+namespace {
+
+std::string XmlAttributeEscape(std::string_view value) {
+  std::string out;
+  for (char c : value) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
+      // Attribute-value normalisation would turn these into blanks.
+      case '\n':
+        out += "&#10;";
+        break;
+      case '\r':
+        out += "&#13;";
+        break;
+      case '\t':
+        out += "&#9;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+CLI::Validator FiniteNumber() {
+  return CLI::Validator(
+      [](std::string& value) -> std::string {
+        try {
+          size_t used = 0;
+          double d = std::stod(value, &used);
+          if (used == value.size() && std::isfinite(d)) return "";
+        } catch (const std::exception&) {
+        }
+        return "not a number: " + value;
+      },
+      "NUMBER", "FiniteNumber");
+}
+
+struct LookupArgs {
+  std::string vendor, item, date, currency, today, xml;
+  int32_t supply_type = 1;
+  double qty = 0;
+  std::vector<std::string> free;
+  bool monthly_rates = false;
+};
+
+void AddFreeOptions(CLI::App& cmd, LookupArgs& args) {
+  auto* free = cmd.add_option("--free", args.free,
+                              "free-item value of the purchased item, N=VALUE with N from 1 to "
+                              "10; repeat for several (--free 2=RED --free 5=XL)");
+  auto* xml = cmd.add_option("--xml", args.xml, "the free-item XML parameter as it stands");
+  free->excludes(xml);
+}
+
+std::string XmlOf(const LookupArgs& args) {
+  return args.xml.empty() ? FreeItemXml(args.free) : args.xml;
+}
+
+void RuleFind(const GlobalOptions& options, const LookupArgs& args) {
+  Session session(options);
+  Date date = args.date.empty() ? session.login_date() : ParseIsoDate(args.date);
+  auto rule = session.manager().GetVenInvPriceRule(args.vendor, args.item, date, args.currency,
+                                                   args.supply_type);
+  if (options.json) {
+    std::cout << (rule ? RuleHeaderToJson(*rule) : Json(nullptr)).dump(2) << '\n';
+  } else if (!rule) {
+    std::cout << "No rule applies to vendor " << args.vendor << ", item " << args.item << " on "
+              << date.IsoDate() << ".\n";
+  } else {
+    PrintFields(std::cout, RuleHeaderDisplay(*rule));
+  }
+}
+
+void Price(const GlobalOptions& options, const LookupArgs& args) {
+  std::string xml = XmlOf(args);
+  Session session(options);
+  Date date = args.date.empty() ? session.login_date() : ParseIsoDate(args.date);
+  auto tier = session.manager().GetVenInvPriceRuleItem(args.vendor, args.item, date, args.qty,
+                                                       args.currency, args.supply_type, xml);
+  if (options.json) {
+    std::cout << (tier ? PriceToJson(*tier) : Json(nullptr)).dump(2) << '\n';
+  } else if (!tier) {
+    std::cout << "No price applies to vendor " << args.vendor << ", item " << args.item
+              << ", quantity " << FormatNumber(args.qty) << " on " << date.IsoDate() << ".\n";
+  } else {
+    PrintPrice(std::cout, *tier);
+  }
+}
+
+void Compare(const GlobalOptions& options, const LookupArgs& args) {
+  std::string xml = XmlOf(args);
+  SessionSettings settings;
+  if (!args.today.empty()) settings.today = ParseIsoDate(args.today);
+  settings.monthly_rates = args.monthly_rates;
+  Session session(options, settings);
+  auto tier = session.manager().ComparePrice(args.item, args.qty, args.supply_type, xml);
+  if (!tier) {
+    if (options.json) {
+      std::cout << "null\n";
+    } else {
+      std::cout << "No vendor offers item " << args.item << " for quantity "
+                << FormatNumber(args.qty) << " on " << session.today().IsoDate() << ".\n";
+    }
+    return;
+  }
+  auto rule = tier->objRule();
+  LocalPrice local = ToLocalCurrency(session, rule ? rule->cExchName : "", tier->iUnitPrice);
+  if (options.json) {
+    Json out = PriceToJson(*tier);
+    out["local"] = local.ToJson();
+    std::cout << out.dump(2) << '\n';
+    return;
+  }
+  std::cout << "Cheapest vendor for item " << args.item << ", quantity " << FormatNumber(args.qty)
+            << ", on " << session.today().IsoDate() << ":\n";
+  PrintPrice(std::cout, *tier);
+  PrintFields(std::cout, {{"In local currency", local.Describe()}});
+}
+
+}  // namespace
+
+std::string FreeItemXml(const std::vector<std::string>& free_items) {
+  if (free_items.empty()) return "";
+  std::map<int, std::string> values;
+  for (const auto& item : free_items) {
+    size_t eq = item.find('=');
+    int n = 0;
+    if (eq != std::string::npos && eq > 0 && eq <= 2 &&
+        item.find_first_not_of("0123456789") == eq) {
+      n = std::stoi(item.substr(0, eq));
+    }
+    if (n < 1 || n > 10) {
+      throw UsageError("--free expects N=VALUE with N from 1 to 10: " + item);
+    }
+    if (!values.emplace(n, item.substr(eq + 1)).second) {
+      throw UsageError("--free " + std::to_string(n) + " given twice");
+    }
+  }
+  std::string xml = "<z";
+  for (const auto& [n, value] : values) {
+    xml += " cfree" + std::to_string(n) + "=\"" + XmlAttributeEscape(value) + "\"";
+  }
+  return xml + "/>";
+}
+
+namespace {
+// Enough digits to check the arithmetic by hand.
+std::string Rounded(double value) { return FormatNumber(std::round(value * 1e6) / 1e6); }
+}  // namespace
+
+Json LocalPrice::ToJson() const {
+  Json out = Json::object();
+  out["currency"] = currency;
+  out["localCurrency"] = local_currency;
+  out["rate"] = has_rate ? Json(rate) : Json(nullptr);
+  out["operation"] = divide ? "divide" : "multiply";
+  out["amount"] = amount;
+  out["localAmount"] = local_amount;
+  return out;
+}
+
+std::string LocalPrice::Describe() const {
+  std::string local = local_currency.empty() ? "local" : local_currency;
+  if (currency == local_currency || !has_rate) {
+    std::string note = currency == local_currency ? "" : " (no rate for the day: taken as 1)";
+    return FormatNumber(amount) + " " + currency + " = " + Rounded(local_amount) + " " + local +
+           note;
+  }
+  return FormatNumber(amount) + " " + currency + (divide ? " / " : " x ") + FormatNumber(rate) +
+         " = " + Rounded(local_amount) + " " + local;
+}
+
+LocalPrice ToLocalCurrency(Session& session, const std::string& currency, double amount) {
+  LocalPrice out;
+  out.currency = currency;
+  out.amount = amount;
+  Connection conn;
+  conn.Open(session.connection_text());
+  auto local = conn.OpenRecordset("select cExch_Name from foreigncurrency where iotherused=-1");
+  if (!local->Eof()) out.local_currency = VarToStr(local->Fields("cExch_Name"));
+  std::string name = ToSqlText(Variant(currency));
+  auto cal = conn.OpenRecordset("select bcal from foreigncurrency where cexch_name=" + name);
+  if (!cal->Eof() && !cal->Fields("bcal").IsNull()) out.divide = VarToLng(cal->Fields("bcal")) != 1;
+  std::string when;
+  if (session.monthly_rates()) {
+    when = " and itype=2 and iyear=" +
+           ToSqlText(Variant(VarToStr(session.sys_info().Invoke("TheYear")))) +
+           " and cdate=" + ToSqlText(Variant(VarToStr(session.sys_info().Invoke("TheMonth"))));
+  } else {
+    when = " and itype=1 and cdate=" + ToSqlText(Variant(session.today().DottedDate()));
+  }
+  auto rate = conn.OpenRecordset("select nflat from exch where cexch_name=" + name + when);
+  if (!rate->Eof() && !rate->Fields("nflat").IsNull()) {
+    out.has_rate = true;
+    out.rate = VarToDbl(rate->Fields("nflat"));
+  }
+  out.local_amount = out.divide ? amount / out.rate : amount * out.rate;
+  conn.Close();
+  return out;
+}
+
+Json PriceToJson(const PriceRuleItem& tier) {
+  Json out = Json::object();
+  auto rule = tier.objRule();
+  out["rule"] = rule ? RuleHeaderToJson(*rule) : Json(nullptr);
+  out["tier"] = TierToJson(tier);
+  out["tier"]["id"] = tier.id;
+  return out;
+}
+
+void PrintPrice(std::ostream& out, const PriceRuleItem& tier) {
+  auto rule = tier.objRule();
+  std::vector<std::pair<std::string, std::string>> fields;
+  fields.emplace_back("Price-list row", std::to_string(tier.id));
+  if (rule) {
+    auto named = [](const std::string& code, const std::string& name) {
+      return name.empty() ? code : code + " (" + name + ")";
+    };
+    fields.emplace_back("Vendor", rule->cVenCode.empty()
+                                      ? "(any vendor)"
+                                      : named(rule->cVenCode, rule->cVenAbbName));
+    fields.emplace_back("Item", named(rule->cInvCode, rule->cInvName));
+    fields.emplace_back("Supply type", std::to_string(rule->iSupplyType));
+    fields.emplace_back("Currency", rule->cExchName);
+    fields.emplace_back("Valid",
+                        rule->dEnableDate + " until " +
+                            (rule->dDisableDate.empty() ? "(no end)" : rule->dDisableDate));
+    fields.emplace_back("Promotion", YesNo(rule->bPromotion));
+  }
+  fields.emplace_back("Quantity band", FormatNumber(tier.iLowerLimit) + " up to " +
+                                           FormatUpperLimit(tier.iUpperLimit));
+  fields.emplace_back("Unit price", FormatNumber(tier.iUnitPrice));
+  fields.emplace_back("Tax rate %", FormatNumber(tier.iTaxRate));
+  fields.emplace_back("With tax", FormatNumber(tier.iTaxUnitPrice));
+  PrintFields(out, fields);
+}
+
+void AddLookupCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Action& action) {
+  auto find_args = std::make_shared<LookupArgs>();
+  auto* find = rule.add_subcommand("find", "The rule that applies to a vendor, item and date");
+  find->add_option("--vendor", find_args->vendor, "vendor code")->required();
+  find->add_option("--item", find_args->item, "item code")->required();
+  find->add_option("--date", find_args->date, "the day (default: the login date)")
+      ->check(IsoDateValidator());
+  find->add_option("--currency", find_args->currency, "currency name (default: any)");
+  find->add_option("--supply-type", find_args->supply_type, "supply type (default 1)");
+  find->callback([&options, &action, find_args] {
+    action = [&options, find_args] {
+      RuleFind(options, *find_args);
+      return 0;
+    };
+  });
+
+  auto price_args = std::make_shared<LookupArgs>();
+  auto* price = app.add_subcommand("price", "The price-list price of one purchase");
+  price->add_option("--vendor", price_args->vendor, "vendor code")->required();
+  price->add_option("--item", price_args->item, "item code")->required();
+  price->add_option("--date", price_args->date, "the day (default: the login date)")
+      ->check(IsoDateValidator());
+  price->add_option("--qty", price_args->qty, "quantity")->required()->check(FiniteNumber());
+  price->add_option("--currency", price_args->currency, "currency name (default: any)");
+  price->add_option("--supply-type", price_args->supply_type, "supply type (default 1)");
+  AddFreeOptions(*price, *price_args);
+  price->callback([&options, &action, price_args] {
+    action = [&options, price_args] {
+      Price(options, *price_args);
+      return 0;
+    };
+  });
+
+  auto cmp_args = std::make_shared<LookupArgs>();
+  auto* compare = app.add_subcommand(
+      "compare", "The cheapest vendor for an item, prices compared in local currency");
+  compare->add_option("--item", cmp_args->item, "item code")->required();
+  compare->add_option("--qty", cmp_args->qty, "quantity")->required()->check(FiniteNumber());
+  compare->add_option("--supply-type", cmp_args->supply_type, "supply type (default 1)");
+  compare->add_option("--today", cmp_args->today, "business date (default: the login date)")
+      ->check(IsoDateValidator());
+  compare->add_flag("--monthly-rates", cmp_args->monthly_rates,
+                    "convert with the month's rate instead of the day's");
+  AddFreeOptions(*compare, *cmp_args);
+  compare->callback([&options, &action, cmp_args] {
+    action = [&options, cmp_args] {
+      Compare(options, *cmp_args);
+      return 0;
+    };
+  });
+}
+
+}  // namespace tamsel::cli

@@ -1,0 +1,54 @@
+#pragma once
+
+// Text tables and JSON values for the tool's output.
+
+#include <iosfwd>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "tamsel/tamsel.h"
+
+namespace tamsel::cli {
+
+using Json = nlohmann::ordered_json;
+
+// Plain decimal, as the component writes numbers (no exponent, no grouping).
+std::string FormatNumber(double value);
+// An upper limit: its number, or "no limit" for Null or Empty.
+std::string FormatUpperLimit(const Variant& limit);
+std::string YesNo(bool value);
+
+// Null and Empty become null, numbers numbers, Booleans Booleans, everything else text.
+Json VariantToJson(const Variant& value);
+
+class Table {
+ public:
+  explicit Table(std::vector<std::string> headers);
+  // Right-aligns a column (numbers).
+  Table& AlignRight(size_t column);
+  void AddRow(std::vector<std::string> cells);
+  bool empty() const { return rows_.empty(); }
+  // Columns padded to their widest cell; wide East Asian characters count twice.
+  void Print(std::ostream& out) const;
+  // An array of objects keyed by the headers.
+  Json ToJson() const;
+
+ private:
+  std::vector<std::string> headers_;
+  std::vector<bool> right_;
+  std::vector<std::vector<std::string>> rows_;
+};
+
+// Two columns, field and value.
+void PrintFields(std::ostream& out, const std::vector<std::pair<std::string, std::string>>& fields);
+
+// Every row of a result set from its current position, all columns, as JSON objects.
+Json RecordsetToJson(Recordset& rs);
+// The chosen columns of every row (missing columns left blank) as a table.
+Table RecordsetToTable(Recordset& rs, const std::vector<std::string>& columns);
+
+// Display width of UTF-8 text in terminal columns.
+size_t DisplayWidth(std::string_view text);
+
+}  // namespace tamsel::cli

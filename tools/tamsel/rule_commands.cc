@@ -1,0 +1,201 @@
+// rule new/show/create/save/remove/list and pricelist list.
+
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+
+#include "commands.h"
+#include "rule_file.h"
+
+namespace tamsel::cli {
+namespace {
+
+Json ReadRuleFile(const std::string& path) {
+  std::string text = ReadInput(path);
+  try {
+    return Json::parse(text);
+  } catch (const Json::parse_error& e) {
+    throw ToolError(path + ": not valid JSON: " + e.what());
+  }
+}
+
+void PrintRule(const GlobalOptions& options, const PriceRule& rule) {
+  if (options.json) {
+    std::cout << RuleToJson(rule).dump(2) << '\n';
+    return;
+  }
+  PrintFields(std::cout, RuleHeaderDisplay(rule));
+  std::cout << '\n';
+  Table tiers = TierTable(rule);
+  if (tiers.empty()) {
+    std::cout << "  (no tiers)\n";
+  } else {
+    tiers.Print(std::cout);
+  }
+}
+
+int32_t ParseId(const std::string& text) {
+  try {
+    size_t used = 0;
+    long long id = std::stoll(text, &used);
+    if (used == text.size() && id >= INT32_MIN && id <= INT32_MAX) return static_cast<int32_t>(id);
+  } catch (const std::exception&) {
+  }
+  throw UsageError("not a rule id: " + text);
+}
+
+// The columns worth a terminal's width; --json lists every column.
+const std::vector<std::string> kRuleColumns = {
+    "id",          "cVenCode",   "cVenAbbName", "cInvCode",     "cInvName",
+    "iSupplyType", "cExch_Name", "dEnableDate", "dDisableDate", "bPromotion"};
+const std::vector<std::string> kPriceListColumns = {
+    "autoid",        "cVenCode",     "cInvCode",    "iSupplyType", "cExch_Name",
+    "dEnableDate",   "dDisableDate", "iLowerLimit", "iUpperLimit", "iUnitPrice",
+    "iTaxUnitPrice", "cFree1",       "cFree2",      "cFree3"};
+
+int ListRows(const GlobalOptions& options, bool rules, const std::string& filter) {
+  Session session(options);
+  auto rs = rules ? session.manager().ListVenInvPriceRules(filter)
+                  : session.manager().ListVenInvPriceRuleItems(filter);
+  if (options.json) {
+    std::cout << RecordsetToJson(*rs).dump(2) << '\n';
+  } else {
+    std::vector<std::string> columns;
+    for (const auto& c : rules ? kRuleColumns : kPriceListColumns) {
+      if (rs->HasField(c)) columns.push_back(c);
+    }
+    int32_t count = rs->RecordCount();
+    Table table = RecordsetToTable(*rs, columns);
+    if (!table.empty()) table.Print(std::cout);
+    std::cout << count << (rules ? " rule" : " price-list row") << (count == 1 ? "" : "s") << ".\n";
+  }
+  rs->Close();
+  return 0;
+}
+
+}  // namespace
+
+std::string ReadInput(const std::string& path) {
+  if (path == "-") {
+    return std::string(std::istreambuf_iterator<char>(std::cin), {});
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw ToolError("cannot read " + path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) throw ToolError("cannot read " + path);
+  return text.str();
+}
+
+void AddRuleCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Action& action) {
+  auto* cmd_new = rule.add_subcommand(
+      "new", "Print a new rule file with the suite's defaults and one open tier to fill in");
+  cmd_new->callback([&options, &action] {
+    action = [&options] {
+      Session session(options);
+      auto rule = session.manager().NewVenInvPriceRule();
+      rule->AddRuleItem()->iUpperLimit = Variant::Null();
+      // The file is meant for editing: always the rule-file shape.
+      std::cout << RuleToJson(*rule).dump(2) << '\n';
+      return 0;
+    };
+  });
+
+  auto show_id = std::make_shared<std::string>();
+  auto* show = rule.add_subcommand("show", "A stored rule with its tiers (--json: a rule file)");
+  show->add_option("ID", *show_id, "rule id")->required();
+  show->callback([&options, &action, show_id] {
+    action = [&options, show_id] {
+      int32_t id = ParseId(*show_id);
+      Session session(options);
+      auto rule = session.manager().LoadVenInvPriceRule(id);
+      if (!rule) throw ToolError("no rule has id " + std::to_string(id));
+      PrintRule(options, *rule);
+      return 0;
+    };
+  });
+
+  auto create_file = std::make_shared<std::string>();
+  auto* create = rule.add_subcommand(
+      "create", "Verify and store a new rule from a rule file (JSON; - reads stdin)");
+  create->add_option("FILE", *create_file, "rule file")->required();
+  create->callback([&options, &action, create_file] {
+    action = [&options, create_file] {
+      Json file = ReadRuleFile(*create_file);
+      Session session(options);
+      auto rule = RuleFromJson(file, session.manager());
+      session.manager().CreateVenInvPriceRule(rule);
+      if (options.json) {
+        std::cout << RuleToJson(*rule).dump(2) << '\n';
+      } else {
+        std::cout << "Created rule " << rule->id << " (row version " << rule->ufts << ").\n";
+      }
+      return 0;
+    };
+  });
+
+  auto save_file = std::make_shared<std::string>();
+  auto* save = rule.add_subcommand(
+      "save",
+      "Store a changed rule from a rule file; refused when the stored rule changed since the "
+      "file's ufts was read");
+  save->add_option("FILE", *save_file, "rule file with id and ufts (from rule show --json)")
+      ->required();
+  save->callback([&options, &action, save_file] {
+    action = [&options, save_file] {
+      Json file = ReadRuleFile(*save_file);
+      if (!file.is_object() || !file.contains("id") || !file.contains("ufts")) {
+        throw ToolError(*save_file +
+                        ": a rule to save needs its id and ufts (write it with rule show --json)");
+      }
+      Session session(options);
+      auto rule = RuleFromJson(file, session.manager());
+      session.manager().SaveVenInvPriceRule(rule);
+      if (options.json) {
+        std::cout << RuleToJson(*rule).dump(2) << '\n';
+      } else {
+        std::cout << "Saved rule " << rule->id << " (row version " << rule->ufts << ").\n";
+      }
+      return 0;
+    };
+  });
+
+  auto remove_id = std::make_shared<std::string>();
+  auto* remove = rule.add_subcommand("remove", "Remove a stored rule with its tiers");
+  remove->add_option("ID", *remove_id, "rule id")->required();
+  remove->callback([&options, &action, remove_id] {
+    action = [&options, remove_id] {
+      int32_t id = ParseId(*remove_id);
+      Session session(options);
+      session.manager().RemoveVenInvPriceRule(id);
+      if (options.json) {
+        std::cout << Json{{"removed", id}}.dump(2) << '\n';
+      } else {
+        std::cout << "Removed rule " << id << ".\n";
+      }
+      return 0;
+    };
+  });
+
+  auto rule_filter = std::make_shared<std::string>();
+  auto* list = rule.add_subcommand("list", "Stored rules, with vendor and item names");
+  list->add_option("--filter", *rule_filter,
+                   "SQL condition over the rule view, e.g. \"cInvCode='A01'\"");
+  list->callback([&options, &action, rule_filter] {
+    action = [&options, rule_filter] { return ListRows(options, true, *rule_filter); };
+  });
+
+  auto* pricelist = app.add_subcommand("pricelist", "The supplier price list");
+  pricelist->require_subcommand(1);
+  auto price_filter = std::make_shared<std::string>();
+  auto* plist = pricelist->add_subcommand("list", "Price-list rows");
+  plist->add_option("--filter", *price_filter,
+                    "SQL condition over the price-list view, e.g. \"cVenCode='V01'\"");
+  plist->callback([&options, &action, price_filter] {
+    action = [&options, price_filter] { return ListRows(options, false, *price_filter); };
+  });
+}
+
+}  // namespace tamsel::cli

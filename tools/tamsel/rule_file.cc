@@ -1,0 +1,217 @@
+#include "rule_file.h"
+
+#include <cmath>
+#include <limits>
+
+#include "cli_context.h"
+
+namespace tamsel::cli {
+
+const std::vector<RuleField>& RuleFields() {
+  static const std::vector<RuleField> kFields = {
+      {"id", &PriceRule::id, false},
+      {"cVenCode", &PriceRule::cVenCode, true},
+      {"cVenAbbName", &PriceRule::cVenAbbName, false},
+      {"cInvCode", &PriceRule::cInvCode, true},
+      {"cInvAddCode", &PriceRule::cInvAddCode, false},
+      {"cInvName", &PriceRule::cInvName, false},
+      {"cInvStd", &PriceRule::cInvStd, false},
+      {"iTaxRate", &PriceRule::iTaxRate, false},
+      {"cComUnitCode", &PriceRule::cComUnitCode, false},
+      {"cComUnitName", &PriceRule::cComUnitName, false},
+      {"dEnableDate", &PriceRule::dEnableDate, true},
+      {"dDisableDate", &PriceRule::dDisableDate, true},
+      {"bPromotion", &PriceRule::bPromotion, true},
+      {"cExchName", &PriceRule::cExchName, true},
+      {"iSupplyType", &PriceRule::iSupplyType, true},
+      {"bTaxCost", &PriceRule::bTaxCost, true},
+      {"cMemo", &PriceRule::cMemo, true},
+      {"ufts", &PriceRule::ufts, false},
+      {"cTermCode", &PriceRule::cTermCode, true},
+      {"cTermName", &PriceRule::cTermName, false},
+      {"bCheckOverLap", &PriceRule::bCheckOverLap, false},
+  };
+  return kFields;
+}
+
+const std::vector<std::string>& TierFieldNames() {
+  static const std::vector<std::string> kNames = {"index",      "iLowerLimit", "iUpperLimit",
+                                                  "iUnitPrice", "iTaxRate",    "iTaxUnitPrice"};
+  return kNames;
+}
+
+Json RuleHeaderToJson(const PriceRule& rule) {
+  Json out = Json::object();
+  for (const auto& field : RuleFields()) {
+    std::visit([&](auto member) { out[field.name] = rule.*member; }, field.member);
+  }
+  return out;
+}
+
+Json TierToJson(const PriceRuleItem& tier) {
+  Json out = Json::object();
+  out["index"] = tier.index;
+  out["iLowerLimit"] = tier.iLowerLimit;
+  out["iUpperLimit"] = (tier.iUpperLimit.IsNull() || tier.iUpperLimit.IsEmpty())
+                           ? Json(nullptr)
+                           : Json(VarToDbl(tier.iUpperLimit));
+  out["iUnitPrice"] = tier.iUnitPrice;
+  out["iTaxRate"] = tier.iTaxRate;
+  out["iTaxUnitPrice"] = tier.iTaxUnitPrice;
+  return out;
+}
+
+Json RuleToJson(const PriceRule& rule) {
+  Json out = RuleHeaderToJson(rule);
+  Json tiers = Json::array();
+  for (int32_t i = 1; i <= rule.ruleItems->Count(); ++i) {
+    std::string key = std::to_string(i);
+    if (!rule.ruleItems->Contains(key)) break;
+    tiers.push_back(TierToJson(*rule.ruleItems->Item(key)));
+  }
+  out["ruleItems"] = std::move(tiers);
+  return out;
+}
+
+namespace {
+
+[[noreturn]] void BadField(const std::string& where, const std::string& expected) {
+  throw ToolError(where + ": expected " + expected);
+}
+
+std::string ReadText(const Json& v, const std::string& where) {
+  if (v.is_null()) return "";
+  if (!v.is_string()) BadField(where, "a text");
+  return v.get<std::string>();
+}
+
+double ReadNumber(const Json& v, const std::string& where) {
+  if (!v.is_number()) BadField(where, "a number");
+  double d = v.get<double>();
+  if (!std::isfinite(d)) BadField(where, "a finite number");
+  return d;
+}
+
+int64_t ReadWhole(const Json& v, const std::string& where, int64_t lo, int64_t hi) {
+  double d = ReadNumber(v, where);
+  if (d != std::floor(d) || d < static_cast<double>(lo) || d > static_cast<double>(hi)) {
+    BadField(where, "a whole number from " + std::to_string(lo) + " to " + std::to_string(hi));
+  }
+  return static_cast<int64_t>(d);
+}
+
+bool ReadFlag(const Json& v, const std::string& where) {
+  if (v.is_boolean()) return v.get<bool>();
+  if (v.is_number_integer() && (v.get<int64_t>() == 0 || v.get<int64_t>() == 1)) {
+    return v.get<int64_t>() == 1;
+  }
+  BadField(where, "true or false");
+}
+
+void ReadTier(const Json& file, PriceRuleItem& tier, const std::string& where) {
+  if (!file.is_object()) BadField(where, "an object");
+  // A tier without an upper limit has none; only the last one may lack it.
+  tier.iUpperLimit = Variant::Null();
+  for (const auto& [key, value] : file.items()) {
+    std::string at = where + "." + key;
+    if (key == "index") {
+      ReadWhole(value, at, 0, std::numeric_limits<int16_t>::max());  // position decides
+    } else if (key == "iLowerLimit") {
+      tier.iLowerLimit = ReadNumber(value, at);
+    } else if (key == "iUpperLimit") {
+      tier.iUpperLimit = value.is_null() ? Variant::Null() : Variant(ReadNumber(value, at));
+    } else if (key == "iUnitPrice") {
+      tier.iUnitPrice = ReadNumber(value, at);
+    } else if (key == "iTaxRate") {
+      tier.iTaxRate = ReadNumber(value, at);
+    } else if (key == "iTaxUnitPrice") {
+      tier.iTaxUnitPrice = ReadNumber(value, at);
+    } else if (key != "id") {
+      throw ToolError(at + ": unknown field");
+    }
+  }
+}
+
+}  // namespace
+
+std::shared_ptr<PriceRule> RuleFromJson(const Json& file, PriceRuleManager& manager) {
+  if (!file.is_object()) throw ToolError("a rule must be a JSON object");
+  auto rule = manager.NewVenInvPriceRule();
+  for (const auto& [key, value] : file.items()) {
+    if (key == "ruleItems") continue;
+    const RuleField* field = nullptr;
+    for (const auto& f : RuleFields()) {
+      if (key == f.name) field = &f;
+    }
+    if (field == nullptr) throw ToolError(key + ": unknown field");
+    std::visit(
+        [&](auto member) {
+          using T = std::remove_reference_t<decltype(rule.get()->*member)>;
+          if constexpr (std::is_same_v<T, std::string>) {
+            rule.get()->*member = ReadText(value, key);
+          } else if constexpr (std::is_same_v<T, int32_t>) {
+            rule.get()->*member =
+                static_cast<int32_t>(ReadWhole(value, key, std::numeric_limits<int32_t>::min(),
+                                               std::numeric_limits<int32_t>::max()));
+          } else if constexpr (std::is_same_v<T, double>) {
+            rule.get()->*member = ReadNumber(value, key);
+          } else {
+            rule.get()->*member = ReadFlag(value, key);
+          }
+        },
+        field->member);
+  }
+  if (file.contains("ruleItems")) {
+    const Json& tiers = file["ruleItems"];
+    if (!tiers.is_array()) BadField("ruleItems", "an array");
+    if (tiers.size() >= static_cast<size_t>(std::numeric_limits<int16_t>::max())) {
+      throw ToolError("ruleItems: too many tiers");
+    }
+    for (size_t i = 0; i < tiers.size(); ++i) {
+      // AddRuleItem chains the lower limit to the previous tier and copies the rule's tax rate.
+      auto tier = rule->AddRuleItem();
+      ReadTier(tiers[i], *tier, "ruleItems[" + std::to_string(i + 1) + "]");
+    }
+  }
+  return rule;
+}
+
+std::vector<std::pair<std::string, std::string>> RuleHeaderDisplay(const PriceRule& rule) {
+  auto named = [](const std::string& code, const std::string& name) {
+    return name.empty() ? code : code + " (" + name + ")";
+  };
+  std::vector<std::pair<std::string, std::string>> out = {
+      {"Rule id", std::to_string(rule.id)},
+      {"Vendor", rule.cVenCode.empty() ? "(any vendor)" : named(rule.cVenCode, rule.cVenAbbName)},
+      {"Item", named(rule.cInvCode, rule.cInvName)},
+      {"Supply type", std::to_string(rule.iSupplyType)},
+      {"Currency", rule.cExchName},
+      {"Valid from", rule.dEnableDate},
+      {"Valid until", rule.dDisableDate.empty() ? "(no end)" : rule.dDisableDate + " (excluded)"},
+      {"Promotion", YesNo(rule.bPromotion)},
+      {"Tax cost", YesNo(rule.bTaxCost)},
+  };
+  if (!rule.cComUnitCode.empty())
+    out.emplace_back("Unit", named(rule.cComUnitCode, rule.cComUnitName));
+  if (!rule.cTermCode.empty())
+    out.emplace_back("Trade term", named(rule.cTermCode, rule.cTermName));
+  if (!rule.cMemo.empty()) out.emplace_back("Memo", rule.cMemo);
+  if (!rule.ufts.empty()) out.emplace_back("Row version", rule.ufts);
+  return out;
+}
+
+Table TierTable(const PriceRule& rule) {
+  Table table({"Tier", "From qty", "Below qty", "Unit price", "Tax rate %", "With tax"});
+  for (size_t c = 0; c < 6; ++c) table.AlignRight(c);
+  for (int32_t i = 1; i <= rule.ruleItems->Count(); ++i) {
+    std::string key = std::to_string(i);
+    if (!rule.ruleItems->Contains(key)) break;
+    const auto tier = rule.ruleItems->Item(key);
+    table.AddRow({key, FormatNumber(tier->iLowerLimit), FormatUpperLimit(tier->iUpperLimit),
+                  FormatNumber(tier->iUnitPrice), FormatNumber(tier->iTaxRate),
+                  FormatNumber(tier->iTaxUnitPrice)});
+  }
+  return table;
+}
+
+}  // namespace tamsel::cli
