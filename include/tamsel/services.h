@@ -142,10 +142,13 @@ class ScopedStatementObserver {
   std::function<void(std::string_view)> observer_;
 };
 
-// Creates the suite's tables, views and indexes in an empty database.
+// Creates the suite's tables, views and indexes in an empty database, all or nothing (inside the
+// caller's transaction when one is open, else in one of its own). On a database that already
+// has them it throws DatabaseError naming the failing statement and changes nothing.
 void InstallSuiteSchema(Connection& conn);
 // Adds a small, realistic sample: vendors, items, units, currencies with daily and monthly
-// rates, trade terms, a price list and a few rules.
+// rates (every day and month of 2026 and 2027), trade terms, a price list and a few rules.
+// All or nothing, as InstallSuiteSchema; a second call fails on the unique keys.
 void InstallDemoData(Connection& conn);
 
 // A large generated data set for benchmarks and trials, added to a database with the suite
@@ -158,7 +161,11 @@ struct TrialDataOptions {
   // Share of price rows (0..1) that carry free-item values.
   double free_item_share = 0.1;
 };
-// progress is called now and then with the share done (0..1). Returns the price-list rows made.
+// progress is called now and then with the share done (0..1), last with 1. Returns the
+// price-list rows made. Item and vendor codes continue after those of an earlier run; missing
+// currencies (and a local one) are added with rates. Runs in one transaction (or the caller's).
+// Options out of range (tiers outside 1..12, negative counts, a share outside 0..1) throw
+// std::invalid_argument; database failures DatabaseError, with nothing added.
 int64_t GenerateTrialData(Connection& conn, const TrialDataOptions& options,
                           const std::function<void(double)>& progress = nullptr);
 
@@ -233,8 +240,9 @@ class MapSysInfo : public SysInfo {
 };
 
 // The members the component reads: bCheckInvAuth, bCheckVendorAuth, Today, TheYear, TheMonth
-// (from today) and getdicvalue("ixchgratestl") answering monthly_rates; other getdicvalue keys
-// give Empty.
+// (from today, as whole numbers: their text is "2026" and "3", the form of the monthly rates in
+// exch) and getdicvalue("ixchgratestl") answering monthly_rates; other getdicvalue keys give
+// Empty.
 std::shared_ptr<MapSysInfo> MakeSysInfo(const Date& today, bool check_inv_auth = false,
                                         bool check_vendor_auth = false,
                                         bool monthly_rates = false);
@@ -242,7 +250,9 @@ std::shared_ptr<MapSysInfo> MakeSysInfo(const Date& today, bool check_inv_auth =
 // Stand-in row-authorisation service backed by the table "tamsel_row_auth" (cUser, cKind,
 // cCode, cRight) of the database it is initialised on. The login text is the user name. A user
 // with a row of code "*" for a kind may see every row of it; a user with no row for a kind may
-// see none. Rights: the row's cRight must contain the right asked for ("W" or "R").
+// see none. Rights: the row's cRight must contain the right asked for ("W" or "R"), letter case
+// ignored; seeing a row (GetRowAuthCondition) takes either. Before a successful Init every
+// question throws std::logic_error.
 class TableRowAuthService : public RowAuthService {
  public:
   TableRowAuthService();
@@ -251,6 +261,7 @@ class TableRowAuthService : public RowAuthService {
   bool Init(const std::string& connectionText, const std::string& loginText, int32_t,
             int32_t) override;
   // For "VENDOR": the iid values of the vendors the user may see, "" for all, "1=2" for none.
+  // Other kinds: their visible codes as N'..' literals, "" or "1=2" alike.
   std::string GetRowAuthCondition(const std::string& busObject, int32_t, int32_t) override;
   bool HasRowAuth(const std::string& kind, const std::string& code, int32_t,
                   const std::string& right) override;
