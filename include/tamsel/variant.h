@@ -75,12 +75,12 @@ class Variant {
  public:
   Variant() = default;  // Empty
   static Variant Null();
-  Variant(int16_t v);   // Integer
-  Variant(int32_t v);   // Long
-  Variant(float v);     // Single
-  Variant(double v);    // Double
-  Variant(bool v);      // Boolean
-  Variant(uint8_t v);   // Byte
+  Variant(int16_t v);  // Integer
+  Variant(int32_t v);  // Long
+  Variant(float v);    // Single
+  Variant(double v);   // Double
+  Variant(bool v);     // Boolean
+  Variant(uint8_t v);  // Byte
   Variant(const Date& v);
   Variant(std::string v);  // String
   Variant(const char* v);  // String, never Boolean
@@ -126,6 +126,9 @@ class Variant {
 // Object and Error values cannot be written as text: std::invalid_argument reaches the caller.
 std::string VarToStr(const Variant& v);
 // Double; Null, Empty and anything that does not convert give 0. Boolean True is -1. Never throws.
+// A text converts when, without surrounding blanks, it is a decimal number with optional sign,
+// point and exponent (" 12.5 ", "-3", "1E+20"); grouping, hexadecimal, "inf" and "nan" do not.
+// A Date gives its day count from 1899-12-30, the time of day as a fraction.
 double VarToDbl(const Variant& v);
 // As VarToDbl, rounded half to even to a 32-bit integer; out of range gives 0. Never throws.
 int32_t VarToLng(const Variant& v);

@@ -13,7 +13,13 @@ constexpr double kCurrencyScale = 10000.0;
 
 }  // namespace
 
-Variant Variant::Null() { return Variant(VarType::Null, std::monostate{}); }
+// The factories fill a default value in place: passing a whole Storage by value makes GCC 12
+// report a false "maybe uninitialized" under the sanitizers.
+Variant Variant::Null() {
+  Variant v;
+  v.type_ = VarType::Null;
+  return v;
+}
 
 Variant::Variant(int16_t v) : type_(VarType::Integer), value_(v) {}
 Variant::Variant(int32_t v) : type_(VarType::Long), value_(v) {}
@@ -34,13 +40,31 @@ Variant Variant::Currency(double amount) {
       scaled < -9.2233720368547758e18) {
     throw std::out_of_range("the amount is outside the range of a currency value");
   }
-  return Variant(VarType::Currency, static_cast<int64_t>(scaled));
+  Variant v;
+  v.type_ = VarType::Currency;
+  v.value_.emplace<int64_t>(static_cast<int64_t>(scaled));
+  return v;
 }
 
-Variant Variant::Decimal(double value) { return Variant(VarType::Decimal, value); }
-Variant Variant::Error(int32_t code) { return Variant(VarType::Error, code); }
+Variant Variant::Decimal(double value) {
+  Variant v;
+  v.type_ = VarType::Decimal;
+  v.value_.emplace<double>(value);
+  return v;
+}
+
+Variant Variant::Error(int32_t code) {
+  Variant v;
+  v.type_ = VarType::Error;
+  v.value_.emplace<int32_t>(code);
+  return v;
+}
+
 Variant Variant::Object(std::shared_ptr<void> object) {
-  return Variant(VarType::Object, std::move(object));
+  Variant v;
+  v.type_ = VarType::Object;
+  v.value_.emplace<std::shared_ptr<void>>(std::move(object));
+  return v;
 }
 
 bool Variant::IsNumeric() const {
