@@ -32,17 +32,11 @@ std::vector<std::string> Keys(const PriceRule& rule) {
   return out;
 }
 
-TEST(PriceRuleTest, NewRuleDefaults) {
+TEST(PriceRuleTest, NewRuleHasNoTiers) {
   const auto rule = PriceRule::New();
-  EXPECT_TRUE(rule->bTaxCost);
-  EXPECT_FALSE(rule->bPromotion);
-  EXPECT_FALSE(rule->bCheckOverLap);
-  EXPECT_EQ(rule->id, 0);
-  EXPECT_TRUE(rule->dDisableDate.empty());
   ASSERT_NE(rule->ruleItems, nullptr);
   EXPECT_EQ(rule->ruleItems->Count(), 0);
   EXPECT_EQ(rule->GetPriceRuleItem(1), nullptr);
-  EXPECT_TRUE(PriceRuleItem().iUpperLimit.IsEmpty());
 }
 
 TEST(PriceRuleTest, AddRuleItemChainsFromThePreviousTier) {
