@@ -11,7 +11,9 @@ namespace tamsel::detail {
 
 // The value for use between quotes: each ' doubled. Values without quotes come back unchanged.
 std::string SqlEsc(std::string_view value);
-// A number as VarToStr writes it (plain decimal, point, at most 15 significant digits).
+// A number as VarToStr writes it (plain decimal, point, at most 15 significant digits; from
+// 1E+15 up and below 1E-15 in exponent form). Infinity and NaN have no literal:
+// std::invalid_argument.
 std::string NumText(double value);
 // A whole number in plain decimal.
 std::string IntText(int64_t value);
