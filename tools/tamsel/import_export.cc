@@ -134,7 +134,6 @@ std::vector<ImportRecord> RecordsFromCsv(const std::string& text) {
   std::map<std::string, size_t> by_key;
   for (size_t l = 1; l < lines.size(); ++l) {
     const CsvRecord& line = lines[l];
-    std::string where = "line " + std::to_string(line.line) + ": ";
     std::string key;
     for (size_t c = 0; c < columns.size() && c < line.fields.size(); ++c) {
       if (columns[c] == kKeyColumn) key = line.fields[c];
@@ -142,7 +141,7 @@ std::vector<ImportRecord> RecordsFromCsv(const std::string& text) {
     if (key.empty()) {
       ImportRecord orphan;
       orphan.line = line.line;
-      orphan.error = where + "the rule column is empty";
+      orphan.error = "the rule column is empty";
       records.push_back(std::move(orphan));
       continue;
     }
@@ -189,7 +188,8 @@ std::vector<ImportRecord> RecordsFromCsv(const std::string& text) {
       }
       if (has_tier) record.rule["ruleItems"].push_back(std::move(tier));
     } catch (const ToolError& e) {
-      record.error = where + e.what();
+      record.error = e.what();
+      record.line = line.line;  // point at the offending line, not the rule's first
     }
   }
   return records;
@@ -392,7 +392,8 @@ void AddImportExportCommands(CLI::App& rule, GlobalOptions& options, Action& act
   import->add_option("--format", import_args->format, "csv or json (default: by extension)")
       ->check(CLI::IsMember({"csv", "json"}));
   import->add_flag("--dry-run", import_args->dry_run,
-                   "verify every rule (and its overlaps with --check-overlap) without storing");
+                   "verify every rule (and its overlaps with --check-overlap) without storing; "
+                   "duplicates of stored rules are found only when storing");
   import->add_flag("--check-overlap", import_args->check_overlap,
                    "refuse rules whose validity overlaps a stored rule");
   import->callback([&options, &action, import_args] {

@@ -1,0 +1,108 @@
+#pragma once
+
+// Runs the built tamsel binary (found through TAMSEL_CLI) in a scratch directory and captures
+// its exit code, stdout and stderr.
+
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace tamsel::clitest {
+
+using Json = nlohmann::ordered_json;
+
+struct Result {
+  int code = -1;
+  std::string out;
+  std::string err;
+  Json json() const { return Json::parse(out); }
+};
+
+inline std::string Slurp(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+inline void WriteFile(const std::filesystem::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* binary = std::getenv("TAMSEL_CLI");
+    ASSERT_NE(binary, nullptr) << "TAMSEL_CLI names the tamsel binary";
+    binary_ = binary;
+    std::string pattern = (std::filesystem::temp_directory_path() / "tamsel-cli-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+  // Runs tamsel with the arguments, in the scratch directory, stdin from `input`.
+  Result Run(const std::vector<std::string>& args, const std::string& input = "") {
+    WriteFile(dir_ / "stdin", input);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    std::string in = (dir_ / "stdin").string(), out = (dir_ / "stdout").string(),
+                err = (dir_ / "stderr").string();
+    posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::string cwd = dir_.string();
+    std::vector<std::string> argv_text = {binary_};
+    argv_text.insert(argv_text.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : argv_text) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    // posix_spawn has no working-directory action in this libc: change it around the call.
+    std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir_);
+    pid_t pid = 0;
+    int rc = posix_spawn(&pid, binary_.c_str(), &actions, nullptr, argv.data(), environ);
+    std::filesystem::current_path(previous);
+    posix_spawn_file_actions_destroy(&actions);
+    Result result;
+    if (rc != 0) return result;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    // A signal (abort, crash) shows as a code no command uses.
+    result.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.out = Slurp(out);
+    result.err = Slurp(err);
+    return result;
+  }
+
+  // A fresh demo database in the scratch directory; its path.
+  std::string DemoDb(const std::string& name = "demo.db") {
+    std::string path = Path(name);
+    Result r = Run({"init", "--db", path, "--demo-data"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    return path;
+  }
+
+  std::string binary_;
+  std::filesystem::path dir_;
+};
+
+}  // namespace tamsel::clitest
