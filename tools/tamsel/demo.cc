@@ -424,6 +424,10 @@ int RunDemo(GlobalOptions options) {
                  {"Login date", session.login_date().IsoDate()},
                  {"Messages", MessageLanguage()}});
   std::vector<PriceRow> rows = ValidRows(session);
+  if (rows.empty()) {
+    report.Text("This database has no prices valid on " + session.login_date().IsoDate() +
+                "; for the full tour run the demo on a new file: tamsel demo --db new.db");
+  }
   RuleLookup(report, session, rows);
   const PriceRow* group = TierChange(report, session, rows);
   FreeItems(report, session, rows);

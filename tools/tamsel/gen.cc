@@ -1,6 +1,7 @@
 // init and gen: new databases and generated trial data.
 
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -50,7 +51,8 @@ int Generate(const GlobalOptions& options, const GenArgs& args) {
     out["seconds"] = seconds;
     std::cout << out.dump(2) << '\n';
   } else {
-    std::cout << "Generated " << rows << " price-list rows in " << FormatNumber(seconds) << " s ("
+    std::cout << "Generated " << rows << " price-list rows in "
+              << FormatNumber(std::round(seconds * 10) / 10) << " s ("
               << static_cast<int64_t>(seconds > 0 ? static_cast<double>(rows) / seconds : 0)
               << " rows/s).\n";
   }

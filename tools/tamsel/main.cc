@@ -39,6 +39,7 @@ int main(int argc, char** argv) {
   app.add_flag("--check-auth", options.check_auth,
                "apply the user's row authorisation to items and vendors");
   app.footer(
+      "Global options may also follow the command (tamsel rule list --db x.db --json).\n"
       "Exit codes: 0 done, 1 failed (message on stderr), 2 wrong command line.\n"
       "Dates are yyyy-MM-dd; quantities and prices plain decimals.");
 
