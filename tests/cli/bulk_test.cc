@@ -24,25 +24,24 @@ class BulkTest : public CliTest {
 
 TEST_F(BulkTest, ImportStoresGoodRulesAndReportsEachRefusedOneByLine) {
   std::string db = DemoDb();
-  std::string csv =
-      std::string(kHeader) +
-      // line 2-3: good, two tiers, a memo with a comma, quotes and a line break
-      "good,V001,B02,2027-01-01,,\"zq, \"\"one\"\"\nsecond line\",0,100,3,13,3.39\n"
-      "good,V001,B02,2027-01-01,,\"zq, \"\"one\"\"\nsecond line\",100,,2.8,13,3.164\n"
-      // line 6: unknown item
-      "item,V001,ZZZ,2027-01-01,,zq bad item,0,,1,13,1.13\n"
-      // line 7-8: a gap between the tiers, found by verification on its 2nd tier
-      "gap,V002,B01,2027-01-01,,zq gap,0,10,1,13,1.13\n"
-      "gap,V002,B01,2027-01-01,,zq gap,12,,1,13,1.13\n"
-      // line 9-10: the second line disagrees about the rule's vendor
-      "mixed,V002,B01,2027-05-01,,zq mixed,0,10,1,13,1.13\n"
-      "mixed,V001,B01,2027-05-01,,zq mixed,10,,1,13,1.13\n"
-      // line 11: not a number
-      "num,V002,B01,2027-06-01,,zq num,0,,abc,13,1\n"
-      // line 12: no key
-      ",V002,B01,2027-06-01,,zq key,0,,1,13,1.13\n"
-      // line 13: good, single tier, rows may come in any order of keys
-      "other,V002,B01,2027-01-01,,zq other,0,,5,13,5.65\n";
+  std::string csv = std::string(kHeader) +
+                    // line 2-3: good, two tiers, a memo with a comma, quotes and a line break
+                    "good,V001,B02,2027-01-01,,\"zq, \"\"one\"\"\nsecond line\",0,100,3,13,3.39\n"
+                    "good,V001,B02,2027-01-01,,\"zq, \"\"one\"\"\nsecond line\",100,,2.8,13,3.164\n"
+                    // line 6: unknown item
+                    "item,V001,ZZZ,2027-01-01,,zq bad item,0,,1,13,1.13\n"
+                    // line 7-8: a gap between the tiers, found by verification on its 2nd tier
+                    "gap,V002,B01,2027-01-01,,zq gap,0,10,1,13,1.13\n"
+                    "gap,V002,B01,2027-01-01,,zq gap,12,,1,13,1.13\n"
+                    // line 9-10: the second line disagrees about the rule's vendor
+                    "mixed,V002,B01,2027-05-01,,zq mixed,0,10,1,13,1.13\n"
+                    "mixed,V001,B01,2027-05-01,,zq mixed,10,,1,13,1.13\n"
+                    // line 11: not a number
+                    "num,V002,B01,2027-06-01,,zq num,0,,abc,13,1\n"
+                    // line 12: no key
+                    ",V002,B01,2027-06-01,,zq key,0,,1,13,1.13\n"
+                    // line 13: good, single tier, rows may come in any order of keys
+                    "other,V002,B01,2027-01-01,,zq other,0,,5,13,5.65\n";
   WriteFile(Path("in.csv"), csv);
   Result r = Run({"rule", "import", "in.csv", "--db", db, "--json"});
   EXPECT_EQ(r.code, 1) << r.err;
@@ -70,6 +69,31 @@ TEST_F(BulkTest, ImportStoresGoodRulesAndReportsEachRefusedOneByLine) {
   EXPECT_THAT(again.out, HasSubstr("line 2: "));  // now a duplicate
   EXPECT_THAT(again.out, HasSubstr("line 6: "));
   EXPECT_EQ(Stored(db, "zq").size(), 2u);
+}
+
+TEST_F(BulkTest, ImportReadsSpreadsheetCsvAndJsonFromStdin) {
+  std::string db = DemoDb();
+  // Byte-order mark, CRLF line ends, column names in another case and order, a blank line.
+  std::string csv =
+      "\xEF\xBB\xBFRULE,cinvcode,CVENCODE,iTaxUnitPrice,iUnitPrice,cMemo,dEnableDate\r\n"
+      "k1,B02,V002,3.39,3,\"zq crlf\",2028-01-01\r\n"
+      "\r\n";
+  WriteFile(Path("excel.csv"), csv);
+  Result r = Run({"rule", "import", "excel.csv", "--db", db, "--json"});
+  ASSERT_EQ(r.code, 0) << r.out << r.err;
+  Json stored = Stored(db, "zq crlf");
+  ASSERT_EQ(stored.size(), 1u);
+  EXPECT_EQ(stored[0]["cMemo"], "zq crlf");
+  EXPECT_EQ(stored[0]["ruleItems"].size(), 1u);
+
+  Json one = {{"cVenCode", "V002"},
+              {"cInvCode", "B02"},
+              {"dEnableDate", "2029-01-01"},
+              {"cMemo", "zq stdin"},
+              {"ruleItems", {{{"iUnitPrice", 3}, {"iTaxUnitPrice", 3.39}}}}};
+  Result piped = Run({"rule", "import", "-", "--format", "json", "--db", db}, one.dump());
+  EXPECT_EQ(piped.code, 0) << piped.out << piped.err;
+  EXPECT_EQ(Stored(db, "zq stdin").size(), 1u);
 }
 
 TEST_F(BulkTest, ImportRefusesAMalformedFileBeforeStoringAnything) {

@@ -286,6 +286,31 @@ TEST_F(CliTest, RuleFilesCreateFromDefaultsAndRefuseWhatTheyDoNotKnow) {
   EXPECT_THAT(missing_file.err, HasSubstr("cannot read"));
 }
 
+TEST_F(CliTest, ListsGiveEveryColumnInJsonWithTypedValues) {
+  std::string db = DemoDb();
+  Result rules = Run({"rule", "list", "--json", "--db", db, "--filter", "cVenCode = 'V001'"});
+  ASSERT_EQ(rules.code, 0) << rules.err;
+  Json list = rules.json();
+  ASSERT_FALSE(list.empty());
+  for (const auto& row : list) {
+    EXPECT_EQ(row["cVenCode"], "V001");
+    EXPECT_TRUE(row.contains("ufts"));
+    EXPECT_TRUE(row["id"].is_number_integer());
+  }
+  Result prices = Run({"--json", "--db", db, "pricelist", "list", "--filter", "cInvCode = 'F01'"});
+  ASSERT_EQ(prices.code, 0) << prices.err;
+  Json rows = prices.json();
+  ASSERT_EQ(rows.size(), 2u);
+  // An open upper limit stays null, not 0.
+  int open = 0;
+  for (const auto& row : rows) open += row["iUpperLimit"].is_null() ? 1 : 0;
+  EXPECT_EQ(open, 1);
+  EXPECT_TRUE(rows[0]["iUnitPrice"].is_number());
+  // The text form ends with the count.
+  Result text = Run({"pricelist", "list", "--db", db, "--filter", "cInvCode = 'F01'"});
+  EXPECT_THAT(text.out, HasSubstr("2 price-list rows."));
+}
+
 TEST_F(CliTest, TraceSqlShowsTheStatementsOnStderrOnly) {
   std::string db = DemoDb();
   Result r = Run({"--trace-sql", "rule", "find", "--db", db, "--vendor", "V001", "--item", "A01",
