@@ -61,13 +61,8 @@ std::shared_ptr<PriceRuleItem> PriceRuleManager::ComparePrice(const std::string&
         detail::ComparePriceSql(invCode, iquantity, iSupplyType, today, auth_condition,
                                 free_condition, rate_condition),
         0, 1, -1);
-    if (rs->Eof()) return;
-    auto rule = PriceRule::New();
-    detail::FillRuleFromRow(*rule, *rs);
-    auto item = rule->AddRuleItem();
-    detail::FillTierFromRow(*item, *rs);
+    result = detail::TierWithRuleFromRow(*rs);
     rs->Close();
-    result = std::move(item);
   });
   return result;
 }

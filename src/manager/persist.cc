@@ -37,12 +37,17 @@ void RefuseOverlap(Validator& validator, const std::shared_ptr<PriceRule>& rule)
 
 // Should a failure carry no description, the funnel would return silently; the call is then
 // still reported as failed, since nothing was written.
-void detail::RunWriteTransaction(Connection& conn, const std::function<void()>& body) {
+void detail::RunWriteTransaction(const std::function<clsContext&()>& context,
+                                 const std::function<void(clsContext&)>& body) {
+  clsContext* ready = nullptr;
+  detail::Funnel([&] { ready = &context(); });
+  Assert(ready != nullptr, "The price rule manager is not initialised.");
+  Connection& conn = *ready->mConn;
   conn.BeginTrans();
   bool committed = false;
   detail::Funnel(
       [&] {
-        body();
+        body(*ready);
         conn.CommitTrans();
         committed = true;
       },
@@ -53,46 +58,50 @@ void detail::RunWriteTransaction(Connection& conn, const std::function<void()>& 
   Assert(committed, "The change was not stored: it failed without a description.");
 }
 
-void PriceRuleManager::CreateVenInvPriceRule(const std::shared_ptr<PriceRule>& rule) {
-  clsContext* context = nullptr;
-  detail::Funnel([&] { context = &Context(); });
-  Assert(context != nullptr, "The price rule manager is not initialised.");
-  Connection& conn = *context->mConn;
-  detail::RunWriteTransaction(conn, [&] {
-    Validator& validator = *context->objValidator;
-    validator.VerifyRule(rule);
-    PriceRule& r = *rule;
-    RefuseDuplicate(conn, detail::DuplicateForCreateSql(r));
-    RefuseOverlap(validator, rule);
+namespace {
+
+// Creating and saving differ only in the duplicate test, the header write and its read-back.
+void StoreRule(clsContext& context, const std::shared_ptr<PriceRule>& rule, WriteKind kind,
+               const std::function<void()>& save_items) {
+  Connection& conn = *context.mConn;
+  Validator& validator = *context.objValidator;
+  validator.VerifyRule(rule);
+  PriceRule& r = *rule;
+  const bool creating = kind == WriteKind::kCreate;
+  RefuseDuplicate(conn,
+                  creating ? detail::DuplicateForCreateSql(r) : detail::DuplicateForSaveSql(r));
+  RefuseOverlap(validator, rule);
+  if (creating) {
     if (conn.Execute(detail::RuleInsertSql(r), -1) <= 0) RaiseError(detail::Msg("00056"));
-    const std::shared_ptr<Recordset> rs = Query(conn, detail::ReadBackForCreateSql(r));
-    if (rs->Eof()) RaiseError(detail::Msg("00057"));
-    r.id = VarToLng(rs->Fields("id"));
-    r.ufts = detail::Trim(VarToStr(rs->Fields("ufts")));
-    rs->Close();
-    SaveRuleItems(rule);
-  });
+  } else if (conn.Execute(detail::RuleUpdateSql(r), -1) < 1) {
+    // No row: somebody changed or removed the rule since it was read.
+    RaiseError(detail::Msg("00059"));
+  }
+  const std::shared_ptr<Recordset> rs =
+      Query(conn, creating ? detail::ReadBackForCreateSql(r) : detail::ReadBackForSaveSql(r.id));
+  if (rs->Eof()) RaiseError(detail::Msg("00057"));
+  if (creating) r.id = VarToLng(rs->Fields("id"));
+  r.ufts = detail::Trim(VarToStr(rs->Fields("ufts")));
+  rs->Close();
+  save_items();
+}
+
+}  // namespace
+
+void PriceRuleManager::CreateVenInvPriceRule(const std::shared_ptr<PriceRule>& rule) {
+  detail::RunWriteTransaction([this]() -> clsContext& { return Context(); },
+                              [&](clsContext& context) {
+                                StoreRule(context, rule, WriteKind::kCreate,
+                                          [&] { SaveRuleItems(rule); });
+                              });
 }
 
 void PriceRuleManager::SaveVenInvPriceRule(const std::shared_ptr<PriceRule>& rule) {
-  clsContext* context = nullptr;
-  detail::Funnel([&] { context = &Context(); });
-  Assert(context != nullptr, "The price rule manager is not initialised.");
-  Connection& conn = *context->mConn;
-  detail::RunWriteTransaction(conn, [&] {
-    Validator& validator = *context->objValidator;
-    validator.VerifyRule(rule);
-    PriceRule& r = *rule;
-    RefuseDuplicate(conn, detail::DuplicateForSaveSql(r));
-    RefuseOverlap(validator, rule);
-    // No row: somebody changed or removed the rule since it was read.
-    if (conn.Execute(detail::RuleUpdateSql(r), -1) < 1) RaiseError(detail::Msg("00059"));
-    const std::shared_ptr<Recordset> rs = Query(conn, detail::ReadBackForSaveSql(r.id));
-    if (rs->Eof()) RaiseError(detail::Msg("00057"));
-    r.ufts = detail::Trim(VarToStr(rs->Fields("ufts")));
-    rs->Close();
-    SaveRuleItems(rule);
-  });
+  detail::RunWriteTransaction([this]() -> clsContext& { return Context(); },
+                              [&](clsContext& context) {
+                                StoreRule(context, rule, WriteKind::kSave,
+                                          [&] { SaveRuleItems(rule); });
+                              });
 }
 
 // Runs inside the caller's transaction and funnel. It has no funnel of its own: a failure must

@@ -19,14 +19,8 @@ std::shared_ptr<PriceRuleItem> PriceRuleManager::GetVenInvPriceRuleItem(
         detail::PriceItemLookupSql(venCode, invCode, ddate, iquantity, exchName, iSupplyType,
                                    free_condition),
         0, 1, -1);
-    if (rs->Eof()) return;
-    auto rule = PriceRule::New();
-    detail::FillRuleFromRow(*rule, *rs);
-    // The handle keeps the rule alive for as long as the caller holds the tier.
-    auto item = rule->AddRuleItem();
-    detail::FillTierFromRow(*item, *rs);
+    result = detail::TierWithRuleFromRow(*rs);
     rs->Close();
-    result = std::move(item);
   });
   return result;
 }

@@ -9,14 +9,16 @@
 namespace tamsel {
 
 void PriceRuleManager::RemoveVenInvPriceRule(int32_t id) {
-  Connection* conn = nullptr;
-  detail::Funnel([&] { conn = Context().mConn.get(); });
-  Assert(conn != nullptr, "The price rule manager is not initialised.");
-  detail::RunWriteTransaction(*conn, [&] {
-    // Tiers first; a rule without tiers is normal, so only the rule's own delete must hit.
-    conn->Execute(detail::RuleItemsDeleteSql(id), -1);
-    if (conn->Execute(detail::RuleDeleteSql(id), -1) < 1) RaiseError(detail::Msg("00061"));
-  });
+  detail::RunWriteTransaction([this]() -> clsContext& { return Context(); },
+                              [&](clsContext& context) {
+                                Connection& conn = *context.mConn;
+                                // Tiers first; a rule without tiers is normal, so only the
+                                // rule's own delete must hit.
+                                conn.Execute(detail::RuleItemsDeleteSql(id), -1);
+                                if (conn.Execute(detail::RuleDeleteSql(id), -1) < 1) {
+                                  RaiseError(detail::Msg("00061"));
+                                }
+                              });
 }
 
 std::shared_ptr<Recordset> PriceRuleManager::ListVenInvPriceRuleItems(const std::string& filter) {

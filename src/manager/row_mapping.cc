@@ -63,6 +63,15 @@ void FillTierFromRow(PriceRuleItem& item, const Recordset& row) {
   IfField(row, "iUnitPrice", [&](const Variant& v) { item.iUnitPrice = VarToDbl(v); });
 }
 
+std::shared_ptr<PriceRuleItem> TierWithRuleFromRow(const Recordset& row) {
+  if (row.Eof()) return nullptr;
+  auto rule = PriceRule::New();
+  FillRuleFromRow(*rule, row);
+  auto item = rule->AddRuleItem();
+  FillTierFromRow(*item, row);
+  return item;
+}
+
 bool StrictBool(const Variant& value) {
   switch (value.type()) {
     case VarType::Empty:

@@ -20,6 +20,10 @@ void FillRuleFromRow(PriceRule& rule, const Recordset& row);
 // std::out_of_range when it does not fit 16 bits.
 void FillTierFromRow(PriceRuleItem& item, const Recordset& row);
 
+// The price-list row under the cursor as a new rule holding one tier: the tier is returned as
+// a handle that keeps its rule alive. Null when the result is at its end.
+std::shared_ptr<PriceRuleItem> TierWithRuleFromRow(const Recordset& row);
+
 // A value read as a Boolean where an unreadable value is a failure, not False: Empty is false,
 // numbers are true when not zero, texts are True/False in any case or numbers; Null and any
 // other value throw std::invalid_argument.

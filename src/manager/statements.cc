@@ -2,6 +2,8 @@
 
 #include "common/sql_text.h"
 #include "common/text.h"
+#include "tamsel/price_rule.h"
+#include "validation/check_support.h"
 
 namespace tamsel::detail {
 
@@ -19,6 +21,25 @@ std::string VendorTaxSql(std::string_view ven_code) {
 
 namespace {
 
+// This vendor's rows or rows for any vendor, of the item and supply type, valid on the day
+// (half-open: a row disabled on the day itself is out). Shared by the rule and price look-ups.
+std::string VendorItemValidity(std::string_view ven_code, std::string_view inv_code,
+                               int32_t supply_type, const Date& ddate) {
+  const std::string date = ddate.IsoDate();
+  std::string sql = "(cvencode=N'";
+  sql += SqlEsc(ven_code);
+  sql += "' or isnull(cvencode,'')='') and cinvcode=N'";
+  sql += SqlEsc(inv_code);
+  sql += "' and iSupplyType = ";
+  sql += IntText(supply_type);
+  sql += " and dEnableDate <=N'";
+  sql += date;
+  sql += "' and ((dDisableDate is null) or (dDisableDate >'";
+  sql += date;
+  sql += "'))";
+  return sql;
+}
+
 // The currency filter shared by the rule and price look-ups.
 std::string CurrencyCondition(std::string_view exch_name) {
   const std::string trimmed = Trim(exch_name);
@@ -30,20 +51,11 @@ std::string CurrencyCondition(std::string_view exch_name) {
 
 std::string RuleLookupSql(std::string_view ven_code, std::string_view inv_code, const Date& ddate,
                           std::string_view exch_name, int32_t supply_type) {
-  const std::string date = ddate.IsoDate();
   std::string sql =
       "select TOP 1 id,cvencode,cinvcode,dEnableDate,dDisableDate,bPromotion,cExch_Name,"
-      "iSupplyType,bTaxCost,cMemo,cTermCode from ven_inv_price_rule where (cvencode=N'";
-  sql += SqlEsc(ven_code);
-  sql += "' or isnull(cvencode,'')='') and cinvcode=N'";
-  sql += SqlEsc(inv_code);
-  sql += "' and iSupplyType = ";
-  sql += IntText(supply_type);
-  sql += " and dEnableDate <=N'";
-  sql += date;
-  sql += "' and ((dDisableDate is null) or (dDisableDate >'";
-  sql += date;
-  sql += "')) ";
+      "iSupplyType,bTaxCost,cMemo,cTermCode from ven_inv_price_rule where ";
+  sql += VendorItemValidity(ven_code, inv_code, supply_type, ddate);
+  sql += " ";
   sql += CurrencyCondition(exch_name);
   sql += " order by cvencode desc,bPromotion DESC,ID DESC ";
   return sql;
@@ -79,21 +91,12 @@ std::string FreeItemCondition(
 std::string PriceItemLookupSql(std::string_view ven_code, std::string_view inv_code,
                                const Date& ddate, double quantity, std::string_view exch_name,
                                int32_t supply_type, std::string_view free_condition) {
-  const std::string date = ddate.IsoDate();
   std::string sql =
       "select TOP 1 autoid as id,cvencode,cinvcode,dEnableDate,dDisableDate,bPromotion,"
       "cExch_Name,iSupplyType,bTaxCost,cMemo,cTermCode,iLowerLimit,iUpperLimit,iTaxRate,"
-      "iTaxUnitPrice,iUnitPrice  from ven_inv_price where (cvencode=N'";
-  sql += SqlEsc(ven_code);
-  sql += "' or isnull(cvencode,'')='') and cinvcode=N'";
-  sql += SqlEsc(inv_code);
-  sql += "' and iSupplyType = ";
-  sql += IntText(supply_type);
-  sql += " and dEnableDate <=N'";
-  sql += date;
-  sql += "' and ((dDisableDate is null) or (dDisableDate >'";
-  sql += date;
-  sql += "')) and  iLowerLimit<=";
+      "iTaxUnitPrice,iUnitPrice  from ven_inv_price where ";
+  sql += VendorItemValidity(ven_code, inv_code, supply_type, ddate);
+  sql += " and  iLowerLimit<=";
   sql += NumText(quantity);
   sql += free_condition;
   sql += CurrencyCondition(exch_name);
@@ -221,12 +224,9 @@ std::string LoadRuleItemsSql(int32_t id) {
 
 }  // namespace tamsel::detail
 
-// ===== Persistence (maintained by "persistence") ===========================================
-
-#include "tamsel/price_rule.h"
-#include "validation/check_support.h"
-
 namespace tamsel::detail {
+
+// --- Creating, saving, removing and listing ------------------------------------------------
 
 namespace {
 
@@ -281,8 +281,8 @@ std::string DuplicateForCreateSql(const PriceRule& rule) {
 }
 
 std::string DuplicateForSaveSql(const PriceRule& rule) {
-  return "select id from ven_inv_price_rule where id <> " + IntText(rule.id) +
-         " and cvencode =N'" + DuplicateKeyTail(rule);
+  return "select id from ven_inv_price_rule where id <> " + IntText(rule.id) + " and cvencode =N'" +
+         DuplicateKeyTail(rule);
 }
 
 std::string ReadBackForCreateSql(const PriceRule& rule) {
@@ -378,7 +378,9 @@ std::string RuleDeleteSql(int32_t id) {
   return "delete from ven_inv_price_rule where Id= " + IntText(id);
 }
 
-std::string ListRulesSql(const std::string& filter) { return ListSql("pu_VenInvPriceRule", filter); }
+std::string ListRulesSql(const std::string& filter) {
+  return ListSql("pu_VenInvPriceRule", filter);
+}
 
 std::string ListPriceListSql(const std::string& filter) {
   return ListSql("pu_veninvpricelist", filter);

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "tamsel/price_rule.h"
 #include "tamsel/variant.h"
 
 namespace tamsel::detail {
@@ -62,15 +63,8 @@ std::string ComparePriceSql(std::string_view inv_code, double quantity, int32_t 
 std::string LoadRuleSql(int32_t id);
 std::string LoadRuleItemsSql(int32_t id);
 
-// ===== Persistence: CreateVenInvPriceRule, SaveVenInvPriceRule, SaveRuleItems, =============
-// ===== RemoveVenInvPriceRule and the list operations (maintained by "persistence") ==========
-// Builders below take the rule as it stands after VerifyRule: dates already yyyy-MM-dd.
-
-}  // namespace tamsel::detail
-
-#include "tamsel/price_rule.h"
-
-namespace tamsel::detail {
+// --- Creating, saving, removing and listing ------------------------------------------------
+// These take the rule as it stands after VerifyRule: dates already yyyy-MM-dd.
 
 // 'dDisableDate' when the rule has an end date, otherwise null.
 std::string EndDateLiteral(const PriceRule& rule);

@@ -4,13 +4,15 @@
 
 #include <functional>
 
-#include "tamsel/services.h"
+#include "tamsel/manager.h"
 
 namespace tamsel::detail {
 
-// Begins a transaction (its failure reaches the caller unchanged), runs body under the error
-// funnel and commits. A failure rolls back, and a failed rollback replaces the description.
-// Throws ComponentError (source "Assert") whenever nothing was committed.
-void RunWriteTransaction(Connection& conn, const std::function<void()>& body);
+// Reaches the manager's context under the error funnel, begins a transaction on its connection
+// (a failure to begin reaches the caller unchanged), runs body under the funnel and commits.
+// A failure rolls back, and a failed rollback replaces the description. Throws ComponentError
+// (source "Assert") whenever nothing was committed.
+void RunWriteTransaction(const std::function<clsContext&()>& context,
+                         const std::function<void(clsContext&)>& body);
 
 }  // namespace tamsel::detail

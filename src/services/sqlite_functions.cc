@@ -147,7 +147,7 @@ bool IsOneOf(const std::string& name, std::initializer_list<std::string_view> na
 
 // tamsel_convert(type, value[, style]): the server's convert for the types the suite uses.
 // Values that cannot convert raise an error, as on the server, instead of turning into NULL.
-void ConvertFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+void ConvertValue(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   const auto type = ParseType(ValueText(argv[0]));
   if (!type) {
     const std::string msg = "convert: unknown type '" + ValueText(argv[0]) + "'";
@@ -223,6 +223,18 @@ void ConvertFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   } else {
     const std::string msg = "convert: unsupported type '" + name + "'";
     sqlite3_result_error(ctx, msg.c_str(), -1);
+  }
+}
+
+// SQLite is C code: no exception may unwind through it, so every failure becomes an SQL error.
+void ConvertFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  try {
+    ConvertValue(ctx, argc, argv);
+  } catch (const std::exception& e) {
+    const std::string msg = std::string("convert: ") + e.what();
+    sqlite3_result_error(ctx, msg.c_str(), -1);
+  } catch (...) {
+    sqlite3_result_error(ctx, "convert: unexpected failure", -1);
   }
 }
 
