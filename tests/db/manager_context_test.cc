@@ -2,133 +2,162 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "support/lookup_fixtures.h"
 
 namespace tamsel::testing {
 namespace {
 
-constexpr const char* kNotInitialised = "not initialised";
+const Date kDay = FixtureToday();
 
 std::shared_ptr<SimpleLogin> LoginTo(const TestDatabase& db, std::shared_ptr<RowAuthService> auth) {
-  return std::make_shared<SimpleLogin>(db.ConnectionText(), FixtureToday(), std::move(auth),
-                                       "tester");
+  return std::make_shared<SimpleLogin>(db.ConnectionText(), kDay, std::move(auth), "tester");
+}
+
+Variant Init(PriceRuleManager& manager, std::shared_ptr<Login> login,
+             std::shared_ptr<Connection> conn = nullptr) {
+  return manager.InitManager(std::move(login), MakeSysInfo(kDay), std::move(conn));
 }
 
 // Installs a factory for the duration of a test and restores the default afterwards.
 struct AuthFactory {
-  explicit AuthFactory(std::shared_ptr<FakeRowAuth> made) : made(std::move(made)) {
-    SetRowAuthServiceFactory([this] { return this->made; });
+  AuthFactory() {
+    SetRowAuthServiceFactory([this] { return made; });
   }
   ~AuthFactory() { SetRowAuthServiceFactory(nullptr); }
-  std::shared_ptr<FakeRowAuth> made;
+  std::shared_ptr<FakeRowAuth> made = std::make_shared<FakeRowAuth>();
 };
+
+// Everything that needs a context fails without one, before or after a session; the funnelled
+// operations as Assert, the three small ones with the failure unchanged.
+void ExpectNoContext(PriceRuleManager& manager) {
+  bool tax = false;
+  const std::function<void()> funnelled[] = {
+      [&] { manager.GetVenInvPriceRule("V01", "I01", kDay); },
+      [&] { manager.GetVenInvPriceRuleItem("V01", "I01", kDay, 1); },
+      [&] { manager.GetVenInvPriceRuleItem("V01", "I01", kDay, 1, "", 1, "<z cfree1='a'/>"); },
+      [&] { manager.ComparePrice("I01", 1); },
+      [&] { manager.LoadVenInvPriceRule(1); },
+  };
+  for (size_t i = 0; i < std::size(funnelled); ++i) {
+    SCOPED_TRACE("funnelled call " + std::to_string(i));
+    ExpectAssertError(funnelled[i], "not initialised");
+  }
+  const std::function<void()> unfunnelled[] = {
+      [&] { manager.NewVenInvPriceRule(); },
+      [&] { manager.GetbTaxType("V01", tax); },
+      [&] { manager.GetValidator(); },
+  };
+  for (size_t i = 0; i < std::size(unfunnelled); ++i) {
+    SCOPED_TRACE("unfunnelled call " + std::to_string(i));
+    const auto error = CatchComponentError(unfunnelled[i]);
+    ASSERT_TRUE(error);
+    EXPECT_NE(error->description().find("not initialised"), std::string::npos);
+  }
+  EXPECT_FALSE(manager.ExitManager());
+}
+
+TEST(ManagerContext, WithoutContext) {
+  PriceRuleManager manager;
+  {
+    // Blank codes answer "nothing" before the context is looked at.
+    StatementLog log;
+    EXPECT_EQ(manager.GetVenInvPriceRule("   ", "I01", kDay), nullptr);
+    EXPECT_EQ(manager.GetVenInvPriceRule("V01", "", kDay), nullptr);
+    EXPECT_EQ(manager.GetVenInvPriceRuleItem("V01", "  ", kDay, 1, "", 1, "<z/>"), nullptr);
+    EXPECT_EQ(manager.ComparePrice(" ", 1), nullptr);
+    EXPECT_TRUE(log.statements().empty());
+  }
+  ExpectNoContext(manager);
+
+  TestDatabase db;
+  ASSERT_EQ(Init(manager, LoginTo(db, std::make_shared<FakeRowAuth>())), Variant(true));
+  auto first = manager.GetValidator();
+  EXPECT_EQ(manager.GetValidator(), first);
+  ASSERT_EQ(Init(manager, LoginTo(db, std::make_shared<FakeRowAuth>())), Variant(true));
+  auto second = manager.GetValidator();
+  EXPECT_NE(second, first);
+  EXPECT_TRUE(manager.ExitManager());
+  ExpectNoContext(manager);
+  // A validator outlives its context without owning it: its database checks fail cleanly.
+  auto rule = PriceRule::New();
+  rule->cInvCode = "I01";
+  std::string errstr;
+  EXPECT_TRUE(CatchComponentError([&] { second->CheckInv(rule, errstr); }));
+}
 
 TEST(ManagerContext, CallersConnectionLendsOnlyItsText) {
   TestDatabase db;
   AddVendor(db, {.code = "V01", .iid = 1});
   auto callers = db.Connect();
   PriceRuleManager manager;
-  ASSERT_EQ(manager.InitManager(LoginTo(db, std::make_shared<FakeRowAuth>()),
-                                MakeSysInfo(FixtureToday()), callers),
-            Variant(true));
+  ASSERT_EQ(Init(manager, LoginTo(db, std::make_shared<FakeRowAuth>()), callers), Variant(true));
   callers->Close();  // the manager works on a connection of its own
   bool tax = false;
   EXPECT_FALSE(manager.GetbTaxType("V01", tax));
   EXPECT_TRUE(tax);
 
   auto other = db.Connect();
-  ASSERT_EQ(manager.InitManager(LoginTo(db, nullptr), MakeSysInfo(FixtureToday()), other),
-            Variant(true));
+  ASSERT_EQ(Init(manager, LoginTo(db, nullptr), other), Variant(true));
   EXPECT_TRUE(manager.ExitManager());
   EXPECT_EQ(other->State(), 1);  // never closed by the manager
 }
 
-TEST(ManagerContext, LoginWithoutAuthServiceGetsANewOne) {
+TEST(ManagerContext, AuthService) {
   TestDatabase db;
-  AuthFactory factory(std::make_shared<FakeRowAuth>());
+  AuthFactory factory;
   PriceRuleManager manager;
-  ASSERT_EQ(manager.InitManager(LoginTo(db, nullptr), MakeSysInfo(FixtureToday())), Variant(true));
+  ASSERT_EQ(Init(manager, LoginTo(db, nullptr)), Variant(true));
   EXPECT_EQ(factory.made->init_calls, 1);
   EXPECT_EQ(factory.made->init_connection_text, db.ConnectionText());
   EXPECT_EQ(factory.made->init_login_text, "tester");
-  EXPECT_NE(manager.GetValidator(), nullptr);
 
   // A service of the login is used as it is.
   auto own = std::make_shared<FakeRowAuth>();
-  ASSERT_EQ(manager.InitManager(LoginTo(db, own), MakeSysInfo(FixtureToday())), Variant(true));
+  ASSERT_EQ(Init(manager, LoginTo(db, own)), Variant(true));
   EXPECT_EQ(own->init_calls, 0);
   EXPECT_EQ(factory.made->init_calls, 1);
 }
 
 TEST(ManagerContext, FailedInitLeavesNoContext) {
   TestDatabase db;
-  AuthFactory factory(std::make_shared<FakeRowAuth>());
+  AuthFactory factory;
   factory.made->init_result = false;
-  PriceRuleManager manager;
-  ASSERT_EQ(manager.InitManager(LoginTo(db, std::make_shared<FakeRowAuth>()),
-                                MakeSysInfo(FixtureToday())),
-            Variant(true));
-
-  struct Case {
+  const struct {
     const char* name;
     std::shared_ptr<Login> login;
   } cases[] = {
       {"auth service does not start", LoginTo(db, nullptr)},
       {"no login", nullptr},
       {"database does not open",
-       std::make_shared<SimpleLogin>("Provider=SQLite;Data Source=/nonexistent/dir/x.db",
-                                     FixtureToday(), std::make_shared<FakeRowAuth>())},
+       std::make_shared<SimpleLogin>("Provider=SQLite;Data Source=/nonexistent/dir/x.db", kDay,
+                                     std::make_shared<FakeRowAuth>())},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(manager.InitManager(c.login, MakeSysInfo(FixtureToday())), Variant(false));
-    auto error = CatchComponentError([&] { manager.GetValidator(); });
-    ASSERT_TRUE(error);
-    EXPECT_NE(error->description().find(kNotInitialised), std::string::npos);
-    EXPECT_FALSE(manager.ExitManager());
+    PriceRuleManager manager;
+    ASSERT_EQ(Init(manager, LoginTo(db, std::make_shared<FakeRowAuth>())), Variant(true));
+    EXPECT_EQ(Init(manager, c.login), Variant(false));
+    ExpectNoContext(manager);
   }
-}
-
-TEST(ManagerContext, ReplacingAndExitingTheContext) {
-  TestDatabase db;
-  PriceRuleManager manager;
-  EXPECT_FALSE(manager.ExitManager());
-  ASSERT_EQ(manager.InitManager(LoginTo(db, std::make_shared<FakeRowAuth>()),
-                                MakeSysInfo(FixtureToday())),
-            Variant(true));
-  auto first = manager.GetValidator();
-  EXPECT_EQ(manager.GetValidator(), first);
-  ASSERT_EQ(manager.InitManager(LoginTo(db, std::make_shared<FakeRowAuth>()),
-                                MakeSysInfo(FixtureToday())),
-            Variant(true));
-  auto second = manager.GetValidator();
-  EXPECT_NE(second, first);
-
-  // A validator outlives its context without owning it: its database checks fail cleanly.
-  EXPECT_TRUE(manager.ExitManager());
-  EXPECT_FALSE(manager.ExitManager());
-  auto rule = PriceRule::New();
-  rule->cInvCode = "I01";
-  std::string errstr;
-  EXPECT_TRUE(CatchComponentError([&] { second->CheckInv(rule, errstr); }));
-  EXPECT_TRUE(CatchComponentError([&] { manager.NewVenInvPriceRule(); }));
-  bool tax = false;
-  EXPECT_TRUE(CatchComponentError([&] { manager.GetbTaxType("V01", tax); }));
 }
 
 TEST(ManagerContext, VendorTaxFlag) {
   LookupEnv env;
-  AddVendor(env.db, {.code = "TAX", .iid = 1, .ven_tax = Variant(int32_t{1})});
-  AddVendor(env.db, {.code = "NOTAX", .iid = 2, .ven_tax = Variant(int32_t{0})});
-  AddVendor(env.db, {.code = "NULLTAX", .iid = 3, .ven_tax = Variant::Null()});
-  AddVendor(env.db, {.code = "O'Neil", .iid = 4, .ven_tax = Variant(int32_t{0})});
   const struct {
     const char* code;
+    Variant stored;  // Empty: no such vendor
     bool expected;
-  } cases[] = {
-      {"TAX", true}, {"NOTAX", false}, {"NULLTAX", false}, {"MISSING", true}, {"O'Neil", false}};
+  } cases[] = {{"TAX", Variant(int32_t{1}), true},
+               {"NOTAX", Variant(int32_t{0}), false},
+               {"NULLTAX", Variant::Null(), false},
+               {"MISSING", Variant(), true},
+               {"O'Neil", Variant(int32_t{0}), false}};
+  int32_t iid = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.code);
+    if (!c.stored.IsEmpty()) AddVendor(env.db, {.code = c.code, .iid = ++iid, .ven_tax = c.stored});
     bool tax = !c.expected;
     EXPECT_FALSE(env.manager.GetbTaxType(c.code, tax));
     EXPECT_EQ(tax, c.expected);
@@ -146,14 +175,9 @@ TEST(ManagerContext, NewRuleDefaults) {
   auto rule = env.manager.NewVenInvPriceRule();
   EXPECT_EQ(log.statements(),
             std::vector<std::string>{"select cExch_Name from foreigncurrency where iotherused=-1"});
-  EXPECT_EQ(rule->dEnableDate, "2024-06-15");
-  EXPECT_EQ(rule->dDisableDate, "");
-  EXPECT_EQ(rule->iSupplyType, 1);
-  EXPECT_TRUE(rule->bTaxCost);
-  EXPECT_FALSE(rule->bPromotion);
-  EXPECT_EQ(rule->cExchName, "CNY");
-  EXPECT_EQ(rule->ruleItems->Count(), 0);
-
+  EXPECT_EQ(RuleText(*rule),
+            "id=0 ven=/ inv=/// unit=/ tax=0 2024-06-15.. promo=0 exch=CNY supply=1 taxcost=1 "
+            "memo= term=/ ufts= tiers=0");
   env.db.Exec("update ForeignCurrency set iOtherUsed=0");
   EXPECT_EQ(env.manager.NewVenInvPriceRule()->cExchName, "");
 }

@@ -1,23 +1,36 @@
 #include "support/lookup_fixtures.h"
 
+#include <fmt/format.h>
+
 #include <stdexcept>
 
 namespace tamsel::testing {
+namespace {
+
+Variant TextOrNull(const std::string& text) {
+  return text.empty() ? Variant::Null() : Variant(text);
+}
+
+}  // namespace
 
 Date FixtureToday() { return Date::FromYmd(2024, 6, 15); }
 
+void InsertRow(const TestDatabase& db, const std::string& table, const std::string& columns,
+               const std::vector<Variant>& values) {
+  std::string literals;
+  for (const auto& value : values) literals += (literals.empty() ? "" : ",") + ToSqlText(value);
+  db.Exec("insert into " + table + " (" + columns + ") values (" + literals + ")");
+}
+
 void InsertRow(const TestDatabase& db, const std::string& table,
                const std::vector<std::pair<std::string, Variant>>& values) {
-  std::string columns, literals;
+  std::string columns;
+  std::vector<Variant> literals;
   for (const auto& [column, value] : values) {
-    if (!columns.empty()) {
-      columns += ",";
-      literals += ",";
-    }
-    columns += column;
-    literals += ToSqlText(value);
+    columns += (columns.empty() ? "" : ",") + column;
+    literals.push_back(value);
   }
-  db.Exec("insert into " + table + " (" + columns + ") values (" + literals + ")");
+  InsertRow(db, table, columns, literals);
 }
 
 Variant QueryValue(const TestDatabase& db, const std::string& sql) {
@@ -28,131 +41,79 @@ Variant QueryValue(const TestDatabase& db, const std::string& sql) {
 }
 
 void AddVendor(const TestDatabase& db, const VendorRow& row) {
-  InsertRow(db, "Vendor",
-            {{"iid", Variant(row.iid)},
-             {"cVenCode", Variant(row.code)},
-             {"cVenName", Variant(row.code + " Ltd")},
-             {"cVenAbbName", Variant(row.abb_name.empty() ? row.code : row.abb_name)},
-             {"dEndDate", row.end_date},
-             {"bVenTax", row.ven_tax}});
+  InsertRow(db, "Vendor", "iid,cVenCode,cVenName,cVenAbbName,dEndDate,bVenTax",
+            {Variant(row.iid), Variant(row.code), Variant(row.code + " Ltd"),
+             Variant(row.abb_name.empty() ? row.code : row.abb_name), row.end_date, row.ven_tax});
 }
 
 void AddItem(const TestDatabase& db, const ItemRow& row) {
-  std::vector<std::pair<std::string, Variant>> item = {
-      {"cInvCode", Variant(row.code)},
-      {"cInvName", Variant(row.name.empty() ? row.code + " name" : row.name)},
-      {"cInvAddCode", Variant(row.code + "-A")},
-      {"cInvStd", Variant("std")},
-      {"iImpTaxRate", Variant(13.0)},
-      {"bPurchase", Variant(int32_t{1})}};
-  if (!row.unit.empty()) item.emplace_back("cComUnitCode", Variant(row.unit));
-  InsertRow(db, "Inventory", item);
+  InsertRow(db, "Inventory",
+            "cInvCode,cInvName,cInvAddCode,cInvStd,iImpTaxRate,bPurchase,cComUnitCode",
+            {Variant(row.code), Variant(row.name.empty() ? row.code + " name" : row.name),
+             Variant(row.code + "-A"), Variant("std"), Variant(13.0), Variant(int32_t{1}),
+             TextOrNull(row.unit)});
   if (!row.with_sub) return;
-  std::vector<std::pair<std::string, Variant>> sub = {{"cInvSubCode", Variant(row.code)}};
+  std::string columns = "cInvSubCode";
+  std::vector<Variant> values = {Variant(row.code)};
   for (int n = 1; n <= 10; ++n) {
-    sub.emplace_back("bPurPriceFree" + std::to_string(n),
-                     Variant(int32_t{row.purchase_free[n - 1] ? 1 : 0}));
-    sub.emplace_back("bOMPriceFree" + std::to_string(n),
-                     Variant(int32_t{row.om_free[n - 1] ? 1 : 0}));
+    columns += fmt::format(",bPurPriceFree{0},bOMPriceFree{0}", n);
+    values.emplace_back(int32_t{row.purchase_free[n - 1]});
+    values.emplace_back(int32_t{row.om_free[n - 1]});
   }
-  InsertRow(db, "Inventory_sub", sub);
+  InsertRow(db, "Inventory_sub", columns, values);
 }
 
-void AddCurrency(const TestDatabase& db, const std::string& name, int32_t iotherused,
-                 Variant bcal) {
-  InsertRow(db, "ForeignCurrency",
-            {{"cExch_Name", Variant(name)},
-             {"cExch_Code", Variant(name.substr(0, 3))},
-             {"iOtherUsed", Variant(iotherused)},
-             {"bCal", bcal}});
-}
-
-void AddRate(const TestDatabase& db, const std::string& name, int32_t itype, int32_t year,
-             const std::string& cdate, double nflat) {
-  InsertRow(db, "exch",
-            {{"cexch_name", Variant(name)},
-             {"itype", Variant(itype)},
-             {"iyear", Variant(year)},
-             {"cdate", Variant(cdate)},
-             {"nflat", Variant(nflat)}});
+void AddCurrency(const TestDatabase& db, const std::string& name, int32_t iotherused, Variant bcal,
+                 Variant daily_rate) {
+  InsertRow(db, "ForeignCurrency", "cExch_Name,cExch_Code,iOtherUsed,bCal",
+            {Variant(name), Variant(name.substr(0, 3)), Variant(iotherused), std::move(bcal)});
+  if (daily_rate.IsEmpty()) return;
+  InsertRow(db, "exch", "cexch_name,itype,iyear,cdate,nflat",
+            {Variant(name), Variant(int32_t{1}), Variant(int32_t{2024}),
+             Variant(FixtureToday().DottedDate()), std::move(daily_rate)});
 }
 
 int32_t AddPrice(const TestDatabase& db, const PriceRow& row) {
-  std::vector<std::pair<std::string, Variant>> values = {
-      {"cVenCode", row.ven},
-      {"cInvCode", Variant(row.inv)},
-      {"iSupplyType", Variant(row.supply_type)},
-      {"dEnableDate", Variant(row.enable)},
-      {"dDisableDate", row.disable},
-      {"bPromotion", row.promotion},
-      {"cExch_Name", row.exch},
-      {"bTaxCost", Variant(int32_t{1})},
-      {"iLowerLimit", Variant(row.lower)},
-      {"iUpperLimit", row.upper},
-      {"iUnitPrice", Variant(row.price)},
-      {"iTaxRate", Variant(row.tax_rate)},
-      {"iTaxUnitPrice", Variant(row.price * (1 + row.tax_rate / 100))}};
-  if (!row.term.empty()) values.emplace_back("cTermCode", Variant(row.term));
-  for (int n = 1; n <= 10; ++n) {
-    if (!row.free[n - 1].IsEmpty())
-      values.emplace_back("cFree" + std::to_string(n), row.free[n - 1]);
-  }
-  InsertRow(db, "ven_inv_price", values);
+  std::string columns =
+      "cVenCode,cInvCode,iSupplyType,dEnableDate,dDisableDate,bPromotion,cExch_Name,bTaxCost,"
+      "iLowerLimit,iUpperLimit,iUnitPrice,iTaxRate,iTaxUnitPrice,cTermCode";
+  for (int n = 1; n <= 10; ++n) columns += ",cFree" + std::to_string(n);
+  std::vector<Variant> values(row.free.begin(), row.free.end());
+  values.insert(values.begin(),
+                {row.ven, Variant(row.inv), Variant(row.supply_type), Variant(row.enable),
+                 row.disable, row.promotion, row.exch, Variant(int32_t{1}), Variant(row.lower),
+                 row.upper, Variant(row.price), Variant(row.tax_rate),
+                 Variant(row.price * (1 + row.tax_rate / 100)), TextOrNull(row.term)});
+  InsertRow(db, "ven_inv_price", columns, values);
   return VarToLng(QueryValue(db, "select max(autoid) from ven_inv_price"));
 }
 
 int32_t AddRule(const TestDatabase& db, const RuleRow& row) {
   const int32_t id =
       VarToLng(QueryValue(db, "select coalesce(max(id),0)+1 from ven_inv_price_rule"));
-  std::vector<std::pair<std::string, Variant>> values = {{"id", Variant(id)},
-                                                         {"cVenCode", row.ven},
-                                                         {"cInvCode", Variant(row.inv)},
-                                                         {"iSupplyType", Variant(row.supply_type)},
-                                                         {"dEnableDate", Variant(row.enable)},
-                                                         {"dDisableDate", row.disable},
-                                                         {"bPromotion", row.promotion},
-                                                         {"cExch_Name", row.exch},
-                                                         {"cMemo", Variant(row.memo)},
-                                                         {"bTaxCost", row.tax_cost}};
-  if (!row.term.empty()) values.emplace_back("cTermCode", Variant(row.term));
-  InsertRow(db, "ven_inv_price_rule", values);
+  InsertRow(db, "ven_inv_price_rule",
+            "id,cVenCode,cInvCode,iSupplyType,dEnableDate,dDisableDate,bPromotion,cExch_Name,cMemo,"
+            "bTaxCost,cTermCode",
+            {Variant(id), row.ven, Variant(row.inv), Variant(row.supply_type), Variant(row.enable),
+             row.disable, row.promotion, row.exch, Variant(row.memo), row.tax_cost,
+             TextOrNull(row.term)});
   return id;
 }
 
 void AddRuleTier(const TestDatabase& db, int32_t rule_id, int32_t itemid, double lower,
                  Variant upper, double price) {
   InsertRow(db, "ven_inv_price_ruleitem",
-            {{"id", Variant(rule_id)},
-             {"itemid", Variant(itemid)},
-             {"iLowerLimit", Variant(lower)},
-             {"iUpperLimit", std::move(upper)},
-             {"iUnitPrice", Variant(price)},
-             {"iTaxRate", Variant(13.0)},
-             {"iTaxUnitPrice", Variant(price * 1.13)}});
-}
-
-bool FakeRowAuth::Init(const std::string& connectionText, const std::string& loginText, int32_t,
-                       int32_t) {
-  ++init_calls;
-  init_connection_text = connectionText;
-  init_login_text = loginText;
-  return init_result;
-}
-
-std::string FakeRowAuth::GetRowAuthCondition(const std::string&, int32_t, int32_t) {
-  ++condition_calls;
-  return condition;
-}
-
-bool FakeRowAuth::HasRowAuth(const std::string&, const std::string&, int32_t, const std::string&) {
-  return true;
+            "id,itemid,iLowerLimit,iUpperLimit,iUnitPrice,iTaxRate,iTaxUnitPrice",
+            {Variant(rule_id), Variant(itemid), Variant(lower), std::move(upper), Variant(price),
+             Variant(13.0), Variant(price * 1.13)});
 }
 
 LookupEnv::LookupEnv() : info(MakeSysInfo(FixtureToday())), auth(std::make_shared<FakeRowAuth>()) {
   AddCurrency(db, "CNY", -1, Variant(int32_t{1}));
-  AddCurrency(db, "USD", 0, Variant(int32_t{1}));
-  AddRate(db, "USD", 1, 2024, FixtureToday().DottedDate(), 7);
-  AddRate(db, "USD", 2, 2024, VarToStr(info->Invoke("TheMonth")), 7);
+  AddCurrency(db, "USD", 0, Variant(int32_t{1}), Variant(7.0));
+  InsertRow(db, "exch", "cexch_name,itype,iyear,cdate,nflat",
+            {Variant("USD"), Variant(int32_t{2}), Variant(int32_t{2024}),
+             Variant(VarToStr(info->Invoke("TheMonth"))), Variant(7.0)});
   auto login = std::make_shared<SimpleLogin>(db.ConnectionText(), FixtureToday(), auth, "tester");
   if (!VarToBool(manager.InitManager(login, info))) {
     throw std::runtime_error("InitManager failed on the fixture database");
@@ -160,5 +121,24 @@ LookupEnv::LookupEnv() : info(MakeSysInfo(FixtureToday())), auth(std::make_share
 }
 
 LookupEnv::~LookupEnv() { manager.ExitManager(); }
+
+std::string RuleText(const PriceRule& r) {
+  return fmt::format(
+      "id={} ven={}/{} inv={}/{}/{}/{} unit={}/{} tax={:g} {}..{} promo={:d} exch={} supply={} "
+      "taxcost={:d} memo={} term={}/{} ufts={} tiers={}",
+      r.id, r.cVenCode, r.cVenAbbName, r.cInvCode, r.cInvName, r.cInvAddCode, r.cInvStd,
+      r.cComUnitCode, r.cComUnitName, r.iTaxRate, r.dEnableDate, r.dDisableDate, r.bPromotion,
+      r.cExchName, r.iSupplyType, r.bTaxCost, r.cMemo, r.cTermCode, r.cTermName,
+      r.ufts.empty() ? "" : "set", r.ruleItems->Count());
+}
+
+std::string TierText(const PriceRuleItem& t) {
+  const Variant& up = t.iUpperLimit;
+  const std::string upper = up.IsNull()    ? "null"
+                            : up.IsEmpty() ? "empty"
+                                           : fmt::format("{:g}", VarToDbl(up));
+  return fmt::format("id={} #{} {:g}..{} price={:g} tax={:g} taxprice={:g}", t.id, t.index,
+                     t.iLowerLimit, upper, t.iUnitPrice, t.iTaxRate, t.iTaxUnitPrice);
+}
 
 }  // namespace tamsel::testing

@@ -1,7 +1,10 @@
 #pragma once
 
 // Fixture data for the look-up suites: master data and price-list rows written straight into a
-// test database, and a manager initialised on it with controllable suite objects.
+// test database, a manager initialised on it with controllable suite objects, and one-line
+// views of results for whole-object comparisons.
+
+#include <gtest/gtest.h>
 
 #include <array>
 #include <memory>
@@ -19,10 +22,12 @@
 
 namespace tamsel::testing {
 
-// The business date of every look-up suite.
+// The business date of every look-up suite: 2024-06-15.
 Date FixtureToday();
 
 // INSERT INTO table (columns) VALUES (literals), each value written by ToSqlText.
+void InsertRow(const TestDatabase& db, const std::string& table, const std::string& columns,
+               const std::vector<Variant>& values);
 void InsertRow(const TestDatabase& db, const std::string& table,
                const std::vector<std::pair<std::string, Variant>>& values);
 // The single value of a one-row query.
@@ -31,7 +36,7 @@ Variant QueryValue(const TestDatabase& db, const std::string& sql);
 struct VendorRow {
   std::string code;
   int32_t iid = 0;
-  std::string abb_name;
+  std::string abb_name;  // "" for the code
   Variant end_date = Variant::Null();
   Variant ven_tax = Variant(int32_t{1});
 };
@@ -40,7 +45,7 @@ void AddVendor(const TestDatabase& db, const VendorRow& row);
 using FreeFlags = std::array<bool, 10>;
 struct ItemRow {
   std::string code;
-  std::string name;
+  std::string name;  // "" for "<code> name"
   std::string unit;  // "" for none
   FreeFlags purchase_free{};
   FreeFlags om_free{};
@@ -48,11 +53,10 @@ struct ItemRow {
 };
 void AddItem(const TestDatabase& db, const ItemRow& row);
 
-// A currency; iotherused -1 marks the local one. bcal Null is allowed.
-void AddCurrency(const TestDatabase& db, const std::string& name, int32_t iotherused, Variant bcal);
-// A daily (itype 1, cdate "yyyy.mm.dd") or monthly (itype 2, cdate the month) rate.
-void AddRate(const TestDatabase& db, const std::string& name, int32_t itype, int32_t year,
-             const std::string& cdate, double nflat);
+// A currency (iotherused -1 marks the local one; bcal may be Null) and, unless daily_rate is
+// Empty, its daily rate on FixtureToday().
+void AddCurrency(const TestDatabase& db, const std::string& name, int32_t iotherused, Variant bcal,
+                 Variant daily_rate = Variant());
 
 struct PriceRow {
   Variant ven = Variant("V01");  // Null or "" for a row of any vendor
@@ -93,9 +97,19 @@ void AddRuleTier(const TestDatabase& db, int32_t rule_id, int32_t itemid, double
 class FakeRowAuth : public RowAuthService {
  public:
   bool Init(const std::string& connectionText, const std::string& loginText, int32_t,
-            int32_t) override;
-  std::string GetRowAuthCondition(const std::string& busObject, int32_t, int32_t) override;
-  bool HasRowAuth(const std::string&, const std::string&, int32_t, const std::string&) override;
+            int32_t) override {
+    ++init_calls;
+    init_connection_text = connectionText;
+    init_login_text = loginText;
+    return init_result;
+  }
+  std::string GetRowAuthCondition(const std::string&, int32_t, int32_t) override {
+    ++condition_calls;
+    return condition;
+  }
+  bool HasRowAuth(const std::string&, const std::string&, int32_t, const std::string&) override {
+    return true;
+  }
 
   bool init_result = true;
   std::string condition;
@@ -130,5 +144,21 @@ std::optional<ComponentError> CatchComponentError(F&& f) {
   }
   return std::nullopt;
 }
+
+// Checks that f fails as the component's Assert error with a description containing fragment.
+template <typename F>
+void ExpectAssertError(F&& f, const std::string& fragment = "") {
+  const auto error = CatchComponentError(std::forward<F>(f));
+  ASSERT_TRUE(error) << "no ComponentError";
+  EXPECT_EQ(error->number(), -2147220503);
+  EXPECT_EQ(error->source(), "Assert");
+  EXPECT_FALSE(error->description().empty());
+  EXPECT_NE(error->description().find(fragment), std::string::npos) << error->description();
+}
+
+// Every member a look-up maps, on one line; ufts only as "set" or "".
+std::string RuleText(const PriceRule& rule);
+// The tier's members; an upper limit shows as "null", "empty" or its number.
+std::string TierText(const PriceRuleItem& item);
 
 }  // namespace tamsel::testing
