@@ -371,7 +371,16 @@ class OdbcDriver final : public Driver {
   void Begin() override {
     RequireOpen();
     if (in_transaction_) throw DatabaseError("a transaction is already open on this connection");
-    SetAutocommit(false);
+    if (dialect_ == Dialect::kSqlite) {
+      // The SQLite ODBC driver's manual-commit mode begins a deferred transaction: its first
+      // read takes a shared lock, and the later write then fails at once ("database is
+      // locked") when another connection writes, instead of waiting. BEGIN IMMEDIATE takes the
+      // write lock up front and waits for it, as the embedded driver does; the ODBC driver
+      // stays in autocommit mode and leaves SQLite's own transaction alone.
+      RunCommand("BEGIN IMMEDIATE");
+    } else {
+      SetAutocommit(false);
+    }
     in_transaction_ = true;
   }
 
@@ -379,6 +388,11 @@ class OdbcDriver final : public Driver {
     RequireOpen();
     if (!in_transaction_) throw DatabaseError("no transaction is open on this connection");
     // On failure the transaction stays open, so the caller can still roll it back.
+    if (dialect_ == Dialect::kSqlite) {
+      RunCommand("COMMIT");
+      in_transaction_ = false;
+      return;
+    }
     if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_COMMIT))) {
       FailConnection("ODBC: commit failed");
     }
@@ -391,6 +405,11 @@ class OdbcDriver final : public Driver {
     if (!in_transaction_) throw DatabaseError("no transaction is open on this connection");
     // Switching autocommit back on commits whatever is pending, so after a failed rollback the
     // connection stays in manual mode: nothing half-written may be committed by a later call.
+    if (dialect_ == Dialect::kSqlite) {
+      RunCommand("ROLLBACK");
+      in_transaction_ = false;
+      return;
+    }
     if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK))) {
       FailConnection("ODBC: rollback failed");
     }
@@ -405,7 +424,14 @@ class OdbcDriver final : public Driver {
     connected_ = false;
     if (in_transaction_) {
       in_transaction_ = false;
-      SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK);
+      if (dialect_ == Dialect::kSqlite) {
+        try {
+          RunCommand("ROLLBACK");
+        } catch (const DatabaseError&) {  // closing the database rolls back anyway
+        }
+      } else {
+        SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK);
+      }
     }
     SQLRETURN rc = SQLDisconnect(dbc_.get());
     if (SQL_SUCCEEDED(rc)) {
