@@ -139,11 +139,3 @@ std::string DumpRuleTables(Connection& conn) {
 }
 
 }  // namespace tamsel::testing
-
-#ifdef TAMSEL_TEST_LSAN_SUPPRESSIONS
-// Under LeakSanitizer: what unixODBC and the SQLite ODBC driver keep for the process is not the
-// component's leak (tests/lsan.supp names those libraries only). LSAN_OPTIONS still wins.
-extern "C" const char* __lsan_default_options() {
-  return "suppressions=" TAMSEL_TEST_LSAN_SUPPRESSIONS;
-}
-#endif
