@@ -1,5 +1,6 @@
 // The suite schema, its row versions and the demo and trial data sets.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <set>
@@ -12,7 +13,10 @@
 namespace tamsel {
 namespace {
 
+using ::testing::AllOf;
+using ::testing::HasSubstr;
 using testing::TestDatabase;
+using ::testing::ThrowsMessage;
 
 // First column of the first row.
 Variant Scalar(Connection& conn, const std::string& sql) {
@@ -57,13 +61,9 @@ TEST(SuiteSchema, SecondInstallFailsClearlyAndChangesNothing) {
   TestDatabase db(/*demo_data=*/true);
   auto conn = db.Connect();
   const std::string before = testing::DumpRuleTables(*conn);
-  try {
-    InstallSuiteSchema(*conn);
-    FAIL() << "installed twice";
-  } catch (const DatabaseError& e) {
-    EXPECT_NE(std::string(e.what()).find("suite.sql"), std::string::npos) << e.what();
-    EXPECT_NE(std::string(e.what()).find("already exists"), std::string::npos) << e.what();
-  }
+  EXPECT_THAT(
+      [&] { InstallSuiteSchema(*conn); },
+      ThrowsMessage<DatabaseError>(AllOf(HasSubstr("suite.sql"), HasSubstr("already exists"))));
   EXPECT_FALSE(conn->InTransaction());
   EXPECT_EQ(testing::DumpRuleTables(*conn), before);
   // Demo data twice breaks the unique keys and is rolled back as a whole.
@@ -113,16 +113,21 @@ TEST(RowVersion, EveryWriteTakesTheNextDatabaseWideVersion) {
 TEST(RowVersion, ViewTextMatchesTheSaveConditionOnlyWhileUnchanged) {
   TestDatabase db(/*demo_data=*/true);
   auto conn = db.Connect();
-  const std::string ufts =
-      detail::Trim(VarToStr(Scalar(*conn, "select ufts from pu_VenInvPriceRule where id =1")));
-  ASSERT_EQ(ufts,
+  const auto view_ufts = [&] {
+    return detail::Trim(VarToStr(Scalar(*conn, "select ufts from pu_VenInvPriceRule where id =1")));
+  };
+  const auto update = [&](const std::string& ufts) {
+    return conn->Execute(
+        "update ven_inv_price_rule set cMemo=N'x' where Id= 1 and "
+        "convert(char,convert(money,ufts),2)=convert(char,convert(money,'" +
+        ufts + "'),2)");
+  };
+  const std::string loaded = view_ufts();
+  ASSERT_EQ(loaded,
             VarToStr(Scalar(*conn, "select ufts from ven_inv_price_rule where id=1")) + ".0000");
-  const std::string update =
-      "update ven_inv_price_rule set cMemo=N'x' where Id= 1 and "
-      "convert(char,convert(money,ufts),2)=convert(char,convert(money,'" +
-      ufts + "'),2)";
-  EXPECT_EQ(conn->Execute(update), 1);
-  EXPECT_EQ(conn->Execute(update), 0);  // the first one moved the version on
+  EXPECT_EQ(update(loaded), 1);
+  EXPECT_EQ(update(loaded), 0);  // the first one moved the version on
+  EXPECT_EQ(update(view_ufts()), 1);
 }
 
 TEST(RowVersion, DuplicateTierNumbersCanBeStored) {

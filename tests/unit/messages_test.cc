@@ -42,17 +42,16 @@ TEST_F(MessagesTest, EveryKeyHasATextWithItsMarkersInEveryLanguage) {
   EXPECT_EQ(detail::MessageCatalog().size(), kKeys.size());
   for (const std::string& language : kLanguages) {
     SetMessageLanguage(language);
+    SCOPED_TRACE(language);
     for (const KeyUse& use : kKeys) {
       const std::string key = FullKey(use.digits);
       const std::string text = GetResString(key);
-      EXPECT_FALSE(text.empty()) << language << " " << key;
-      EXPECT_NE(text, key) << language << " " << key;
+      EXPECT_FALSE(text.empty()) << key;
+      EXPECT_NE(text, key);
       for (int i = 0; i < use.params; ++i) {
-        EXPECT_NE(text.find("{" + std::to_string(i) + "}"), std::string::npos)
-            << language << " " << key << " lacks {" << i << "}";
+        EXPECT_NE(text.find("{" + std::to_string(i) + "}"), std::string::npos) << key << text;
       }
-      EXPECT_EQ(std::count(text.begin(), text.end(), '{'), use.params)
-          << language << " " << key << ": " << text;
+      EXPECT_EQ(std::count(text.begin(), text.end(), '{'), use.params) << key << ": " << text;
     }
   }
 }
@@ -101,21 +100,14 @@ TEST_F(MessagesTest, FormatInsertsParametersByPosition) {
 
 TEST(ReplaceMarkersTest, OnlyNumberedMarkersWithAValueChange) {
   const std::vector<Variant> two = {Variant("a{1}"), Variant(2.5)};
-  struct Case {
-    const char* text;
-    const char* expected;
-  };
-  for (const Case& c : std::vector<Case>{
-           {"{0}-{1}-{0}", "a{1}-2.5-a{1}"},  // inserted values are not scanned again
-           {"{1}{0}", "2.5a{1}"},
-           {"{2} stays", "{2} stays"},
-           {"{x} {} { 0} {0 } {", "{x} {} { 0} {0 } {"},
-           {"}{0}{", "}a{1}{"},
-           {"{{0}}", "{a{1}}"},
-           {"{99999999999}", "{99999999999}"},
-           {"", ""},
-       }) {
-    EXPECT_EQ(detail::ReplaceMarkers(c.text, two), c.expected) << c.text;
+  // clang-format off
+  const std::pair<const char*, const char*> cases[] = {
+      {"{0}-{1}-{0}", "a{1}-2.5-a{1}"},  // inserted values are not scanned again
+      {"{1}{0}", "2.5a{1}"}, {"{2} stays", "{2} stays"}, {"}{0}{", "}a{1}{"}, {"{{0}}", "{a{1}}"},
+      {"{x} {} { 0} {0 } {", "{x} {} { 0} {0 } {"}, {"{99999999999}", "{99999999999}"}, {"", ""}};
+  // clang-format on
+  for (const auto& [text, expected] : cases) {
+    EXPECT_EQ(detail::ReplaceMarkers(text, two), expected) << text;
   }
   EXPECT_EQ(detail::ReplaceMarkers("{0}", {}), "{0}");
   EXPECT_EQ(detail::ReplaceMarkers("{0}", {Variant::Null()}), "");

@@ -32,15 +32,9 @@ std::vector<std::string> Keys(const PriceRule& rule) {
   return out;
 }
 
-TEST(PriceRuleTest, NewRuleHasNoTiers) {
-  const auto rule = PriceRule::New();
-  ASSERT_NE(rule->ruleItems, nullptr);
-  EXPECT_EQ(rule->ruleItems->Count(), 0);
-  EXPECT_EQ(rule->GetPriceRuleItem(1), nullptr);
-}
-
 TEST(PriceRuleTest, AddRuleItemChainsFromThePreviousTier) {
   auto rule = PriceRule::New();
+  EXPECT_EQ(rule->GetPriceRuleItem(1), nullptr);
   rule->id = 42;
   rule->iTaxRate = 13;
   const auto first = rule->AddRuleItem();
@@ -64,22 +58,18 @@ TEST(PriceRuleTest, AddRuleItemChainsFromThePreviousTier) {
 
 TEST(PriceRuleTest, GetPriceRuleItemPicksTheFirstBandHoldingTheQuantity) {
   const auto rule = RuleWithUpperLimits({10.0, 50.0, Variant::Null()});
-  struct Case {
-    double quantity;
+  const struct {
     int tier;  // 0: none
-  };
-  for (const Case& c : std::vector<Case>{{0, 1},
-                                         {9.999, 1},
-                                         {10, 2},
-                                         {49.5, 2},
-                                         {50, 3},
-                                         {1000, 3},
-                                         {1e300, 3},
-                                         {std::numeric_limits<double>::infinity(), 3},
-                                         {-0.001, 0},
-                                         {std::nan(""), 0}}) {
-    const auto item = rule->GetPriceRuleItem(c.quantity);
-    EXPECT_EQ(item ? item->index : 0, c.tier) << c.quantity;
+    std::vector<double> quantities;
+  } cases[] = {{1, {0, 9.999}},
+               {2, {10, 49.5}},
+               {3, {50, 1000, 1e300, std::numeric_limits<double>::infinity()}},
+               {0, {-0.001, std::nan("")}}};
+  for (const auto& c : cases) {
+    for (double quantity : c.quantities) {
+      const auto item = rule->GetPriceRuleItem(quantity);
+      EXPECT_EQ(item ? item->index : 0, c.tier) << quantity;
+    }
   }
 
   // Overlapping bands: the lower number wins.
@@ -163,12 +153,9 @@ TEST(RuleItemsTest, KeyedCollection) {
   EXPECT_THROW(items.Add(nullptr, "2"), std::invalid_argument);
   EXPECT_THROW(items.Item("2"), std::out_of_range);
   EXPECT_THROW(items.Remove("2"), std::out_of_range);
-  EXPECT_EQ(items.Count(), 1);
   EXPECT_EQ(items.Item("1"), a);  // a tier without rule comes back as itself
-  EXPECT_TRUE(items.Contains("1"));
   items.Remove("1");
   EXPECT_FALSE(items.Contains("1"));
-  EXPECT_EQ(items.Count(), 0);
 }
 
 TEST(PriceRuleTest, TierNumbersStopAt32767) {
