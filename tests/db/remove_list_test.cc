@@ -9,41 +9,36 @@ namespace {
 
 class RemoveListTest : public ::testing::Test {
  protected:
-  int32_t Store(const std::string& enable, int tiers = 2) {
-    auto rule = env.NewRule(tiers);
-    rule->bCheckOverLap = false;
-    rule->dEnableDate = enable;
-    env.manager.CreateVenInvPriceRule(rule);
-    return rule->id;
-  }
-  int32_t Count(const std::string& sql) { return VarToLng(QueryValue(env.db, sql)); }
-
   RuleEnv env;
 };
 
 TEST_F(RemoveListTest, RemoveDeletesTheRuleAndItsTiersOnly) {
-  const int32_t keep = Store("2024-01-01");
-  const int32_t gone = Store("2025-01-01", 3);
+  const int32_t keep = env.Store("2024-01-01")->id;
+  const std::string id = std::to_string(env.Store("2025-01-01", "", 3)->id);
   StatementLog log;
-  env.manager.RemoveVenInvPriceRule(gone);
-  const std::string id = std::to_string(gone);
+  env.manager.RemoveVenInvPriceRule(std::stoi(id));
   EXPECT_EQ(log.statements(),
             (std::vector<std::string>{"delete from ven_inv_price_ruleitem where Id=" + id,
                                       "delete from ven_inv_price_rule where Id= " + id}));
-  EXPECT_EQ(Count("select count(*) from ven_inv_price_ruleitem where id = " + id), 0);
-  EXPECT_EQ(Count("select count(*) from ven_inv_price_ruleitem where id = " + std::to_string(keep)),
-            2);
-  auto rs = env.manager.ListVenInvPriceRules("id = " + id);
-  EXPECT_TRUE(rs->Eof());
+  EXPECT_EQ(env.Count("select count(*) from ven_inv_price_ruleitem where id = " + id), 0);
+  EXPECT_EQ(
+      env.Count("select count(*) from ven_inv_price_ruleitem where id = " + std::to_string(keep)),
+      2);
+  EXPECT_EQ(env.Count("select count(*) from ven_inv_price_rule"), 1);
+  // A rule without tiers goes too.
+  env.db.Exec("delete from ven_inv_price_ruleitem");
+  env.manager.RemoveVenInvPriceRule(keep);
+  EXPECT_EQ(env.Count("select count(*) from ven_inv_price_rule"), 0);
 }
 
 TEST_F(RemoveListTest, RemoveFailuresChangeNothing) {
-  const int32_t id = Store("2024-01-01");
+  const int32_t id = env.Store("2024-01-01")->id;
   const std::string before = env.Dump();
   const auto missing = CatchComponentError([&] { env.manager.RemoveVenInvPriceRule(id + 100); });
   ASSERT_TRUE(missing);
   EXPECT_EQ(missing->description(), KeyText("00061"));
   EXPECT_EQ(missing->source(), "Assert");
+  EXPECT_EQ(missing->number(), -2147220503);
   // A database failure after the tiers were deleted brings them back.
   env.db.Exec(
       "create trigger t before delete on ven_inv_price_rule begin "
@@ -53,16 +48,9 @@ TEST_F(RemoveListTest, RemoveFailuresChangeNothing) {
   EXPECT_EQ(env.Dump(), before);
 }
 
-TEST_F(RemoveListTest, ARuleWithoutTiersIsRemoved) {
-  const int32_t id = Store("2024-01-01");
-  env.db.Exec("delete from ven_inv_price_ruleitem");
-  env.manager.RemoveVenInvPriceRule(id);
-  EXPECT_EQ(Count("select count(*) from ven_inv_price_rule"), 0);
-}
-
-TEST_F(RemoveListTest, ListsWithAndWithoutFilter) {
-  const int32_t first = Store("2024-01-01");
-  Store("2025-01-01");
+TEST_F(RemoveListTest, ListsWithAndWithoutFilterAndABadFilterFails) {
+  const int32_t first = env.Store("2024-01-01")->id;
+  env.Store("2025-01-01");
   InsertRow(env.db, "ven_inv_price",
             {{"cVenCode", Variant("V01")},
              {"cInvCode", Variant("I01")},
@@ -94,16 +82,12 @@ TEST_F(RemoveListTest, ListsWithAndWithoutFilter) {
     EXPECT_EQ(rs->Eof(), c.rows == 0);
   }
   // Price-list rows, not tiers: the view has the price-list columns.
-  auto prices = env.manager.ListVenInvPriceRuleItems("");
-  EXPECT_TRUE(prices->HasField("autoid"));
-}
-
-TEST_F(RemoveListTest, ABadFilterFailsWithTheDatabaseText) {
-  const auto error =
+  EXPECT_TRUE(env.manager.ListVenInvPriceRuleItems("")->HasField("autoid"));
+  const auto bad =
       CatchComponentError([&] { env.manager.ListVenInvPriceRules("no_such_col = 1"); });
-  ASSERT_TRUE(error);
-  EXPECT_EQ(error->source(), "Assert");
-  EXPECT_NE(error->description().find("no_such_col"), std::string::npos) << error->description();
+  ASSERT_TRUE(bad);
+  EXPECT_EQ(bad->source(), "Assert");
+  EXPECT_NE(bad->description().find("no_such_col"), std::string::npos) << bad->description();
 }
 
 }  // namespace

@@ -12,62 +12,27 @@ bool RecordingRowAuth::HasRowAuth(const std::string& kind, const std::string& co
   return refused.count({kind, code}) == 0;
 }
 
-namespace {
-
-void AddRuleVendor(const TestDatabase& db, int32_t iid, const std::string& code,
-                   const std::string& abb, Variant end_date, const std::string& flag) {
-  std::vector<std::pair<std::string, Variant>> row = {{"iid", Variant(iid)},
-                                                      {"cVenCode", Variant(code)},
-                                                      {"cVenName", Variant(code + " Trading")},
-                                                      {"cVenAbbName", Variant(abb)},
-                                                      {"dEndDate", std::move(end_date)},
-                                                      {"bVenTax", Variant(int32_t{1})}};
-  row.emplace_back(flag, Variant(int32_t{1}));
-  InsertRow(db, "Vendor", row);
-}
-
-void AddRuleData(const TestDatabase& db) {
-  const Variant none = Variant::Null();
-  AddRuleVendor(db, 1, "V01", "Acme", none, "bVenCargo");
-  AddRuleVendor(db, 2, "V02", "Overseas", none, "bVenOverseas");
-  AddRuleVendor(db, 3, "V03", "Proxy", none, "bProxyForeign");
-  AddRuleVendor(db, 4, "V04", "Ended", Variant(RuleLoginDate().IsoDate()), "bVenCargo");
-  AddRuleVendor(db, 5, "V05", "Ending", Variant(RuleLoginDate().AddDays(1).IsoDate()), "bVenCargo");
-  InsertRow(db, "ComputationUnit",
-            {{"cComUnitCode", Variant("PCS")}, {"cComUnitName", Variant("Pieces")}});
-  InsertRow(db, "Inventory",
-            {{"cInvCode", Variant("I01")},
-             {"cInvName", Variant("Bolt")},
-             {"cInvAddCode", Variant("B-8")},
-             {"cInvStd", Variant("M8")},
-             {"iImpTaxRate", Variant(13.0)},
-             {"cComUnitCode", Variant("PCS")},
-             {"bPurchase", Variant(int32_t{1})}});
-  InsertRow(db, "Inventory",
-            {{"cInvCode", Variant("I02")},
-             {"cInvName", Variant("Nut")},
-             {"cInvAddCode", Variant("N-8")},
-             {"cInvStd", Variant("M8")},
-             {"iImpTaxRate", Variant(17.0)},
-             {"bProxyForeign", Variant(int32_t{1})}});
-  InsertRow(db, "ForeignCurrency",
-            {{"cExch_Name", Variant("CNY")},
-             {"cExch_Code", Variant("RMB")},
-             {"iOtherUsed", Variant(int32_t{-1})}});
-  InsertRow(db, "ForeignCurrency",
-            {{"cExch_Name", Variant("USD")}, {"cExch_Code", Variant("US$")}});
-  InsertRow(db, "ex_incoterms",
-            {{"cIncotermCode", Variant("FOB")}, {"cIncotermsRemark", Variant("Free on board")}});
-  InsertRow(
-      db, "ex_incoterms",
-      {{"cIncotermCode", Variant("CIF")}, {"cIncotermsRemark", Variant("Cost insurance freight")}});
-}
-
-}  // namespace
-
 RuleEnv::RuleEnv()
     : info(MakeSysInfo(RuleLoginDate())), auth(std::make_shared<RecordingRowAuth>()) {
-  AddRuleData(db);
+  // V04 ends on the login date, V05 the day after.
+  db.Exec(
+      "insert into Vendor(iid,cVenCode,cVenName,cVenAbbName,dEndDate,bVenTax,bVenCargo,"
+      "bVenOverseas,bProxyForeign) values (1,'V01','V01 Trading','Acme',null,1,1,0,0),"
+      "(2,'V02','V02 Trading','Overseas',null,1,0,1,0),(3,'V03','V03 "
+      "Trading','Proxy',null,1,0,0,1),"
+      "(4,'V04','V04 Trading','Ended','2024-06-01',1,1,0,0),"
+      "(5,'V05','V05 Trading','Ending','2024-06-02',1,1,0,0)");
+  db.Exec("insert into ComputationUnit(cComUnitCode,cComUnitName) values ('PCS','Pieces')");
+  db.Exec(
+      "insert into Inventory(cInvCode,cInvName,cInvAddCode,cInvStd,iImpTaxRate,cComUnitCode,"
+      "bPurchase,bProxyForeign) values ('I01','Bolt','B-8','M8',13,'PCS',1,0),"
+      "('I02','Nut','N-8','M8',17,null,0,1)");
+  db.Exec(
+      "insert into ForeignCurrency(cExch_Name,cExch_Code,iOtherUsed) values ('CNY','RMB',-1),"
+      "('USD','US$',0)");
+  db.Exec(
+      "insert into ex_incoterms(cIncotermCode,cIncotermsRemark) values ('FOB','Free on board'),"
+      "('CIF','Cost insurance freight')");
   InitOther(manager);
   validator = manager.GetValidator();
 }
@@ -97,6 +62,18 @@ std::shared_ptr<PriceRule> RuleEnv::NewRule(int tiers) const {
   }
   return rule;
 }
+
+std::shared_ptr<PriceRule> RuleEnv::Store(const std::string& enable, const std::string& disable,
+                                          int tiers) {
+  auto rule = NewRule(tiers);
+  rule->dEnableDate = enable;
+  rule->dDisableDate = disable;
+  rule->bCheckOverLap = false;
+  manager.CreateVenInvPriceRule(rule);
+  return rule;
+}
+
+int32_t RuleEnv::Count(const std::string& sql) const { return VarToLng(QueryValue(db, sql)); }
 
 std::string RuleEnv::Dump() const { return DumpRuleTables(*db.Connect()); }
 

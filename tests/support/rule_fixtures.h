@@ -15,8 +15,7 @@
 
 namespace tamsel::testing {
 
-// The login date of every rule suite.
-Date RuleLoginDate();
+Date RuleLoginDate();  // 2024-06-01
 
 // Answers HasRowAuth from a refusal list and records every question.
 class RecordingRowAuth : public RowAuthService {
@@ -43,9 +42,12 @@ class RuleEnv {
   // V01 / I01 / CNY, supply type 1, from 2024-01-01 without end, tiers [0,10), [10,20), ...,
   // the last without upper limit; overlap checking on.
   std::shared_ptr<PriceRule> NewRule(int tiers = 3) const;
-  // Both rule tables, read on a connection of the fixture's own.
-  std::string Dump() const;
-  // A second manager on the same database file.
+  // NewRule(tiers) over the given period ("" for no end), stored without the overlap check.
+  std::shared_ptr<PriceRule> Store(const std::string& enable, const std::string& disable = "",
+                                   int tiers = 2);
+  int32_t Count(const std::string& sql) const;  // a count(*) query's answer
+  std::string Dump() const;  // both rule tables, read on a connection of the fixture's own
+  // Readies a second manager on the same database file.
   void InitOther(PriceRuleManager& other) const;
 
   TestDatabase db;
@@ -58,8 +60,7 @@ class RuleEnv {
 // Sets a tier's prices with tax rate 13: unit price p, tax price p * 1.13.
 void SetTierPrices(PriceRuleItem& item, double price);
 
-// Runs f, which must throw ComponentError; returns its description ("<no ComponentError>" when
-// f did not throw one).
+// The description of the ComponentError f throws, or "<no ComponentError>".
 template <typename F>
 std::string ErrorText(F&& f) {
   const auto error = CatchComponentError(std::forward<F>(f));

@@ -33,15 +33,30 @@ class TierChecksTest : public ::testing::Test {
   std::string errstr = "kept\r";
 };
 
-TEST_F(TierChecksTest, PricesFollowTheRateUnrounded) {
-  item->iTaxRate = 17;
-  item->iUnitPrice = 100;
-  EXPECT_TRUE(validator->CheckUnitPrice(item, errstr));
-  EXPECT_DOUBLE_EQ(item->iTaxUnitPrice, 117);
-  item->iTaxUnitPrice = 117;
-  item->iUnitPrice = 0;
-  EXPECT_TRUE(validator->CheckTaxUnitPrice(item, errstr));
-  EXPECT_DOUBLE_EQ(item->iUnitPrice, 100);
+TEST_F(TierChecksTest, TheLeadingPriceSetsTheOther) {
+  struct Case {
+    const char* name;
+    bool (Validator::*check)(const std::shared_ptr<PriceRuleItem>&, std::string&);
+    bool tax_cost;
+    double rate, unit, tax_price, expected_unit, expected_tax_price;
+  };
+  const Case cases[] = {
+      {"unit price leads", &Validator::CheckUnitPrice, false, 17, 100, 0, 100, 117},
+      {"tax price leads", &Validator::CheckTaxUnitPrice, false, 17, 0, 117, 100, 117},
+      {"rate, tax-inclusive cost", &Validator::CheckTaxRate, true, 10, 50, 220, 200, 220},
+      {"rate, tax-exclusive cost", &Validator::CheckTaxRate, false, 10, 50, 220, 50, 55},
+      {"rate 0", &Validator::CheckTaxRate, false, 0, 50, 220, 50, 50},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    rule->bTaxCost = c.tax_cost;
+    item->iTaxRate = c.rate;
+    item->iUnitPrice = c.unit;
+    item->iTaxUnitPrice = c.tax_price;
+    EXPECT_TRUE(((*validator).*c.check)(item, errstr));
+    EXPECT_DOUBLE_EQ(item->iUnitPrice, c.expected_unit);
+    EXPECT_DOUBLE_EQ(item->iTaxUnitPrice, c.expected_tax_price);
+  }
   // 13 / 100 + 1 first, then the product: just below 113, kept as computed.
   item->iTaxRate = 13;
   item->iUnitPrice = 100;
@@ -49,23 +64,6 @@ TEST_F(TierChecksTest, PricesFollowTheRateUnrounded) {
   EXPECT_EQ(item->iTaxUnitPrice, (13.0 / 100 + 1) * 100);
   EXPECT_LT(item->iTaxUnitPrice, 113);
   EXPECT_EQ(errstr, "kept\r");
-}
-
-TEST_F(TierChecksTest, TheRuleDecidesWhichPriceLeads) {
-  item->iTaxRate = 10;
-  item->iUnitPrice = 50;
-  item->iTaxUnitPrice = 220;
-  rule->bTaxCost = true;
-  EXPECT_TRUE(validator->CheckTaxRate(item, errstr));
-  EXPECT_DOUBLE_EQ(item->iUnitPrice, 200);
-  EXPECT_DOUBLE_EQ(item->iTaxUnitPrice, 220);
-  rule->bTaxCost = false;
-  item->iUnitPrice = 50;
-  EXPECT_TRUE(validator->CheckTaxRate(item, errstr));
-  EXPECT_DOUBLE_EQ(item->iTaxUnitPrice, 55);
-  item->iTaxRate = 0;
-  EXPECT_TRUE(validator->CheckTaxRate(item, errstr));
-  EXPECT_EQ(item->iTaxUnitPrice, item->iUnitPrice);
 }
 
 TEST_F(TierChecksTest, FailuresAppendTheirLineAndWriteNothing) {
