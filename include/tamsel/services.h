@@ -103,6 +103,10 @@ class Connection {
   bool InTransaction() const;
   // 0 closed, 1 open.
   int32_t State() const;
+  // The SQL dialect of the database behind the open connection: "sqlite" (the embedded driver,
+  // or SQLite reached through ODBC) or "mssql" (SQL Server through ODBC); "" when the connection
+  // is closed or ODBC reaches some other database.
+  std::string Dialect() const;
   // Closes the connection; a transaction still open is rolled back. Closing a closed
   // connection does nothing.
   void Close();
@@ -144,7 +148,9 @@ class ScopedStatementObserver {
 
 // Creates the suite's tables, views and indexes in an empty database, all or nothing (inside the
 // caller's transaction when one is open, else in one of its own). On a database that already
-// has them it throws DatabaseError naming the failing statement and changes nothing.
+// has them it throws DatabaseError naming the failing statement and changes nothing. The script
+// follows Dialect(): SQLite's or SQL Server's; a closed connection or another database throws
+// DatabaseError.
 void InstallSuiteSchema(Connection& conn);
 // Adds a small, realistic sample: vendors, items, units, currencies with daily and monthly
 // rates (every day and month of 2026 and 2027), trade terms, a price list and a few rules.
@@ -175,7 +181,7 @@ class RowAuthService;
 class Login {
  public:
   virtual ~Login() = default;
-  virtual std::string ConnectionText() = 0;  // database with the business tables
+  virtual std::string ConnectionText() = 0;                   // database with the business tables
   virtual std::shared_ptr<RowAuthService> AuthService() = 0;  // or null
   virtual std::string RowAuthText() = 0;  // second argument of RowAuthService::Init
   virtual Date LoginDate() = 0;
@@ -244,8 +250,7 @@ class MapSysInfo : public SysInfo {
 // exch) and getdicvalue("ixchgratestl") answering monthly_rates; other getdicvalue keys give
 // Empty.
 std::shared_ptr<MapSysInfo> MakeSysInfo(const Date& today, bool check_inv_auth = false,
-                                        bool check_vendor_auth = false,
-                                        bool monthly_rates = false);
+                                        bool check_vendor_auth = false, bool monthly_rates = false);
 
 // Stand-in row-authorisation service backed by the table "tamsel_row_auth" (cUser, cKind,
 // cCode, cRight) of the database it is initialised on. The login text is the user name. A user

@@ -81,6 +81,10 @@ void Connection::RollbackTrans() { OpenOrThrow(driver_).Rollback(); }
 
 bool Connection::InTransaction() const { return driver_ && driver_->InTransaction(); }
 
+std::string Connection::Dialect() const {
+  return driver_ && driver_->IsOpen() ? std::string(driver_->DialectName()) : std::string();
+}
+
 int32_t Connection::State() const { return driver_ && driver_->IsOpen() ? 1 : 0; }
 
 void Connection::Close() {

@@ -32,6 +32,9 @@ class Driver {
   virtual bool InTransaction() const = 0;
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
+  // The SQL the engine behind the session speaks: "sqlite" or "mssql"; "" for any other, whose
+  // statements go through unchanged and for which no schema scripts exist.
+  virtual std::string_view DialectName() const = 0;
 };
 
 // "key=value;" pairs of a connection text; keys compared ignoring case, values trimmed.

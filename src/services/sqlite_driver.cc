@@ -177,6 +177,7 @@ class SqliteDriver : public Driver {
   }
 
   bool IsOpen() const override { return db_ != nullptr; }
+  std::string_view DialectName() const override { return "sqlite"; }
 
  private:
   struct CachedStmt {

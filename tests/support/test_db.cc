@@ -1,12 +1,16 @@
 #include "support/test_db.h"
 
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <stdexcept>
 #include <string>
+
+#include "common/text.h"
 
 namespace tamsel::testing {
 
@@ -55,6 +59,87 @@ std::string OdbcConnectionText(const std::string& path) {
 }
 // -------------------------------------------------------------------------------------------
 
+// --- SQL Server: a database of its own per TestDatabase -------------------------------------
+// TAMSEL_TEST_MSSQL names the server: an ODBC connection text for a login that may create
+// databases. Without it every test of an mssql run is skipped, before any fixture is built.
+constexpr const char* kMssqlVariable = "TAMSEL_TEST_MSSQL";
+
+const char* MssqlServerText() {
+  const char* text = std::getenv(kMssqlVariable);
+  return text != nullptr && *text != '\0' ? text : nullptr;
+}
+
+class MssqlGate : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    if (DriverName() == "mssql" && MssqlServerText() == nullptr) {
+      GTEST_SKIP() << "no SQL Server configured: set " << kMssqlVariable
+                   << " to an ODBC connection text for a login that may create databases";
+    }
+  }
+};
+
+// Registered by every test program that builds a TestDatabase; gtest owns it.
+[[maybe_unused]] ::testing::Environment* const kMssqlGate =
+    ::testing::AddGlobalTestEnvironment(new MssqlGate);
+
+// The server's connection text with Database= set to the given one. Values in braces may hold
+// ';' and are kept whole.
+std::string WithDatabase(std::string_view text, const std::string& database) {
+  std::string out;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = pos;
+    int depth = 0;
+    for (; end < text.size() && (depth > 0 || text[end] != ';'); ++end) {
+      if (text[end] == '{') ++depth;
+      if (text[end] == '}' && depth > 0) --depth;
+    }
+    const std::string_view pair = text.substr(pos, end - pos);
+    pos = end + 1;
+    const std::string key = detail::Trim(pair.substr(0, pair.find('=')));
+    if (key.empty() || detail::EqualsNoCase(key, "Database")) continue;
+    out.append(pair).push_back(';');
+  }
+  return out + "Database=" + database;
+}
+
+// Random, so that parallel runs, other machines and leftovers of a killed run never collide.
+std::string UniqueMssqlDatabaseName() {
+  std::random_device random;
+  std::uniform_int_distribution<uint64_t> bits;
+  char suffix[17];
+  std::snprintf(suffix, sizeof(suffix), "%016llx", static_cast<unsigned long long>(bits(random)));
+  return std::string("tamsel_t_") + suffix;
+}
+
+void OpenMssqlServer(Connection& admin) {
+  const char* server = MssqlServerText();
+  if (server == nullptr) throw std::runtime_error(std::string(kMssqlVariable) + " is not set");
+  admin.Open(server);
+  if (admin.Dialect() != "mssql") {
+    throw std::runtime_error(std::string(kMssqlVariable) + " does not reach a SQL Server");
+  }
+}
+
+// A fixed case-insensitive collation: the suite compares codes as users type them, whatever
+// the server's default is.
+void CreateMssqlDatabase(const std::string& name) {
+  Connection admin;
+  OpenMssqlServer(admin);
+  admin.Execute("create database [" + name + "] collate Latin1_General_100_CI_AS");
+}
+
+// Single-user mode with rollback immediate ends the sessions a test left open (or a pooled
+// one), which would otherwise make the drop fail.
+void DropMssqlDatabase(const std::string& name) {
+  Connection admin;
+  OpenMssqlServer(admin);
+  admin.Execute("alter database [" + name + "] set single_user with rollback immediate");
+  admin.Execute("drop database [" + name + "]");
+}
+// -------------------------------------------------------------------------------------------
+
 }  // namespace
 
 TestDatabase::TestDatabase(bool demo_data) {
@@ -65,6 +150,11 @@ TestDatabase::TestDatabase(bool demo_data) {
   } else if (driver == "odbc") {
     path_ = UniqueDatabasePath();
     connection_text_ = OdbcConnectionText(path_);
+  } else if (driver == "mssql") {
+    // Path() is the database's name on the server.
+    path_ = UniqueMssqlDatabaseName();
+    CreateMssqlDatabase(path_);
+    connection_text_ = WithDatabase(MssqlServerText(), path_);
   } else {
     throw std::runtime_error("unknown TAMSEL_TEST_DRIVER: " + driver);
   }
@@ -75,13 +165,28 @@ TestDatabase::TestDatabase(bool demo_data) {
     if (demo_data) InstallDemoData(conn);
     conn.Close();
   } catch (...) {
-    std::remove(path_.c_str());
+    if (driver == "mssql") {
+      try {
+        DropMssqlDatabase(path_);
+      } catch (...) {  // the first failure is the one worth reporting
+      }
+    } else {
+      std::remove(path_.c_str());
+    }
     throw;
   }
 }
 
 TestDatabase::~TestDatabase() {
   if (path_.empty()) return;
+  if (DriverName() == "mssql") {
+    try {
+      DropMssqlDatabase(path_);
+    } catch (const std::exception& e) {  // a leftover database must not end the test run
+      ADD_FAILURE() << "cannot drop the test database " << path_ << ": " << e.what();
+    }
+    return;
+  }
   for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
     std::remove((path_ + suffix).c_str());
   }

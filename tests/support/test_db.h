@@ -2,7 +2,7 @@
 
 // Fixtures shared by the test suites: fresh databases with the suite schema, statement logs,
 // table snapshots. Database suites run once per driver; TAMSEL_TEST_DRIVER says which
-// ("sqlite", the default, or "odbc").
+// ("sqlite", the default, "odbc" or "mssql").
 
 #include <memory>
 #include <string>
@@ -13,10 +13,11 @@
 
 namespace tamsel::testing {
 
-// "sqlite" or "odbc".
+// "sqlite", "odbc" or "mssql".
 std::string DriverName();
 
-// A new database at a unique temporary path with the suite schema (and, when asked, the demo
+// A new database at a unique temporary path (on SQL Server: a new database with a unique name on
+// the server that TAMSEL_TEST_MSSQL names) with the suite schema (and, when asked, the demo
 // data), removed again on destruction. Safe under ctest -j.
 class TestDatabase {
  public:
@@ -27,6 +28,7 @@ class TestDatabase {
 
   // The connection text for the current driver.
   const std::string& ConnectionText() const { return connection_text_; }
+  // The database file; on SQL Server the database's name.
   const std::string& Path() const { return path_; }
   // A new open connection to it.
   std::shared_ptr<Connection> Connect() const;

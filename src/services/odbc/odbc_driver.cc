@@ -445,6 +445,17 @@ class OdbcDriver final : public Driver {
   }
 
   bool IsOpen() const override { return connected_; }
+  std::string_view DialectName() const override {
+    switch (dialect_) {
+      case Dialect::kSqlServer:
+        return "mssql";
+      case Dialect::kSqlite:
+        return "sqlite";
+      case Dialect::kOther:
+        break;
+    }
+    return "";
+  }
 
  private:
   // A statement's text must reach the database whole: a NUL would end it early on some
