@@ -11,6 +11,7 @@
 
 #include "common/sql_text.h"
 #include "services/driver.h"
+#include "support/test_db.h"
 #include "tamsel/error.h"
 #include "tamsel/services.h"
 
@@ -23,10 +24,7 @@ using ::testing::StrEq;
 using ::testing::ThrowsMessage;
 
 // These tests drive the embedded driver directly; the ODBC run has suites of its own.
-bool OdbcRun() {
-  const char* driver = std::getenv("TAMSEL_TEST_DRIVER");
-  return driver != nullptr && std::string(driver) == "odbc";
-}
+bool OdbcRun() { return ::tamsel::testing::DriverName() != "sqlite"; }
 
 std::string UniqueName() {
   static std::atomic<int> counter{0};

@@ -11,16 +11,14 @@
 #include <vector>
 
 #include "services/sqlite_functions.h"
+#include "support/test_db.h"
 #include "tamsel/error.h"
 #include "tamsel/services.h"
 
 namespace tamsel {
 namespace {
 
-bool OdbcRun() {
-  const char* driver = std::getenv("TAMSEL_TEST_DRIVER");
-  return driver != nullptr && std::string(driver) == "odbc";
-}
+bool OdbcRun() { return ::tamsel::testing::DriverName() != "sqlite"; }
 
 class SqliteDriverTest : public ::testing::Test {
  protected:
