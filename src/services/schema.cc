@@ -17,19 +17,30 @@
 namespace tamsel {
 namespace detail {
 
+namespace {
+
+// Calls on_line with every line of the script, without its line end.
+template <typename OnLine>
+void ForEachLine(std::string_view script, OnLine on_line) {
+  size_t pos = 0;
+  while (pos < script.size()) {
+    size_t end = script.find('\n', pos);
+    if (end == std::string_view::npos) end = script.size();
+    on_line(script.substr(pos, end - pos));
+    pos = end + 1;
+  }
+}
+
+}  // namespace
+
 // sqlite3_complete decides where a statement ends, so semicolons inside literals, comments and
 // trigger bodies stay put; the driver runs one statement per call.
 std::vector<std::string> SplitSqliteScript(std::string_view script) {
   std::vector<std::string> statements;
   std::string pending;
-  size_t pos = 0;
-  while (pos < script.size()) {
-    size_t end = script.find('\n', pos);
-    if (end == std::string_view::npos) end = script.size();
-    std::string_view line = script.substr(pos, end - pos);
-    pos = end + 1;
+  ForEachLine(script, [&](std::string_view line) {
     const std::string trimmed = Trim(line);
-    if (trimmed.starts_with("--") || (pending.empty() && trimmed.empty())) continue;
+    if (trimmed.starts_with("--") || (pending.empty() && trimmed.empty())) return;
     pending.append(line);
     pending.push_back('\n');
     if (sqlite3_complete(pending.c_str())) {
@@ -41,7 +52,7 @@ std::vector<std::string> SplitSqliteScript(std::string_view script) {
       if (!statement.empty()) statements.push_back(std::move(statement));
       pending.clear();
     }
-  }
+  });
   if (!Trim(pending).empty()) {
     throw DatabaseError("SQL script ends inside a statement: " + Trim(pending).substr(0, 80));
   }
@@ -68,16 +79,11 @@ std::vector<std::string> SplitGoBatches(std::string_view script) {
     pending.clear();
     substance = false;
   };
-  size_t pos = 0;
-  while (pos < script.size()) {
-    size_t end = script.find('\n', pos);
-    if (end == std::string_view::npos) end = script.size();
-    std::string_view line = script.substr(pos, end - pos);
-    pos = end + 1;
+  ForEachLine(script, [&](std::string_view line) {
     const std::string_view trimmed = TrimBlank(line);
     if (EqualsNoCase(trimmed, "go")) {
       flush();
-      continue;
+      return;
     }
     if (trimmed.size() > 2 && EqualsNoCase(trimmed.substr(0, 2), "go") &&
         (trimmed[2] == ' ' || trimmed[2] == '\t') &&
@@ -88,7 +94,7 @@ std::vector<std::string> SplitGoBatches(std::string_view script) {
     if (!trimmed.empty() && !trimmed.starts_with("--")) substance = true;
     pending.append(line);
     pending.push_back('\n');
-  }
+  });
   flush();
   return batches;
 }
