@@ -24,8 +24,8 @@ class PriceRuleManager;
 class clsContext {
  public:
   std::shared_ptr<Login> objLogin;
-  std::shared_ptr<Connection> mConn;   // the manager's own connection
-  bool bNewConn = false;               // true: opened from the login's connection text
+  std::shared_ptr<Connection> mConn;       // the manager's own connection
+  bool bNewConn = false;                   // true: opened from the login's connection text
   PriceRuleManager* objManager = nullptr;  // back link, not owning
   std::shared_ptr<Validator> objValidator;
   std::shared_ptr<SysInfo> objSysInfo;
@@ -48,12 +48,9 @@ class PriceRuleManager {
                                                 const std::string& sXml = "");
   // The price-list tier for one purchase, linked to a rule holding the row's header; null when
   // nothing matches. Blank item: null without touching the database.
-  std::shared_ptr<PriceRuleItem> GetVenInvPriceRuleItem(const std::string& venCode,
-                                                        const std::string& invCode,
-                                                        const Date& ddate, double iquantity,
-                                                        const std::string& exchName = "",
-                                                        int32_t iSupplyType = 1,
-                                                        const std::string& sXml = "");
+  std::shared_ptr<PriceRuleItem> GetVenInvPriceRuleItem(
+      const std::string& venCode, const std::string& invCode, const Date& ddate, double iquantity,
+      const std::string& exchName = "", int32_t iSupplyType = 1, const std::string& sXml = "");
   // The cheapest authorised vendor's tier for the item on the business date, prices compared in
   // local currency; null when none qualifies.
   std::shared_ptr<PriceRuleItem> ComparePrice(const std::string& invCode, double iquantity,

@@ -2,10 +2,9 @@
 
 // Reading attributes of the optional XML parameter of the price look-ups.
 
+#include <pugixml.hpp>
 #include <string>
 #include <string_view>
-
-#include <pugixml.hpp>
 
 namespace tamsel {
 
