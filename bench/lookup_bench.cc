@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "services/tsql_rewriter.h"
+#include "support/memory_meter.h"
 #include "support/raw_sqlite.h"
 #include "support/trial_db.h"
 #include "tamsel/tamsel.h"
@@ -127,23 +128,34 @@ void PrintPlans(const Fixture& f) {
   }
 }
 
+// Peak memory above the level at the start (C++ heap and SQLite), and heap bytes per call.
+void ReportMemory(benchmark::State& state, const MemoryMeter& meter) {
+  state.counters["peak_kB"] = static_cast<double>(meter.PeakBytes()) / 1024.0;
+  state.counters["heap_B/call"] = benchmark::Counter(static_cast<double>(meter.AllocatedBytes()),
+                                                     benchmark::Counter::kAvgIterations);
+}
+
 void RegisterFor(Fixture& f, int64_t size) {
   for (const auto& op : kOperations) {
     const std::string suffix = std::string(op.name) + "/" + std::to_string(size);
     benchmark::RegisterBenchmark(("manager/" + suffix).c_str(), [&f, &op](benchmark::State& state) {
       size_t i = 0;
+      const MemoryMeter meter;
       for (auto _ : state) {
         op.call(f.manager, f.samples[i++ % f.samples.size()]);
       }
+      ReportMemory(state, meter);
     })->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark(("raw/" + suffix).c_str(), [&f, &op](benchmark::State& state) {
       const auto& per_sample = f.raw_sql.at(op.name);
       size_t i = 0;
+      const MemoryMeter meter;
       for (auto _ : state) {
         for (const auto& sql : per_sample[i++ % per_sample.size()]) {
           benchmark::DoNotOptimize(f.raw->Run(sql));
         }
       }
+      ReportMemory(state, meter);
     })->Unit(benchmark::kMicrosecond);
   }
 }
@@ -153,37 +165,44 @@ class CollectingReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const auto& run : runs) {
-      if (!run.error_occurred) times[run.benchmark_name()] = run.GetAdjustedRealTime();
+      if (run.error_occurred) continue;
+      times[run.benchmark_name()] = run.GetAdjustedRealTime();
+      const auto peak = run.counters.find("peak_kB");
+      if (peak != run.counters.end()) peaks[run.benchmark_name()] = peak->second.value;
     }
     ConsoleReporter::ReportRuns(runs);
   }
   std::map<std::string, double> times;
+  std::map<std::string, double> peaks;  // kB
 };
 
-void PrintSummary(const std::map<std::string, double>& times, const std::vector<int64_t>& sizes) {
-  std::printf("\n%-24s", "manager / raw");
+// One line per operation: manager/raw per size and, last, how the manager's figure grows from
+// the smallest to the largest price list.
+void PrintSummary(const char* title, const std::map<std::string, double>& values,
+                  const std::vector<int64_t>& sizes) {
+  std::printf("\n%-24s", title);
   for (int64_t size : sizes) std::printf("%12lld", static_cast<long long>(size));
-  std::printf("%16s\n", "largest/smallest");
+  std::printf("%18s\n", "largest/smallest");
+  auto find = [&](const std::string& side, const char* op, int64_t size) {
+    const auto it = values.find(side + "/" + op + "/" + std::to_string(size));
+    return it == values.end() ? -1.0 : it->second;
+  };
   for (const auto& op : kOperations) {
     std::printf("%-24s", op.name);
     for (int64_t size : sizes) {
-      const std::string suffix = std::string(op.name) + "/" + std::to_string(size);
-      const auto m = times.find("manager/" + suffix);
-      const auto r = times.find("raw/" + suffix);
-      if (m == times.end() || r == times.end() || r->second <= 0) {
+      const double m = find("manager", op.name, size), r = find("raw", op.name, size);
+      if (m < 0 || r <= 0) {
         std::printf("%12s", "-");
       } else {
-        std::printf("%12.2f", m->second / r->second);
+        std::printf("%12.2f", m / r);
       }
     }
-    const auto first =
-        times.find("manager/" + std::string(op.name) + "/" + std::to_string(sizes.front()));
-    const auto last =
-        times.find("manager/" + std::string(op.name) + "/" + std::to_string(sizes.back()));
-    if (first != times.end() && last != times.end() && first->second > 0) {
-      std::printf("%16.2f\n", last->second / first->second);
+    const double first = find("manager", op.name, sizes.front());
+    const double last = find("manager", op.name, sizes.back());
+    if (first > 0 && last >= 0) {
+      std::printf("%18.2f\n", last / first);
     } else {
-      std::printf("%16s\n", "-");
+      std::printf("%18s\n", "-");
     }
   }
 }
@@ -232,7 +251,8 @@ int main(int argc, char** argv) {
 
   CollectingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  PrintSummary(reporter.times, sizes);
+  PrintSummary("time, manager / raw", reporter.times, sizes);
+  PrintSummary("peak memory, manager / raw", reporter.peaks, sizes);
   benchmark::Shutdown();
   for (auto& f : fixtures) f->manager.ExitManager();
   return 0;

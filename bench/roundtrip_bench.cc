@@ -21,6 +21,7 @@
 #include "common/text.h"
 #include "services/sqlite_functions.h"
 #include "services/tsql_rewriter.h"
+#include "support/memory_meter.h"
 #include "tamsel/tamsel.h"
 
 namespace tamsel::bench {
@@ -230,11 +231,20 @@ class RawConnection {
   std::unordered_map<std::string, sqlite3_stmt*> cache_;
 };
 
+// Peak memory above the level at the start (C++ heap and SQLite), and heap bytes per trip.
+void ReportMemory(benchmark::State& state, const MemoryMeter& meter) {
+  state.counters["peak_kB"] = static_cast<double>(meter.PeakBytes()) / 1024.0;
+  state.counters["heap_B/trip"] = benchmark::Counter(static_cast<double>(meter.AllocatedBytes()),
+                                                     benchmark::Counter::kAvgIterations);
+}
+
 void BM_ComponentRoundTrip(benchmark::State& state) {
   TempDatabase db;
   PriceRuleManager manager;
   InitManager(manager, db);
+  const MemoryMeter meter;
   for (auto _ : state) benchmark::DoNotOptimize(ComponentRoundTrip(manager));
+  ReportMemory(state, meter);
   manager.ExitManager();
 }
 BENCHMARK(BM_ComponentRoundTrip)->Unit(benchmark::kMicrosecond);
@@ -243,6 +253,7 @@ void BM_RawSqliteRoundTrip(benchmark::State& state) {
   const std::vector<Step> steps = CaptureRoundTrip();
   TempDatabase db;
   RawConnection raw(db.path(), state.range(0) != 0);
+  const MemoryMeter meter;
   for (auto _ : state) {
     std::string id, ufts;
     raw.Exec("BEGIN IMMEDIATE");
@@ -258,6 +269,7 @@ void BM_RawSqliteRoundTrip(benchmark::State& state) {
     }
     raw.Exec("COMMIT");
   }
+  ReportMemory(state, meter);
   state.counters["statements"] = static_cast<double>(steps.size());
 }
 // Argument: 0 prepares every statement anew, 1 keeps compiled statements by text.
