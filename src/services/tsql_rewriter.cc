@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/text.h"
+#include "services/sqlite_functions.h"
 #include "tamsel/error.h"
 
 namespace tamsel::detail {
@@ -228,6 +229,16 @@ void RewriteTop(std::string_view sql, const std::vector<Token>& tokens, size_t s
   }
 }
 
+// The index of the ')' that closes the '(' at open, or tokens.size() when there is none.
+size_t MatchingParen(const std::vector<Token>& tokens, size_t open) {
+  int depth = 0;
+  for (size_t k = open; k < tokens.size(); ++k) {
+    if (IsPunct(tokens[k], '(')) ++depth;
+    if (IsPunct(tokens[k], ')') && --depth == 0) return k;
+  }
+  return tokens.size();
+}
+
 }  // namespace
 
 std::string RewriteTsql(std::string_view tsql) {
@@ -248,6 +259,14 @@ std::string RewriteTsql(std::string_view tsql) {
     const bool after_dot = i > 0 && IsPunct(tokens[i - 1], '.');
     if (t.kind == Kind::kWord && call && EqualsNoCase(t.text, "isnull")) {
       out += "ifnull";
+      // A function's result has no collation in SQLite; the server compares isnull(col, '')
+      // under the column's collation, so the suite's text collation is put back explicitly.
+      // Ahead of any LIMIT placed after the call.
+      const size_t close = MatchingParen(tokens, next);
+      if (close < tokens.size()) {
+        std::string& after = edits.before[close + 1];
+        after.insert(0, std::string(" COLLATE ") + kTextCollation);
+      }
     } else if (t.kind == Kind::kWord && call && EqualsNoCase(t.text, "convert")) {
       // convert(type, value[, style]): the type, up to the first comma at its own level,
       // becomes the text argument of tamsel_convert.

@@ -138,6 +138,7 @@ TEST(FreeItems, MatchingTreatsNullAsEmpty) {
       {"<z/>", null_free},
       {"<z cfree1='' cfree2=''/>", null_free},
       {"<z cfree1='red'/>", red},
+      {"<z cfree1='RED '/>", red},  // letter case and trailing blanks ignored, as for codes
       {"<z cfree1='blue' cfree2='big'/>", blue_big},
       {"<z cfree1=\"it's\"/>", quoted},
       {"<z cfree1='blue'/>", 0},

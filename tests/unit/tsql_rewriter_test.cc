@@ -53,8 +53,10 @@ INSTANTIATE_TEST_SUITE_P(
              "select a from t union all select * from (select b from u LIMIT 1)"},
         Case{"TopAsColumnNameUntouched", "select top_n from t", "select top_n from t"},
         Case{"Isnull", "where isnull(cvencode,'')='' and x is null",
-             "where ifnull(cvencode,'')='' and x is null"},
-        Case{"IsnullUpperCase", "ISNULL (a,1)", "ifnull (a,1)"},
+             "where ifnull(cvencode,'') COLLATE tamsel_text='' and x is null"},
+        Case{"IsnullUpperCase", "ISNULL (a,1)", "ifnull (a,1) COLLATE tamsel_text"},
+        Case{"IsnullNestedBeforeLimit", "select TOP 1 isnull(f(a),'') from t",
+             "select ifnull(f(a),'') COLLATE tamsel_text from t LIMIT 1"},
         Case{"ConvertNested",
              "where Id= 5 and convert(char,convert(money,ufts),2)="
              "convert(char,convert(money,'123.0000'),2)",
