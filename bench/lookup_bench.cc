@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "services/tsql_rewriter.h"
+#include "support/allow_all.h"
 #include "support/memory_meter.h"
 #include "support/raw_sqlite.h"
 #include "support/trial_db.h"
@@ -28,15 +29,6 @@ constexpr uint32_t kSeed = 7;
 constexpr int kSamples = 32;  // argument sets cycled through, so no single row stays hot
 constexpr double kQuantity = 150;
 const Date kDay = Date::FromYmd(2026, 11, 15);
-
-class NoRestriction : public RowAuthService {
- public:
-  bool Init(const std::string&, const std::string&, int32_t, int32_t) override { return true; }
-  std::string GetRowAuthCondition(const std::string&, int32_t, int32_t) override { return ""; }
-  bool HasRowAuth(const std::string&, const std::string&, int32_t, const std::string&) override {
-    return true;
-  }
-};
 
 struct Sample {
   int32_t rule_id;
@@ -84,7 +76,7 @@ std::unique_ptr<Fixture> MakeFixture(int64_t rows) {
   auto f = std::make_unique<Fixture>();
   f->db = CachedTrialDb(rows, kSeed);
   const std::string text = "Provider=SQLite;Data Source=" + f->db.path;
-  auto login = std::make_shared<SimpleLogin>(text, kDay, std::make_shared<NoRestriction>());
+  auto login = std::make_shared<SimpleLogin>(text, kDay, std::make_shared<AllowAll>());
   if (!VarToBool(f->manager.InitManager(login, MakeSysInfo(kDay)))) {
     throw std::runtime_error("InitManager failed on " + f->db.path);
   }

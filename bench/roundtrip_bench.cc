@@ -21,6 +21,7 @@
 #include "common/text.h"
 #include "services/sqlite_functions.h"
 #include "services/tsql_rewriter.h"
+#include "support/allow_all.h"
 #include "support/memory_meter.h"
 #include "tamsel/tamsel.h"
 
@@ -72,15 +73,6 @@ class TempDatabase {
   std::string path_;
 };
 
-class FixedAuth : public RowAuthService {
- public:
-  bool Init(const std::string&, const std::string&, int32_t, int32_t) override { return true; }
-  std::string GetRowAuthCondition(const std::string&, int32_t, int32_t) override { return ""; }
-  bool HasRowAuth(const std::string&, const std::string&, int32_t, const std::string&) override {
-    return true;
-  }
-};
-
 std::shared_ptr<PriceRule> FiveTierRule() {
   auto rule = PriceRule::New();
   rule->cVenCode = "V01";
@@ -113,7 +105,7 @@ std::string ComponentRoundTrip(PriceRuleManager& manager) {
 
 void InitManager(PriceRuleManager& manager, const TempDatabase& db) {
   auto login = std::make_shared<SimpleLogin>(db.ConnectionText(), Date::FromYmd(2024, 6, 1),
-                                             std::make_shared<FixedAuth>());
+                                             std::make_shared<AllowAll>());
   if (!VarToBool(manager.InitManager(login, MakeSysInfo(Date::FromYmd(2024, 6, 1))))) {
     throw std::runtime_error("InitManager failed");
   }
