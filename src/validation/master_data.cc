@@ -154,24 +154,18 @@ bool Validator::CheckSupplyType(const std::shared_ptr<PriceRule>& rule, std::str
     const PriceRule& r = detail::Required(rule, "The rule");
     const std::shared_ptr<clsContext> context = Context();
     const std::string word = detail::Msg(r.iSupplyType == 1 ? "00035" : "00036");
-    if (!detail::Trim(r.cVenCode).empty()) {
-      const std::shared_ptr<Recordset> rs =
-          OpenQuery(*context, SupplyVendorSql(r.cVenCode, r.iSupplyType));
+    // Both parts always run, so one call can report the vendor and the item.
+    auto confirm = [&](const std::string& code, const std::string& sql, std::string_view key) {
+      if (detail::Trim(code).empty()) return;
+      const std::shared_ptr<Recordset> rs = OpenQuery(*context, sql);
       if (rs->Eof()) {
-        detail::AppendCheckError(errstr, detail::FormatMsg("00034", r.cVenCode, word));
+        detail::AppendCheckError(errstr, detail::FormatMsg(key, code, word));
         result = false;
       }
       rs->Close();
-    }
-    if (!detail::Trim(r.cInvCode).empty()) {
-      const std::shared_ptr<Recordset> rs =
-          OpenQuery(*context, SupplyItemSql(r.cInvCode, r.iSupplyType));
-      if (rs->Eof()) {
-        detail::AppendCheckError(errstr, detail::FormatMsg("00037", r.cInvCode, word));
-        result = false;
-      }
-      rs->Close();
-    }
+    };
+    confirm(r.cVenCode, SupplyVendorSql(r.cVenCode, r.iSupplyType), "00034");
+    confirm(r.cInvCode, SupplyItemSql(r.cInvCode, r.iSupplyType), "00037");
     return result;
   } catch (...) {
     return false;
