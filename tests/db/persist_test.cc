@@ -245,6 +245,19 @@ TEST_F(PersistTest, EveryFailureLeavesBothTablesAsTheyWere) {
   }
 }
 
+TEST_F(PersistTest, NumbersSurviveADecimalCommaLocale) {
+  DecimalCommaLocale comma;
+  auto rule = env.NewRule(2);
+  rule->ruleItems->Item("1")->iUpperLimit = Variant(2.5f);
+  rule->ruleItems->Item("2")->iLowerLimit = 2.5;
+  env.manager.CreateVenInvPriceRule(rule);
+  EXPECT_EQ(VarToDbl(env.manager.LoadVenInvPriceRule(rule->id)->ruleItems->Item("1")->iUpperLimit),
+            2.5);
+  EXPECT_EQ(env.Count("select count(*) from ven_inv_price_ruleitem where iLowerLimit = "
+                      "convert(float, '2.5')"),
+            1);
+}
+
 TEST_F(PersistTest, ARetryAfterAFailedSaveCannotOverwriteAnotherUsersSave) {
   auto mine = env.manager.LoadVenInvPriceRule(StoreBase(env)->id);
   env.db.Exec(
