@@ -8,6 +8,9 @@ packages=(
   libcli11-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
   unixodbc-dev unixodbc libsqliteodbc tdsodbc locales
 )
+# node and npm run the independent T-SQL parser of the tests; a newer node already on the
+# machine will do.
+command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
 
 missing=()
 for p in "${packages[@]}"; do
