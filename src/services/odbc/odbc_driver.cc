@@ -406,7 +406,13 @@ class OdbcDriver final : public Driver {
     // Switching autocommit back on commits whatever is pending, so after a failed rollback the
     // connection stays in manual mode: nothing half-written may be committed by a later call.
     if (dialect_ == Dialect::kSqlite) {
-      RunCommand("ROLLBACK");
+      try {
+        RunCommand("ROLLBACK");
+      } catch (const DatabaseError&) {
+        // After an I/O error, a full disk or an OR ROLLBACK conflict SQLite has already rolled
+        // back by itself: the transaction is over, and the caller's first error is the cause.
+        if (SqliteTransactionOpen()) throw;
+      }
       in_transaction_ = false;
       return;
     }
@@ -550,6 +556,18 @@ class OdbcDriver final : public Driver {
         throw DatabaseError("ODBC: the Tamsel SQLite extension answered wrongly");
       }
     }
+  }
+
+  // SQLite's own transaction state, which the ODBC driver does not expose: BEGIN fails only
+  // inside a transaction, and an empty deferred one touches no file.
+  bool SqliteTransactionOpen() {
+    try {
+      RunCommand("BEGIN");
+    } catch (const DatabaseError&) {
+      return true;
+    }
+    RunCommand("ROLLBACK");
+    return false;
   }
 
   void SetAutocommit(bool on) {
