@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <regex>
@@ -212,6 +213,29 @@ TEST_F(OdbcOnlyTest, ANulByteIsRefusedNotCut) {
   }
   EXPECT_EQ(Count(*conn_), 1);
   EXPECT_THROW(conn_->OpenRecordset(std::string("select 1 as a\0", 14)), DatabaseError);
+}
+
+// Behind another session's write transaction the wait ends at the connection text's bound,
+// with an error that says how to change it, and the connection stays usable.
+TEST_F(OdbcOnlyTest, WaitingForAnotherSessionIsBounded) {
+  auto writer = db_.Connect();
+  writer->BeginTrans();
+  writer->Execute("insert into probe (id) values (1)");
+  Connection waiting;
+  waiting.Open(db_.ConnectionText() + ";LockTimeout=400");
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    waiting.BeginTrans();
+    FAIL() << "did not wait";
+  } catch (const DatabaseError& e) {
+    EXPECT_NE(std::string(e.what()).find("LockTimeout="), std::string::npos) << e.what();
+  }
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::milliseconds(300));
+  EXPECT_LT(waited, std::chrono::milliseconds(1500));
+  writer->RollbackTrans();
+  waiting.BeginTrans();
+  waiting.RollbackTrans();
 }
 
 TEST_F(OdbcOnlyTest, MalformedUtf8IsRefused) {
