@@ -238,6 +238,16 @@ TEST_F(OdbcOnlyTest, WaitingForAnotherSessionIsBounded) {
   waiting.RollbackTrans();
 }
 
+TEST_F(OdbcOnlyTest, BigintsADoubleWouldRoundComeBackExact) {
+  conn_->Execute("create table big (id integer, b bigint)");
+  const std::vector<std::string> values = {"9007199254740993", "-9223372036854775807"};
+  for (size_t i = 0; i < values.size(); ++i) {
+    conn_->Execute("insert into big (id, b) values (" + std::to_string(i) + ", " + values[i] + ")");
+    auto rs = conn_->OpenRecordset("select b from big where id = " + std::to_string(i));
+    EXPECT_EQ(VarToStr(rs->Fields("b")), values[i]);
+  }
+}
+
 TEST_F(OdbcOnlyTest, MalformedUtf8IsRefused) {
   for (const std::string bad : {"\xC0\xA7", "\xED\xA0\x80", "\xF8\x88\x80\x80\x80", "a\xE4\xB8"}) {
     EXPECT_THROW(conn_->Execute("insert into probe (id, v) values (1, N'" + bad + "')"),

@@ -8,7 +8,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <string>
@@ -16,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/sql_text.h"
 #include "common/text.h"
 #include "services/driver.h"
 #include "services/odbc/utf16.h"
@@ -261,11 +261,14 @@ Variant ReadCell(SQLHSTMT stmt, SQLUSMALLINT index, const Column& column, Report
     case Reader::kWhole: {
       SQLBIGINT value = 0;
       if (!get(SQL_C_SBIGINT, &value, sizeof(value))) return Variant::Null();
-      // As the embedded driver: Long when it fits, else a Decimal.
+      // As the embedded driver: Long when it fits, else a Decimal; beyond 2^53 a double would
+      // round, so the exact digits come back as text.
       if (value >= std::numeric_limits<int32_t>::min() &&
           value <= std::numeric_limits<int32_t>::max()) {
         return Variant(static_cast<int32_t>(value));
       }
+      constexpr SQLBIGINT kExactInDouble = SQLBIGINT{1} << std::numeric_limits<double>::digits;
+      if (value > kExactInDouble || value < -kExactInDouble) return Variant(IntText(value));
       return Variant::Decimal(static_cast<double>(value));
     }
     case Reader::kReal: {
@@ -292,9 +295,12 @@ Variant ReadCell(SQLHSTMT stmt, SQLUSMALLINT index, const Column& column, Report
       std::u16string wide;
       if (!ReadChunked(stmt, index, SQL_C_WCHAR, 1, report, wide)) return Variant::Null();
       std::string text = Utf16ToUtf8(wide);
-      char* end = nullptr;
-      double value = std::strtod(text.c_str(), &end);
-      if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(value)) {
+      // from_chars: the decimal point is '.' whatever the process locale says.
+      double value = 0;
+      const char* last = text.data() + text.size();
+      const char* first = text.starts_with('+') ? text.data() + 1 : text.data();
+      const auto [end, ec] = std::from_chars(first, last, value);
+      if (text.empty() || ec != std::errc() || end != last || !std::isfinite(value)) {
         return Variant(std::move(text));
       }
       return column.money ? Variant::Currency(value) : Variant::Decimal(value);
