@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 #include <sqlucode.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -212,24 +213,42 @@ struct Column {
 
 // Reads a character or binary column in pieces, so that long values are never cut.
 // Returns false for Null.
+//
+// A piece need not fill the buffer: a driver may stop short of a character it will not split
+// (a surrogate pair, a character converted from a code page) and put its terminator there. So
+// a piece's length is what the driver reports: the bytes left before it minus the bytes left
+// after it, or, for the last piece, its indicator. Only a driver that reports no totals is read
+// up to the terminator it wrote.
 template <typename Unit>
 bool ReadChunked(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT c_type, size_t terminator,
                  Reporter& report, std::basic_string<Unit>& out) {
   Unit buffer[4096];
+  const size_t room = sizeof(buffer) / sizeof(Unit) - terminator;
   out.clear();
+  size_t piece_start = 0;
+  SQLLEN left_before = SQL_NO_TOTAL;  // as reported with the previous piece
   for (;;) {
     SQLLEN indicator = 0;
     SQLRETURN rc = SQLGetData(stmt, column, c_type, buffer, sizeof(buffer), &indicator);
     if (rc == SQL_NO_DATA) break;
     if (!SQL_SUCCEEDED(rc)) report.Fail(SQL_HANDLE_STMT, stmt, "ODBC: reading a column failed");
     if (indicator == SQL_NULL_DATA) return false;
-    const size_t room = sizeof(buffer) / sizeof(Unit) - terminator;
+    if (left_before != SQL_NO_TOTAL && indicator != SQL_NO_TOTAL && indicator <= left_before) {
+      const size_t held = static_cast<size_t>(left_before - indicator) / sizeof(Unit);
+      // A piece holds something: a driver that repeats the full length each time is not
+      // believed.
+      if (held > 0 && held < out.size() - piece_start) out.resize(piece_start + held);
+    }
+    piece_start = out.size();
     size_t units = room;
-    if (indicator != SQL_NO_TOTAL && static_cast<size_t>(indicator) / sizeof(Unit) < room) {
-      units = static_cast<size_t>(indicator) / sizeof(Unit);
+    if (rc == SQL_SUCCESS && indicator != SQL_NO_TOTAL) {
+      units = std::min(room, static_cast<size_t>(indicator) / sizeof(Unit));
+    } else if (indicator == SQL_NO_TOTAL && terminator > 0) {
+      units = static_cast<size_t>(std::find(buffer, buffer + room, Unit{}) - buffer);
     }
     out.append(buffer, units);
     if (rc == SQL_SUCCESS) break;
+    left_before = indicator;
   }
   return true;
 }
