@@ -5,12 +5,14 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "common/sql_text.h"
+#include "services/suite_catalog.h"
 #include "support/test_db.h"
 #include "tamsel/error.h"
 #include "tamsel/services.h"
@@ -185,6 +187,48 @@ TEST_F(DriverContractTest, FailuresCarryTheDatabaseTextAndLeaveTheConnectionUsab
     }
   }
   EXPECT_EQ(conn_->Execute("insert into probe (id, v) values (1, N'after')"), 1);
+}
+
+// The connect-time check of a SQL Server suite database, fed catalog rows: one mismatch per
+// broken requirement, named.
+TEST(SuiteCatalogCheck, NamesWhatTheDatabaseDoesNotMeet) {
+  using detail::SuiteCatalog;
+  using detail::SuiteCatalogMismatches;
+  const std::string ci = "Latin1_General_100_CI_AS";
+  SuiteCatalog fit{ci, {}, {{"ven_inv_price_rule", "tr_ok", "as begin\n set  NOCOUNT\tON; end"}}};
+  for (const char* table : {"ven_inv_price_rule", "ven_inv_price"}) {
+    for (const char* date : {"dEnableDate", "dDisableDate"}) {
+      fit.columns.push_back({table, date, "date", ""});
+    }
+    for (const char* code : {"cVenCode", "cInvCode", "cExch_Name", "cTermCode"}) {
+      fit.columns.push_back({table, code, "nvarchar", ci});
+    }
+    fit.columns.push_back({table, "ufts", "timestamp", ""});
+  }
+  EXPECT_EQ(SuiteCatalogMismatches(fit), std::vector<std::string>{});
+  EXPECT_EQ(SuiteCatalogMismatches({"Latin1_General_CS_AS", {}, {}}), std::vector<std::string>{});
+  const struct {
+    std::function<void(SuiteCatalog&)> change;
+    std::string named;
+  } cases[] = {
+      {[](SuiteCatalog& c) { c.database_collation = "Latin1_General_CS_AS"; }, "collation"},
+      {[](SuiteCatalog& c) { c.columns[1].type = "datetime"; }, "rule.dDisableDate is datetime"},
+      {[](SuiteCatalog& c) { c.columns[9].type = "varchar"; }, "price.cVenCode is varchar"},
+      {[](SuiteCatalog& c) { c.columns[2].collation = "Latin1_General_CS_AS"; }, "rule.cVenCode"},
+      {[](SuiteCatalog& c) { c.columns[13].type = "binary"; }, "price.ufts is binary"},
+      {[](SuiteCatalog& c) { c.columns.erase(c.columns.begin()); }, "dEnableDate is missing"},
+      {[](SuiteCatalog& c) {
+         c.triggers.push_back({"ven_inv_price_ruleitem", "tr_x", "as"});
+       },
+       "tr_x on ven_inv_price_ruleitem lacks SET NOCOUNT ON"},
+  };
+  for (const auto& c : cases) {
+    SuiteCatalog changed = fit;
+    c.change(changed);
+    const std::vector<std::string> found = SuiteCatalogMismatches(changed);
+    ASSERT_EQ(found.size(), 1u) << c.named;
+    EXPECT_NE(found[0].find(c.named), std::string::npos) << found[0];
+  }
 }
 
 // --- ODBC only
