@@ -96,7 +96,7 @@ std::vector<DiagRecord> Diagnostics(SQLSMALLINT type, SQLHANDLE handle, TextCall
   return out;
 }
 
-// SQL Server's "Lock request time out period exceeded" and SQLite's SQLITE_BUSY / SQLITE_LOCKED.
+// SQL Server's error number for "Lock request time out period exceeded".
 constexpr SQLINTEGER kSqlServerLockTimeout = 1222;
 
 // Turns a failed call into the DatabaseError thrown, "[SQLSTATE] text" per record joined with
@@ -126,9 +126,9 @@ class Reporter {
     std::string text(what);
     if (lost) text += " (the connection to the database is lost and closed; connect again)";
     if (timed_out) {
-      text += " (gave up waiting after " + std::to_string(lock_timeout_ms) +
-              " ms, as another session holds what this one needs; the connection text's " +
-              "LockTimeout=<milliseconds> sets the bound)";
+      text += " (another session holds what this one needs, and waits end after " +
+              std::to_string(lock_timeout_ms) +
+              " ms: LockTimeout=<milliseconds> in the connection text sets that bound)";
     }
     text += diagnostics.empty() ? ": the ODBC driver gave no reason" : ": " + diagnostics;
     if (!sql.empty()) text += " (statement: " + Echo(sql) + ")";
