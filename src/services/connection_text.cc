@@ -60,4 +60,26 @@ std::string ConnectionTextValue(std::string_view connection_text, std::string_vi
   return {};
 }
 
+std::string WithoutConnectionTextKey(std::string_view connection_text, std::string_view key) {
+  const std::string wanted = Trim(key);
+  std::string out;
+  size_t pos = 0;
+  while (pos < connection_text.size()) {
+    const size_t start = pos;
+    const size_t eq = connection_text.find('=', pos);
+    const size_t semi = connection_text.find(';', pos);
+    if (eq == std::string_view::npos || (semi != std::string_view::npos && semi < eq)) {
+      pos = semi == std::string_view::npos ? connection_text.size() : semi + 1;
+      out.append(connection_text.substr(start, pos - start));  // a part without '=' stays
+      continue;
+    }
+    const std::string name = Trim(connection_text.substr(pos, eq - pos));
+    pos = eq + 1;
+    ReadValue(connection_text, pos);
+    if (pos < connection_text.size()) ++pos;  // the ';'
+    if (!EqualsNoCase(name, wanted)) out.append(connection_text.substr(start, pos - start));
+  }
+  return out;
+}
+
 }  // namespace tamsel::detail

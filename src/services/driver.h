@@ -39,6 +39,8 @@ class Driver {
 
 // "key=value;" pairs of a connection text; keys compared ignoring case, values trimmed.
 std::string ConnectionTextValue(std::string_view connection_text, std::string_view key);
+// The connection text without the pairs of that key (for keys Tamsel reads itself).
+std::string WithoutConnectionTextKey(std::string_view connection_text, std::string_view key);
 
 // Opens the embedded SQLite database named by the connection text's Data Source.
 std::shared_ptr<Driver> OpenSqliteDriver(const std::string& connection_text);
