@@ -6,6 +6,7 @@
 #include <limits>
 #include <list>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -23,7 +24,7 @@ namespace {
 // How long a statement waits for another connection's lock before it fails with "database is
 // locked". Bounded, so a stuck writer elsewhere turns into an error instead of a hang.
 constexpr int kBusyTimeoutMs = 5000;
-constexpr size_t kStatementCacheSize = 64;
+constexpr size_t kStatementCacheSize = 128;
 constexpr size_t kRewriteCacheSize = 512;
 
 std::string Shorten(std::string_view sql) {
@@ -80,11 +81,21 @@ Variant ColumnValue(sqlite3_stmt* stmt, int i) {
   }
 }
 
+// Memory statistics make every allocation take one mutex for the whole process, which lets
+// readers on separate connections take turns instead of running side by side. Only possible
+// before the library is first initialised; when the host application did that first, its
+// choice stands (sqlite3_config then fails harmlessly).
+void ConfigureLibrary() {
+  static std::once_flag once;
+  std::call_once(once, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
+}
+
 class SqliteDriver : public Driver {
  public:
   explicit SqliteDriver(const std::string& connection_text) {
     const std::string path = ConnectionTextValue(connection_text, "Data Source");
     if (path.empty()) throw DatabaseError("the connection text names no Data Source");
+    ConfigureLibrary();
     const int flags =
         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX;
     int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
@@ -128,7 +139,8 @@ class SqliteDriver : public Driver {
   // cannot smuggle in a second statement or a write.
   std::shared_ptr<const ResultData> Query(std::string_view sql) override {
     EnsureOpen();
-    sqlite3_stmt* stmt = Cached(Rewritten(sql), sql);
+    StatementShape shape = LiftLiterals(sql);
+    sqlite3_stmt* stmt = Prepared(shape, sql);
     if (stmt == nullptr)
       throw DatabaseError("a query must be a single statement [" + Shorten(sql) + "]");
     if (!sqlite3_stmt_readonly(stmt))
@@ -190,7 +202,7 @@ class SqliteDriver : public Driver {
 
  private:
   struct CachedStmt {
-    std::string sql;
+    std::string sql;  // the key: a shape's, or the statement's text
     StmtPtr stmt;
   };
 
@@ -217,17 +229,60 @@ class SqliteDriver : public Driver {
     return rewrites_.emplace(std::string(tsql), std::move(sqlite_sql)).first->second;
   }
 
-  // A prepared statement for a single-statement text, from the cache when it is there.
-  sqlite3_stmt* Cached(const std::string& sql, std::string_view original) {
-    if (auto it = index_.find(sql); it != index_.end()) {
+  // The compiled statement for a single-statement text with the shape's values bound, or
+  // nullptr for a text of several statements. A shape the engine refuses with markers in it
+  // is compiled from the full text instead, whose error (if any) names the real fault.
+  sqlite3_stmt* Prepared(const StatementShape& shape, std::string_view original) {
+    if (!shape.values.empty()) {
+      sqlite3_stmt* stmt = Cached(shape.key, [&] { return RewriteTsql(shape.text); }, {});
+      if (stmt != nullptr && sqlite3_bind_parameter_count(stmt) == Count(shape.values.size())) {
+        Bind(stmt, shape.values);
+        return stmt;
+      }
+    }
+    return Cached(
+        std::string(original), [&] { return Rewritten(original); }, original);
+  }
+
+  static int Count(size_t n) { return static_cast<int>(n); }
+
+  void Bind(sqlite3_stmt* stmt, const std::vector<LiftedValue>& values) {
+    int rc = SQLITE_OK;
+    for (int i = 0; i < Count(values.size()) && rc == SQLITE_OK; ++i) {
+      const LiftedValue& v = values[static_cast<size_t>(i)];
+      switch (v.type) {
+        case LiftedValue::Type::kInteger:
+          rc = sqlite3_bind_int64(stmt, i + 1, v.integer);
+          break;
+        case LiftedValue::Type::kReal:
+          rc = sqlite3_bind_double(stmt, i + 1, v.real);
+          break;
+        default:  // the values outlive the statement's run
+          rc = sqlite3_bind_text(stmt, i + 1, v.text.data(), Count(v.text.size()), SQLITE_STATIC);
+      }
+    }
+    if (rc != SQLITE_OK) {
+      sqlite3_clear_bindings(stmt);
+      Raise("binding a statement's values");
+    }
+  }
+
+  // A prepared single-statement text from the cache, compiling the text that make() gives on a
+  // miss. nullptr for several statements, and when the text fails to compile and no original
+  // is given to report it with.
+  template <typename Make>
+  sqlite3_stmt* Cached(const std::string& key, Make make, std::string_view original) {
+    if (auto it = index_.find(key); it != index_.end()) {
       cache_.splice(cache_.begin(), cache_, it->second);
       return it->second->stmt.get();
     }
+    const std::string& sql = make();
     sqlite3_stmt* raw = nullptr;
     const char* tail = nullptr;
     if (sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &raw, &tail) !=
         SQLITE_OK) {
       sqlite3_finalize(raw);
+      if (original.empty()) return nullptr;
       Raise(original);
     }
     StmtPtr stmt(raw);
@@ -236,7 +291,7 @@ class SqliteDriver : public Driver {
       index_.erase(cache_.back().sql);
       cache_.pop_back();
     }
-    cache_.push_front({sql, std::move(stmt)});
+    cache_.push_front({key, std::move(stmt)});
     index_[cache_.front().sql] = cache_.begin();
     return raw;
   }
@@ -258,11 +313,12 @@ class SqliteDriver : public Driver {
   // out; rows changed directly by the statements (not by their triggers) add up in changed.
   void Run(std::string_view tsql, ResultData* out, int64_t* changed) {
     EnsureOpen();
-    const std::string& sql = Rewritten(tsql);
-    if (sqlite3_stmt* stmt = Cached(sql, tsql)) {
+    const StatementShape shape = LiftLiterals(tsql);
+    if (sqlite3_stmt* stmt = Prepared(shape, tsql)) {
       RunOne(stmt, tsql, out, changed);
       return;
     }
+    const std::string& sql = Rewritten(tsql);
     const char* p = sql.c_str();
     const char* end = p + sql.size();
     bool have_rows = false;

@@ -1,6 +1,7 @@
 #include "services/tsql_rewriter.h"
 
 #include <cctype>
+#include <charconv>
 #include <map>
 #include <string>
 #include <string_view>
@@ -14,11 +15,12 @@ namespace tamsel::detail {
 
 namespace {
 
-enum class Kind { kSpace, kWord, kLiteral, kQuotedName, kPunct };
+enum class Kind { kSpace, kWord, kNumber, kLiteral, kQuotedName, kPunct };
 
 struct Token {
   Kind kind;
-  std::string text;  // as it is written out
+  std::string text;         // as it is written out
+  std::string_view source = {};  // as it stands in the statement, N prefix included
 };
 
 bool IsWordChar(unsigned char c) {
@@ -57,10 +59,49 @@ std::string ReadLiteral(std::string_view sql, size_t& pos) {
   Fail("unterminated string literal", sql, start);
 }
 
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool IsWord(const Token& t, std::string_view word) {
+  return t.kind == Kind::kWord && EqualsNoCase(t.text, word);
+}
+bool IsPunct(const Token& t, char c) {
+  return t.kind == Kind::kPunct && t.text.size() == 1 && t.text[0] == c;
+}
+bool IsNumber(const Token& t) {
+  if (t.kind != Kind::kNumber) return false;
+  for (char c : t.text)
+    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+  return true;
+}
+
+// Reads a number starting at pos: digits with an optional point, fraction and exponent. Followed
+// by word characters (0x1F, 2e) it is a word instead.
+Kind ReadNumber(std::string_view sql, size_t& pos) {
+  while (pos < sql.size() && IsDigit(sql[pos])) ++pos;
+  if (pos < sql.size() && sql[pos] == '.') {
+    ++pos;
+    while (pos < sql.size() && IsDigit(sql[pos])) ++pos;
+  }
+  if (pos < sql.size() && (sql[pos] == 'e' || sql[pos] == 'E')) {
+    size_t e = pos + 1;
+    if (e < sql.size() && (sql[e] == '+' || sql[e] == '-')) ++e;
+    if (e < sql.size() && IsDigit(sql[e])) {
+      while (e < sql.size() && IsDigit(sql[e])) ++e;
+      pos = e;
+    }
+  }
+  if (pos < sql.size() && IsWordChar(static_cast<unsigned char>(sql[pos]))) {
+    while (pos < sql.size() && IsWordChar(static_cast<unsigned char>(sql[pos]))) ++pos;
+    return Kind::kWord;
+  }
+  return Kind::kNumber;
+}
+
 std::vector<Token> Tokenize(std::string_view sql) {
   std::vector<Token> tokens;
   size_t pos = 0;
   while (pos < sql.size()) {
+    const size_t count = tokens.size();
     const char c = sql[pos];
     const size_t start = pos;
     if (IsSpace(c)) {
@@ -84,7 +125,8 @@ std::vector<Token> Tokenize(std::string_view sql) {
         }
       } while (depth > 0);
       if (tokens.empty() || tokens.back().kind != Kind::kSpace)
-        tokens.push_back({Kind::kSpace, " "});
+        tokens.push_back({Kind::kSpace, " ", " "});
+      continue;
     } else if (c == '\'') {
       tokens.push_back({Kind::kLiteral, ReadLiteral(sql, pos)});
     } else if ((c == 'N' || c == 'n') && pos + 1 < sql.size() && sql[pos + 1] == '\'' &&
@@ -124,6 +166,12 @@ std::vector<Token> Tokenize(std::string_view sql) {
         ++pos;
       }
       tokens.push_back({Kind::kQuotedName, std::string(sql.substr(start, pos - start))});
+    } else if (IsDigit(c) || (c == '.' && pos + 1 < sql.size() && IsDigit(sql[pos + 1]) &&
+                              (tokens.empty() || tokens.back().kind == Kind::kSpace ||
+                               tokens.back().kind == Kind::kPunct) &&
+                              (tokens.empty() || !IsPunct(tokens.back(), ')')))) {
+      const Kind kind = ReadNumber(sql, pos);
+      tokens.push_back({kind, std::string(sql.substr(start, pos - start))});
     } else if (IsWordChar(static_cast<unsigned char>(c))) {
       while (pos < sql.size() && IsWordChar(static_cast<unsigned char>(sql[pos]))) ++pos;
       tokens.push_back({Kind::kWord, std::string(sql.substr(start, pos - start))});
@@ -131,21 +179,9 @@ std::vector<Token> Tokenize(std::string_view sql) {
       ++pos;
       tokens.push_back({Kind::kPunct, std::string(1, c)});
     }
+    if (tokens.size() > count) tokens.back().source = sql.substr(start, pos - start);
   }
   return tokens;
-}
-
-bool IsWord(const Token& t, std::string_view word) {
-  return t.kind == Kind::kWord && EqualsNoCase(t.text, word);
-}
-bool IsPunct(const Token& t, char c) {
-  return t.kind == Kind::kPunct && t.text.size() == 1 && t.text[0] == c;
-}
-bool IsNumber(const Token& t) {
-  if (t.kind != Kind::kWord || t.text.empty()) return false;
-  for (char c : t.text)
-    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
-  return true;
 }
 
 // Index of the next token that is not white space, from i on; tokens.size() when none.
@@ -324,6 +360,137 @@ void RequireReadOnlyQuery(std::string_view tsql) {
         throw DatabaseError("a query must only read: \"" + t.text + "\" is not allowed in it");
     }
   }
+}
+
+namespace {
+
+// Words after which '(' opens a list, a subquery or a group rather than a function's arguments.
+constexpr std::string_view kNotCalls[] = {
+    "all",    "and",    "any",    "as",     "between", "by",        "case", "else",
+    "except", "exists", "from",   "having", "in",      "intersect", "is",   "join",
+    "like",   "not",    "on",     "or",     "return",  "select",    "set",  "some",
+    "then",   "union",  "values", "when",   "where",   "with"};
+
+bool OpensCall(const Token& before) {
+  if (before.kind == Kind::kQuotedName) return true;
+  if (before.kind != Kind::kWord) return false;
+  for (std::string_view word : kNotCalls)
+    if (EqualsNoCase(before.text, word)) return false;
+  return true;
+}
+
+// The value of a '...' literal as written (quotes included).
+std::string LiteralValue(std::string_view quoted) {
+  std::string value;
+  value.reserve(quoted.size());
+  for (size_t i = 1; i + 1 < quoted.size(); ++i) {
+    value += quoted[i];
+    if (quoted[i] == '\'' && quoted[i + 1] == '\'') ++i;
+  }
+  return value;
+}
+
+bool LiftNumber(std::string_view text, LiftedValue& out) {
+  const char* end = text.data() + text.size();
+  if (text.find_first_of(".eE") == std::string_view::npos) {
+    out.type = LiftedValue::Type::kInteger;
+    const auto [p, ec] = std::from_chars(text.data(), end, out.integer);
+    return ec == std::errc() && p == end;  // beyond 64 bits the engine reads a real: kept
+  }
+  out.type = LiftedValue::Type::kReal;
+  const auto [p, ec] = std::from_chars(text.data(), end, out.real);
+  return ec == std::errc() && p == end;
+}
+
+}  // namespace
+
+// Which literals stay in the text, because a marker would change what the statement means or
+// how it is planned:
+//  - those inside a function call's parentheses: an index on an expression (ifnull(col,''))
+//    matches only the very same expression, and some arguments are no values at all (convert's
+//    type, a style);
+//  - those in a select list (they name result columns) and in ORDER BY / GROUP BY (a number
+//    there is a column position);
+//  - row counts (TOP n): the count is part of the plan;
+//  - texts longer than kLiftedTextMax and integers beyond 64 bits.
+// A text that holds ? already, or more than one statement, is not lifted at all.
+StatementShape LiftLiterals(std::string_view tsql) {
+  StatementShape shape;
+  const auto whole = [&] {
+    shape.text.assign(tsql);
+    shape.values.clear();
+    shape.key = shape.text;
+    return shape;
+  };
+  const std::vector<Token> tokens = Tokenize(tsql);
+  const size_t first = NextSolid(tokens, 0);
+  if (first >= tokens.size() ||
+      !(IsWord(tokens[first], "select") || IsWord(tokens[first], "insert") ||
+        IsWord(tokens[first], "update") || IsWord(tokens[first], "delete")))
+    return whole();
+
+  struct Level {
+    bool keep = false;  // inside a function call, or a group within a place that keeps
+    bool select_list = false;
+    bool order = false;  // ORDER BY or GROUP BY
+    bool Keeps() const { return keep || select_list || order; }
+  };
+  std::vector<Level> levels(1);
+  std::string types;
+  shape.text.reserve(tsql.size());
+  size_t prev = std::string::npos;  // the last solid token
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    const Token& t = tokens[i];
+    Level& level = levels.back();
+    if (t.kind == Kind::kSpace) {
+      shape.text += t.source;
+      continue;
+    }
+    bool lifted = false;
+    if (t.kind == Kind::kWord) {
+      if (IsWord(t, "select")) {
+        level.select_list = true;
+        level.order = false;
+      } else if (IsWord(t, "by") && prev != std::string::npos &&
+                 (IsWord(tokens[prev], "order") || IsWord(tokens[prev], "group"))) {
+        level.order = true;
+      } else if (IsWord(t, "from") || IsWord(t, "where") || IsWord(t, "having") ||
+                 IsSetOperator(t)) {
+        level.select_list = false;
+        level.order = false;
+      }
+    } else if (IsPunct(t, '(')) {
+      const bool call = prev != std::string::npos && OpensCall(tokens[prev]);
+      levels.push_back({level.Keeps() || call, false, false});
+    } else if (IsPunct(t, ')')) {
+      if (levels.size() == 1) return whole();
+      levels.pop_back();
+    } else if (IsPunct(t, '?')) {
+      return whole();
+    } else if (IsPunct(t, ';')) {
+      for (size_t k = i + 1; k < tokens.size(); ++k)
+        if (tokens[k].kind != Kind::kSpace && !IsPunct(tokens[k], ';')) return whole();
+    } else if (!level.Keeps() && !(prev != std::string::npos && IsWord(tokens[prev], "top"))) {
+      LiftedValue value;
+      if (t.kind == Kind::kLiteral && t.text.size() - 2 <= kLiftedTextMax) {
+        value.type =
+            t.source[0] == '\'' ? LiftedValue::Type::kText : LiftedValue::Type::kNationalText;
+        value.text = LiteralValue(t.text);
+        lifted = true;
+      } else if (t.kind == Kind::kNumber) {
+        lifted = LiftNumber(t.text, value);
+      }
+      if (lifted) {
+        types += static_cast<char>(value.type);
+        shape.values.push_back(std::move(value));
+      }
+    }
+    shape.text += lifted ? std::string_view("?") : t.source;
+    prev = i;
+  }
+  if (shape.values.empty()) return whole();
+  shape.key = shape.text + '\x1f' + types;
+  return shape;
 }
 
 }  // namespace tamsel::detail

@@ -3,8 +3,10 @@
 // Turns the suite's T-SQL into SQLite's dialect, token by token; the inside of string literals
 // is never changed.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tamsel::detail {
 
@@ -18,5 +20,29 @@ std::string RewriteTsql(std::string_view tsql);
 // literals, quoted names and comments): for engines that cannot tell a reading statement
 // themselves. Throws DatabaseError.
 void RequireReadOnlyQuery(std::string_view tsql);
+
+// A literal taken out of a statement, typed as it was written.
+struct LiftedValue {
+  enum class Type : char { kText = 't', kNationalText = 'n', kInteger = 'i', kReal = 'r' };
+  Type type = Type::kText;
+  std::string text;  // a text's value: quotes removed, '' made one
+  int64_t integer = 0;
+  double real = 0;
+};
+
+// A statement with its literal values replaced by ? markers, and those values in order.
+struct StatementShape {
+  std::string text;  // T-SQL; the statement itself when nothing was lifted
+  std::vector<LiftedValue> values;
+  std::string key;  // the text and the values' types: one compiled statement per key
+};
+
+// Texts longer than this stay in the statement; a bound text parameter is declared this long.
+constexpr size_t kLiftedTextMax = 4000;
+
+// Lifts the literal values out of a single SELECT, INSERT, UPDATE or DELETE so that statements
+// differing only in values share one compiled plan. Any other text comes back whole, without
+// values. Throws DatabaseError for text it cannot read (as RewriteTsql).
+StatementShape LiftLiterals(std::string_view tsql);
 
 }  // namespace tamsel::detail

@@ -10,9 +10,12 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -407,6 +410,7 @@ class OdbcDriver final : public Driver {
   }
 
   int32_t Execute(std::string_view sql) override {
+    if (std::optional<Executed> run = RunPrepared(sql)) return RowsChanged(*run, sql);
     std::string text = Translate(sql);
     if (dialect_ != Dialect::kSqlite || text.find(';') == std::string::npos) {
       return RunCommand(text);
@@ -420,11 +424,13 @@ class OdbcDriver final : public Driver {
   std::shared_ptr<const ResultData> Query(std::string_view sql) override {
     // The server cannot be asked whether a text only reads, so the text itself is checked.
     RequireReadOnlyQuery(sql);
-    std::string text = Translate(sql);
-    Executed run = Run(text);
+    std::optional<Executed> prepared = RunPrepared(sql);
+    // Errors name the statement as the engine received it.
+    const std::string text = prepared ? std::string(sql) : Translate(sql);
+    Executed run = prepared ? std::move(*prepared) : Run(text);
     auto result = std::make_shared<ResultData>();
     if (run.no_data) return result;
-    SQLHSTMT h = run.stmt.get();
+    SQLHSTMT h = run.get();
     SQLSMALLINT count = 0;
     // A batch may report row counts before its result set.
     for (;;) {
@@ -530,6 +536,8 @@ class OdbcDriver final : public Driver {
   void Close() override {
     if (!connected_) return;
     connected_ = false;
+    prepared_.clear();
+    prepared_index_.clear();
     if (report_.link_lost) {
       // Nothing more can reach the server: free the handles whatever the driver says.
       in_transaction_ = false;
@@ -765,23 +773,147 @@ class OdbcDriver final : public Driver {
     }
   }
 
-  struct Executed {
-    Handle stmt;
+  // A statement while its results are read. A one-off handle is freed afterwards; a prepared
+  // one from the cache is closed and its values unbound, ready for the next call.
+  class Executed {
+   public:
+    Executed(Handle owned, bool no_data)
+        : no_data(no_data), owned_(std::move(owned)), h_(owned_.get()) {}
+    Executed(SQLHSTMT prepared, bool no_data) : no_data(no_data), h_(prepared) {}
+    Executed(Executed&& other) noexcept
+        : no_data(other.no_data),
+          owned_(std::move(other.owned_)),
+          h_(std::exchange(other.h_, nullptr)) {}
+    Executed& operator=(Executed&&) = delete;
+    ~Executed() {
+      if (owned_.get() != SQL_NULL_HANDLE || h_ == SQL_NULL_HSTMT) return;
+      SQLFreeStmt(h_, SQL_CLOSE);
+      SQLFreeStmt(h_, SQL_RESET_PARAMS);
+    }
+    SQLHSTMT get() const { return h_; }
     bool no_data = false;  // an UPDATE or DELETE that touched nothing
+
+   private:
+    Handle owned_;
+    SQLHSTMT h_ = SQL_NULL_HSTMT;
   };
+
+  // Sets what every statement handle needs before it runs.
+  void PrepareHandle(SQLHSTMT h) {
+    // The component's statements hold no ODBC escape clauses; a literal that looks like one
+    // must reach the server unchanged.
+    SQLSetStmtAttrW(h, SQL_ATTR_NOSCAN, reinterpret_cast<SQLPOINTER>(SQL_NOSCAN_ON), 0);
+    // A backstop for waits the lock bound does not cover; a statement may wait for several
+    // locks in turn, so it gets a multiple of the bound (that SQLite driver ignores it).
+    if (dialect_ != Dialect::kSqlite) {
+      SQLSetStmtAttrW(h, SQL_ATTR_QUERY_TIMEOUT,
+                      reinterpret_cast<SQLPOINTER>(WaitSeconds(kStatementTimeoutFactor)), 0);
+    }
+  }
+
+  // Runs a single statement as its shape, prepared once per connection, with the literal values
+  // bound as parameters; nothing when the statement has no values to lift or its shape cannot
+  // be prepared (the full text then runs as before). A server caches one plan per shape this
+  // way: its own parameterization leaves out statements with TOP, joins or grouping. Texts are
+  // declared at a fixed length and numbers as written, so the same shape always brings the
+  // same parameter types.
+  std::optional<Executed> RunPrepared(std::string_view sql) {
+    RequireOpen();
+    CheckedText(sql, "statement");
+    if (dialect_ == Dialect::kOther) return std::nullopt;
+    const StatementShape shape = LiftLiterals(sql);
+    if (shape.values.empty()) return std::nullopt;
+    SQLHSTMT h = PreparedHandle(shape);
+    if (h == SQL_NULL_HSTMT) return std::nullopt;
+    Executed run(h, false);
+    const std::string echo(sql);
+    const size_t n = shape.values.size();
+    std::vector<std::u16string> wide(n);
+    std::vector<std::string> narrow(n);
+    std::vector<int64_t> integers(n);
+    std::vector<double> reals(n);
+    std::vector<SQLLEN> lengths(n, 0);
+    for (size_t i = 0; i < n; ++i) {
+      const LiftedValue& v = shape.values[i];
+      const auto number = static_cast<SQLUSMALLINT>(i + 1);
+      SQLRETURN rc;
+      if (v.type == LiftedValue::Type::kInteger) {
+        integers[i] = v.integer;
+        rc = SQLBindParameter(h, number, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0,
+                              &integers[i], 0, nullptr);
+      } else if (v.type == LiftedValue::Type::kReal) {
+        reals[i] = v.real;
+        rc = SQLBindParameter(h, number, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, &reals[i],
+                              0, nullptr);
+      } else {
+        // N'..' stays nvarchar and '..' varchar: a varchar column compared with an nvarchar
+        // value would be converted row by row instead of sought in its index.
+        const bool national = v.type == LiftedValue::Type::kNationalText;
+        const SQLSMALLINT type = national ? SQL_WVARCHAR : SQL_VARCHAR;
+        const SQLULEN size = national ? kLiftedTextMax : 2 * kLiftedTextMax;
+        SQLPOINTER data;
+        wide[i] = Utf8ToUtf16(v.text);  // also refuses malformed UTF-8 in narrow mode
+        if (report_.calls == TextCalls::kWide) {
+          data = Wide(wide[i]);
+          lengths[i] = static_cast<SQLLEN>(wide[i].size() * sizeof(char16_t));
+          rc = SQLBindParameter(h, number, SQL_PARAM_INPUT, SQL_C_WCHAR, type, size, 0, data,
+                                lengths[i], &lengths[i]);
+        } else {
+          narrow[i] = v.text;
+          data = narrow[i].data();
+          lengths[i] = static_cast<SQLLEN>(narrow[i].size());
+          rc = SQLBindParameter(h, number, SQL_PARAM_INPUT, SQL_C_CHAR, type, size, 0, data,
+                                lengths[i], &lengths[i]);
+        }
+      }
+      if (!SQL_SUCCEEDED(rc)) FailStatement(h, "ODBC: cannot bind a statement's value", echo);
+    }
+    const SQLRETURN rc = SQLExecute(h);
+    if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(rc)) {
+      FailStatement(h, "ODBC: statement failed", echo);
+    }
+    run.no_data = rc == SQL_NO_DATA;
+    return run;
+  }
+
+  // The connection's prepared handle for a shape; SQL_NULL_HSTMT when the driver will not
+  // prepare it with markers.
+  SQLHSTMT PreparedHandle(const StatementShape& shape) {
+    if (auto it = prepared_index_.find(shape.key); it != prepared_index_.end()) {
+      prepared_.splice(prepared_.begin(), prepared_, it->second);
+      return it->second->stmt.get();
+    }
+    // The rewrite to SQLite's dialect runs once per shape.
+    const std::string text = dialect_ == Dialect::kSqlite ? RewriteTsql(shape.text) : shape.text;
+    Handle stmt(SQL_HANDLE_STMT, dbc_.get());
+    PrepareHandle(stmt.get());
+    SQLRETURN rc;
+    std::u16string wide = Utf8ToUtf16(text);  // also refuses malformed UTF-8 in narrow mode
+    if (report_.calls == TextCalls::kWide) {
+      rc = SQLPrepareW(stmt.get(), Wide(wide), static_cast<SQLINTEGER>(wide.size()));
+    } else {
+      std::string narrow = text;
+      rc = SQLPrepare(stmt.get(), reinterpret_cast<SQLCHAR*>(narrow.data()),
+                      static_cast<SQLINTEGER>(narrow.size()));
+    }
+    SQLSMALLINT markers = 0;
+    if (!SQL_SUCCEEDED(rc) || !SQL_SUCCEEDED(SQLNumParams(stmt.get(), &markers)) ||
+        static_cast<size_t>(markers) != shape.values.size()) {
+      return SQL_NULL_HSTMT;
+    }
+    if (prepared_.size() >= kPreparedCacheSize) {
+      prepared_index_.erase(prepared_.back().key);
+      prepared_.pop_back();
+    }
+    prepared_.push_front({shape.key, std::move(stmt)});
+    prepared_index_[prepared_.front().key] = prepared_.begin();
+    return prepared_.front().stmt.get();
+  }
 
   Executed Run(const std::string& text) {
     std::u16string wide = Utf8ToUtf16(text);  // also refuses malformed UTF-8 in narrow mode
     Handle stmt(SQL_HANDLE_STMT, dbc_.get());
-    // The component's statements hold no ODBC escape clauses; a literal that looks like one
-    // must reach the server unchanged.
-    SQLSetStmtAttrW(stmt.get(), SQL_ATTR_NOSCAN, reinterpret_cast<SQLPOINTER>(SQL_NOSCAN_ON), 0);
-    // A backstop for waits the lock bound does not cover; a statement may wait for several
-    // locks in turn, so it gets a multiple of the bound (that SQLite driver ignores it).
-    if (dialect_ != Dialect::kSqlite) {
-      SQLSetStmtAttrW(stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
-                      reinterpret_cast<SQLPOINTER>(WaitSeconds(kStatementTimeoutFactor)), 0);
-    }
+    PrepareHandle(stmt.get());
     SQLRETURN rc;
     if (report_.calls == TextCalls::kWide) {
       rc = SQLExecDirectW(stmt.get(), Wide(wide), static_cast<SQLINTEGER>(wide.size()));
@@ -793,13 +925,17 @@ class OdbcDriver final : public Driver {
     if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(rc)) {
       FailStatement(stmt.get(), "ODBC: statement failed", text);
     }
-    return Executed{std::move(stmt), rc == SQL_NO_DATA};
+    return Executed(std::move(stmt), rc == SQL_NO_DATA);
   }
 
   int32_t RunCommand(const std::string& text) {
     Executed run = Run(text);
+    return RowsChanged(run, text);
+  }
+
+  int32_t RowsChanged(Executed& run, std::string_view text) {
     if (run.no_data) return 0;
-    SQLHSTMT h = run.stmt.get();
+    SQLHSTMT h = run.get();
     int counts = 0;
     SQLLEN rows = 0;
     for (;;) {
@@ -901,8 +1037,16 @@ class OdbcDriver final : public Driver {
     return Utf16ToUtf8(buffer);
   }
 
+  struct PreparedStmt {
+    std::string key;
+    Handle stmt;
+  };
+  static constexpr size_t kPreparedCacheSize = 64;
+
   Handle env_;
   Handle dbc_;
+  std::list<PreparedStmt> prepared_;  // most recently used first; freed before disconnecting
+  std::unordered_map<std::string, std::list<PreparedStmt>::iterator> prepared_index_;
   Dialect dialect_ = Dialect::kOther;
   Reporter report_;
   bool connected_ = false;
