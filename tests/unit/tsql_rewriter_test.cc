@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <string>
 
 #include "tamsel/error.h"
@@ -83,6 +84,42 @@ TEST(RewriteTsqlErrors, RefusesTextItCannotRead) {
   }
   EXPECT_THAT([] { RewriteTsql("select 'abc"); },
               ThrowsMessage<DatabaseError>(HasSubstr("unterminated string literal")));
+}
+
+// Values come back typed as written: n(ational text), t(ext), i(nteger), r(eal).
+std::string Values(const StatementShape& shape) {
+  std::string out;
+  for (const LiftedValue& v : shape.values) {
+    char number[32] = {};
+    if (v.type == LiftedValue::Type::kInteger) std::to_chars(number, number + 31, v.integer);
+    if (v.type == LiftedValue::Type::kReal) std::to_chars(number, number + 31, v.real);
+    out += std::string(1, static_cast<char>(v.type)) + ":" + v.text + number + "|";
+  }
+  return out;
+}
+
+TEST(LiftLiterals, LiftsOnlyWhatCannotChangeTheStatementsMeaning) {
+  const char* cases[][3] = {
+      {"select TOP 2 a, 'k' as k from t where (c=N'V''1' or isnull(c,'')='') and n = -12 and "
+       "r<=2.5 and x in (1E-2, 99999999999999999999, 0x1F) order by 1",
+       "select TOP 2 a, 'k' as k from t where (c=? or isnull(c,'')=?) and n = -? and r<=? and "
+       "x in (?, 99999999999999999999, 0x1F) order by 1",
+       "n:V'1|t:|i:12|r:2.5|r:0.01|"},
+      {"insert into t(a,b) values(.5,/* c */'x') -- done", "insert into t(a,b) values(?, ?) ",
+       "r:0.5|t:x|"},
+      {"select a from t where b = ?", "select a from t where b = ?", ""},
+      {"select a from t where b = 1; select 2", "select a from t where b = 1; select 2", ""},
+      {"create table t(a text default 'x')", "create table t(a text default 'x')", ""}};
+  for (const auto& [tsql, shape, values] : cases) {
+    const StatementShape lifted = LiftLiterals(tsql);
+    EXPECT_EQ(lifted.text, shape) << tsql;
+    EXPECT_EQ(Values(lifted), values) << tsql;
+  }
+  // One compiled statement per shape and value types.
+  EXPECT_EQ(LiftLiterals("select a from t where c=N'x'").key,
+            LiftLiterals("select a from t where c=N'y'").key);
+  EXPECT_NE(LiftLiterals("select a from t where c=N'x'").key,
+            LiftLiterals("select a from t where c='x'").key);
 }
 
 }  // namespace
