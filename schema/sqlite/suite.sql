@@ -152,6 +152,13 @@ CREATE TABLE ven_inv_price_rule (
 -- rule look-up, duplicate and overlap tests: item, supply type, vendor, start
 CREATE INDEX ven_inv_price_rule_lookup
   ON ven_inv_price_rule (cInvCode, iSupplyType, cVenCode, dEnableDate);
+-- The look-ups take a vendor's rows or those for any vendor: (cvencode=X or
+-- isnull(cvencode,'')=''). The second branch reaches no column of the index above, so without
+-- this one every row of the item would be read. The expression must be written as the rewritten
+-- statement has it, collation included, to be matched.
+CREATE INDEX ven_inv_price_rule_anyvendor
+  ON ven_inv_price_rule (cInvCode, iSupplyType, ifnull(cVenCode, '') COLLATE tamsel_text,
+                         dEnableDate);
 
 -- Not unique on (id, itemid): stored data may hold duplicate tier numbers, and loading such a
 -- rule must be able to report them.
@@ -199,6 +206,10 @@ CREATE TABLE ven_inv_price (
 -- price look-up and comparison: equality on item and supply type, then vendor and start date
 CREATE INDEX ven_inv_price_lookup
   ON ven_inv_price (cInvCode, iSupplyType, cVenCode, dEnableDate);
+-- as ven_inv_price_rule_anyvendor
+CREATE INDEX ven_inv_price_anyvendor
+  ON ven_inv_price (cInvCode, iSupplyType, ifnull(cVenCode, '') COLLATE tamsel_text,
+                    dEnableDate);
 
 -- Row-version triggers. The update triggers list every column but ufts: their own write of
 -- ufts then cannot fire them again, whatever recursive_triggers says, and a client that sets

@@ -279,12 +279,16 @@ TEST_F(StatementCatalog, EveryStatementRunsAndFindsWhatTheDemoDataHolds) {
 TEST_F(StatementCatalog, LookUpsSearchByIndex) {
   if (testing::DriverName() != "sqlite") GTEST_SKIP() << "query plans are SQLite's";
   auto conn = db_->Connect();
-  for (const std::string& sql :
-       {PriceLookup("V001", "A01", "1500", "", ""),
-        PriceLookup("V001", "E01", "1", " and 1=1  and  isnull(cfree1,'') =N'RAL 9010' ", "CNY"),
-        Compare("A01", "1500", 1, "", false, ""),
-        Compare("A01", "1500", 1, "ven.iid in (2,3)", true, ""),
-        Overlap(" id <> 1 and ", "2026-12-31", "2027-01-01"), RuleLookup("")}) {
+  const std::pair<std::string, bool> cases[] = {
+      // statement, whether it is for "vendor or any"
+      {PriceLookup("V001", "A01", "1500", "", ""), true},
+      {PriceLookup("V001", "E01", "1", " and 1=1  and  isnull(cfree1,'') =N'RAL 9010' ", "CNY"),
+       true},
+      {Compare("A01", "1500", 1, "", false, ""), false},
+      {Compare("A01", "1500", 1, "ven.iid in (2,3)", true, ""), false},
+      {Overlap(" id <> 1 and ", "2026-12-31", "2027-01-01"), false},
+      {RuleLookup(""), true}};
+  for (const auto& [sql, any_vendor] : cases) {
     auto rs = conn->OpenRecordset("explain query plan " + sql);
     std::string plan;
     for (; !rs->Eof(); rs->MoveNext()) plan += VarToStr(rs->Fields("detail")) + "\n";
@@ -292,6 +296,11 @@ TEST_F(StatementCatalog, LookUpsSearchByIndex) {
     for (const char* scan :
          {"SCAN ven_inv_price", "SCAN pu_veninvpricelist", "SCAN ven ", "SCAN exch"}) {
       EXPECT_EQ(plan.find(scan), std::string::npos) << scan;
+    }
+    // Both branches seek down to the vendor, not through every row of the item.
+    if (any_vendor) {
+      EXPECT_NE(plan.find("cVenCode=?"), std::string::npos);
+      EXPECT_NE(plan.find("<expr>=?"), std::string::npos);
     }
   }
 }
