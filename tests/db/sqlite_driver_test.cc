@@ -99,6 +99,13 @@ TEST_F(SqliteDriverTest, SuiteDialectRunsEndToEnd) {
   rs->MoveNext();
   EXPECT_EQ(rs->Fields("c").AsString(), "none");
   EXPECT_EQ(Scalar("select c as v from dbo_t where c = N'IT''S'").AsString(), "it's");
+  // Values bound in place of literals keep the literal's type and meet the column's collation.
+  const std::pair<const char*, int> kept[] = {
+      {"3/2 = 1", 4}, {"3.0/2 = 1.5", 4}, {"'1' = 1", 0}, {"c = N'A ' and -id = -1", 1}};
+  for (const auto& [where, count] : kept) {
+    EXPECT_EQ(Scalar(std::string("select count(*) as v from dbo_t where ") + where).AsLong(), count)
+        << where;
+  }
 }
 
 TEST_F(SqliteDriverTest, CachedStatementsStayFreshAndReusable) {
