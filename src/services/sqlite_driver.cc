@@ -120,6 +120,10 @@ class SqliteDriver : public Driver {
       // Declared foreign keys are enforced, as the server always does. The rule tables declare
       // none between them, and removing a rule deletes its tiers first, so nothing depends on it.
       RunScript("PRAGMA foreign_keys=ON");
+      // Look-ups hop through the price list's indexes at random; with the default 2 MB most
+      // pages come back from the file each time. The cache only grows as pages are read, and
+      // in WAL mode it stays valid between transactions unless another connection wrote.
+      RunScript("PRAGMA cache_size=-32768");
     } catch (...) {
       Close();
       throw;

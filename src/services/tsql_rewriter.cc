@@ -19,12 +19,14 @@ enum class Kind { kSpace, kWord, kNumber, kLiteral, kQuotedName, kPunct };
 
 struct Token {
   Kind kind;
-  std::string text;         // as it is written out
+  std::string text;              // as it is written out
   std::string_view source = {};  // as it stands in the statement, N prefix included
 };
 
 bool IsWordChar(unsigned char c) {
-  return std::isalnum(c) || c == '_' || c == '@' || c == '#' || c == '$' || c >= 0x80;
+  // ASCII only: the process locale must not decide where a word ends.
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+         c == '@' || c == '#' || c == '$' || c >= 0x80;
 }
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
@@ -99,6 +101,7 @@ Kind ReadNumber(std::string_view sql, size_t& pos) {
 
 std::vector<Token> Tokenize(std::string_view sql) {
   std::vector<Token> tokens;
+  tokens.reserve(sql.size() / 3 + 8);
   size_t pos = 0;
   while (pos < sql.size()) {
     const size_t count = tokens.size();
@@ -447,7 +450,10 @@ StatementShape LiftLiterals(std::string_view tsql) {
       continue;
     }
     bool lifted = false;
-    if (t.kind == Kind::kWord) {
+    // Only the clause words below matter here; most words are column and table names.
+    const char lead = t.kind == Kind::kWord ? static_cast<char>(t.text[0] | 0x20) : '\0';
+    if (lead == 's' || lead == 'b' || lead == 'f' || lead == 'w' || lead == 'h' || lead == 'u' ||
+        lead == 'e' || lead == 'i') {
       if (IsWord(t, "select")) {
         level.select_list = true;
         level.order = false;
