@@ -160,7 +160,7 @@ class RawConnection {
     }
     // The same settings as the component's driver.
     Exec("PRAGMA journal_mode=WAL");
-    Exec("PRAGMA synchronous=NORMAL");
+    Exec("PRAGMA synchronous=FULL");
     Exec("PRAGMA foreign_keys=ON");
   }
   ~RawConnection() {

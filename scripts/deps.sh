@@ -6,8 +6,11 @@ packages=(
   build-essential cmake pkg-config ccache
   libsqlite3-dev sqlite3 libpugixml-dev libfmt-dev libhowardhinnant-date-dev
   libcli11-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
-  unixodbc-dev unixodbc libsqliteodbc tdsodbc
+  unixodbc-dev unixodbc libsqliteodbc tdsodbc locales
 )
+# node and npm run the independent T-SQL parser of the tests; a newer node already on the
+# machine will do.
+command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -23,4 +26,11 @@ if ((${#missing[@]})); then
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
     "${missing[@]}"
+fi
+
+# A decimal-comma locale: tests check that no number conversion follows the process locale.
+if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
+  sudo_cmd=()
+  if [[ $(id -u) -ne 0 ]]; then sudo_cmd=(sudo); fi
+  "${sudo_cmd[@]}" localedef -i de_DE -f UTF-8 de_DE.UTF-8
 fi

@@ -20,4 +20,6 @@ else
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi
 cmake --build "$build" -j "$jobs"
+# The independent T-SQL parser that checks the SQL Server dialect of every statement.
+npm install --silent --no-audit --no-fund --prefix "$build/npm" node-sql-parser@5.4.0
 ctest --test-dir "$build" -j "$jobs" --output-on-failure

@@ -82,8 +82,9 @@ class PriceRuleManager {
   bool ExitManager();
 
  private:
-  // The ready context, or ComponentError when there is none.
-  clsContext& Context();
+  // The ready context, or ComponentError when there is none. Callers keep the handle for the
+  // whole call: a host object they call may end the manager meanwhile.
+  std::shared_ptr<clsContext> Context();
   std::string GetFreeItemCondition(const std::string& invCode, int32_t iSupplyType,
                                    const std::string& sXml, bool bXmlFlags);
   void LoadRuleItems(const std::shared_ptr<PriceRule>& rule);

@@ -106,8 +106,10 @@ CREATE TABLE exch (
   cdate TEXT COLLATE tamsel_text NOT NULL,
   nflat REAL
 );
--- unique: a second rate for one day or month would duplicate price rows in the comparison
-CREATE UNIQUE INDEX exch_rate ON exch (cexch_name, itype, cdate, iyear);
+-- unique: a second rate for one day or month would duplicate price rows in the comparison.
+-- SQLite lets NULLs repeat in a unique index (the server does not), so a missing year counts
+-- as '', which no year equals.
+CREATE UNIQUE INDEX exch_rate ON exch (cexch_name, itype, cdate, ifnull(iyear, ''));
 
 CREATE TABLE ex_incoterms (
   cIncotermCode TEXT COLLATE tamsel_text NOT NULL,
@@ -121,7 +123,8 @@ FROM ex_incoterms;
 
 -- Row version ------------------------------------------------------------------------------
 
--- One database-wide counter, so that a row version never repeats in any table.
+-- One database-wide counter, so that no committed row version repeats in any table. A
+-- rolled-back change gives its version back; the manager then forgets it too.
 CREATE TABLE tamsel_rowversion (
   id INTEGER PRIMARY KEY CHECK (id = 1),
   v INTEGER NOT NULL
@@ -130,7 +133,8 @@ INSERT INTO tamsel_rowversion (id, v) VALUES (1, 0);
 
 -- Price rules --------------------------------------------------------------------------------
 
--- AUTOINCREMENT: an id is never handed out twice, also after the highest rule was removed.
+-- AUTOINCREMENT: a committed id is never handed out again, also after the highest rule was
+-- removed. A rolled-back insert gives its id back; the manager then forgets it too.
 CREATE TABLE ven_inv_price_rule (
   id INTEGER PRIMARY KEY AUTOINCREMENT,
   cVenCode TEXT COLLATE tamsel_text,

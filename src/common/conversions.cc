@@ -17,29 +17,6 @@ namespace {
 // Days from the suite's date zero (1899-12-30) to 1970-01-01.
 constexpr double kZeroToEpochDays = 25569.0;
 
-// A text reads as a number when, without surrounding blanks, it is a decimal number with an
-// optional sign, point and exponent ("12.5", " -3 ", "+1e3", ".5"). Grouping, currency signs,
-// hexadecimal, "inf" and "nan" are not numbers, nor is anything out of the double range.
-std::optional<double> ParseNumber(std::string_view raw) {
-  const std::string text = detail::Trim(raw);
-  std::string_view body = text;
-  bool negative = false;
-  if (!body.empty() && (body.front() == '+' || body.front() == '-')) {
-    negative = body.front() == '-';
-    body.remove_prefix(1);
-  }
-  if (body.empty() ||
-      !(std::isdigit(static_cast<unsigned char>(body.front())) || body.front() == '.')) {
-    return std::nullopt;
-  }
-  double value = 0;
-  const auto [end, ec] = std::from_chars(body.data(), body.data() + body.size(), value);
-  if (ec != std::errc() || end != body.data() + body.size() || !std::isfinite(value)) {
-    return std::nullopt;
-  }
-  return negative ? -value : value;
-}
-
 double DateSerial(const Date& d) {
   return static_cast<double>(d.days()) + kZeroToEpochDays +
          static_cast<double>(d.seconds_of_day()) / 86400.0;
@@ -78,7 +55,7 @@ std::optional<double> ToDouble(const Variant& v) {
     case VarType::Date:
       return DateSerial(v.AsDate());
     case VarType::String:
-      return ParseNumber(v.AsString());
+      return detail::ParseNumber(v.AsString());
     case VarType::Object:
     case VarType::Error:
       return std::nullopt;
@@ -96,6 +73,29 @@ double RoundHalfEven(double x) {
 
 }  // namespace
 
+// A text reads as a number when, without surrounding blanks, it is a decimal number with an
+// optional sign, point and exponent ("12.5", " -3 ", "+1e3", ".5"). Grouping, currency signs,
+// hexadecimal, "inf" and "nan" are not numbers, nor is anything out of the double range.
+std::optional<double> detail::ParseNumber(std::string_view raw) {
+  const std::string text = detail::Trim(raw);
+  std::string_view body = text;
+  bool negative = false;
+  if (!body.empty() && (body.front() == '+' || body.front() == '-')) {
+    negative = body.front() == '-';
+    body.remove_prefix(1);
+  }
+  if (body.empty() ||
+      !(std::isdigit(static_cast<unsigned char>(body.front())) || body.front() == '.')) {
+    return std::nullopt;
+  }
+  double value = 0;
+  const auto [end, ec] = std::from_chars(body.data(), body.data() + body.size(), value);
+  if (ec != std::errc() || end != body.data() + body.size() || !std::isfinite(value)) {
+    return std::nullopt;
+  }
+  return negative ? -value : value;
+}
+
 std::string VarToStr(const Variant& v) {
   switch (v.type()) {
     case VarType::Empty:
@@ -110,7 +110,7 @@ std::string VarToStr(const Variant& v) {
     case VarType::Single: {
       // The shortest text of the float, so 1.1f reads "1.1" and not its double expansion.
       const std::string shortest = fmt::format("{}", v.AsSingle());
-      return detail::NumText(std::strtod(shortest.c_str(), nullptr));
+      return detail::NumText(detail::ParseNumber(shortest).value_or(v.AsSingle()));
     }
     case VarType::Double:
     case VarType::Decimal:
@@ -159,7 +159,7 @@ bool VarToBool(const Variant& v) {
       const std::string text = detail::Trim(v.AsString());
       if (detail::EqualsNoCase(text, "true")) return true;
       if (detail::EqualsNoCase(text, "false")) return false;
-      const std::optional<double> d = ParseNumber(text);
+      const std::optional<double> d = detail::ParseNumber(text);
       return d && *d != 0;
     }
     default: {

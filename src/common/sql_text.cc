@@ -6,9 +6,14 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "common/text.h"
+
 namespace tamsel::detail {
 
 std::string SqlEsc(std::string_view value) {
+  // SQL text ends at a NUL, so the rest of the statement would be lost.
+  if (value.find('\0') != std::string_view::npos)
+    throw std::invalid_argument("a text holds a NUL character, which no statement can carry");
   std::string out;
   out.reserve(value.size());
   for (char c : value) {
@@ -51,6 +56,8 @@ std::string NumText(double value) {
   } else {
     out += "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
   }
+  // Next to the double limit the 15-digit rounding goes past it: the database would read infinity.
+  if (exponent >= 308 && !ParseNumber(out)) throw std::invalid_argument("the number is too large");
   return out;
 }
 

@@ -36,7 +36,8 @@ std::shared_ptr<PriceRuleItem> PriceRuleManager::ComparePrice(const std::string&
   std::shared_ptr<PriceRuleItem> result;
   detail::Funnel([&] {
     const std::string free_condition = GetFreeItemCondition(invCode, iSupplyType, sXml, true);
-    clsContext& context = Context();
+    const std::shared_ptr<clsContext> held = Context();
+    clsContext& context = *held;
     if (!context.objSysInfo) {
       throw std::invalid_argument("The price rule manager was initialised without an info object.");
     }

@@ -16,9 +16,9 @@ constexpr const char* kAuthInitFailed = "Zorvik.pu.Quorlin.00062";
 
 }  // namespace
 
-clsContext& PriceRuleManager::Context() {
+std::shared_ptr<clsContext> PriceRuleManager::Context() {
   if (!mContext) RaiseError(kNotInitialised);
-  return *mContext;
+  return mContext;
 }
 
 Variant PriceRuleManager::InitManager(std::shared_ptr<Login> login, std::shared_ptr<SysInfo> info,
@@ -66,6 +66,6 @@ bool PriceRuleManager::ExitManager() {
   return true;
 }
 
-std::shared_ptr<Validator> PriceRuleManager::GetValidator() { return Context().objValidator; }
+std::shared_ptr<Validator> PriceRuleManager::GetValidator() { return Context()->objValidator; }
 
 }  // namespace tamsel

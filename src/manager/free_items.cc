@@ -50,7 +50,7 @@ Flags XmlFlags(const pugi::xml_node& z) {
 std::string PriceRuleManager::GetFreeItemCondition(const std::string& invCode, int32_t iSupplyType,
                                                    const std::string& sXml, bool bXmlFlags) {
   if (sXml.empty()) return "";
-  Connection& conn = *Context().mConn;
+  Connection& conn = *Context()->mConn;
 
   // The price look-up reads the flags before it looks at the XML at all; the comparison reads
   // them only when the XML does not bring its own.

@@ -12,7 +12,7 @@ namespace tamsel {
 std::shared_ptr<PriceRule> PriceRuleManager::LoadVenInvPriceRule(int32_t id) {
   std::shared_ptr<PriceRule> result;
   detail::Funnel([&] {
-    auto rs = Context().mConn->OpenRecordset(detail::LoadRuleSql(id), 0, 1, -1);
+    auto rs = Context()->mConn->OpenRecordset(detail::LoadRuleSql(id), 0, 1, -1);
     if (rs->Eof()) return;
     auto rule = PriceRule::New();
     detail::FillRuleFromRow(*rule, *rs);
@@ -29,12 +29,12 @@ void PriceRuleManager::LoadRuleItems(const std::shared_ptr<PriceRule>& rule) {
     if (!rule) throw std::invalid_argument("LoadRuleItems needs a rule.");
     // Filled aside and swapped in whole, so a failed load leaves the rule's tiers as they were.
     auto items = std::make_shared<RuleItems>();
-    auto rs = Context().mConn->OpenRecordset(detail::LoadRuleItemsSql(rule->id), 0, 1, -1);
+    auto rs = Context()->mConn->OpenRecordset(detail::LoadRuleItemsSql(rule->id), 0, 1, -1);
     while (!rs->Eof()) {
       auto item = std::make_shared<PriceRuleItem>();
       item->set_objRule(rule);
       item->id = rule->id;
-      detail::FillTierFromRow(*item, *rs);
+      detail::FillTierFromRow(*item, *rs, true);
       std::string key = VarToStr(Variant(item->index));
       items->Add(std::move(item), std::move(key));
       rs->MoveNext();

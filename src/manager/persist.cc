@@ -2,6 +2,9 @@
 // rolled back whole.
 
 #include <limits>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "common/funnel.h"
 #include "common/sql_text.h"
@@ -37,10 +40,11 @@ void RefuseOverlap(Validator& validator, const std::shared_ptr<PriceRule>& rule)
 
 // Should a failure carry no description, the funnel would return silently; the call is then
 // still reported as failed, since nothing was written.
-void detail::RunWriteTransaction(const std::function<clsContext&()>& context,
+void detail::RunWriteTransaction(const std::function<std::shared_ptr<clsContext>()>& context,
                                  const std::function<void(clsContext&)>& body) {
-  clsContext* ready = nullptr;
-  detail::Funnel([&] { ready = &context(); });
+  // Held for the whole write: a host object called on the way may end the manager.
+  std::shared_ptr<clsContext> ready;
+  detail::Funnel([&] { ready = context(); });
   Assert(ready != nullptr, "The price rule manager is not initialised.");
   Connection& conn = *ready->mConn;
   conn.BeginTrans();
@@ -86,29 +90,63 @@ void StoreRule(clsContext& context, const std::shared_ptr<PriceRule>& rule, Writ
   save_items();
 }
 
+// The id and row version the rule held before a write, put back when the write fails. A
+// rolled-back insert gives its id and row version back to the database, which hands them to the
+// next writer; a rule still holding them would let a retry overwrite that writer's rule.
+class StoredIdentity {
+ public:
+  explicit StoredIdentity(const std::shared_ptr<PriceRule>& rule) : rule_(rule) {
+    if (!rule_) return;
+    id_ = rule_->id;
+    ufts_ = rule_->ufts;
+    if (rule_->ruleItems) {
+      for (const auto& [key, item] : *rule_->ruleItems) tier_ids_.emplace_back(item, item->id);
+    }
+  }
+  void Restore() const {
+    if (!rule_) return;
+    rule_->id = id_;
+    rule_->ufts = ufts_;
+    for (const auto& [item, id] : tier_ids_) item->id = id;
+  }
+
+ private:
+  std::shared_ptr<PriceRule> rule_;
+  int32_t id_ = 0;
+  std::string ufts_;
+  std::vector<std::pair<std::shared_ptr<PriceRuleItem>, int32_t>> tier_ids_;
+};
+
+void StoreInTransaction(const std::function<std::shared_ptr<clsContext>()>& context,
+                        const std::shared_ptr<PriceRule>& rule, WriteKind kind,
+                        const std::function<void()>& save_items) {
+  const StoredIdentity before(rule);
+  try {
+    detail::RunWriteTransaction(
+        context, [&](clsContext& ready) { StoreRule(ready, rule, kind, save_items); });
+  } catch (...) {
+    before.Restore();
+    throw;
+  }
+}
+
 }  // namespace
 
 void PriceRuleManager::CreateVenInvPriceRule(const std::shared_ptr<PriceRule>& rule) {
-  detail::RunWriteTransaction([this]() -> clsContext& { return Context(); },
-                              [&](clsContext& context) {
-                                StoreRule(context, rule, WriteKind::kCreate,
-                                          [&] { SaveRuleItems(rule); });
-                              });
+  StoreInTransaction([this] { return Context(); }, rule, WriteKind::kCreate,
+                     [&] { SaveRuleItems(rule); });
 }
 
 void PriceRuleManager::SaveVenInvPriceRule(const std::shared_ptr<PriceRule>& rule) {
-  detail::RunWriteTransaction([this]() -> clsContext& { return Context(); },
-                              [&](clsContext& context) {
-                                StoreRule(context, rule, WriteKind::kSave,
-                                          [&] { SaveRuleItems(rule); });
-                              });
+  StoreInTransaction([this] { return Context(); }, rule, WriteKind::kSave,
+                     [&] { SaveRuleItems(rule); });
 }
 
 // Runs inside the caller's transaction and funnel. It has no funnel of its own: a failure must
 // reach the caller's rollback even when it carries no description.
 void PriceRuleManager::SaveRuleItems(const std::shared_ptr<PriceRule>& rule) {
   PriceRule& r = detail::Required(rule, "The rule");
-  Connection& conn = detail::Required(Context().mConn, "The manager's connection");
+  Connection& conn = detail::Required(Context()->mConn, "The manager's connection");
   conn.Execute(detail::RuleItemsDeleteSql(r.id), -1);
   const int32_t count = r.ruleItems ? r.ruleItems->Count() : 0;
   if (count >= std::numeric_limits<int16_t>::max()) {

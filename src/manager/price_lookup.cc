@@ -15,7 +15,7 @@ std::shared_ptr<PriceRuleItem> PriceRuleManager::GetVenInvPriceRuleItem(
   std::shared_ptr<PriceRuleItem> result;
   detail::Funnel([&] {
     const std::string free_condition = GetFreeItemCondition(invCode, iSupplyType, sXml, false);
-    auto rs = Context().mConn->OpenRecordset(
+    auto rs = Context()->mConn->OpenRecordset(
         detail::PriceItemLookupSql(venCode, invCode, ddate, iquantity, exchName, iSupplyType,
                                    free_condition),
         0, 1, -1);

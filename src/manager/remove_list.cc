@@ -9,7 +9,7 @@
 namespace tamsel {
 
 void PriceRuleManager::RemoveVenInvPriceRule(int32_t id) {
-  detail::RunWriteTransaction([this]() -> clsContext& { return Context(); },
+  detail::RunWriteTransaction([this] { return Context(); },
                               [&](clsContext& context) {
                                 Connection& conn = *context.mConn;
                                 // Tiers first; a rule without tiers is normal, so only the
@@ -24,14 +24,14 @@ void PriceRuleManager::RemoveVenInvPriceRule(int32_t id) {
 std::shared_ptr<Recordset> PriceRuleManager::ListVenInvPriceRuleItems(const std::string& filter) {
   std::shared_ptr<Recordset> rs;
   detail::Funnel(
-      [&] { rs = Context().mConn->OpenRecordset(detail::ListPriceListSql(filter), 0, 1, -1); });
+      [&] { rs = Context()->mConn->OpenRecordset(detail::ListPriceListSql(filter), 0, 1, -1); });
   return rs;
 }
 
 std::shared_ptr<Recordset> PriceRuleManager::ListVenInvPriceRules(const std::string& filter) {
   std::shared_ptr<Recordset> rs;
   detail::Funnel(
-      [&] { rs = Context().mConn->OpenRecordset(detail::ListRulesSql(filter), 0, 1, -1); });
+      [&] { rs = Context()->mConn->OpenRecordset(detail::ListRulesSql(filter), 0, 1, -1); });
   return rs;
 }
 

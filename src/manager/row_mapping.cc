@@ -1,6 +1,5 @@
 #include "manager/row_mapping.h"
 
-#include <charconv>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -15,6 +14,15 @@ namespace {
 template <typename Set>
 void IfField(const Recordset& row, std::string_view name, Set set) {
   if (row.HasField(name)) set(row.Fields(name));
+}
+
+// Calls set with the column's value; a result without the column is a failure, since the
+// object would otherwise be filled with defaults that look like data.
+template <typename Set>
+void MustField(const Recordset& row, std::string_view name, Set set) {
+  if (!row.HasField(name))
+    throw std::invalid_argument("The result has no column " + std::string(name) + ".");
+  set(row.Fields(name));
 }
 
 void TextField(const Recordset& row, std::string_view name, std::string& target) {
@@ -46,21 +54,23 @@ void FillRuleFromRow(PriceRule& rule, const Recordset& row) {
   TextField(row, "cTermName", rule.cTermName);
 }
 
-void FillTierFromRow(PriceRuleItem& item, const Recordset& row) {
-  IfField(row, "itemid", [&](const Variant& v) {
-    const int32_t number = VarToLng(v);
-    if (number < std::numeric_limits<int16_t>::min() ||
-        number > std::numeric_limits<int16_t>::max()) {
-      throw std::out_of_range("The tier number " + std::to_string(number) +
-                              " does not fit a 16-bit tier number.");
-    }
-    item.index = static_cast<int16_t>(number);
-  });
-  IfField(row, "iLowerLimit", [&](const Variant& v) { item.iLowerLimit = VarToDbl(v); });
-  IfField(row, "iUpperLimit", [&](const Variant& v) { item.iUpperLimit = v; });
-  IfField(row, "iTaxRate", [&](const Variant& v) { item.iTaxRate = VarToDbl(v); });
-  IfField(row, "iTaxUnitPrice", [&](const Variant& v) { item.iTaxUnitPrice = VarToDbl(v); });
-  IfField(row, "iUnitPrice", [&](const Variant& v) { item.iUnitPrice = VarToDbl(v); });
+void FillTierFromRow(PriceRuleItem& item, const Recordset& row, bool numbered) {
+  if (numbered) {
+    MustField(row, "itemid", [&](const Variant& v) {
+      const int32_t number = VarToLng(v);
+      if (number < std::numeric_limits<int16_t>::min() ||
+          number > std::numeric_limits<int16_t>::max()) {
+        throw std::out_of_range("The tier number " + std::to_string(number) +
+                                " does not fit a 16-bit tier number.");
+      }
+      item.index = static_cast<int16_t>(number);
+    });
+  }
+  MustField(row, "iLowerLimit", [&](const Variant& v) { item.iLowerLimit = VarToDbl(v); });
+  MustField(row, "iUpperLimit", [&](const Variant& v) { item.iUpperLimit = v; });
+  MustField(row, "iTaxRate", [&](const Variant& v) { item.iTaxRate = VarToDbl(v); });
+  MustField(row, "iTaxUnitPrice", [&](const Variant& v) { item.iTaxUnitPrice = VarToDbl(v); });
+  MustField(row, "iUnitPrice", [&](const Variant& v) { item.iUnitPrice = VarToDbl(v); });
 }
 
 std::shared_ptr<PriceRuleItem> TierWithRuleFromRow(const Recordset& row) {
@@ -68,7 +78,7 @@ std::shared_ptr<PriceRuleItem> TierWithRuleFromRow(const Recordset& row) {
   auto rule = PriceRule::New();
   FillRuleFromRow(*rule, row);
   auto item = rule->AddRuleItem();
-  FillTierFromRow(*item, row);
+  FillTierFromRow(*item, row, false);
   return item;
 }
 
@@ -82,10 +92,7 @@ bool StrictBool(const Variant& value) {
       const std::string text = Trim(value.AsString());
       if (EqualsNoCase(text, "true")) return true;
       if (EqualsNoCase(text, "false")) return false;
-      double number = 0;
-      const char* end = text.data() + text.size();
-      const auto [ptr, ec] = std::from_chars(text.data(), end, number);
-      if (!text.empty() && ec == std::errc() && ptr == end) return number != 0;
+      if (const std::optional<double> number = ParseNumber(text)) return *number != 0;
       throw std::invalid_argument("Type mismatch: '" + value.AsString() +
                                   "' is not a Boolean value.");
     }

@@ -16,9 +16,10 @@ namespace tamsel::detail {
 void FillRuleFromRow(PriceRule& rule, const Recordset& row);
 
 // Tier fields from the current row: limits, tax rate and prices, the upper limit unconverted
-// (Null stays Null); the tier number from "itemid" where present, which throws
-// std::out_of_range when it does not fit 16 bits.
-void FillTierFromRow(PriceRuleItem& item, const Recordset& row);
+// (Null stays Null); when numbered, the tier number from "itemid", which throws
+// std::out_of_range when it does not fit 16 bits. A missing column throws
+// std::invalid_argument.
+void FillTierFromRow(PriceRuleItem& item, const Recordset& row, bool numbered);
 
 // The price-list row under the cursor as a new rule holding one tier: the tier is returned as
 // a handle that keeps its rule alive. Null when the result is at its end.

@@ -14,7 +14,7 @@ std::shared_ptr<PriceRule> PriceRuleManager::GetVenInvPriceRule(
   if (detail::Trim(venCode).empty() || detail::Trim(invCode).empty()) return nullptr;
   std::shared_ptr<PriceRule> result;
   detail::Funnel([&] {
-    auto rs = Context().mConn->OpenRecordset(
+    auto rs = Context()->mConn->OpenRecordset(
         detail::RuleLookupSql(venCode, invCode, ddate, exchName, iSupplyType), 0, 1, -1);
     if (rs->Eof()) return;
     auto rule = PriceRule::New();

@@ -156,12 +156,16 @@ std::string ComparePriceSql(std::string_view inv_code, double quantity, int32_t 
       "pu_veninvpricelist.cinvcode,cinvname,inv.cComUnitCode,cComUnitName,cInvAddCode,cInvStd,"
       "pu_veninvpricelist.itaxrate as iInvTaxRate,"
       "pu_veninvpricelist.dEnableDate,dDisableDate,bPromotion,pu_veninvpricelist.cExch_Name,"
-      "pu_veninvpricelist.iSupplyType,bTaxCost,pu_veninvpricelist.cMemo,ufts,cTermCode, "
+      "pu_veninvpricelist.iSupplyType,bTaxCost,pu_veninvpricelist.cMemo,"
+      // The row version as the money text the views give, never the server's binary value.
+      "convert(varchar(30),convert(money,pu_veninvpricelist.ufts),2) as ufts,cTermCode, "
       "v_ex_incoterms.cincotermsremark as cTermName,pu_veninvpricelist.iLowerLimit,"
       "iUpperLimit,pu_veninvpricelist.iTaxRate,iTaxUnitPrice , iUnitPrice, "
       "case isnull(foreigncurrency.bcal,1) when 1 then "
-      "pu_veninvpricelist.iunitprice*isnull(exch.nflat,1) else "
-      "pu_veninvpricelist.iunitprice/isnull(exch.nflat,1) end as inatprice "
+      // A stored rate of 0 counts as a missing one: the server would fail the whole
+      // comparison dividing by it, and a 0 product would win every comparison.
+      "pu_veninvpricelist.iunitprice*isnull(nullif(exch.nflat,0),1) else "
+      "pu_veninvpricelist.iunitprice/isnull(nullif(exch.nflat,0),1) end as inatprice "
       " from ven_inv_price pu_veninvpricelist left join inventory inv on "
       "inv.cinvcode=pu_veninvpricelist.cinvcode "
       " left join vendor ven on ven.cvencode=pu_veninvpricelist.cvencode"

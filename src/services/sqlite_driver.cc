@@ -99,11 +99,12 @@ class SqliteDriver : public Driver {
     try {
       if (RegisterSqliteFunctions(db_) != SQLITE_OK) Raise("registering the suite's functions");
       // WAL lets readers go on while one connection writes, so two managers can share a file.
-      // In-memory databases have no file to log to.
+      // In-memory databases have no file to log to. FULL syncs the log at every commit, so a
+      // commit reported as done survives a power loss; NORMAL could lose the latest ones.
       const char* file = sqlite3_db_filename(db_, "main");
       if (file != nullptr && *file != '\0') {
         RunScript("PRAGMA journal_mode=WAL");
-        RunScript("PRAGMA synchronous=NORMAL");
+        RunScript("PRAGMA synchronous=FULL");
       }
       // Declared foreign keys are enforced, as the server always does. The rule tables declare
       // none between them, and removing a rule deletes its tiers first, so nothing depends on it.
@@ -123,9 +124,17 @@ class SqliteDriver : public Driver {
                                                          : static_cast<int32_t>(changed);
   }
 
+  // A query runs one statement that the engine itself says only reads: a caller's filter text
+  // cannot smuggle in a second statement or a write.
   std::shared_ptr<const ResultData> Query(std::string_view sql) override {
+    EnsureOpen();
+    sqlite3_stmt* stmt = Cached(Rewritten(sql), sql);
+    if (stmt == nullptr)
+      throw DatabaseError("a query must be a single statement [" + Shorten(sql) + "]");
+    if (!sqlite3_stmt_readonly(stmt))
+      throw DatabaseError("a query must only read, not change data [" + Shorten(sql) + "]");
     auto data = std::make_shared<ResultData>();
-    Run(sql, data.get(), nullptr);
+    RunOne(stmt, sql, data.get(), nullptr);
     return data;
   }
 
@@ -222,7 +231,7 @@ class SqliteDriver : public Driver {
       Raise(original);
     }
     StmtPtr stmt(raw);
-    if (!IsBlank(tail) || raw == nullptr) return nullptr;  // several statements: not cached
+    if (raw == nullptr || HasStatement(tail)) return nullptr;  // several statements: not cached
     if (cache_.size() >= kStatementCacheSize) {
       index_.erase(cache_.back().sql);
       cache_.pop_back();
@@ -230,6 +239,19 @@ class SqliteDriver : public Driver {
     cache_.push_front({sql, std::move(stmt)});
     index_[cache_.front().sql] = cache_.begin();
     return raw;
+  }
+
+  // Whether text left after a statement holds another one, not just blanks and comments.
+  bool HasStatement(const char* tail) const {
+    const char* p = tail;
+    while (!IsBlank(p)) {
+      sqlite3_stmt* raw = nullptr;
+      if (sqlite3_prepare_v2(db_, p, -1, &raw, &p) != SQLITE_OK || raw != nullptr) {
+        sqlite3_finalize(raw);
+        return true;
+      }
+    }
+    return false;
   }
 
   // Runs every statement of the text. Rows of the first statement that returns columns go to

@@ -92,7 +92,7 @@ std::optional<double> ReadNumber(std::string_view text, bool integral_only, bool
     i = j;
   }
   if (i != s.size()) return std::nullopt;
-  return std::strtod(s.c_str(), nullptr);
+  return ParseNumber(s);
 }
 
 std::string ValueText(sqlite3_value* v) {

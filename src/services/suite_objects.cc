@@ -116,7 +116,13 @@ std::string TableRowAuthService::GetRowAuthCondition(const std::string& busObjec
         "select distinct v.iid from Vendor v inner join tamsel_row_auth a on a.cCode=v.cVenCode"
         " where " +
         grants + " order by v.iid");
-    for (; !rs->Eof(); rs->MoveNext()) items.push_back(VarToStr(rs->Fields("iid")));
+    // A stored value is no more trusted than a typed one: an iid that is not a whole number
+    // goes into the list as a quoted literal, where it can only fail to match.
+    for (; !rs->Eof(); rs->MoveNext()) {
+      const std::string iid = detail::Trim(VarToStr(rs->Fields("iid")));
+      const bool whole = !iid.empty() && iid.find_first_not_of("0123456789") == std::string::npos;
+      items.push_back(whole ? iid : "N'" + detail::SqlEsc(iid) + "'");
+    }
   } else {
     // Other kinds have no numeric key: their codes, as literals.
     auto rs = conn.OpenRecordset("select distinct a.cCode from tamsel_row_auth a where " + grants +

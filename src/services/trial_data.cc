@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/sql_text.h"
+#include "common/text.h"
 #include "tamsel/error.h"
 #include "tamsel/services.h"
 
@@ -97,7 +98,7 @@ std::optional<std::string> FirstText(Connection& conn, const std::string& sql) {
 // A whole number the query gives, 0 for none.
 int64_t ScalarInt(Connection& conn, const std::string& sql) {
   auto text = FirstText(conn, sql);
-  return text ? static_cast<int64_t>(std::stod(*text)) : 0;
+  return text ? static_cast<int64_t>(detail::ParseNumber(*text).value_or(0)) : 0;
 }
 
 // The local currency's name, and every foreign one with rates for 2025 to 2027. Currencies that

@@ -299,4 +299,31 @@ std::string RewriteTsql(std::string_view tsql) {
   return out;
 }
 
+// Words that start or make a statement which changes data, schema or rights, or that runs other
+// code. T-SQL needs no separator between statements, so the words themselves are refused.
+constexpr std::string_view kWritingWords[] = {
+    "alter",       "backup",  "bulk",      "create",    "dbcc",       "delete",
+    "deny",        "drop",    "exec",      "execute",   "grant",      "insert",
+    "into",        "kill",    "merge",     "openquery", "openrowset", "opendatasource",
+    "reconfigure", "restore", "revoke",    "shutdown",  "truncate",   "update",
+    "use",         "waitfor", "writetext", "updatetext"};
+
+void RequireReadOnlyQuery(std::string_view tsql) {
+  const std::vector<Token> tokens = Tokenize(tsql);
+  bool ended = false;  // a ';' was seen; only blanks and further ';' may follow
+  for (const Token& t : tokens) {
+    if (t.kind == Kind::kSpace || IsPunct(t, ';')) {
+      ended = ended || IsPunct(t, ';');
+      continue;
+    }
+    if (ended)
+      throw DatabaseError("a query must be a single statement: \"" + Excerpt(tsql, 0) + "\"");
+    if (t.kind != Kind::kWord) continue;
+    for (std::string_view word : kWritingWords) {
+      if (EqualsNoCase(t.text, word))
+        throw DatabaseError("a query must only read: \"" + t.text + "\" is not allowed in it");
+    }
+  }
+}
+
 }  // namespace tamsel::detail

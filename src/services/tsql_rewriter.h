@@ -14,4 +14,9 @@ namespace tamsel::detail {
 // (an unterminated literal, comment or bracket; TOP without a number).
 std::string RewriteTsql(std::string_view tsql);
 
+// Refuses a query text that holds more than one statement or a word that writes (outside
+// literals, quoted names and comments): for engines that cannot tell a reading statement
+// themselves. Throws DatabaseError.
+void RequireReadOnlyQuery(std::string_view tsql);
+
 }  // namespace tamsel::detail

@@ -1,3 +1,6 @@
+#include <cmath>
+#include <string>
+
 #include "common/sql_text.h"
 #include "common/text.h"
 #include "tamsel/validator.h"
@@ -30,6 +33,23 @@ void RequireCheck(Check check) {
   if (!check(errstr)) RaiseError(errstr);
 }
 
+// A number the database can store and give back: an infinite or NaN price would be written as
+// text no database reads, and one near the double limit turns infinite in its 15-digit text.
+void RequireStorable(const PriceRuleItem& item, int32_t tier) {
+  constexpr double kLargest = 1e300;
+  const auto check = [&](double value, std::string_view field) {
+    if (!std::isfinite(value) || std::fabs(value) > kLargest) {
+      Assert(false, "Tier " + detail::IntText(tier) + ": the " + std::string(field) +
+                        " is not a number between -1E+300 and 1E+300.");
+    }
+  };
+  check(item.iLowerLimit, "lower limit");
+  if (!HasNoLimit(item.iUpperLimit)) check(VarToDbl(item.iUpperLimit), "upper limit");
+  check(item.iUnitPrice, "unit price");
+  check(item.iTaxRate, "tax rate");
+  check(item.iTaxUnitPrice, "unit price with tax");
+}
+
 void VerifyTiers(const RuleItems& items) {
   const int32_t count = items.Count();
   double previous_upper = 0;
@@ -40,6 +60,7 @@ void VerifyTiers(const RuleItems& items) {
                  " is missing");
     }
     const std::shared_ptr<PriceRuleItem> item = items.Item(key);
+    RequireStorable(*item, i);
     if (i == 1) {
       AssertKey(item->iLowerLimit == 0, "00013");
     } else {
@@ -52,7 +73,8 @@ void VerifyTiers(const RuleItems& items) {
     if (i == count) {
       AssertKey(HasNoLimit(item->iUpperLimit), "00024");
     } else {
-      AssertTier(!HasNoLimit(item->iUpperLimit), "00026", i);
+      // Only Null is "no limit" here; an Empty limit reads as 0 and fails the ordering below.
+      AssertTier(!item->iUpperLimit.IsNull(), "00026", i);
       previous_upper = VarToDbl(item->iUpperLimit);
       AssertTier(item->iLowerLimit < previous_upper, "00028", i);
     }

@@ -29,11 +29,12 @@ std::string ExpectedSql(const std::string& auth, const std::string& rate) {
              "pu_veninvpricelist.cinvcode,cinvname,inv.cComUnitCode,cComUnitName,cInvAddCode,"
              "cInvStd,pu_veninvpricelist.itaxrate as iInvTaxRate,pu_veninvpricelist.dEnableDate,"
              "dDisableDate,bPromotion,pu_veninvpricelist.cExch_Name,pu_veninvpricelist.iSupplyType,"
-             "bTaxCost,pu_veninvpricelist.cMemo,ufts,cTermCode, v_ex_incoterms.cincotermsremark as "
+             "bTaxCost,pu_veninvpricelist.cMemo,convert(varchar(30),convert(money,"
+             "pu_veninvpricelist.ufts),2) as ufts,cTermCode, v_ex_incoterms.cincotermsremark as "
              "cTermName,pu_veninvpricelist.iLowerLimit,iUpperLimit,pu_veninvpricelist.iTaxRate,"
              "iTaxUnitPrice , iUnitPrice, case isnull(foreigncurrency.bcal,1) when 1 then "
-             "pu_veninvpricelist.iunitprice*isnull(exch.nflat,1) else "
-             "pu_veninvpricelist.iunitprice/isnull(exch.nflat,1) end as inatprice  from "
+             "pu_veninvpricelist.iunitprice*isnull(nullif(exch.nflat,0),1) else "
+             "pu_veninvpricelist.iunitprice/isnull(nullif(exch.nflat,0),1) end as inatprice  from "
              "ven_inv_price pu_veninvpricelist left join inventory inv on "
              "inv.cinvcode=pu_veninvpricelist.cinvcode  left join vendor ven on "
              "ven.cvencode=pu_veninvpricelist.cvencode left join computationunit  unit1  on "
@@ -111,6 +112,8 @@ TEST(ComparePrice, Winner) {
        {At("V01", 8, "NORATE"), At("V02", 2, "USD")},
        0},
       {"null bcal multiplies", {At("V01", 10, "NULLCAL"), At("V02", 15)}, 1},
+      {"a zero rate counts as 1 when dividing", {At("V01", 8, "ZERODIV"), At("V02", 5)}, 1},
+      {"a zero rate counts as 1 when multiplying", {At("V01", 8, "ZEROMUL"), At("V02", 5)}, 1},
       {"only the latest enable date of a group takes part",
        {{.ven = Variant("V01"), .enable = "2024-01-01", .price = 1},
         {.ven = Variant("V01"), .enable = "2024-02-01", .price = 5},
@@ -141,6 +144,8 @@ TEST(ComparePrice, Winner) {
     AddCurrency(env.db, "HALF", 0, Variant(int32_t{0}), Variant(0.5));
     AddCurrency(env.db, "NORATE", 0, Variant(int32_t{1}));
     AddCurrency(env.db, "NULLCAL", 0, Variant::Null(), Variant(2.0));
+    AddCurrency(env.db, "ZERODIV", 0, Variant(int32_t{0}), Variant(0.0));
+    AddCurrency(env.db, "ZEROMUL", 0, Variant(int32_t{1}), Variant(0.0));
     int32_t iid = 0;
     for (const auto& [code, end] : {std::pair("V01", Variant::Null()),
                                     {"V02", Variant::Null()},
@@ -192,6 +197,10 @@ TEST(ComparePrice, RuleCarriesTheNames) {
             ids +
                 " ven=V01/Acme inv=I01/Bolt/I01-A/std unit=PCS/Piece tax=17 2024-01-01.. "
                 "promo=0 exch=CNY supply=1 taxcost=1 memo= term=FOB/Free ufts=set tiers=1");
+  // The row version in the views' money form, whatever the driver reads from the table.
+  auto view = env.db.Connect()->OpenRecordset("select ufts from pu_veninvpricelist where autoid=" +
+                                              std::to_string(id));
+  EXPECT_EQ(item->objRule()->ufts, VarToStr(view->Fields("ufts")));
 }
 
 TEST(ComparePrice, Failures) {

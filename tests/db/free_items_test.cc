@@ -64,7 +64,7 @@ TEST(FreeItems, ConditionText) {
       {"allparas but not exactly 1", true, 1, "<z allparas='true' bpurpricefree3='1' cfree2='A'/>",
        true, two_five},
       {"allparas 1: the XML flags", true, 1,
-       "<z allparas='1' bpurpricefree3='1' bpurpricefree4='' bpurpricefree6='2' "
+       "<z allparas='1' bpurpricefree3='1' bpurpricefree4='' bpurpricefree6='+1' "
        "bpurpricefree8='False' cfree3='C' cfree6='F'/>",
        false, " and 1=1  and  isnull(cfree3,'') =N'C'  and  isnull(cfree6,'') =N'F' "},
       {"allparas ignored for supply type 2", true, 2,
@@ -110,6 +110,8 @@ TEST(FreeItems, Failures) {
       {"unparsable and a flag set", false, "I01", "<z cfree1="},
       {"comparison reads allparas at once", true, "NOSUB", "<a/>"},
       {"flag text that is no Boolean", true, "I01", "<z allparas='1' bpurpricefree2='yes'/>"},
+      {"nan is no number", true, "I01", "<z allparas='1' bpurpricefree2='nan'/>"},
+      {"inf is no number", true, "I01", "<z allparas='1' bpurpricefree2='inf'/>"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

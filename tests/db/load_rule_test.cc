@@ -103,6 +103,12 @@ TEST(LoadRule, BadTiers) {
     for (int32_t itemid : c.itemids) AddRuleTier(env.db, id, itemid, 0, Variant::Null(), 1);
     ExpectAssertError([&] { env.manager.LoadVenInvPriceRule(id); }, c.fragment);
   }
+  // Rows without the tier number would all become tier 0.
+  LookupEnv env;
+  const int32_t id = AddRule(env.db, {});
+  AddRuleTier(env.db, id, 1, 0, Variant::Null(), 1);
+  env.db.Exec("alter table ven_inv_price_ruleitem rename column itemid to tier");
+  ExpectAssertError([&] { env.manager.LoadVenInvPriceRule(id); }, "itemid");
 }
 
 }  // namespace

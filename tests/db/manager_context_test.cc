@@ -178,8 +178,34 @@ TEST(ManagerContext, NewRuleDefaults) {
   EXPECT_EQ(RuleText(*rule),
             "id=0 ven=/ inv=/// unit=/ tax=0 2024-06-15.. promo=0 exch=CNY supply=1 taxcost=1 "
             "memo= term=/ ufts= tiers=0");
+  env.db.Exec("update ForeignCurrency set iOtherUsed=-1");
+  EXPECT_TRUE(CatchComponentError([&] { env.manager.NewVenInvPriceRule(); }));
   env.db.Exec("update ForeignCurrency set iOtherUsed=0");
   EXPECT_EQ(env.manager.NewVenInvPriceRule()->cExchName, "");
+}
+
+// A host object that ends the manager while the manager is calling it.
+class ExitingInfo : public SysInfo {
+ public:
+  ExitingInfo(PriceRuleManager& manager, std::shared_ptr<SysInfo> inner)
+      : manager_(manager), inner_(std::move(inner)) {}
+  Variant Invoke(std::string_view member, const std::vector<Variant>& args) override {
+    manager_.ExitManager();
+    return inner_->Invoke(member, args);
+  }
+
+ private:
+  PriceRuleManager& manager_;
+  std::shared_ptr<SysInfo> inner_;
+};
+
+TEST(ManagerContext, AHostObjectMayEndTheManagerDuringACall) {
+  LookupEnv env;
+  PriceRuleManager manager;
+  ASSERT_TRUE(VarToBool(manager.InitManager(
+      LoginTo(env.db, nullptr), std::make_shared<ExitingInfo>(manager, MakeSysInfo(kDay)))));
+  ExpectAssertError([&] { manager.ComparePrice("I01", 1); }, "closed");
+  EXPECT_FALSE(manager.ExitManager());
 }
 
 }  // namespace

@@ -155,7 +155,7 @@ TEST_F(PersistTest, EveryFailureLeavesBothTablesAsTheyWere) {
     Provoke provoke;
     std::string expected;  // the whole description, or with exact false a part of it
     bool exact = true;
-    bool read_back = false;  // the rule keeps the id and row version read before the failure
+    bool completed = false;  // verification completed the rule before the failure
   };
   auto trigger = [](const std::string& body) -> Provoke {
     return [body](RuleEnv& e, PriceRule&) { e.db.Exec("create trigger t " + body); };
@@ -221,6 +221,8 @@ TEST_F(PersistTest, EveryFailureLeavesBothTablesAsTheyWere) {
     }
     c.provoke(fresh, *rule);
     const std::string before = fresh.Dump();
+    const int32_t id_before = rule->id;
+    const std::string ufts_before = rule->ufts;
     const auto error = CatchComponentError([&] {
       c.save ? fresh.manager.SaveVenInvPriceRule(rule) : fresh.manager.CreateVenInvPriceRule(rule);
     });
@@ -233,12 +235,45 @@ TEST_F(PersistTest, EveryFailureLeavesBothTablesAsTheyWere) {
       EXPECT_NE(error->description().find(c.expected), std::string::npos) << error->description();
     }
     EXPECT_EQ(fresh.Dump(), before);
-    if (c.read_back) {  // changes to the rule are not undone by the rollback
-      EXPECT_GT(rule->id, base->id);
-      EXPECT_FALSE(rule->ufts.empty());
+    // The rollback hands a read-back id and row version to the next writer: the rule must not
+    // keep them, or a retry could overwrite that writer's rule. Completions stay.
+    EXPECT_EQ(rule->id, id_before);
+    EXPECT_EQ(rule->ufts, ufts_before);
+    if (c.completed) {
       EXPECT_EQ(rule->dEnableDate, "2024-01-01");
     }
   }
+}
+
+TEST_F(PersistTest, NumbersSurviveADecimalCommaLocale) {
+  DecimalCommaLocale comma;
+  auto rule = env.NewRule(2);
+  rule->ruleItems->Item("1")->iUpperLimit = Variant(2.5f);
+  rule->ruleItems->Item("2")->iLowerLimit = 2.5;
+  env.manager.CreateVenInvPriceRule(rule);
+  EXPECT_EQ(VarToDbl(env.manager.LoadVenInvPriceRule(rule->id)->ruleItems->Item("1")->iUpperLimit),
+            2.5);
+  EXPECT_EQ(env.Count("select count(*) from ven_inv_price_ruleitem where iLowerLimit = "
+                      "convert(float, '2.5')"),
+            1);
+}
+
+TEST_F(PersistTest, ARetryAfterAFailedSaveCannotOverwriteAnotherUsersSave) {
+  auto mine = env.manager.LoadVenInvPriceRule(StoreBase(env)->id);
+  env.db.Exec(
+      "create trigger t before insert on ven_inv_price_ruleitem begin select raise(abort, "
+      "'disk full'); end");
+  mine->cMemo = "mine";
+  EXPECT_TRUE(CatchComponentError([&] { env.manager.SaveVenInvPriceRule(mine); }));
+  env.db.Exec("drop trigger t");
+  PriceRuleManager other;
+  env.InitOther(other);
+  auto theirs = other.LoadVenInvPriceRule(mine->id);
+  theirs->cMemo = "theirs";
+  other.SaveVenInvPriceRule(theirs);
+  EXPECT_EQ(ErrorText([&] { env.manager.SaveVenInvPriceRule(mine); }), KeyText("00059"));
+  EXPECT_EQ(env.manager.LoadVenInvPriceRule(mine->id)->cMemo, "theirs");
+  other.ExitManager();
 }
 
 TEST_F(PersistTest, HostileTextsAreStoredAndReadBackUnchanged) {

@@ -90,5 +90,21 @@ TEST_F(RemoveListTest, ListsWithAndWithoutFilterAndABadFilterFails) {
   EXPECT_NE(bad->description().find("no_such_col"), std::string::npos) << bad->description();
 }
 
+TEST_F(RemoveListTest, AFilterCannotAddAStatementOrWrite) {
+  env.Store("2024-01-01");
+  const std::string before = env.Dump();
+  for (const char* filter :
+       {"1=0; delete from ven_inv_price_rule", "1=0; drop table ven_inv_price_ruleitem",
+        "1=0;\nupdate ven_inv_price_rule set cMemo='x'", "1=0 delete from ven_inv_price_rule"}) {
+    SCOPED_TRACE(filter);
+    EXPECT_TRUE(CatchComponentError([&] { env.manager.ListVenInvPriceRules(filter); }));
+    EXPECT_TRUE(CatchComponentError([&] { env.manager.ListVenInvPriceRuleItems(filter); }));
+    EXPECT_EQ(env.Dump(), before);
+  }
+  // Words inside literals and a trailing separator or comment are no statements.
+  EXPECT_EQ(env.manager.ListVenInvPriceRules("cMemo <> N'; delete from x'; -- all")->RecordCount(),
+            1);
+}
+
 }  // namespace
 }  // namespace tamsel::testing

@@ -69,6 +69,12 @@ TEST(SuiteSchema, SecondInstallFailsClearlyAndChangesNothing) {
   // Demo data twice breaks the unique keys and is rolled back as a whole.
   EXPECT_THROW(InstallDemoData(*conn), DatabaseError);
   EXPECT_EQ(Count(*conn, "Vendor"), 8);
+  // A second rate for one day is refused also without a year, as the server does.
+  const std::string rate =
+      "insert into exch(cexch_name,itype,iyear,cdate,nflat) values "
+      "('USD',1,null,'2031.01.01',7)";
+  conn->Execute(rate);
+  EXPECT_THROW(conn->Execute(rate), DatabaseError);
 }
 
 TEST(SuiteSchema, TextColumnsIgnoreCaseAndTrailingBlanks) {

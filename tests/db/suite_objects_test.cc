@@ -40,7 +40,10 @@ class TableRowAuth : public ::testing::Test {
     db_ = new TestDatabase(/*demo_data=*/true);
     db_->Exec(
         "insert into tamsel_row_auth(cUser,cKind,cCode,cRight) values "
-        "('o''neil','Vendor','V007','R'),('o''neil','Inventory','A01','r')");
+        "('o''neil','Vendor','V007','R'),('o''neil','Inventory','A01','r'),"
+        "('mallory','Vendor','VX','R')");
+    // A stored iid that is no number must not become part of the condition.
+    db_->Exec("insert into Vendor(iid,cVenCode) values ('1) or (1=1','VX')");
   }
   static void TearDownTestSuite() {
     delete db_;
@@ -70,6 +73,9 @@ TEST_F(TableRowAuth, VendorConditionListsTheVisibleVendorIds) {
   for (const auto& c : kCases) {
     EXPECT_EQ(Service(c.user)->GetRowAuthCondition("VENDOR", 0, 0), c.condition) << c.user;
   }
+  // Quoted, or read as a number by a driver that converts by the declared type.
+  const std::string odd = Service("mallory")->GetRowAuthCondition("VENDOR", 0, 0);
+  EXPECT_TRUE(odd == "N'1) or (1=1'" || odd == "1") << odd;
   // The list is valid inside an IN list of the comparison.
   auto conn = db_->Connect();
   auto rs = conn->OpenRecordset("select cVenCode from Vendor ven where ven.iid in (" +

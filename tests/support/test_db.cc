@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -241,6 +242,22 @@ std::string DumpRuleTables(Connection& conn) {
   return DumpTable(conn, "ven_inv_price_rule", "id") +
          DumpTable(conn, "ven_inv_price_ruleitem",
                    "id, itemid, iLowerLimit, iUpperLimit, iUnitPrice, iTaxRate, iTaxUnitPrice");
+}
+
+DecimalCommaLocale::DecimalCommaLocale() : previous_(std::locale()) {
+  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8"}) {
+    try {
+      std::locale::global(std::locale(name));  // the C locale follows a named global one
+      return;
+    } catch (const std::runtime_error&) {
+    }
+  }
+  ADD_FAILURE() << "no de_DE.UTF-8 locale: run scripts/deps.sh";
+}
+
+DecimalCommaLocale::~DecimalCommaLocale() {
+  std::locale::global(previous_);
+  std::setlocale(LC_ALL, "C");
 }
 
 }  // namespace tamsel::testing

@@ -4,6 +4,7 @@
 // table snapshots. Database suites run once per driver; TAMSEL_TEST_DRIVER says which
 // ("sqlite", the default, "odbc" or "mssql").
 
+#include <locale>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -52,6 +53,19 @@ class StatementLog {
  private:
   std::vector<std::string> statements_;
   ScopedStatementObserver observer_;
+};
+
+// The process runs in a decimal-comma locale (de_DE.UTF-8, which scripts/deps.sh installs)
+// while this lives; the test fails when the locale is missing.
+class DecimalCommaLocale {
+ public:
+  DecimalCommaLocale();
+  ~DecimalCommaLocale();
+  DecimalCommaLocale(const DecimalCommaLocale&) = delete;
+  DecimalCommaLocale& operator=(const DecimalCommaLocale&) = delete;
+
+ private:
+  std::locale previous_;
 };
 
 // All rows of a table, ordered by the given columns, as one comparable text.

@@ -11,6 +11,7 @@
 #include "common/sql_text.h"
 #include "common/text.h"
 #include "common/xml_attr.h"
+#include "support/test_db.h"
 #include "tamsel/variant.h"
 
 namespace tamsel {
@@ -175,6 +176,18 @@ TEST(ToSqlTextTest, LiteralsByKind) {
   // clang-format on
   ExpectAll(ToSqlText, cases);
   EXPECT_THROW(ToSqlText(Variant::Object(nullptr)), std::invalid_argument);
+  // Unstorable values are refused rather than cut or turned infinite.
+  EXPECT_THROW(ToSqlText(Variant(std::string("a\0b", 3))), std::invalid_argument);
+  EXPECT_THROW(ToSqlText(Variant(1.7976931348623157e308)), std::invalid_argument);
+  EXPECT_EQ(ToSqlText(Variant(1e308)), "1E+308");
+}
+
+TEST(ToSqlTextTest, NumbersIgnoreTheProcessLocale) {
+  testing::DecimalCommaLocale comma;
+  EXPECT_EQ(ToSqlText(Variant(2.5f)), "2.5");
+  EXPECT_EQ(VarToStr(Variant(1.1f)), "1.1");
+  EXPECT_EQ(VarToDbl(Variant("2.5")), 2.5);
+  EXPECT_EQ(VarToDbl(Variant("2,5")), 0);
 }
 
 TEST(TextHelpersTest, TrimLowerAndCompare) {

@@ -334,6 +334,8 @@ class OdbcDriver final : public Driver {
   }
 
   std::shared_ptr<const ResultData> Query(std::string_view sql) override {
+    // The server cannot be asked whether a text only reads, so the text itself is checked.
+    RequireReadOnlyQuery(sql);
     std::string text = Translate(sql);
     Executed run = Run(text);
     auto result = std::make_shared<ResultData>();

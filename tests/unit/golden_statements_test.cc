@@ -1,0 +1,154 @@
+// Every statement the component builds, rendered by running each operation on the demo data
+// with fixed inputs (quotes included) and compared with tests/golden/statements.txt. A change to
+// a statement shows up as a diff of that file; TAMSEL_UPDATE_GOLDEN=1 rewrites it.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/test_db.h"
+#include "tamsel/tamsel.h"
+
+namespace tamsel::testing {
+namespace {
+
+const Date kToday = Date::FromYmd(2026, 12, 6);
+
+// Sees vendors 1 and 2 and allows every single row.
+class ListedVendors : public RowAuthService {
+ public:
+  bool Init(const std::string&, const std::string&, int32_t, int32_t) override { return true; }
+  std::string GetRowAuthCondition(const std::string&, int32_t, int32_t) override { return "1,2"; }
+  bool HasRowAuth(const std::string&, const std::string&, int32_t, const std::string&) override {
+    return true;
+  }
+};
+
+struct Scene {
+  std::string name;
+  std::function<void()> run;
+};
+
+std::shared_ptr<PriceRule> Rule(PriceRuleManager& manager, const std::string& ven,
+                                const std::string& inv, int32_t supply_type, const char* enable,
+                                const char* disable, const std::string& term) {
+  auto rule = manager.NewVenInvPriceRule();
+  rule->cVenCode = ven;
+  rule->cInvCode = inv;
+  rule->iSupplyType = supply_type;
+  rule->dEnableDate = enable;
+  rule->dDisableDate = disable;
+  rule->cTermCode = term;
+  rule->cMemo = "it's new";
+  rule->bCheckOverLap = true;
+  for (int tier = 1; tier <= 2; ++tier) {
+    auto item = rule->AddRuleItem();
+    item->iLowerLimit = tier == 1 ? 0 : 100;
+    item->iUpperLimit = tier == 1 ? Variant(100.0) : Variant::Null();
+    item->iUnitPrice = 2.5 - tier;
+    item->iTaxRate = 13;
+    item->iTaxUnitPrice = (2.5 - tier) * 1.13;
+  }
+  return rule;
+}
+
+std::string Render() {
+  TestDatabase db(/*demo_data=*/true);
+  auto info = MakeSysInfo(kToday, /*check_inv_auth=*/true);
+  PriceRuleManager manager;
+  auto login = std::make_shared<SimpleLogin>(db.ConnectionText(), kToday,
+                                             std::make_shared<ListedVendors>(), "demo");
+  EXPECT_TRUE(VarToBool(manager.InitManager(login, info)));
+  std::shared_ptr<PriceRule> created;
+  std::string errstr;
+  bool flag = false;
+  const Scene scenes[] = {
+      {"new rule", [&] { manager.NewVenInvPriceRule(); }},
+      {"vendor tax type", [&] { manager.GetbTaxType("V'007", flag); }},
+      {"rule look-up",
+       [&] {
+         manager.GetVenInvPriceRule("V001", "A01", kToday);
+         manager.GetVenInvPriceRule("O'B", "A'01", kToday, " USD ", 2);
+       }},
+      {"price look-up",
+       [&] {
+         manager.GetVenInvPriceRuleItem("V001", "A01", kToday, 2500.5);
+         manager.GetVenInvPriceRuleItem("V'07", "C01", kToday, 1e-16, "EUR", 4,
+                                        "<z cfree1='a' cfree2=\"P'6\"/>");
+       }},
+      {"comparison, daily rate",
+       [&] { manager.ComparePrice("A01", 2000, 1, "<z allparas='1' bpurpricefree2='1'/>"); }},
+      {"comparison, monthly rate, listed vendors, free items",
+       [&] {
+         info->Set("getdicvalue", Variant(true));
+         info->Set("bCheckVendorAuth", Variant(true));
+         manager.ComparePrice("C01", 10, 2, "<z cfree2=\"x'y\"/>");
+         manager.ComparePrice("A'01", 10);
+         info->Set("getdicvalue", Variant(false));
+         info->Set("bCheckVendorAuth", Variant(false));
+       }},
+      {"load", [&] { manager.LoadVenInvPriceRule(4); }},
+      {"create, supply type 1 with an end",
+       [&] {
+         created = Rule(manager, "V002", "C01", 1, "2030-1-1", "2030-12-31", "");
+         manager.CreateVenInvPriceRule(created);
+       }},
+      {"create, supply type 4 without end",
+       [&] {
+         manager.CreateVenInvPriceRule(Rule(manager, "V003", "C01", 4, "2030-01-01", "", "CIF"));
+       }},
+      {"save",
+       [&] {
+         created->cMemo = "O'Hara";
+         manager.SaveVenInvPriceRule(created);
+       }},
+      {"checks offered to clients",
+       [&] {
+         auto validator = manager.GetValidator();
+         validator->CheckSupplyType(created, errstr);
+         validator->CheckCoItem(created, errstr);
+       }},
+      {"remove", [&] { manager.RemoveVenInvPriceRule(created->id); }},
+      {"lists",
+       [&] {
+         manager.ListVenInvPriceRules("");
+         manager.ListVenInvPriceRules("cMemo = N'x''y'");
+         manager.ListVenInvPriceRuleItems("cInvCode='A01'");
+       }},
+  };
+  std::ostringstream out;
+  for (const Scene& scene : scenes) {
+    StatementLog log;
+    try {
+      scene.run();
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << scene.name << ": " << e.what();
+    }
+    out << "== " << scene.name << "\n";
+    for (const std::string& sql : log.statements()) out << sql << "\n";
+  }
+  manager.ExitManager();
+  return out.str();
+}
+
+TEST(GoldenStatements, EveryStatementAsBuilt) {
+  const std::string path = std::string(TAMSEL_TEST_SOURCE_DIR) + "/golden/statements.txt";
+  const std::string actual = Render();
+  if (const char* update = std::getenv("TAMSEL_UPDATE_GOLDEN"); update && *update == '1') {
+    std::ofstream(path, std::ios::binary) << actual;
+    GTEST_SKIP() << "rewrote " << path;
+  }
+  std::ifstream file(path, std::ios::binary);
+  ASSERT_TRUE(file) << "missing " << path << ": run with TAMSEL_UPDATE_GOLDEN=1";
+  const std::string expected((std::istreambuf_iterator<char>(file)), {});
+  // gtest shows a line diff of the two texts.
+  EXPECT_EQ(actual, expected) << "TAMSEL_UPDATE_GOLDEN=1 rewrites " << path;
+}
+
+}  // namespace
+}  // namespace tamsel::testing
