@@ -44,7 +44,11 @@ void FillRuleFromRow(PriceRule& rule, const Recordset& row) {
   IfField(row, "iInvTaxRate", [&](const Variant& v) { rule.iTaxRate = VarToDbl(v); });
   TextField(row, "dEnableDate", rule.dEnableDate);
   TextField(row, "dDisableDate", rule.dDisableDate);
-  IfField(row, "bPromotion", [&](const Variant& v) { rule.bPromotion = VarToLng(v) == 1; });
+  // A bit column arrives as a Boolean, whose True is -1 as a number; a stored number counts
+  // only when it is 1.
+  IfField(row, "bPromotion", [&](const Variant& v) {
+    rule.bPromotion = v.type() == VarType::Boolean ? v.AsBool() : VarToLng(v) == 1;
+  });
   TextField(row, "cExch_Name", rule.cExchName);
   IfField(row, "iSupplyType", [&](const Variant& v) { rule.iSupplyType = VarToLng(v); });
   IfField(row, "bTaxCost", [&](const Variant& v) { rule.bTaxCost = VarToBool(v); });

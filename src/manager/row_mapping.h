@@ -10,7 +10,7 @@
 
 namespace tamsel::detail {
 
-// Header fields from the current row: texts trimmed, bPromotion true only for 1, the rule's
+// Header fields from the current row: texts trimmed, bPromotion true only for 1 or True, the rule's
 // tax rate from "iInvTaxRate" (a tier's "iTaxRate" is never the rule's). Fields whose column
 // is absent keep their value.
 void FillRuleFromRow(PriceRule& rule, const Recordset& row);

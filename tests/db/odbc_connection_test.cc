@@ -141,6 +141,23 @@ TEST_F(DriverContractTest, TransactionsCommitRollBackAndDoNotNest) {
   EXPECT_THROW(conn_->RollbackTrans(), DatabaseError);
 }
 
+// OR ROLLBACK makes SQLite end the transaction itself, as it does after an I/O error: the
+// rollback that follows must still succeed and leave the connection ready for the next one.
+TEST_F(DriverContractTest, TransactionEndedByTheEngineRollsBackCleanly) {
+  conn_->Execute("create table pk (id integer primary key)");
+  conn_->BeginTrans();
+  conn_->Execute("insert into probe (id, v) values (1, N'gone')");
+  conn_->Execute("insert into pk (id) values (1)");
+  EXPECT_THROW(conn_->Execute("insert or rollback into pk (id) values (1)"), DatabaseError);
+  EXPECT_NO_THROW(conn_->RollbackTrans());
+  EXPECT_FALSE(conn_->InTransaction());
+  EXPECT_EQ(Count(*conn_), 0);
+  conn_->BeginTrans();
+  conn_->Execute("insert into probe (id, v) values (2, N'kept')");
+  conn_->CommitTrans();
+  EXPECT_EQ(Count(*db_.Connect()), 1);
+}
+
 TEST_F(DriverContractTest, CloseRollsBackWhatIsPending) {
   conn_->BeginTrans();
   conn_->Execute("insert into probe (id, v) values (1, N'pending')");

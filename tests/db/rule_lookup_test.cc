@@ -79,10 +79,10 @@ TEST(RuleLookup, CurrencyAndMapping) {
   EXPECT_EQ(env.manager.GetVenInvPriceRule("V01", "I01", kDay, "EUR"), nullptr);
   auto rule = env.manager.GetVenInvPriceRule("V01", "I01", kDay, "  USD ");
   ASSERT_NE(rule, nullptr);
-  // Only 1 is a promotion; the memo is trimmed.
-  EXPECT_EQ(RuleText(*rule), "id=" + std::to_string(usd) +
-                                 " ven=V01/ inv=I01/// unit=/ tax=0 2024-01-01.. promo=0 "
-                                 "exch=USD supply=1 taxcost=0 memo=usd term=FOB/ ufts= tiers=0");
+  // Only 1 is a promotion (a bit column holds 2 as 1); the memo is trimmed.
+  EXPECT_EQ(RuleText(*rule), "id=" + std::to_string(usd) + " ven=V01/ inv=I01/// unit=/ tax=0 " +
+                                 "2024-01-01.. promo=" + (BitFlags() ? "1" : "0") +
+                                 " exch=USD supply=1 taxcost=0 memo=usd term=FOB/ ufts= tiers=0");
 }
 
 TEST(RuleLookup, QuotesInValuesAreData) {

@@ -8,10 +8,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <regex>
 #include <stdexcept>
 #include <string>
 
 #include "common/text.h"
+#include "services/embedded_sql.h"
+#include "services/sql_script.h"
 
 namespace tamsel::testing {
 
@@ -19,6 +22,8 @@ std::string DriverName() {
   const char* driver = std::getenv("TAMSEL_TEST_DRIVER");
   return driver != nullptr && *driver != '\0' ? driver : "sqlite";
 }
+
+bool BitFlags() { return DriverName() != "sqlite"; }
 
 namespace {
 
@@ -57,6 +62,18 @@ std::string OdbcConnectionText(const std::string& path) {
          "};Database=" + path +
          ";LoadExt=" + OdbcSetting("TAMSEL_TEST_SQLITE_EXT", TAMSEL_TEST_SQLITE_EXT_DEFAULT) +
          ";Timeout=2500";
+}
+
+// The embedded schema with SQL Server's column types wherever the SQLite ODBC driver then
+// reports the server's SQL type (bit: SQL_BIT, date: SQL_TYPE_DATE), so that values come back
+// as the server sends them. Their SQLite affinity (numeric) keeps what the fixtures store.
+void InstallOdbcSuiteSchema(Connection& conn) {
+  std::string script(detail::EmbeddedSql("sqlite/suite.sql"));
+  script = std::regex_replace(script, std::regex(R"(\b(b[A-Z]\w*) INTEGER\b)"), "$1 bit");
+  script = std::regex_replace(script, std::regex(R"(\b(d[A-Z]\w*) TEXT\b)"), "$1 date");
+  TransactionGuard guard(conn);
+  for (const std::string& statement : detail::SplitSqliteScript(script)) conn.Execute(statement);
+  guard.Commit();
 }
 // -------------------------------------------------------------------------------------------
 
@@ -162,7 +179,11 @@ TestDatabase::TestDatabase(bool demo_data) {
   try {
     Connection conn;
     conn.Open(connection_text_);
-    InstallSuiteSchema(conn);
+    if (driver == "odbc") {
+      InstallOdbcSuiteSchema(conn);
+    } else {
+      InstallSuiteSchema(conn);
+    }
     if (demo_data) InstallDemoData(conn);
     conn.Close();
   } catch (...) {

@@ -16,6 +16,9 @@ namespace tamsel::testing {
 
 // "sqlite", "odbc" or "mssql".
 std::string DriverName();
+// Whether the flag columns are bit, as on the server: they read as Booleans, and a number other
+// than 0 stored in one reads True.
+bool BitFlags();
 
 // A new database at a unique temporary path (on SQL Server: a new database with a unique name on
 // the server that TAMSEL_TEST_MSSQL names) with the suite schema (and, when asked, the demo

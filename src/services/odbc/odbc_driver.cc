@@ -134,9 +134,9 @@ enum class Reader { kText, kBit, kByte, kShort, kWhole, kReal, kDouble, kExact, 
 Reader ReaderFor(SQLSMALLINT sql_type, Dialect dialect) {
   switch (sql_type) {
     case SQL_BIT:
-      // SQLite keeps flags as integers; reading them as Boolean would differ from the embedded
-      // driver.
-      return dialect == Dialect::kSqlite ? Reader::kWhole : Reader::kBit;
+      // Also on SQLite, where only a column declared bit reports it: flags then arrive as on the
+      // server, True and False.
+      return Reader::kBit;
     case SQL_TINYINT:
       return dialect == Dialect::kSqlite ? Reader::kWhole : Reader::kByte;
     case SQL_SMALLINT:
@@ -208,8 +208,10 @@ Variant ReadCell(SQLHSTMT stmt, SQLUSMALLINT index, const Column& column, TextCa
   };
   switch (column.reader) {
     case Reader::kBit: {
-      unsigned char value = 0;
-      return get(SQL_C_BIT, &value, sizeof(value)) ? Variant(value != 0) : Variant::Null();
+      // As a number: SQLite keeps what a fixture stored in a column declared bit (2, -1), and
+      // the server would have stored any number but 0 as 1.
+      SQLBIGINT value = 0;
+      return get(SQL_C_SBIGINT, &value, sizeof(value)) ? Variant(value != 0) : Variant::Null();
     }
     case Reader::kByte: {
       unsigned char value = 0;
@@ -408,7 +410,13 @@ class OdbcDriver final : public Driver {
     // Switching autocommit back on commits whatever is pending, so after a failed rollback the
     // connection stays in manual mode: nothing half-written may be committed by a later call.
     if (dialect_ == Dialect::kSqlite) {
-      RunCommand("ROLLBACK");
+      try {
+        RunCommand("ROLLBACK");
+      } catch (const DatabaseError&) {
+        // After an I/O error, a full disk or an OR ROLLBACK conflict SQLite has already rolled
+        // back by itself: the transaction is over, and the caller's first error is the cause.
+        if (SqliteTransactionOpen()) throw;
+      }
       in_transaction_ = false;
       return;
     }
@@ -552,6 +560,18 @@ class OdbcDriver final : public Driver {
         throw DatabaseError("ODBC: the Tamsel SQLite extension answered wrongly");
       }
     }
+  }
+
+  // SQLite's own transaction state, which the ODBC driver does not expose: BEGIN fails only
+  // inside a transaction, and an empty deferred one touches no file.
+  bool SqliteTransactionOpen() {
+    try {
+      RunCommand("BEGIN");
+    } catch (const DatabaseError&) {
+      return true;
+    }
+    RunCommand("ROLLBACK");
+    return false;
   }
 
   void SetAutocommit(bool on) {
