@@ -227,6 +227,8 @@ void ArmFaults(const FaultPlan& plan) {
   g_armed = true;
 }
 
+bool FaultFired() { return g_fired.load(); }
+
 FaultTally DisarmFaults() {
   g_armed = false;
   FaultTally tally;

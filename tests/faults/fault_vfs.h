@@ -29,6 +29,7 @@ struct FaultTally {
 void InstallFaultVfs();
 // Calls are counted and failed only between ArmFaults and DisarmFaults.
 void ArmFaults(const FaultPlan& plan);
+bool FaultFired();
 FaultTally DisarmFaults();
 
 }  // namespace tamsel::testing
