@@ -252,7 +252,7 @@ class WorkCopy {
   std::string from_, path_, text_;
 };
 
-// "stored", "refused" (ComponentError), or what else escaped.
+// "stored", "refused: " and the ComponentError's text, or what else escaped.
 std::string Outcome(const std::function<void()>& call) {
   try {
     call();
@@ -262,7 +262,7 @@ std::string Outcome(const std::function<void()>& call) {
   } catch (const std::exception& e) {
     // Beginning the transaction is outside the funnel: its failure arrives as it is.
     const std::string what = e.what();
-    return (what.find("BEGIN") != std::string::npos ? "refused: " : "escaped: ") + what;
+    return (what.find("BEGIN") != std::string::npos ? "refused at begin: " : "escaped: ") + what;
   }
 }
 
@@ -360,7 +360,7 @@ TEST(FaultTest, AFailingIoCallFailsTheWholeCallAndARetryStoresIt) {
                                         (fault.sticky ? " from then on" : " once") + ": " + problem
                  : !in_call        ? "stored, the fault hit the close"
                  : !refused        ? "stored, SQLite recovered by itself"
-                 : state == before ? "refused, nothing stored"
+                 : state == before ? outcome.substr(0, outcome.find(':')) + ", nothing stored"
                                    : "refused after the commit"];
           manager.ExitManager();
         }
