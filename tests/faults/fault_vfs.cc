@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <stdexcept>
 
@@ -19,8 +20,8 @@ sqlite3_vfs* g_real = nullptr;
 sqlite3_vfs g_vfs;
 sqlite3_io_methods g_methods[4];  // by the wrapped file's iVersion
 
-// Tests and the connections they drive run on one thread, except the idle ones of other
-// threads; atomics keep the tally exact all the same.
+// Armed around calls on the test's thread only; atomic because connections of other threads
+// may still touch their files meanwhile.
 std::atomic<bool> g_armed{false};
 std::array<std::atomic<int>, std::size(kIoCalls)> g_calls;
 std::atomic<bool> g_fired{false};
@@ -172,49 +173,17 @@ void InstallFaultVfs() {
   sqlite3_initialize();
   g_real = sqlite3_vfs_find(nullptr);
   if (g_real == nullptr || g_real->iVersion < 2) throw std::runtime_error("no usable default VFS");
+  // clang-format off
   for (int v = 1; v <= 3; ++v) {
-    g_methods[v] = {v,
-                    Close,
-                    Read,
-                    Write,
-                    Truncate,
-                    Sync,
-                    FileSize,
-                    Lock,
-                    Unlock,
-                    CheckReservedLock,
-                    FileControl,
-                    SectorSize,
-                    DeviceCharacteristics,
-                    ShmMap,
-                    ShmLock,
-                    ShmBarrier,
-                    ShmUnmap,
-                    Fetch,
-                    Unfetch};
+    g_methods[v] = {v, Close, Read, Write, Truncate, Sync, FileSize, Lock, Unlock,
+                    CheckReservedLock, FileControl, SectorSize, DeviceCharacteristics, ShmMap,
+                    ShmLock, ShmBarrier, ShmUnmap, Fetch, Unfetch};
   }
-  g_vfs = {2,
-           static_cast<int>(sizeof(FaultFile)) + g_real->szOsFile,
-           g_real->mxPathname,
-           nullptr,
-           "tamsel-faults",
-           nullptr,
-           Open,
-           Delete,
-           Access,
-           FullPathname,
-           DlOpen,
-           DlError,
-           DlSym,
-           DlClose,
-           Randomness,
-           Sleep,
-           CurrentTime,
-           GetLastError,
-           CurrentTimeInt64,
-           nullptr,
-           nullptr,
-           nullptr};
+  g_vfs = {2, static_cast<int>(sizeof(FaultFile)) + g_real->szOsFile, g_real->mxPathname,
+           nullptr, "tamsel-faults", nullptr, Open, Delete, Access, FullPathname, DlOpen,
+           DlError, DlSym, DlClose, Randomness, Sleep, CurrentTime, GetLastError,
+           CurrentTimeInt64, nullptr, nullptr, nullptr};
+  // clang-format on
   if (sqlite3_vfs_register(&g_vfs, 1) != SQLITE_OK) {
     throw std::runtime_error("cannot register the fault VFS");
   }
