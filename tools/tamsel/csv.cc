@@ -132,8 +132,10 @@ std::string FormatCsvLine(const std::vector<std::string>& fields) {
   for (size_t i = 0; i < fields.size(); ++i) {
     if (i > 0) out += ',';
     const std::string& f = fields[i];
+    // A byte-order mark at the start of the first field would be taken for the file's own.
     bool quote = f.find_first_of(",\"\r\n") != std::string::npos ||
-                 (!f.empty() && (f.front() == ' ' || f.back() == ' '));
+                 (!f.empty() && (f.front() == ' ' || f.back() == ' ')) ||
+                 (i == 0 && f.starts_with("\xEF\xBB\xBF"));
     if (!quote) {
       out += f;
       continue;
