@@ -1,7 +1,6 @@
 #include "services/recordset_filter.h"
 
 #include <cctype>
-#include <charconv>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,27 +41,6 @@ using Node = RowFilter::Node;
 // Parentheses and NOTs nested deeper than this are refused: parsing and matching recurse once
 // per level, and the stack would run out long before a mistake became visible.
 constexpr int kMaxDepth = 256;
-
-std::optional<double> ParseNumber(std::string_view text) {
-  std::string_view s = text;
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  // from_chars takes no '+', and must not read "inf", "nan" or hexadecimal.
-  if (s.size() > 1 && s.front() == '+' && s[1] != '-') s.remove_prefix(1);
-  bool digit = false;
-  for (char c : s) {
-    if (std::isdigit(static_cast<unsigned char>(c))) {
-      digit = true;
-    } else if (c != '+' && c != '-' && c != '.' && c != 'e' && c != 'E') {
-      return std::nullopt;
-    }
-  }
-  if (!digit) return std::nullopt;
-  double v = 0;
-  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-  if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
-  return v;
-}
 
 template <typename T>
 int Order(const T& a, const T& b) {
