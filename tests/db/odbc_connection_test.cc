@@ -3,13 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "common/sql_text.h"
+#include "services/suite_catalog.h"
 #include "support/test_db.h"
 #include "tamsel/error.h"
 #include "tamsel/services.h"
@@ -52,11 +55,12 @@ class DriverContractTest : public ::testing::Test {
 // escape-looking backslash, look-alike apostrophes, characters whose low byte
 // is a quote (a driver manager squeezing UTF-16 into one byte would turn them
 // into one), surrogate pairs, ODBC escape and parameter syntax inside a
-// literal, and texts long enough to arrive in several pieces.
+// literal, and texts long enough to arrive in several pieces of 4095 UTF-16 units, with a
+// 4-byte character (two units) across each cut.
 TEST_F(DriverContractTest, HostileTextsRoundTripUnchanged) {
   std::string long_mixed;
   for (int i = 0; i < 12000; ++i) long_mixed += i % 3 ? "价'" : "x\xF0\x9F\x98\x80";
-  const std::vector<std::string> texts = {
+  std::vector<std::string> texts = {
       "O'Brien",
       "''",
       "'; delete from probe; --",
@@ -73,6 +77,10 @@ TEST_F(DriverContractTest, HostileTextsRoundTripUnchanged) {
       std::string(70000, 'q'),
       long_mixed,
   };
+  for (size_t before : {4093, 4094, 4095, 8188, 8189, 8190}) {
+    texts.push_back(std::string(before, 'a') + "\xF0\x9F\x98\x80\xF0\x9F\x98\x80" +
+                    std::string(9000 - before - 4, 'b'));
+  }
   for (size_t i = 0; i < texts.size(); ++i) {
     SCOPED_TRACE("text #" + std::to_string(i));
     EXPECT_EQ(conn_->Execute("insert into probe (id, v) values (" + std::to_string(i) + ", " +
@@ -181,6 +189,48 @@ TEST_F(DriverContractTest, FailuresCarryTheDatabaseTextAndLeaveTheConnectionUsab
   EXPECT_EQ(conn_->Execute("insert into probe (id, v) values (1, N'after')"), 1);
 }
 
+// The connect-time check of a SQL Server suite database, fed catalog rows: one mismatch per
+// broken requirement, named.
+TEST(SuiteCatalogCheck, NamesWhatTheDatabaseDoesNotMeet) {
+  using detail::SuiteCatalog;
+  using detail::SuiteCatalogMismatches;
+  const std::string ci = "Latin1_General_100_CI_AS";
+  SuiteCatalog fit{ci, {}, {{"ven_inv_price_rule", "tr_ok", "as begin\n set  NOCOUNT\tON; end"}}};
+  for (const char* table : {"ven_inv_price_rule", "ven_inv_price"}) {
+    for (const char* date : {"dEnableDate", "dDisableDate"}) {
+      fit.columns.push_back({table, date, "date", ""});
+    }
+    for (const char* code : {"cVenCode", "cInvCode", "cExch_Name", "cTermCode"}) {
+      fit.columns.push_back({table, code, "nvarchar", ci});
+    }
+    fit.columns.push_back({table, "ufts", "timestamp", ""});
+  }
+  EXPECT_EQ(SuiteCatalogMismatches(fit), std::vector<std::string>{});
+  EXPECT_EQ(SuiteCatalogMismatches({"Latin1_General_CS_AS", {}, {}}), std::vector<std::string>{});
+  const struct {
+    std::function<void(SuiteCatalog&)> change;
+    std::string named;
+  } cases[] = {
+      {[](SuiteCatalog& c) { c.database_collation = "Latin1_General_CS_AS"; }, "collation"},
+      {[](SuiteCatalog& c) { c.columns[1].type = "datetime"; }, "rule.dDisableDate is datetime"},
+      {[](SuiteCatalog& c) { c.columns[9].type = "varchar"; }, "price.cVenCode is varchar"},
+      {[](SuiteCatalog& c) { c.columns[2].collation = "Latin1_General_CS_AS"; }, "rule.cVenCode"},
+      {[](SuiteCatalog& c) { c.columns[13].type = "binary"; }, "price.ufts is binary"},
+      {[](SuiteCatalog& c) { c.columns.erase(c.columns.begin()); }, "dEnableDate is missing"},
+      {[](SuiteCatalog& c) {
+         c.triggers.push_back({"ven_inv_price_ruleitem", "tr_x", "as"});
+       },
+       "tr_x on ven_inv_price_ruleitem lacks SET NOCOUNT ON"},
+  };
+  for (const auto& c : cases) {
+    SuiteCatalog changed = fit;
+    c.change(changed);
+    const std::vector<std::string> found = SuiteCatalogMismatches(changed);
+    ASSERT_EQ(found.size(), 1u) << c.named;
+    EXPECT_NE(found[0].find(c.named), std::string::npos) << found[0];
+  }
+}
+
 // --- ODBC only
 // ----------------------------------------------------------------------------
 
@@ -212,6 +262,39 @@ TEST_F(OdbcOnlyTest, ANulByteIsRefusedNotCut) {
   }
   EXPECT_EQ(Count(*conn_), 1);
   EXPECT_THROW(conn_->OpenRecordset(std::string("select 1 as a\0", 14)), DatabaseError);
+}
+
+// Behind another session's write transaction the wait ends at the connection text's bound,
+// with an error that says how to change it, and the connection stays usable.
+TEST_F(OdbcOnlyTest, WaitingForAnotherSessionIsBounded) {
+  auto writer = db_.Connect();
+  writer->BeginTrans();
+  writer->Execute("insert into probe (id) values (1)");
+  Connection waiting;
+  waiting.Open(db_.ConnectionText() + ";LockTimeout=400");
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    waiting.BeginTrans();
+    FAIL() << "did not wait";
+  } catch (const DatabaseError& e) {
+    EXPECT_NE(std::string(e.what()).find("LockTimeout="), std::string::npos) << e.what();
+  }
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::milliseconds(300));
+  EXPECT_LT(waited, std::chrono::milliseconds(1500));
+  writer->RollbackTrans();
+  waiting.BeginTrans();
+  waiting.RollbackTrans();
+}
+
+TEST_F(OdbcOnlyTest, BigintsADoubleWouldRoundComeBackExact) {
+  conn_->Execute("create table big (id integer, b bigint)");
+  const std::vector<std::string> values = {"9007199254740993", "-9223372036854775807"};
+  for (size_t i = 0; i < values.size(); ++i) {
+    conn_->Execute("insert into big (id, b) values (" + std::to_string(i) + ", " + values[i] + ")");
+    auto rs = conn_->OpenRecordset("select b from big where id = " + std::to_string(i));
+    EXPECT_EQ(VarToStr(rs->Fields("b")), values[i]);
+  }
 }
 
 TEST_F(OdbcOnlyTest, MalformedUtf8IsRefused) {

@@ -55,13 +55,10 @@ std::string OdbcSetting(const char* variable, const char* built_in) {
 #define TAMSEL_TEST_SQLITE_EXT_DEFAULT nullptr
 #endif
 
-// The SQLite ODBC driver waits about twice its Timeout for a lock: 2500 gives the embedded
-// driver's bound of 5 s.
 std::string OdbcConnectionText(const std::string& path) {
   return "Driver={" + OdbcSetting("TAMSEL_TEST_ODBC_DRIVER", TAMSEL_TEST_ODBC_DRIVER_DEFAULT) +
          "};Database=" + path +
-         ";LoadExt=" + OdbcSetting("TAMSEL_TEST_SQLITE_EXT", TAMSEL_TEST_SQLITE_EXT_DEFAULT) +
-         ";Timeout=2500";
+         ";LoadExt=" + OdbcSetting("TAMSEL_TEST_SQLITE_EXT", TAMSEL_TEST_SQLITE_EXT_DEFAULT);
 }
 
 // The embedded schema with SQL Server's column types wherever the SQLite ODBC driver then

@@ -6,8 +6,9 @@
 #include <sqlite3.h>
 #include <sqlucode.h>
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <string>
@@ -15,9 +16,12 @@
 #include <utility>
 #include <vector>
 
+#include "common/sql_text.h"
 #include "common/text.h"
+#include "services/connection_text.h"
 #include "services/driver.h"
 #include "services/odbc/utf16.h"
+#include "services/suite_catalog.h"
 #include "services/tsql_rewriter.h"
 #include "tamsel/error.h"
 #include "tamsel/variant.h"
@@ -44,8 +48,15 @@ std::string Echo(std::string_view sql) {
 // ODBC driver): the driver manager would otherwise squeeze UTF-16 into the process's code page.
 enum class TextCalls { kWide, kNarrow };
 
-std::string NarrowDiagnostics(SQLSMALLINT type, SQLHANDLE handle) {
-  std::string out;
+// One diagnostic record of a failed call.
+struct DiagRecord {
+  std::string state;  // SQLSTATE, five characters
+  SQLINTEGER native = 0;
+  std::string message;
+};
+
+std::vector<DiagRecord> NarrowDiagnostics(SQLSMALLINT type, SQLHANDLE handle) {
+  std::vector<DiagRecord> out;
   for (SQLSMALLINT record = 1;; ++record) {
     SQLCHAR state[6] = {};
     SQLINTEGER native = 0;
@@ -56,15 +67,14 @@ std::string NarrowDiagnostics(SQLSMALLINT type, SQLHANDLE handle) {
                                  static_cast<SQLSMALLINT>(message.size()), &length);
     if (!SQL_SUCCEEDED(rc)) break;
     message.resize(std::min(static_cast<size_t>(length), message.size() - 1));
-    if (!out.empty()) out += "; ";
-    out += "[" + std::string(reinterpret_cast<const char*>(state), 5) + "] " + message;
+    out.push_back({std::string(reinterpret_cast<const char*>(state), 5), native, message});
   }
   return out;
 }
 
-// Every diagnostic record of a handle: "[SQLSTATE] text", joined with "; ".
-std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle, TextCalls calls = TextCalls::kWide) {
-  std::string out;
+// Every diagnostic record of a handle.
+std::vector<DiagRecord> Diagnostics(SQLSMALLINT type, SQLHANDLE handle, TextCalls calls) {
+  std::vector<DiagRecord> out;
   if (handle == SQL_NULL_HANDLE) return out;
   if (calls == TextCalls::kNarrow) return NarrowDiagnostics(type, handle);
   for (SQLSMALLINT record = 1;; ++record) {
@@ -81,21 +91,51 @@ std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle, TextCalls calls = Te
     }
     if (!SQL_SUCCEEDED(rc)) break;
     message.resize(std::min<size_t>(static_cast<size_t>(length), message.size()));
-    if (!out.empty()) out += "; ";
-    out += "[" + Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(state), 5)) +
-           "] " + Utf16ToUtf8(message);
+    out.push_back({Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(state), 5)),
+                   native, Utf16ToUtf8(message)});
   }
   return out;
 }
 
-[[noreturn]] void Fail(SQLSMALLINT type, SQLHANDLE handle, std::string_view what,
-                       std::string_view sql = {}, TextCalls calls = TextCalls::kWide) {
-  std::string text = std::string(what);
-  std::string diagnostics = Diagnostics(type, handle, calls);
-  text += diagnostics.empty() ? ": the ODBC driver gave no reason" : ": " + diagnostics;
-  if (!sql.empty()) text += " (statement: " + Echo(sql) + ")";
-  throw DatabaseError(text);
-}
+// SQL Server's error number for "Lock request time out period exceeded".
+constexpr SQLINTEGER kSqlServerLockTimeout = 1222;
+
+// Turns a failed call into the DatabaseError thrown, "[SQLSTATE] text" per record joined with
+// "; ". It remembers a lost link (SQLSTATE class 08), after which the connection is unusable.
+class Reporter {
+ public:
+  Dialect dialect = Dialect::kOther;
+  TextCalls calls = TextCalls::kWide;
+  int lock_timeout_ms = 0;
+  bool link_lost = false;
+
+  [[noreturn]] void Fail(SQLSMALLINT type, SQLHANDLE handle, std::string_view what,
+                         std::string_view sql = {}) {
+    const std::vector<DiagRecord> records = Diagnostics(type, handle, calls);
+    bool timed_out = false, lost = false;
+    std::string diagnostics;
+    for (const DiagRecord& r : records) {
+      lost = lost || r.state.starts_with("08");
+      timed_out =
+          timed_out || r.state == "HYT00" || r.state == "HYT01" ||
+          (dialect == Dialect::kSqlServer && r.native == kSqlServerLockTimeout) ||
+          (dialect == Dialect::kSqlite && (r.native == SQLITE_BUSY || r.native == SQLITE_LOCKED));
+      if (!diagnostics.empty()) diagnostics += "; ";
+      diagnostics += "[" + r.state + "] " + r.message;
+    }
+    link_lost = link_lost || lost;
+    std::string text(what);
+    if (lost) text += " (the connection to the database is lost and closed; connect again)";
+    if (timed_out) {
+      text += " (another session holds what this one needs, and waits end after " +
+              std::to_string(lock_timeout_ms) +
+              " ms: LockTimeout=<milliseconds> in the connection text sets that bound)";
+    }
+    text += diagnostics.empty() ? ": the ODBC driver gave no reason" : ": " + diagnostics;
+    if (!sql.empty()) text += " (statement: " + Echo(sql) + ")";
+    throw DatabaseError(text);
+  }
+};
 
 // Owns one ODBC handle.
 class Handle {
@@ -175,34 +215,52 @@ struct Column {
 
 // Reads a character or binary column in pieces, so that long values are never cut.
 // Returns false for Null.
+//
+// A piece need not fill the buffer: a driver may stop short of a character it will not split
+// (a surrogate pair, a character converted from a code page) and put its terminator there. So
+// a piece's length is what the driver reports: the bytes left before it minus the bytes left
+// after it, or, for the last piece, its indicator. Only a driver that reports no totals is read
+// up to the terminator it wrote.
 template <typename Unit>
 bool ReadChunked(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT c_type, size_t terminator,
-                 TextCalls calls, std::basic_string<Unit>& out) {
+                 Reporter& report, std::basic_string<Unit>& out) {
   Unit buffer[4096];
+  const size_t room = sizeof(buffer) / sizeof(Unit) - terminator;
   out.clear();
+  size_t piece_start = 0;
+  SQLLEN left_before = SQL_NO_TOTAL;  // as reported with the previous piece
   for (;;) {
     SQLLEN indicator = 0;
     SQLRETURN rc = SQLGetData(stmt, column, c_type, buffer, sizeof(buffer), &indicator);
     if (rc == SQL_NO_DATA) break;
-    if (!SQL_SUCCEEDED(rc)) Fail(SQL_HANDLE_STMT, stmt, "ODBC: reading a column failed", {}, calls);
+    if (!SQL_SUCCEEDED(rc)) report.Fail(SQL_HANDLE_STMT, stmt, "ODBC: reading a column failed");
     if (indicator == SQL_NULL_DATA) return false;
-    const size_t room = sizeof(buffer) / sizeof(Unit) - terminator;
+    if (left_before != SQL_NO_TOTAL && indicator != SQL_NO_TOTAL && indicator <= left_before) {
+      const size_t held = static_cast<size_t>(left_before - indicator) / sizeof(Unit);
+      // A piece holds something: a driver that repeats the full length each time is not
+      // believed.
+      if (held > 0 && held < out.size() - piece_start) out.resize(piece_start + held);
+    }
+    piece_start = out.size();
     size_t units = room;
-    if (indicator != SQL_NO_TOTAL && static_cast<size_t>(indicator) / sizeof(Unit) < room) {
-      units = static_cast<size_t>(indicator) / sizeof(Unit);
+    if (rc == SQL_SUCCESS && indicator != SQL_NO_TOTAL) {
+      units = std::min(room, static_cast<size_t>(indicator) / sizeof(Unit));
+    } else if (indicator == SQL_NO_TOTAL && terminator > 0) {
+      units = static_cast<size_t>(std::find(buffer, buffer + room, Unit{}) - buffer);
     }
     out.append(buffer, units);
     if (rc == SQL_SUCCESS) break;
+    left_before = indicator;
   }
   return true;
 }
 
-Variant ReadCell(SQLHSTMT stmt, SQLUSMALLINT index, const Column& column, TextCalls calls) {
+Variant ReadCell(SQLHSTMT stmt, SQLUSMALLINT index, const Column& column, Reporter& report) {
   SQLLEN indicator = 0;
   auto get = [&](SQLSMALLINT c_type, void* target, SQLLEN size) {
     SQLRETURN rc = SQLGetData(stmt, index, c_type, target, size, &indicator);
     if (!SQL_SUCCEEDED(rc)) {
-      Fail(SQL_HANDLE_STMT, stmt, "ODBC: reading column " + column.name + " failed", {}, calls);
+      report.Fail(SQL_HANDLE_STMT, stmt, "ODBC: reading column " + column.name + " failed");
     }
     return indicator != SQL_NULL_DATA;
   };
@@ -224,11 +282,14 @@ Variant ReadCell(SQLHSTMT stmt, SQLUSMALLINT index, const Column& column, TextCa
     case Reader::kWhole: {
       SQLBIGINT value = 0;
       if (!get(SQL_C_SBIGINT, &value, sizeof(value))) return Variant::Null();
-      // As the embedded driver: Long when it fits, else a Decimal.
+      // As the embedded driver: Long when it fits, else a Decimal; beyond 2^53 a double would
+      // round, so the exact digits come back as text.
       if (value >= std::numeric_limits<int32_t>::min() &&
           value <= std::numeric_limits<int32_t>::max()) {
         return Variant(static_cast<int32_t>(value));
       }
+      constexpr SQLBIGINT kExactInDouble = SQLBIGINT{1} << std::numeric_limits<double>::digits;
+      if (value > kExactInDouble || value < -kExactInDouble) return Variant(IntText(value));
       return Variant::Decimal(static_cast<double>(value));
     }
     case Reader::kReal: {
@@ -247,17 +308,20 @@ Variant ReadCell(SQLHSTMT stmt, SQLUSMALLINT index, const Column& column, TextCa
     }
     case Reader::kBinary: {
       std::string bytes;
-      if (!ReadChunked(stmt, index, SQL_C_BINARY, 0, calls, bytes)) return Variant::Null();
+      if (!ReadChunked(stmt, index, SQL_C_BINARY, 0, report, bytes)) return Variant::Null();
       return Variant(std::move(bytes));
     }
     case Reader::kExact: {
       // Exact numbers come as text, so no driver rounding happens before the one conversion.
       std::u16string wide;
-      if (!ReadChunked(stmt, index, SQL_C_WCHAR, 1, calls, wide)) return Variant::Null();
+      if (!ReadChunked(stmt, index, SQL_C_WCHAR, 1, report, wide)) return Variant::Null();
       std::string text = Utf16ToUtf8(wide);
-      char* end = nullptr;
-      double value = std::strtod(text.c_str(), &end);
-      if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(value)) {
+      // from_chars: the decimal point is '.' whatever the process locale says.
+      double value = 0;
+      const char* last = text.data() + text.size();
+      const char* first = text.starts_with('+') ? text.data() + 1 : text.data();
+      const auto [end, ec] = std::from_chars(first, last, value);
+      if (text.empty() || ec != std::errc() || end != last || !std::isfinite(value)) {
         return Variant(std::move(text));
       }
       return column.money ? Variant::Currency(value) : Variant::Decimal(value);
@@ -266,7 +330,7 @@ Variant ReadCell(SQLHSTMT stmt, SQLUSMALLINT index, const Column& column, TextCa
       break;
   }
   std::u16string wide;
-  if (!ReadChunked(stmt, index, SQL_C_WCHAR, 1, calls, wide)) return Variant::Null();
+  if (!ReadChunked(stmt, index, SQL_C_WCHAR, 1, report, wide)) return Variant::Null();
   return Variant(Utf16ToUtf8(wide));
 }
 
@@ -297,9 +361,36 @@ class OdbcDriver final : public Driver {
     env_ = Handle(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
     if (!SQL_SUCCEEDED(SQLSetEnvAttr(env_.get(), SQL_ATTR_ODBC_VERSION,
                                      reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0))) {
-      Fail(SQL_HANDLE_ENV, env_.get(), "ODBC: cannot select ODBC 3 behaviour");
+      report_.Fail(SQL_HANDLE_ENV, env_.get(), "ODBC: cannot select ODBC 3 behaviour");
     }
     dbc_ = Handle(SQL_HANDLE_DBC, env_.get());
+    report_.lock_timeout_ms = LockTimeoutMs(connection_text);
+    SQLSetConnectAttrW(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(WaitSeconds(kStatementTimeoutFactor)), 0);
+    // LockTimeout= is Tamsel's own: a driver might refuse a key it does not know.
+    const std::string text = WithoutConnectionTextKey(connection_text, kLockTimeoutKey);
+    Connect(text);
+    try {
+      dialect_ = DetectDialect();
+      report_.dialect = dialect_;
+      if (dialect_ == Dialect::kSqlite) {
+        // That driver's lock wait is bounded only by its own Timeout=, and it waits that long
+        // twice (its busy handler, then a retry of the statement): it gets half the bound.
+        SQLDisconnect(dbc_.get());
+        connected_ = false;
+        std::string bounded = WithoutConnectionTextKey(text, "Timeout");
+        if (!bounded.empty() && bounded.back() != ';') bounded += ';';
+        Connect(bounded + "Timeout=" + std::to_string((report_.lock_timeout_ms + 1) / 2));
+      }
+      ChooseTextCalls();
+      Initialise();
+    } catch (...) {
+      Close();
+      throw;
+    }
+  }
+
+  void Connect(const std::string& connection_text) {
     std::u16string text = Utf8ToUtf16(CheckedText(connection_text, "connection text"));
     SQLSMALLINT out_length = 0;
     SQLRETURN rc = SQLDriverConnectW(dbc_.get(), nullptr, Wide(text), SQL_NTS, nullptr, 0,
@@ -307,14 +398,6 @@ class OdbcDriver final : public Driver {
     // The connection text may hold a password: it is never echoed.
     if (!SQL_SUCCEEDED(rc)) FailConnection("ODBC: cannot connect");
     connected_ = true;
-    try {
-      dialect_ = DetectDialect();
-      ChooseTextCalls();
-      Initialise();
-    } catch (...) {
-      Close();
-      throw;
-    }
   }
 
   ~OdbcDriver() override {
@@ -361,7 +444,7 @@ class OdbcDriver final : public Driver {
       if (rc == SQL_NO_DATA) break;
       if (!SQL_SUCCEEDED(rc)) FailStatement(h, "ODBC: reading a row failed", text);
       for (SQLSMALLINT c = 0; c < count; ++c) {
-        result->cells.push_back(ReadCell(h, static_cast<SQLUSMALLINT>(c + 1), columns[c], calls_));
+        result->cells.push_back(ReadCell(h, static_cast<SQLUSMALLINT>(c + 1), columns[c], report_));
       }
     }
     // Errors raised after the first result set (a later statement of a batch, a conversion in
@@ -383,6 +466,9 @@ class OdbcDriver final : public Driver {
       // stays in autocommit mode and leaves SQLite's own transaction alone.
       RunCommand("BEGIN IMMEDIATE");
     } else {
+      // The duplicate and overlap checks read what the insert then relies on: under READ
+      // COMMITTED another session could insert the same rule in between.
+      SetIsolation(SQL_TXN_SERIALIZABLE);
       SetAutocommit(false);
     }
     in_transaction_ = true;
@@ -398,10 +484,15 @@ class OdbcDriver final : public Driver {
       return;
     }
     if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_COMMIT))) {
-      FailConnection("ODBC: commit failed");
+      // Without the link it is unknown whether the commit arrived; nothing is left to undo.
+      try {
+        FailConnection("ODBC: commit failed");
+      } catch (const DatabaseError&) {
+        if (report_.link_lost) in_transaction_ = false;
+        throw;
+      }
     }
-    in_transaction_ = false;
-    SetAutocommit(true);
+    EndTransaction();
   }
 
   void Rollback() override {
@@ -421,17 +512,33 @@ class OdbcDriver final : public Driver {
       return;
     }
     if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK))) {
-      FailConnection("ODBC: rollback failed");
+      try {
+        FailConnection("ODBC: rollback failed");
+      } catch (const DatabaseError&) {
+        // A server discards the transaction of a session whose link is gone; the caller's first
+        // error is the cause worth reporting.
+        if (!report_.link_lost) throw;
+        in_transaction_ = false;
+        return;
+      }
     }
-    in_transaction_ = false;
-    SetAutocommit(true);
+    EndTransaction();
   }
 
-  bool InTransaction() const override { return in_transaction_; }
+  // A lost link ends the transaction with the session.
+  bool InTransaction() const override { return in_transaction_ && !report_.link_lost; }
 
   void Close() override {
     if (!connected_) return;
     connected_ = false;
+    if (report_.link_lost) {
+      // Nothing more can reach the server: free the handles whatever the driver says.
+      in_transaction_ = false;
+      SQLDisconnect(dbc_.get());
+      dbc_.Reset();
+      env_.Reset();
+      return;
+    }
     if (in_transaction_) {
       in_transaction_ = false;
       if (dialect_ == Dialect::kSqlite) {
@@ -450,11 +557,10 @@ class OdbcDriver final : public Driver {
       return;
     }
     // A driver that refuses to disconnect keeps its handles; freeing them now would fail too.
-    std::string reason = Diagnostics(SQL_HANDLE_DBC, dbc_.get());
-    throw DatabaseError("ODBC: disconnect failed: " + reason);
+    report_.Fail(SQL_HANDLE_DBC, dbc_.get(), "ODBC: disconnect failed");
   }
 
-  bool IsOpen() const override { return connected_; }
+  bool IsOpen() const override { return connected_ && !report_.link_lost; }
   std::string_view DialectName() const override {
     switch (dialect_) {
       case Dialect::kSqlServer:
@@ -479,7 +585,32 @@ class OdbcDriver final : public Driver {
   }
 
   void RequireOpen() const {
-    if (!connected_) throw DatabaseError("the connection is closed");
+    if (!IsOpen()) throw DatabaseError("the connection is closed");
+  }
+
+  // LockTimeout=<milliseconds> bounds every wait for another session's locks, as the embedded
+  // driver's busy timeout does.
+  static constexpr std::string_view kLockTimeoutKey = "LockTimeout";
+  static constexpr int kDefaultLockTimeoutMs = 5000;
+  // Logging in and a whole statement may take this many times the bound.
+  static constexpr int kStatementTimeoutFactor = 6;
+
+  static int LockTimeoutMs(std::string_view connection_text) {
+    const std::string text = ConnectionTextValue(connection_text, kLockTimeoutKey);
+    if (text.empty()) return kDefaultLockTimeoutMs;
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value <= 0) {
+      throw DatabaseError(
+          "LockTimeout= in the connection text must be a positive whole number of milliseconds");
+    }
+    return value;
+  }
+
+  // The bound in whole seconds, rounded up, times a factor.
+  SQLULEN WaitSeconds(int factor) const {
+    return static_cast<SQLULEN>((report_.lock_timeout_ms + 999) / 1000) *
+           static_cast<SQLULEN>(factor);
   }
 
   std::string Translate(std::string_view sql) const {
@@ -517,7 +648,7 @@ class OdbcDriver final : public Driver {
         std::string(kProbe) + "' as v";
     std::string failures;
     for (TextCalls calls : {TextCalls::kWide, TextCalls::kNarrow}) {
-      calls_ = calls;
+      report_.calls = calls;
       try {
         std::shared_ptr<const ResultData> back = Query(sql);
         if (back->RowCount() == 1 && back->cells[0].type() == VarType::String &&
@@ -541,6 +672,8 @@ class OdbcDriver final : public Driver {
     if (dialect_ == Dialect::kSqlServer) {
       // Saving a rule trusts the update's row count; a session with NOCOUNT on reports none.
       RunCommand("SET NOCOUNT OFF");
+      RunCommand("SET LOCK_TIMEOUT " + std::to_string(report_.lock_timeout_ms));
+      CheckSuiteDatabase();
     } else if (dialect_ == Dialect::kSqlite) {
       // The SQLite ODBC driver reports success even when LoadExt failed; without the
       // extension every text comparison and convert would go wrong later, so fail now.
@@ -562,6 +695,34 @@ class OdbcDriver final : public Driver {
     }
   }
 
+  // A database that differs from what the statements rely on would give wrong prices, not
+  // errors: it is refused at once, naming what differs.
+  void CheckSuiteDatabase() {
+    const CatalogStatements sql = CatalogSql();
+    SuiteCatalog catalog;
+    const auto text = [](const ResultData& rows, size_t row, size_t column) {
+      return VarToStr(rows.cells[row * rows.columns.size() + column]);
+    };
+    const std::shared_ptr<const ResultData> collation = Query(sql.collation);
+    if (collation->RowCount() == 1) catalog.database_collation = text(*collation, 0, 0);
+    const std::shared_ptr<const ResultData> columns = Query(sql.columns);
+    for (size_t r = 0; r < columns->RowCount(); ++r) {
+      catalog.columns.push_back(
+          {text(*columns, r, 0), text(*columns, r, 1), text(*columns, r, 2), text(*columns, r, 3)});
+    }
+    const std::shared_ptr<const ResultData> triggers = Query(sql.triggers);
+    for (size_t r = 0; r < triggers->RowCount(); ++r) {
+      catalog.triggers.push_back(
+          {text(*triggers, r, 0), text(*triggers, r, 1), text(*triggers, r, 2)});
+    }
+    const std::vector<std::string> mismatches = SuiteCatalogMismatches(catalog);
+    if (mismatches.empty()) return;
+    std::string list;
+    for (const std::string& m : mismatches) list += (list.empty() ? "" : "; ") + m;
+    throw DatabaseError("ODBC: the suite database differs from what Tamsel relies on (" + list +
+                        "); see docs/sqlserver.md");
+  }
+
   // SQLite's own transaction state, which the ODBC driver does not expose: BEGIN fails only
   // inside a transaction, and an empty deferred one touches no file.
   bool SqliteTransactionOpen() {
@@ -572,6 +733,28 @@ class OdbcDriver final : public Driver {
     }
     RunCommand("ROLLBACK");
     return false;
+  }
+
+  // Back to autocommit and the connection's own isolation level once a transaction is over.
+  void EndTransaction() {
+    in_transaction_ = false;
+    SetAutocommit(true);
+    SetIsolation(default_isolation_);
+  }
+
+  void SetIsolation(SQLULEN level) {
+    if (level == 0) return;
+    if (default_isolation_ == 0) {
+      SQLULEN current = 0;
+      if (SQL_SUCCEEDED(
+              SQLGetConnectAttrW(dbc_.get(), SQL_ATTR_TXN_ISOLATION, &current, 0, nullptr))) {
+        default_isolation_ = current;
+      }
+    }
+    if (!SQL_SUCCEEDED(SQLSetConnectAttrW(dbc_.get(), SQL_ATTR_TXN_ISOLATION,
+                                          reinterpret_cast<SQLPOINTER>(level), 0))) {
+      FailConnection("ODBC: cannot set the transaction isolation level");
+    }
   }
 
   void SetAutocommit(bool on) {
@@ -594,8 +777,14 @@ class OdbcDriver final : public Driver {
     // The component's statements hold no ODBC escape clauses; a literal that looks like one
     // must reach the server unchanged.
     SQLSetStmtAttrW(stmt.get(), SQL_ATTR_NOSCAN, reinterpret_cast<SQLPOINTER>(SQL_NOSCAN_ON), 0);
+    // A backstop for waits the lock bound does not cover; a statement may wait for several
+    // locks in turn, so it gets a multiple of the bound (that SQLite driver ignores it).
+    if (dialect_ != Dialect::kSqlite) {
+      SQLSetStmtAttrW(stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
+                      reinterpret_cast<SQLPOINTER>(WaitSeconds(kStatementTimeoutFactor)), 0);
+    }
     SQLRETURN rc;
-    if (calls_ == TextCalls::kWide) {
+    if (report_.calls == TextCalls::kWide) {
       rc = SQLExecDirectW(stmt.get(), Wide(wide), static_cast<SQLINTEGER>(wide.size()));
     } else {
       std::string narrow = text;
@@ -647,8 +836,8 @@ class OdbcDriver final : public Driver {
       auto index = static_cast<SQLUSMALLINT>(c + 1);
       SQLSMALLINT sql_type = 0;
       Column& column = columns[static_cast<size_t>(c)];
-      column.name = calls_ == TextCalls::kWide ? DescribeWide(h, index, sql_type, text)
-                                               : DescribeNarrow(h, index, sql_type, text);
+      column.name = report_.calls == TextCalls::kWide ? DescribeWide(h, index, sql_type, text)
+                                                      : DescribeNarrow(h, index, sql_type, text);
       column.reader = ReaderFor(sql_type, dialect_);
       if (column.reader == Reader::kExact && dialect_ == Dialect::kSqlServer) {
         column.money = Lower(TypeName(h, index)).find("money") != std::string::npos;
@@ -693,12 +882,12 @@ class OdbcDriver final : public Driver {
     return name;
   }
 
-  [[noreturn]] void FailStatement(SQLHSTMT h, std::string_view what, std::string_view sql) const {
-    Fail(SQL_HANDLE_STMT, h, what, sql, calls_);
+  [[noreturn]] void FailStatement(SQLHSTMT h, std::string_view what, std::string_view sql) {
+    report_.Fail(SQL_HANDLE_STMT, h, what, sql);
   }
 
-  [[noreturn]] void FailConnection(std::string_view what) const {
-    Fail(SQL_HANDLE_DBC, dbc_.get(), what, {}, calls_);
+  [[noreturn]] void FailConnection(std::string_view what) {
+    report_.Fail(SQL_HANDLE_DBC, dbc_.get(), what);
   }
 
   static std::string TypeName(SQLHSTMT h, SQLUSMALLINT index) {
@@ -716,9 +905,10 @@ class OdbcDriver final : public Driver {
   Handle env_;
   Handle dbc_;
   Dialect dialect_ = Dialect::kOther;
-  TextCalls calls_ = TextCalls::kWide;
+  Reporter report_;
   bool connected_ = false;
   bool in_transaction_ = false;
+  SQLULEN default_isolation_ = 0;  // read when a transaction first changes it
 };
 
 }  // namespace
