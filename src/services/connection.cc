@@ -49,7 +49,12 @@ Connection& Connection::operator=(Connection&& other) noexcept {
 void Connection::Open(const std::string& connectionString, const std::string&, const std::string&,
                       int32_t) {
   Close();
-  driver_ = OpenDriver(connectionString);
+  try {
+    driver_ = OpenDriver(connectionString);
+  } catch (const DatabaseError& e) {
+    // A driver may echo what it was given: no password reaches a message.
+    throw DatabaseError(detail::RedactSecrets(e.what(), connectionString));
+  }
   connection_string_ = connectionString;
 }
 

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "services/connection_text.h"
 #include "tamsel/variant.h"
 
 namespace tamsel::detail {
@@ -36,11 +37,6 @@ class Driver {
   // statements go through unchanged and for which no schema scripts exist.
   virtual std::string_view DialectName() const = 0;
 };
-
-// "key=value;" pairs of a connection text; keys compared ignoring case, values trimmed.
-std::string ConnectionTextValue(std::string_view connection_text, std::string_view key);
-// The connection text without the pairs of that key (for keys Tamsel reads itself).
-std::string WithoutConnectionTextKey(std::string_view connection_text, std::string_view key);
 
 // Opens the embedded SQLite database named by the connection text's Data Source.
 std::shared_ptr<Driver> OpenSqliteDriver(const std::string& connection_text);

@@ -1,7 +1,6 @@
 #include "services/recordset_filter.h"
 
 #include <cctype>
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,7 +26,8 @@ struct Literal {
 
 struct RowFilter::Node {
   enum class Kind { kAnd, kOr, kNot, kCompare, kIsNull, kLike } kind;
-  std::shared_ptr<const Node> left, right;
+  // The terms of AND / OR side by side, so that a long list stays one level deep; NOT's operand.
+  std::vector<std::shared_ptr<const Node>> terms;
   size_t column = 0;
   Op op = Op::kEq;
   Literal literal;
@@ -38,23 +38,9 @@ namespace {
 
 using Node = RowFilter::Node;
 
-std::optional<double> ParseNumber(std::string_view text) {
-  const std::string s = Trim(text);
-  if (s.empty()) return std::nullopt;
-  bool digit = false;
-  for (char c : s) {
-    if (std::isdigit(static_cast<unsigned char>(c))) {
-      digit = true;
-    } else if (c != '+' && c != '-' && c != '.' && c != 'e' && c != 'E') {
-      return std::nullopt;  // keeps strtod from reading "inf", "nan" or hex
-    }
-  }
-  if (!digit) return std::nullopt;
-  char* end = nullptr;
-  const double v = std::strtod(s.c_str(), &end);
-  if (end != s.c_str() + s.size()) return std::nullopt;
-  return v;
-}
+// Parentheses and NOTs nested deeper than this are refused: parsing and matching recurse once
+// per level, and the stack would run out long before a mistake became visible.
+constexpr int kMaxDepth = 256;
 
 template <typename T>
 int Order(const T& a, const T& b) {
@@ -105,11 +91,15 @@ bool Holds(Op op, int c) {
 bool Evaluate(const Node& node, const Variant* row) {
   switch (node.kind) {
     case Node::Kind::kAnd:
-      return Evaluate(*node.left, row) && Evaluate(*node.right, row);
+      for (const auto& term : node.terms)
+        if (!Evaluate(*term, row)) return false;
+      return true;
     case Node::Kind::kOr:
-      return Evaluate(*node.left, row) || Evaluate(*node.right, row);
+      for (const auto& term : node.terms)
+        if (Evaluate(*term, row)) return true;
+      return false;
     case Node::Kind::kNot:
-      return !Evaluate(*node.left, row);
+      return !Evaluate(*node.terms.front(), row);
     case Node::Kind::kIsNull: {
       const Variant& v = row[node.column];
       return (v.IsNull() || v.IsEmpty()) != node.negate;
@@ -226,37 +216,46 @@ class Parser {
     return false;
   }
 
-  static std::shared_ptr<const Node> Join(Node::Kind kind, std::shared_ptr<const Node> l,
-                                          std::shared_ptr<const Node> r) {
+  // Terms joined by one operator word: a single term stands for itself.
+  template <typename Term>
+  std::shared_ptr<const Node> ParseList(Node::Kind kind, std::string_view word, Term term) {
+    auto first = (this->*term)();
+    if (Peek().kind != Tok::kName || !EqualsNoCase(Peek().text, word)) return first;
     auto node = std::make_shared<Node>();
     node->kind = kind;
-    node->left = std::move(l);
-    node->right = std::move(r);
+    node->terms.push_back(std::move(first));
+    while (AcceptWord(word)) node->terms.push_back((this->*term)());
     return node;
   }
 
   std::shared_ptr<const Node> ParseOr() {
-    auto left = ParseAnd();
-    while (AcceptWord("or")) left = Join(Node::Kind::kOr, left, ParseAnd());
-    return left;
+    return ParseList(Node::Kind::kOr, "or", &Parser::ParseAnd);
   }
 
   std::shared_ptr<const Node> ParseAnd() {
-    auto left = ParseUnary();
-    while (AcceptWord("and")) left = Join(Node::Kind::kAnd, left, ParseUnary());
-    return left;
+    return ParseList(Node::Kind::kAnd, "and", &Parser::ParseUnary);
   }
 
   std::shared_ptr<const Node> ParseUnary() {
-    if (AcceptWord("not")) return Join(Node::Kind::kNot, ParseUnary(), nullptr);
-    if (Peek().kind == Tok::kOpen) {
-      ++pos_;
-      auto inner = ParseOr();
+    const bool is_not = Peek().kind == Tok::kName && EqualsNoCase(Peek().text, "not");
+    if (!is_not && Peek().kind != Tok::kOpen) return ParseComparison();
+    if (++depth_ > kMaxDepth) {
+      Fail("nested deeper than " + std::to_string(kMaxDepth) + " parentheses and NOTs");
+    }
+    ++pos_;
+    std::shared_ptr<const Node> result;
+    if (is_not) {
+      auto node = std::make_shared<Node>();
+      node->kind = Node::Kind::kNot;
+      node->terms.push_back(ParseUnary());
+      result = std::move(node);
+    } else {
+      result = ParseOr();
       if (Peek().kind != Tok::kClose) Fail("missing \")\"");
       ++pos_;
-      return inner;
     }
-    return ParseComparison();
+    --depth_;
+    return result;
   }
 
   size_t Column(const Token& t) const {
@@ -322,6 +321,7 @@ class Parser {
   const std::vector<std::string>& columns_;
   std::vector<Token> tokens_;
   size_t pos_ = 0;
+  int depth_ = 0;
 };
 
 unsigned char Fold(char c) {

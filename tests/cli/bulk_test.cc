@@ -108,6 +108,8 @@ TEST_F(BulkTest, ImportRefusesAMalformedFileBeforeStoringAnything) {
       {std::string(kHeader) + "a,V001,B02,2027-01-01,,\"open quote,0,,1,13,1.13\n", "not closed"},
       {std::string(kHeader) + "a,V001,B02,2027-01-01,,ab\"c,0,,1,13,1.13\n", "quote"},
       {"", "no header"},
+      {std::string(kHeader) + "a,V001,B02,2027-01-01,,\"x\n\xC3(\",0,,1,13,1.13\n",
+       "line 3: the text is not UTF-8"},
   };
   for (const auto& c : cases) {
     WriteFile(Path("bad.csv"), c.text);

@@ -7,6 +7,7 @@
 namespace tamsel::clitest {
 namespace {
 
+using ::testing::AllOf;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -38,6 +39,9 @@ TEST_F(CliTest, UsageErrorsExitWithTwoAndSayWhy) {
       {{"rule", "show", "abc", "--db", db}, "rule id"},
       {{"rule", "list"}, "--db"},
       {{"rule", "list", "--db", db, "--connection", "Provider=SQLite;Data Source=x"}, "not both"},
+      {{"rule", "list", "--connection", "x", "--connection-file", "f"}, "not both"},
+      {{"rule", "list", "--connection", "Provider=SQLite;Data Source=" + db + ";data source=y"},
+       "\"data source\" more than once"},
       {{"init"}, "--db"},
       {{"rule", "list", "--db", "a;b.db"}, ";"},
   };
@@ -69,6 +73,19 @@ TEST_F(CliTest, MissingDatabaseIsReportedNotCreated) {
   EXPECT_EQ(again.code, 1);
   EXPECT_THAT(again.err, HasSubstr("already exists"));
   EXPECT_EQ(std::filesystem::file_size(db), before);
+}
+
+TEST_F(CliTest, ConnectionTextComesFromAFileOrTheEnvironmentAndHidesItsPassword) {
+  const std::string db = DemoDb();
+  WriteFile(Path("conn.txt"), "Provider=SQLite;Data Source=" + db + "\n");
+  EXPECT_EQ(Run({"rule", "list", "--connection-file", "conn.txt"}).code, 0);
+  setenv("TAMSEL_CONNECTION", ("Provider=SQLite;Data Source=" + db).c_str(), 1);
+  EXPECT_EQ(Run({"rule", "list"}).code, 0);
+  setenv("TAMSEL_CONNECTION", "Driver={tamsel no such driver};UID=u;PWD={s3cr3t;pw}", 1);
+  Result failed = Run({"rule", "list"});
+  unsetenv("TAMSEL_CONNECTION");
+  EXPECT_EQ(failed.code, 1);
+  EXPECT_THAT(failed.err, AllOf(HasSubstr("PWD=***"), Not(HasSubstr("s3cr3t"))));
 }
 
 TEST_F(CliTest, FailuresPrintTheComponentsMessageInTheChosenLanguage) {

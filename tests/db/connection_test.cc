@@ -220,6 +220,13 @@ TEST(ConnectionText, ValuesByKey) {
   EXPECT_EQ(detail::ConnectionTextValue(text, "data source"), "file:m?mode=memory");
   EXPECT_EQ(detail::ConnectionTextValue(text, "Empty"), "");
   EXPECT_EQ(detail::ConnectionTextValue(text, "Missing"), "");
+  // Two readers could each take another one of a repeated key.
+  EXPECT_THAT([&] { detail::ConnectionTextValue(text + ";DATA SOURCE=b.db", "Provider"); },
+              ThrowsMessage<DatabaseError>(HasSubstr("\"DATA SOURCE\" more than once")));
+  EXPECT_EQ(detail::RedactConnectionText(text + ";Password = 'x;y' ;"),
+            " Provider = SQLite ;DRIVER={SQLite3 ODBC; x};PWD=***;Data "
+            "Source=file:m?mode=memory;Empty=;Password =***;");
+  EXPECT_EQ(detail::RedactSecrets("login a}b failed ({a}}b})", text), "login *** failed (***)");
 }
 
 }  // namespace

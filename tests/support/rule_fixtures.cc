@@ -39,14 +39,16 @@ RuleEnv::RuleEnv()
 
 RuleEnv::~RuleEnv() { manager.ExitManager(); }
 
-void RuleEnv::InitOther(PriceRuleManager& other) const {
-  auto login = std::make_shared<SimpleLogin>(db.ConnectionText(), RuleLoginDate(), auth, "tester");
+void RuleEnv::InitOther(PriceRuleManager& other, const std::string& connection_text) const {
+  auto login =
+      std::make_shared<SimpleLogin>(connection_text.empty() ? db.ConnectionText() : connection_text,
+                                    RuleLoginDate(), auth, "tester");
   if (!VarToBool(other.InitManager(login, info))) {
     throw std::runtime_error("InitManager failed on the fixture database");
   }
 }
 
-std::shared_ptr<PriceRule> RuleEnv::NewRule(int tiers) const {
+std::shared_ptr<PriceRule> RuleEnv::NewRule(int tiers) {
   auto rule = PriceRule::New();
   rule->cVenCode = "V01";
   rule->cInvCode = "I01";

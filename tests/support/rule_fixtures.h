@@ -41,14 +41,14 @@ class RuleEnv {
 
   // V01 / I01 / CNY, supply type 1, from 2024-01-01 without end, tiers [0,10), [10,20), ...,
   // the last without upper limit; overlap checking on.
-  std::shared_ptr<PriceRule> NewRule(int tiers = 3) const;
+  static std::shared_ptr<PriceRule> NewRule(int tiers = 3);
   // NewRule(tiers) over the given period ("" for no end), stored without the overlap check.
   std::shared_ptr<PriceRule> Store(const std::string& enable, const std::string& disable = "",
                                    int tiers = 2);
   int32_t Count(const std::string& sql) const;  // a count(*) query's answer
   std::string Dump() const;  // both rule tables, read on a connection of the fixture's own
-  // Readies a second manager on the same database file.
-  void InitOther(PriceRuleManager& other) const;
+  // Readies a second manager on the same database file, or on the one the text names.
+  void InitOther(PriceRuleManager& other, const std::string& connection_text = "") const;
 
   TestDatabase db;
   std::shared_ptr<MapSysInfo> info;

@@ -77,6 +77,13 @@ TEST(RecordsetFilter, BadConditionKeepsPreviousFilter) {
     EXPECT_EQ(Codes(rs), Codes_t{"B02"}) << bad;
   }
   EXPECT_THAT([&] { rs.Filter("nosuch='a'"); }, ThrowsMessage<DatabaseError>(HasSubstr("nosuch")));
+  // Nesting past the limit is refused before the stack runs out; a long flat list is fine.
+  EXPECT_THAT([&] { rs.Filter(std::string(300, '(') + "iQty=1" + std::string(300, ')')); },
+              ThrowsMessage<DatabaseError>(HasSubstr("nested deeper than 256")));
+  std::string many = "cInvCode='B02'";
+  for (int i = 0; i < 50000; ++i) many += " or iQty=-1";
+  rs.Filter(many);
+  EXPECT_EQ(Codes(rs), Codes_t{"B02"});
   rs.Filter("");
   EXPECT_EQ(rs.RecordCount(), 4);
 }

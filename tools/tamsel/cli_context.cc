@@ -1,48 +1,27 @@
 #include "cli_context.h"
 
 #include <algorithm>
-#include <cctype>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <regex>
+#include <sstream>
 #include <utility>
+
+#include "common/text.h"
+#include "services/connection_text.h"
 
 namespace tamsel::cli {
 namespace {
 
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return out;
-}
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return text;
-}
-
 // The file behind an embedded-database connection text, or "" when the text names none (ODBC,
-// URIs, in-memory databases).
+// URIs, in-memory databases). The driver's own reader decides, so both take the same file.
 std::string EmbeddedFile(std::string_view connection_text) {
-  std::string provider;
-  std::string source;
-  size_t start = 0;
-  while (start <= connection_text.size()) {
-    size_t end = connection_text.find(';', start);
-    if (end == std::string_view::npos) end = connection_text.size();
-    std::string_view pair = connection_text.substr(start, end - start);
-    size_t eq = pair.find('=');
-    if (eq != std::string_view::npos) {
-      std::string key = Lower(Trim(pair.substr(0, eq)));
-      std::string_view value = Trim(pair.substr(eq + 1));
-      if (key == "provider") provider = Lower(value);
-      if (key == "data source") source = std::string(value);
-    }
-    start = end + 1;
-  }
-  if (provider != "sqlite" || source.empty() || source == ":memory:" ||
-      Lower(source).rfind("file:", 0) == 0) {
+  using detail::ConnectionTextValue;
+  using detail::EqualsNoCase;
+  const std::string source = ConnectionTextValue(connection_text, "Data Source");
+  if (!EqualsNoCase(ConnectionTextValue(connection_text, "Provider"), "sqlite") || source.empty() ||
+      source == ":memory:" || EqualsNoCase(source.substr(0, 5), "file:")) {
     return "";
   }
   return source;
@@ -106,13 +85,45 @@ std::string ResolveConnectionText(const GlobalOptions& options, bool must_exist)
     return text;
   }
   if (!options.connection.empty()) {
-    if (must_exist) {
-      std::string file = EmbeddedFile(options.connection);
-      if (!file.empty()) RequireFile(file);
+    std::string file;
+    try {
+      file = EmbeddedFile(options.connection);
+    } catch (const DatabaseError& e) {
+      throw UsageError(e.what());
     }
+    if (must_exist && !file.empty()) RequireFile(file);
     return options.connection;
   }
-  throw UsageError("no database given: use --db PATH or --connection TEXT");
+  throw UsageError(
+      "no database given: use --db PATH, --connection TEXT, --connection-file FILE or "
+      "TAMSEL_CONNECTION");
+}
+
+void ReadConnectionSources(GlobalOptions& options) {
+  if (!options.connection_file.empty()) {
+    if (!options.connection.empty()) {
+      throw UsageError("give either --connection or --connection-file, not both");
+    }
+    std::ifstream in(options.connection_file, std::ios::binary);
+    std::ostringstream text;
+    if (!in || !(text << in.rdbuf())) {
+      throw ToolError("cannot read the connection file " + options.connection_file);
+    }
+    options.connection = text.str();
+    // An editor's final line break is no part of the text.
+    while (!options.connection.empty() &&
+           (options.connection.back() == '\n' || options.connection.back() == '\r')) {
+      options.connection.pop_back();
+    }
+    if (options.connection.empty()) {
+      throw UsageError("the connection file " + options.connection_file + " is empty");
+    }
+    return;
+  }
+  const char* env = std::getenv("TAMSEL_CONNECTION");
+  if (options.connection.empty() && options.db_path.empty() && env != nullptr) {
+    options.connection = env;
+  }
 }
 
 std::string CleanMessage(std::string_view text) {
@@ -143,8 +154,9 @@ Session::Session(const GlobalOptions& options, const SessionSettings& settings)
   } catch (const std::exception& e) {
     reason = e.what();
   }
-  throw ToolError("cannot open the price-rule manager on " + connection_text_ + ": " +
-                  CleanMessage(reason));
+  throw ToolError("cannot open the price-rule manager on " +
+                  detail::RedactConnectionText(connection_text_) + ": " +
+                  CleanMessage(detail::RedactSecrets(reason, connection_text_)));
 }
 
 Session::~Session() { manager_.ExitManager(); }

@@ -17,6 +17,7 @@ namespace tamsel::cli {
 struct GlobalOptions {
   std::string db_path;
   std::string connection;
+  std::string connection_file;
   std::string lang;
   bool json = false;
   bool trace_sql = false;
@@ -44,8 +45,12 @@ Date ParseIsoDate(std::string_view text);
 // The login date of --date, or today.
 Date LoginDate(const GlobalOptions& options);
 
-// The connection text for --db or --connection. With must_exist, an embedded database file that
-// is not there is reported instead of being created by the driver.
+// Fills the connection text from --connection-file, or from TAMSEL_CONNECTION when no database
+// is named on the command line, so that a password need not appear there.
+void ReadConnectionSources(GlobalOptions& options);
+// The connection text for --db or --connection; a text that gives a key twice is refused. With
+// must_exist, an embedded database file that is not there is reported instead of being created by
+// the driver.
 std::string ResolveConnectionText(const GlobalOptions& options, bool must_exist);
 // The embedded-database connection text for a path; a path the text cannot carry is refused.
 std::string SqliteConnectionText(const std::string& path);

@@ -1,11 +1,58 @@
 #include "csv.h"
 
+#include <algorithm>
+
 #include "cli_context.h"
 
 namespace tamsel::cli {
 
+namespace {
+
+// The offset of the first byte that is not part of well-formed UTF-8 (no overlong forms, no
+// surrogates, nothing above U+10FFFF), or npos.
+size_t InvalidUtf8At(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    size_t n = 0;
+    char32_t cp = 0;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      n = 1, cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      n = 2, cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      n = 3, cp = c & 0x07;
+    } else {
+      return i;
+    }
+    if (i + n >= text.size()) return i;
+    for (size_t k = 1; k <= n; ++k) {
+      const auto t = static_cast<unsigned char>(text[i + k]);
+      if ((t & 0xC0) != 0x80) return i;
+      cp = (cp << 6) | (t & 0x3F);
+    }
+    if ((n == 2 && cp < 0x800) || (n == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+        (cp >= 0xD800 && cp <= 0xDFFF)) {
+      return i;
+    }
+    i += n + 1;
+  }
+  return std::string_view::npos;
+}
+
+}  // namespace
+
 std::vector<CsvRecord> ParseCsv(std::string_view text) {
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  // Text that is not UTF-8 would be stored as it is and break every JSON output later on.
+  if (const size_t bad = InvalidUtf8At(text); bad != std::string_view::npos) {
+    const auto line = std::count(text.begin(), text.begin() + static_cast<ptrdiff_t>(bad), '\n');
+    throw ToolError("line " + std::to_string(line + 1) +
+                    ": the text is not UTF-8 (save the file as UTF-8)");
+  }
   std::vector<CsvRecord> records;
   CsvRecord record;
   std::string field;
@@ -85,8 +132,10 @@ std::string FormatCsvLine(const std::vector<std::string>& fields) {
   for (size_t i = 0; i < fields.size(); ++i) {
     if (i > 0) out += ',';
     const std::string& f = fields[i];
+    // A byte-order mark at the start of the first field would be taken for the file's own.
     bool quote = f.find_first_of(",\"\r\n") != std::string::npos ||
-                 (!f.empty() && (f.front() == ' ' || f.back() == ' '));
+                 (!f.empty() && (f.front() == ' ' || f.back() == ' ')) ||
+                 (i == 0 && f.starts_with("\xEF\xBB\xBF"));
     if (!quote) {
       out += f;
       continue;

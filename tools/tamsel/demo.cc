@@ -10,6 +10,7 @@
 
 #include "commands.h"
 #include "rule_file.h"
+#include "services/connection_text.h"
 
 namespace tamsel::cli {
 
@@ -419,10 +420,12 @@ int RunDemo(GlobalOptions options) {
   }
   Session session(options);
   report.Section("Tamsel demo");
-  report.Fields({{"Database", (options.db_path.empty() ? options.connection : options.db_path) +
-                                  " (" + origin + ")"},
-                 {"Login date", session.login_date().IsoDate()},
-                 {"Messages", MessageLanguage()}});
+  report.Fields(
+      {{"Database", (options.db_path.empty() ? detail::RedactConnectionText(options.connection)
+                                             : options.db_path) +
+                        " (" + origin + ")"},
+       {"Login date", session.login_date().IsoDate()},
+       {"Messages", MessageLanguage()}});
   std::vector<PriceRow> rows = ValidRows(session);
   if (rows.empty()) {
     report.Text("This database has no prices valid on " + session.login_date().IsoDate() +

@@ -27,7 +27,10 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   app.add_option("--db", options.db_path, "embedded database file");
   app.add_option("--connection", options.connection,
-                 "connection text, e.g. \"Provider=SQLite;Data Source=x.db\" or an ODBC text");
+                 "connection text, e.g. \"Provider=SQLite;Data Source=x.db\" or an ODBC text "
+                 "(default: $TAMSEL_CONNECTION)");
+  app.add_option("--connection-file", options.connection_file,
+                 "file holding the connection text (keeps a password off the command line)");
   app.add_option("--lang", options.lang, "message language")
       ->check(CLI::IsMember({"en-US", "zh-CN", "zh-TW"}));
   app.add_flag("--json", options.json, "machine-readable output");
@@ -67,6 +70,7 @@ int main(int argc, char** argv) {
 
   try {
     if (!options.lang.empty()) tamsel::SetMessageLanguage(options.lang);
+    ReadConnectionSources(options);
     std::optional<tamsel::ScopedStatementObserver> trace;
     if (options.trace_sql) {
       trace.emplace([](std::string_view sql) { std::cerr << "sql: " << sql << '\n'; });

@@ -137,7 +137,10 @@ void ReadTier(const Json& file, PriceRuleItem& tier, const std::string& where) {
 std::shared_ptr<PriceRule> RuleFromJson(const Json& file, PriceRuleManager& manager) {
   if (!file.is_object()) throw ToolError("a rule must be a JSON object");
   auto rule = manager.NewVenInvPriceRule();
-  for (const auto& [key, value] : file.items()) {
+  for (const auto& item : file.items()) {
+    // Named copies rather than a structured binding, which clang 14 cannot capture in a lambda.
+    const std::string& key = item.key();
+    const Json& value = item.value();
     if (key == "ruleItems") continue;
     const RuleField* field = nullptr;
     for (const auto& f : RuleFields()) {

@@ -21,6 +21,7 @@
 
 #include "common/sql_text.h"
 #include "common/text.h"
+#include "services/connection_text.h"
 #include "services/driver.h"
 #include "services/odbc/utf16.h"
 #include "services/suite_catalog.h"

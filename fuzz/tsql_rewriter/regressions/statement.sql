@@ -1,0 +1,1 @@
+SELECT TOP 5 [a], N'x''y' FROM dbo.t WHERE isnull(b, 0) = convert(int, '1') -- c

@@ -1,0 +1,209 @@
+#include "faults/fault_vfs.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <stdexcept>
+
+namespace tamsel::testing {
+
+namespace {
+
+struct FaultFile {
+  sqlite3_file base;
+  sqlite3_file* real;  // the wrapped file, allocated right behind this one
+};
+
+sqlite3_vfs* g_real = nullptr;
+sqlite3_vfs g_vfs;
+sqlite3_io_methods g_methods[4];  // by the wrapped file's iVersion
+
+// Armed around calls on the test's thread only; atomic because connections of other threads
+// may still touch their files meanwhile.
+std::atomic<bool> g_armed{false};
+std::array<std::atomic<int>, std::size(kIoCalls)> g_calls;
+std::atomic<bool> g_fired{false};
+FaultPlan g_plan;
+
+sqlite3_file* Real(sqlite3_file* file) { return reinterpret_cast<FaultFile*>(file)->real; }
+
+int OwnError(IoCall call) {
+  switch (call) {
+    case IoCall::kRead:
+      return SQLITE_IOERR_READ;
+    case IoCall::kWrite:
+      return SQLITE_IOERR_WRITE;
+    case IoCall::kSync:
+      return SQLITE_IOERR_FSYNC;
+    case IoCall::kTruncate:
+      return SQLITE_IOERR_TRUNCATE;
+    case IoCall::kLock:
+      return SQLITE_IOERR_LOCK;
+    case IoCall::kShm:
+      return SQLITE_IOERR_SHMLOCK;
+  }
+  return SQLITE_IOERR;
+}
+
+// SQLITE_OK to go on with the real call, or the error to return in its place.
+int Injected(IoCall call) {
+  if (!g_armed.load()) return SQLITE_OK;
+  const int n = ++g_calls[static_cast<size_t>(call)];
+  if (call != g_plan.call || g_plan.nth == 0 || n < g_plan.nth ||
+      (n > g_plan.nth && !g_plan.sticky))
+    return SQLITE_OK;
+  g_fired = true;
+  return g_plan.disk_full ? SQLITE_FULL : OwnError(call);
+}
+
+// The real call, unless the fault replaces it.
+template <typename F>
+int Pass(IoCall call, F&& real) {
+  if (const int rc = Injected(call)) return rc;
+  return real();
+}
+
+// A failing unlock still unlocks: SQLite ignores most unlock failures, and a lock that leaks
+// until the connection closes is beyond what any caller can recover from.
+template <typename F>
+int Unlocking(IoCall call, F&& real) {
+  const int rc = real();
+  if (const int injected = Injected(call)) return injected;
+  return rc;
+}
+
+int Close(sqlite3_file* file) { return Real(file)->pMethods->xClose(Real(file)); }
+int Read(sqlite3_file* file, void* buf, int n, sqlite3_int64 offset) {
+  return Pass(IoCall::kRead,
+              [&] { return Real(file)->pMethods->xRead(Real(file), buf, n, offset); });
+}
+int Write(sqlite3_file* file, const void* buf, int n, sqlite3_int64 offset) {
+  return Pass(IoCall::kWrite,
+              [&] { return Real(file)->pMethods->xWrite(Real(file), buf, n, offset); });
+}
+int Truncate(sqlite3_file* file, sqlite3_int64 size) {
+  return Pass(IoCall::kTruncate, [&] { return Real(file)->pMethods->xTruncate(Real(file), size); });
+}
+int Sync(sqlite3_file* file, int flags) {
+  return Pass(IoCall::kSync, [&] { return Real(file)->pMethods->xSync(Real(file), flags); });
+}
+int FileSize(sqlite3_file* file, sqlite3_int64* size) {
+  return Real(file)->pMethods->xFileSize(Real(file), size);
+}
+int Lock(sqlite3_file* file, int level) {
+  return Pass(IoCall::kLock, [&] { return Real(file)->pMethods->xLock(Real(file), level); });
+}
+int Unlock(sqlite3_file* file, int level) {
+  return Unlocking(IoCall::kLock, [&] { return Real(file)->pMethods->xUnlock(Real(file), level); });
+}
+int CheckReservedLock(sqlite3_file* file, int* out) {
+  return Pass(IoCall::kLock,
+              [&] { return Real(file)->pMethods->xCheckReservedLock(Real(file), out); });
+}
+int FileControl(sqlite3_file* file, int op, void* arg) {
+  return Real(file)->pMethods->xFileControl(Real(file), op, arg);
+}
+int SectorSize(sqlite3_file* file) { return Real(file)->pMethods->xSectorSize(Real(file)); }
+int DeviceCharacteristics(sqlite3_file* file) {
+  return Real(file)->pMethods->xDeviceCharacteristics(Real(file));
+}
+int ShmMap(sqlite3_file* file, int region, int size, int extend, void volatile** out) {
+  return Pass(IoCall::kShm,
+              [&] { return Real(file)->pMethods->xShmMap(Real(file), region, size, extend, out); });
+}
+int ShmLock(sqlite3_file* file, int offset, int n, int flags) {
+  const auto real = [&] { return Real(file)->pMethods->xShmLock(Real(file), offset, n, flags); };
+  return (flags & SQLITE_SHM_UNLOCK) != 0 ? Unlocking(IoCall::kShm, real)
+                                          : Pass(IoCall::kShm, real);
+}
+void ShmBarrier(sqlite3_file* file) { Real(file)->pMethods->xShmBarrier(Real(file)); }
+int ShmUnmap(sqlite3_file* file, int remove) {
+  return Real(file)->pMethods->xShmUnmap(Real(file), remove);
+}
+int Fetch(sqlite3_file* file, sqlite3_int64 offset, int n, void** out) {
+  return Real(file)->pMethods->xFetch(Real(file), offset, n, out);
+}
+int Unfetch(sqlite3_file* file, sqlite3_int64 offset, void* page) {
+  return Real(file)->pMethods->xUnfetch(Real(file), offset, page);
+}
+
+int Open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* out_flags) {
+  auto* wrapper = reinterpret_cast<FaultFile*>(file);
+  wrapper->real = reinterpret_cast<sqlite3_file*>(wrapper + 1);
+  const int rc = g_real->xOpen(g_real, name, wrapper->real, flags, out_flags);
+  // SQLite closes a file whose methods are set even when opening failed; so must the wrapper.
+  const sqlite3_io_methods* real = wrapper->real->pMethods;
+  file->pMethods = real ? &g_methods[std::min(real->iVersion, 3)] : nullptr;
+  return rc;
+}
+
+// Everything else is the real VFS's, called with the real VFS.
+int Delete(sqlite3_vfs*, const char* name, int sync) { return g_real->xDelete(g_real, name, sync); }
+int Access(sqlite3_vfs*, const char* name, int flags, int* out) {
+  return g_real->xAccess(g_real, name, flags, out);
+}
+int FullPathname(sqlite3_vfs*, const char* name, int n, char* out) {
+  return g_real->xFullPathname(g_real, name, n, out);
+}
+void* DlOpen(sqlite3_vfs*, const char* name) { return g_real->xDlOpen(g_real, name); }
+void DlError(sqlite3_vfs*, int n, char* out) { g_real->xDlError(g_real, n, out); }
+void (*DlSym(sqlite3_vfs*, void* lib, const char* name))(void) {
+  return g_real->xDlSym(g_real, lib, name);
+}
+void DlClose(sqlite3_vfs*, void* lib) { g_real->xDlClose(g_real, lib); }
+int Randomness(sqlite3_vfs*, int n, char* out) { return g_real->xRandomness(g_real, n, out); }
+int Sleep(sqlite3_vfs*, int us) { return g_real->xSleep(g_real, us); }
+int CurrentTime(sqlite3_vfs*, double* out) { return g_real->xCurrentTime(g_real, out); }
+int GetLastError(sqlite3_vfs*, int n, char* out) { return g_real->xGetLastError(g_real, n, out); }
+int CurrentTimeInt64(sqlite3_vfs*, sqlite3_int64* out) {
+  return g_real->xCurrentTimeInt64(g_real, out);
+}
+
+}  // namespace
+
+const char* IoCallName(IoCall call) {
+  static const char* const kNames[] = {"read", "write", "sync", "truncate", "lock", "shm"};
+  return kNames[static_cast<int>(call)];
+}
+
+void InstallFaultVfs() {
+  if (g_real != nullptr) return;
+  sqlite3_initialize();
+  g_real = sqlite3_vfs_find(nullptr);
+  if (g_real == nullptr || g_real->iVersion < 2) throw std::runtime_error("no usable default VFS");
+  // clang-format off
+  for (int v = 1; v <= 3; ++v) {
+    g_methods[v] = {v, Close, Read, Write, Truncate, Sync, FileSize, Lock, Unlock,
+                    CheckReservedLock, FileControl, SectorSize, DeviceCharacteristics, ShmMap,
+                    ShmLock, ShmBarrier, ShmUnmap, Fetch, Unfetch};
+  }
+  g_vfs = {2, static_cast<int>(sizeof(FaultFile)) + g_real->szOsFile, g_real->mxPathname,
+           nullptr, "tamsel-faults", nullptr, Open, Delete, Access, FullPathname, DlOpen,
+           DlError, DlSym, DlClose, Randomness, Sleep, CurrentTime, GetLastError,
+           CurrentTimeInt64, nullptr, nullptr, nullptr};
+  // clang-format on
+  if (sqlite3_vfs_register(&g_vfs, 1) != SQLITE_OK) {
+    throw std::runtime_error("cannot register the fault VFS");
+  }
+}
+
+void ArmFaults(const FaultPlan& plan) {
+  g_plan = plan;
+  for (auto& calls : g_calls) calls = 0;
+  g_fired = false;
+  g_armed = true;
+}
+
+bool FaultFired() { return g_fired.load(); }
+
+FaultTally DisarmFaults() {
+  g_armed = false;
+  FaultTally tally;
+  for (size_t i = 0; i < g_calls.size(); ++i) tally.calls[i] = g_calls[i].load();
+  tally.fired = g_fired.load();
+  return tally;
+}
+
+}  // namespace tamsel::testing
