@@ -143,12 +143,14 @@ class SqliteDriver : public Driver {
   // cannot smuggle in a second statement or a write.
   std::shared_ptr<const ResultData> Query(std::string_view sql) override {
     EnsureOpen();
-    StatementShape shape = LiftLiterals(sql);
+    const StatementShape shape = LiftLiterals(sql);
     sqlite3_stmt* stmt = Prepared(shape, sql);
     if (stmt == nullptr)
       throw DatabaseError("a query must be a single statement [" + Shorten(sql) + "]");
-    if (!sqlite3_stmt_readonly(stmt))
+    if (!sqlite3_stmt_readonly(stmt)) {
+      sqlite3_clear_bindings(stmt);  // they point into this call's values
       throw DatabaseError("a query must only read, not change data [" + Shorten(sql) + "]");
+    }
     auto data = std::make_shared<ResultData>();
     RunOne(stmt, sql, data.get(), nullptr);
     return data;
