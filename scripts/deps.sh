@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Tamsel needs to build, test and run, when any is missing.
+# Installs the Debian packages Tamsel needs to build, test and run, and any named as arguments,
+# when any is missing.
 set -euo pipefail
 
 packages=(
@@ -7,6 +8,7 @@ packages=(
   libsqlite3-dev sqlite3 libpugixml-dev libfmt-dev libhowardhinnant-date-dev
   libcli11-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
   unixodbc-dev unixodbc libsqliteodbc tdsodbc locales
+  "$@"
 )
 # node and npm run the independent T-SQL parser of the tests; a newer node already on the
 # machine will do.

@@ -16,22 +16,8 @@ target=$1
 seconds=$2
 shift 2
 
-bash scripts/deps.sh
-# clang and its runtime libraries (libFuzzer, the sanitizers).
-fuzz_packages=(clang libclang-rt-dev)
-missing=()
-for p in "${fuzz_packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
-done
-if ((${#missing[@]})); then
-  sudo_cmd=()
-  if [[ $(id -u) -ne 0 ]]; then sudo_cmd=(sudo); fi
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}"
-fi
+# clang and its runtime libraries (libFuzzer, the sanitizers) besides the usual packages.
+bash scripts/deps.sh clang libclang-rt-dev
 
 if [[ $target == all ]]; then
   targets=()

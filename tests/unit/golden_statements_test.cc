@@ -11,23 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "support/test_db.h"
+#include "support/lookup_fixtures.h"
 #include "tamsel/tamsel.h"
 
 namespace tamsel::testing {
 namespace {
 
 const Date kToday = Date::FromYmd(2026, 12, 6);
-
-// Sees vendors 1 and 2 and allows every single row.
-class ListedVendors : public RowAuthService {
- public:
-  bool Init(const std::string&, const std::string&, int32_t, int32_t) override { return true; }
-  std::string GetRowAuthCondition(const std::string&, int32_t, int32_t) override { return "1,2"; }
-  bool HasRowAuth(const std::string&, const std::string&, int32_t, const std::string&) override {
-    return true;
-  }
-};
 
 struct Scene {
   std::string name;
@@ -61,8 +51,9 @@ std::string Render() {
   TestDatabase db(/*demo_data=*/true);
   auto info = MakeSysInfo(kToday, /*check_inv_auth=*/true);
   PriceRuleManager manager;
-  auto login = std::make_shared<SimpleLogin>(db.ConnectionText(), kToday,
-                                             std::make_shared<ListedVendors>(), "demo");
+  auto auth = std::make_shared<FakeRowAuth>();
+  auth->condition = "1,2";
+  auto login = std::make_shared<SimpleLogin>(db.ConnectionText(), kToday, auth, "demo");
   EXPECT_TRUE(VarToBool(manager.InitManager(login, info)));
   std::shared_ptr<PriceRule> created;
   std::string errstr;
