@@ -32,6 +32,13 @@ void CountedFree(void* p) noexcept {
   std::free(p);
 }
 
+// The library switches SQLite's memory statistics off for speed unless the host started SQLite
+// first; the meter reads those statistics, so this program starts SQLite with them on.
+const bool sqlite_counts_memory = [] {
+  sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 1);
+  return sqlite3_initialize() == SQLITE_OK;
+}();
+
 }  // namespace
 
 void* operator new(std::size_t size) { return CountedAlloc(size); }
