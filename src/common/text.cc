@@ -29,4 +29,16 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
          });
 }
 
+std::string HexText(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string out = "0x";
+  out.reserve(2 + 2 * bytes.size());
+  for (const char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    out += kDigits[b >> 4];
+    out += kDigits[b & 0x0F];
+  }
+  return out;
+}
+
 }  // namespace tamsel::detail

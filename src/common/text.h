@@ -14,6 +14,9 @@ std::string Trim(std::string_view text);
 std::string Lower(std::string_view text);
 // Equal ignoring ASCII letter case.
 bool EqualsNoCase(std::string_view a, std::string_view b);
+// Binary bytes as text a person and every conversion can read: "0x" and two upper-case hex
+// digits a byte, as the server's tools show them. Raw bytes would hold NULs and invalid UTF-8.
+std::string HexText(std::string_view bytes);
 // The number a text reads as, whatever the process locale: a decimal number with an optional
 // sign, point and exponent, blanks around it ignored. Grouping, currency signs, hexadecimal,
 // "inf", "nan" and anything beyond the double range read as nothing.

@@ -76,7 +76,7 @@ Variant ColumnValue(sqlite3_stmt* stmt, int i) {
     default: {
       const auto* p = static_cast<const char*>(sqlite3_column_blob(stmt, i));
       const int n = sqlite3_column_bytes(stmt, i);
-      return Variant(p ? std::string(p, n) : std::string());
+      return Variant(HexText(p ? std::string_view(p, n) : std::string_view()));
     }
   }
 }

@@ -312,7 +312,7 @@ Variant ReadCell(SQLHSTMT stmt, SQLUSMALLINT index, const Column& column, Report
     case Reader::kBinary: {
       std::string bytes;
       if (!ReadChunked(stmt, index, SQL_C_BINARY, 0, report, bytes)) return Variant::Null();
-      return Variant(std::move(bytes));
+      return Variant(HexText(bytes));
     }
     case Reader::kExact: {
       // Exact numbers come as text, so no driver rounding happens before the one conversion.
