@@ -161,19 +161,34 @@ void InstallDemoData(Connection& conn);
 // schema. Deterministic for a seed.
 struct TrialDataOptions {
   int32_t items = 1000;
-  int32_t vendors_per_item = 10;
-  int32_t tiers = 3;
+  // 0: a skewed number per item, as purchasing sees it (55% of items 1-3 vendors, 30% 4-10,
+  // 12% 11-40, 2.5% 41-150, 0.5% 200-300); otherwise exactly this many.
+  int32_t vendors_per_item = 0;
+  // 0: 1 to 6 tiers per price set (30/20/25/12/8/5%); otherwise exactly this many (at most 6).
+  int32_t tiers = 0;
   uint32_t seed = 1;
-  // Share of price rows (0..1) that carry free-item values.
+  // Share of price rows (0..1) that carry free-item values, near enough.
   double free_item_share = 0.1;
+  // Above 0: items are added until the price list has gained at least this many rows, and
+  // items is ignored.
+  int64_t rows = 0;
+};
+// What one run added.
+struct TrialDataCounts {
+  int64_t vendors = 0;
+  int64_t items = 0;
+  int64_t price_rows = 0;
+  int64_t rules = 0;
+  int64_t rule_tiers = 0;
 };
 // progress is called now and then with the share done (0..1), last with 1. Returns the
-// price-list rows made. Item and vendor codes continue after those of an earlier run; missing
-// currencies (and a local one) are added with rates. Runs in one transaction (or the caller's).
-// Options out of range (tiers outside 1..12, negative counts, a share outside 0..1) throw
-// std::invalid_argument; database failures DatabaseError, with nothing added.
+// price-list rows made, and fills *counts when given. Item and vendor codes continue after those
+// of an earlier run; missing currencies (and a local one), units and trade terms are added.
+// Runs in one transaction (or the caller's). Options out of range throw std::invalid_argument;
+// database failures DatabaseError, with nothing added.
 int64_t GenerateTrialData(Connection& conn, const TrialDataOptions& options,
-                          const std::function<void(double)>& progress = nullptr);
+                          const std::function<void(double)>& progress = nullptr,
+                          TrialDataCounts* counts = nullptr);
 
 class RowAuthService;
 

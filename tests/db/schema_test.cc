@@ -195,7 +195,7 @@ TEST(TrialData, ConsistentDeterministicAndRepeatable) {
   EXPECT_GT(GenerateTrialData(*a, options), 0);
   EXPECT_EQ(Count(*a, "Inventory where cInvCode like 'TI%'"), 65);
 
-  options.tiers = 0;
+  options.tiers = 7;
   EXPECT_THROW(GenerateTrialData(*a, options), std::invalid_argument);
 }
 

@@ -1,6 +1,7 @@
 #include "csv.h"
 
 #include <algorithm>
+#include <istream>
 
 #include "cli_context.h"
 
@@ -45,18 +46,18 @@ size_t InvalidUtf8At(std::string_view text) {
 
 }  // namespace
 
-std::vector<CsvRecord> ParseCsv(std::string_view text) {
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+std::vector<CsvRecord> ParseCsv(std::string_view text, int first_line) {
+  if (first_line == 1 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   // Text that is not UTF-8 would be stored as it is and break every JSON output later on.
   if (const size_t bad = InvalidUtf8At(text); bad != std::string_view::npos) {
     const auto line = std::count(text.begin(), text.begin() + static_cast<ptrdiff_t>(bad), '\n');
-    throw ToolError("line " + std::to_string(line + 1) +
+    throw ToolError("line " + std::to_string(line + first_line) +
                     ": the text is not UTF-8 (save the file as UTF-8)");
   }
   std::vector<CsvRecord> records;
   CsvRecord record;
   std::string field;
-  int line = 1;
+  int line = first_line;
   bool in_record = false;  // something of the current record has been read
   size_t i = 0;
   auto end_field = [&] {
@@ -125,6 +126,29 @@ std::vector<CsvRecord> ParseCsv(std::string_view text) {
   }
   if (in_record) end_record();
   return records;
+}
+
+bool CsvReader::Next(CsvRecord& record) {
+  while (taken_ == pending_.size()) {
+    // Whole lines until the quotes balance: then no quoted field runs on past the chunk.
+    std::string chunk;
+    const int first = next_line_;
+    size_t quotes = 0;
+    std::string piece;
+    while (std::getline(in_, piece)) {
+      ++next_line_;
+      quotes += static_cast<size_t>(std::count(piece.begin(), piece.end(), '"'));
+      chunk += piece;
+      chunk += '\n';
+      if (quotes % 2 == 0) break;
+    }
+    if (in_.bad()) throw ToolError("cannot read the input");
+    if (chunk.empty()) return false;
+    pending_ = ParseCsv(chunk, first);
+    taken_ = 0;
+  }
+  record = std::move(pending_[taken_++]);
+  return true;
 }
 
 std::string FormatCsvLine(const std::vector<std::string>& fields) {

@@ -41,20 +41,23 @@ int Generate(const GlobalOptions& options, const GenArgs& args) {
   conn.Open(text);
   ProgressBar progress("generating");
   auto start = std::chrono::steady_clock::now();
-  int64_t rows = GenerateTrialData(conn, args.data, [&](double share) { progress.Update(share); });
+  TrialDataCounts made;
+  GenerateTrialData(
+      conn, args.data, [&](double share) { progress.Update(share); }, &made);
   progress.Finish();
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   conn.Close();
   if (options.json) {
-    Json out = Json::object();
-    out["rows"] = rows;
-    out["seconds"] = seconds;
-    std::cout << out.dump(2) << '\n';
+    std::cout << Json{{"vendors", made.vendors},      {"items", made.items},
+                      {"rows", made.price_rows},      {"rules", made.rules},
+                      {"ruleTiers", made.rule_tiers}, {"seconds", seconds}}
+                     .dump(2)
+              << '\n';
   } else {
-    std::cout << "Generated " << rows << " price-list rows in "
-              << FormatNumber(std::round(seconds * 10) / 10) << " s ("
-              << static_cast<int64_t>(seconds > 0 ? static_cast<double>(rows) / seconds : 0)
-              << " rows/s).\n";
+    std::cout << "Generated " << made.price_rows << " price-list rows for " << made.items
+              << " items from " << made.vendors << " vendors, and " << made.rules << " rules with "
+              << made.rule_tiers << " tiers, in " << FormatNumber(std::round(seconds * 10) / 10)
+              << " s.\n";
   }
   return 0;
 }
@@ -81,22 +84,25 @@ void AddDataCommands(CLI::App& app, GlobalOptions& options, Action& action) {
   });
 
   auto gen_args = std::make_shared<GenArgs>();
-  auto* gen = app.add_subcommand(
-      "gen", "Add generated vendors, items and price-list rows (items x vendors x tiers rows)");
-  gen->add_option("--items", gen_args->data.items, "items")
-      ->required()
-      ->check(CLI::Range(1, 100000000));
-  gen->add_option("--vendors-per-item", gen_args->data.vendors_per_item, "vendors per item")
-      ->required()
+  auto* gen = app.add_subcommand("gen", "Add generated vendors, items, price-list rows and rules");
+  auto* items = gen->add_option("--items", gen_args->data.items, "items to add")
+                    ->check(CLI::Range(1, 100000000));
+  auto* rows = gen->add_option("--rows", gen_args->data.rows,
+                               "add items until the price list has gained this many rows")
+                   ->check(CLI::Range(int64_t{1}, int64_t{1000000000}));
+  items->excludes(rows);
+  gen->add_option("--vendors-per-item", gen_args->data.vendors_per_item,
+                  "exactly this many vendors per item (default: skewed, 1 to 300)")
       ->check(CLI::Range(1, 100000));
-  gen->add_option("--tiers", gen_args->data.tiers, "tiers per vendor and item")
-      ->required()
-      ->check(CLI::Range(1, 1000));
+  gen->add_option("--tiers", gen_args->data.tiers,
+                  "exactly this many tiers per price (default: varied, 1 to 6)")
+      ->check(CLI::Range(1, 6));
   gen->add_option("--seed", gen_args->data.seed, "seed (same seed, same data)");
   gen->add_option("--free-share", gen_args->data.free_item_share,
                   "share of rows with free-item values, 0 to 1")
       ->check(CLI::Range(0.0, 1.0));
-  gen->callback([&options, &action, gen_args] {
+  gen->callback([&options, &action, gen_args, items, rows] {
+    if (items->count() + rows->count() == 0) throw CLI::RequiredError("--items or --rows");
     action = [&options, gen_args] { return Generate(options, *gen_args); };
   });
 }

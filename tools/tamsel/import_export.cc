@@ -1,16 +1,21 @@
 // rule import and rule export: rules in bulk as CSV (one line per tier) or as a JSON array of
 // rule files.
 
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <memory>
 #include <sstream>
+#include <unordered_map>
 
 #include "commands.h"
 #include "csv.h"
@@ -107,111 +112,183 @@ struct ImportRecord {
   std::string error;  // refused before reaching the library
 };
 
-std::vector<ImportRecord> RecordsFromCsv(const std::string& text) {
-  std::vector<CsvRecord> lines = ParseCsv(text);
-  if (lines.empty()) throw ToolError("the CSV file has no header line");
-  // Map the header onto the known columns.
-  std::vector<std::string> known = CsvColumns();
-  std::vector<std::string> columns;
-  for (const auto& cell : lines[0].fields) {
+struct CsvLayout {
+  std::vector<std::string> columns;  // known column names, in the file's order
+  size_t key = 0;                    // the rule column
+};
+
+// The header line mapped onto the known columns.
+CsvLayout ReadCsvLayout(const CsvRecord& header) {
+  const std::vector<std::string> known = CsvColumns();
+  CsvLayout layout;
+  for (const auto& cell : header.fields) {
     std::string lower = Lower(cell);
     auto it = std::find_if(known.begin(), known.end(),
                            [&](const std::string& k) { return Lower(k) == lower; });
     if (it == known.end()) {
-      throw ToolError("line " + std::to_string(lines[0].line) + ": unknown column \"" + cell +
+      throw ToolError("line " + std::to_string(header.line) + ": unknown column \"" + cell +
                       "\" (see tamsel rule import --help)");
     }
-    if (std::find(columns.begin(), columns.end(), *it) != columns.end()) {
-      throw ToolError("line " + std::to_string(lines[0].line) + ": column " + *it + " twice");
+    if (std::find(layout.columns.begin(), layout.columns.end(), *it) != layout.columns.end()) {
+      throw ToolError("line " + std::to_string(header.line) + ": column " + *it + " twice");
     }
-    columns.push_back(*it);
+    layout.columns.push_back(*it);
   }
-  if (std::find(columns.begin(), columns.end(), kKeyColumn) == columns.end()) {
+  auto key = std::find(layout.columns.begin(), layout.columns.end(), kKeyColumn);
+  if (key == layout.columns.end()) {
     throw ToolError("the CSV file has no \"rule\" column to group its lines into rules");
   }
-
-  std::vector<ImportRecord> records;
-  std::map<std::string, size_t> by_key;
-  for (size_t l = 1; l < lines.size(); ++l) {
-    const CsvRecord& line = lines[l];
-    std::string key;
-    for (size_t c = 0; c < columns.size() && c < line.fields.size(); ++c) {
-      if (columns[c] == kKeyColumn) key = line.fields[c];
-    }
-    if (key.empty()) {
-      ImportRecord orphan;
-      orphan.line = line.line;
-      orphan.error = "the rule column is empty";
-      records.push_back(std::move(orphan));
-      continue;
-    }
-    auto [pos, added] = by_key.emplace(key, records.size());
-    if (added) {
-      ImportRecord record;
-      record.line = line.line;
-      record.key = key;
-      record.rule["ruleItems"] = Json::array();
-      records.push_back(std::move(record));
-    }
-    ImportRecord& record = records[pos->second];
-    if (!record.error.empty()) continue;
-    try {
-      if (line.fields.size() != columns.size()) {
-        throw ToolError(std::to_string(line.fields.size()) + " fields where the header has " +
-                        std::to_string(columns.size()));
-      }
-      Json tier = Json::object();
-      bool has_tier = false;
-      for (size_t c = 0; c < columns.size(); ++c) {
-        const std::string& name = columns[c];
-        const std::string& cell = line.fields[c];
-        if (name == kKeyColumn) continue;
-        if (IsTierColumn(name)) {
-          if (!cell.empty()) has_tier = true;
-          if (name == "iUpperLimit") {
-            tier[name] = cell.empty() ? Json(nullptr) : ParseNumberCell(cell, name, false);
-          } else if (!cell.empty()) {
-            tier[name] = ParseNumberCell(cell, name, false);
-          }
-          continue;
-        }
-        if (cell.empty()) continue;
-        const RuleField* field = nullptr;
-        for (const auto& f : RuleFields()) {
-          if (name == f.name) field = &f;
-        }
-        Json value = HeaderCell(*field, cell);
-        if (record.rule.contains(name) && record.rule[name] != value) {
-          throw ToolError(name + " differs from an earlier line of rule " + key);
-        }
-        record.rule[name] = std::move(value);
-      }
-      if (has_tier) record.rule["ruleItems"].push_back(std::move(tier));
-    } catch (const ToolError& e) {
-      record.error = e.what();
-      record.line = line.line;  // point at the offending line, not the rule's first
-    }
-  }
-  return records;
+  layout.key = static_cast<size_t>(key - layout.columns.begin());
+  return layout;
 }
 
-std::vector<ImportRecord> RecordsFromJson(const std::string& text) {
+std::string KeyOf(const CsvLayout& layout, const CsvRecord& line) {
+  return layout.key < line.fields.size() ? line.fields[layout.key] : "";
+}
+
+// One line's header cells and tier into its rule; a bad line refuses the whole rule.
+void AddCsvLine(ImportRecord& record, const CsvLayout& layout, const CsvRecord& line) {
+  if (!record.error.empty()) return;
+  const auto& columns = layout.columns;
+  try {
+    if (line.fields.size() != columns.size()) {
+      throw ToolError(std::to_string(line.fields.size()) + " fields where the header has " +
+                      std::to_string(columns.size()));
+    }
+    Json tier = Json::object();
+    bool has_tier = false;
+    for (size_t c = 0; c < columns.size(); ++c) {
+      const std::string& name = columns[c];
+      const std::string& cell = line.fields[c];
+      if (name == kKeyColumn) continue;
+      if (IsTierColumn(name)) {
+        if (!cell.empty()) has_tier = true;
+        if (name == "iUpperLimit") {
+          tier[name] = cell.empty() ? Json(nullptr) : ParseNumberCell(cell, name, false);
+        } else if (!cell.empty()) {
+          tier[name] = ParseNumberCell(cell, name, false);
+        }
+        continue;
+      }
+      if (cell.empty()) continue;
+      const RuleField* field = nullptr;
+      for (const auto& f : RuleFields()) {
+        if (name == f.name) field = &f;
+      }
+      Json value = HeaderCell(*field, cell);
+      if (record.rule.contains(name) && record.rule[name] != value) {
+        throw ToolError(name + " differs from an earlier line of rule " + record.key);
+      }
+      record.rule[name] = std::move(value);
+    }
+    if (has_tier) record.rule["ruleItems"].push_back(std::move(tier));
+  } catch (const ToolError& e) {
+    record.error = e.what();
+    record.line = line.line;  // point at the offending line, not the rule's first
+  }
+}
+
+using TakeRecord = std::function<void(ImportRecord&&)>;
+
+// CSV rules, each handed over at its last line. The first pass checks the syntax and finds the
+// last lines, so a broken file stores nothing. Memory holds a hash and a line number per rule,
+// not the lines; two keys of one hash only keep the first rule open longer.
+class CsvImport {
+ public:
+  size_t Check(std::istream& in) {
+    CsvReader reader(in);
+    CsvRecord line;
+    layout_ = ReadHeader(reader);
+    size_t rules = 0;
+    while (reader.Next(line)) {
+      const std::string key = KeyOf(layout_, line);
+      if (key.empty()) {
+        ++rules;
+        continue;
+      }
+      auto [it, added] = last_line_.try_emplace(Hash(key), line.line);
+      it->second = line.line;
+      if (added) ++rules;
+    }
+    return rules;
+  }
+
+  void Read(std::istream& in, const TakeRecord& take) {
+    CsvReader reader(in);
+    CsvRecord line;
+    ReadHeader(reader);
+    std::map<int, ImportRecord> open;  // by first line
+    std::unordered_map<std::string, int> first_line;
+    while (reader.Next(line)) {
+      const std::string key = KeyOf(layout_, line);
+      if (key.empty()) {
+        ImportRecord orphan;
+        orphan.line = line.line;
+        orphan.error = "the rule column is empty";
+        take(std::move(orphan));
+        continue;
+      }
+      auto [first, added] = first_line.try_emplace(key, line.line);
+      ImportRecord& record = open[first->second];
+      if (added) {
+        record.line = line.line;
+        record.key = key;
+        record.rule["ruleItems"] = Json::array();
+      }
+      AddCsvLine(record, layout_, line);
+      if (last_line_[Hash(key)] == line.line) {
+        take(std::move(record));
+        open.erase(first->second);
+        first_line.erase(first);
+      }
+    }
+    for (auto& [line_number, record] : open) take(std::move(record));
+  }
+
+ private:
+  static CsvLayout ReadHeader(CsvReader& reader) {
+    CsvRecord header;
+    if (!reader.Next(header)) throw ToolError("the CSV file has no header line");
+    return ReadCsvLayout(header);
+  }
+
+  static size_t Hash(const std::string& key) { return std::hash<std::string>{}(key); }
+
+  CsvLayout layout_;
+  std::unordered_map<size_t, int> last_line_;
+};
+
+// Every rule of a JSON import (an array of rule files, or one rule file), one at a time: an
+// element is handed over as soon as it is parsed and then dropped.
+size_t EachJsonRule(std::istream& in, const TakeRecord& take) {
+  bool top_array = false;
+  size_t count = 0;
+  const Json::parser_callback_t element = [&](int depth, Json::parse_event_t event, Json& parsed) {
+    using E = Json::parse_event_t;
+    if (depth == 0 && event == E::array_start) top_array = true;
+    if (!top_array || depth != 1 ||
+        (event != E::object_end && event != E::array_end && event != E::value)) {
+      return true;
+    }
+    ImportRecord record;
+    record.position = static_cast<int>(++count);
+    record.rule = std::move(parsed);
+    if (take) take(std::move(record));
+    return false;
+  };
   Json doc;
   try {
-    doc = Json::parse(text);
+    doc = Json::parse(in, element);
   } catch (const Json::parse_error& e) {
     throw ToolError(std::string("not valid JSON: ") + e.what());
   }
-  if (doc.is_object()) doc = Json::array({doc});
-  if (!doc.is_array()) throw ToolError("expected an array of rules");
-  std::vector<ImportRecord> records;
-  for (size_t i = 0; i < doc.size(); ++i) {
-    ImportRecord record;
-    record.position = static_cast<int>(i + 1);
-    record.rule = doc[i];
-    records.push_back(std::move(record));
-  }
-  return records;
+  if (top_array) return count;
+  if (!doc.is_object()) throw ToolError("expected an array of rules");
+  ImportRecord record;
+  record.position = 1;
+  record.rule = std::move(doc);
+  if (take) take(std::move(record));
+  return 1;
 }
 
 std::string Where(const ImportRecord& record) {
@@ -234,11 +311,55 @@ std::string FormatFor(const std::string& format, const std::string& path, bool j
   return json_default ? "json" : "csv";
 }
 
+// The import file, read twice. Standard input is first copied to a temporary file, which goes
+// again at the end.
+class ImportFile {
+ public:
+  explicit ImportFile(const std::string& path) : path_(path) {
+    if (path != "-") return;
+    // A name of its own, made with the file, so nobody can put a link in its place.
+    std::string name = (std::filesystem::temp_directory_path() / "tamsel-import-XXXXXX").string();
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0) throw ToolError("cannot make a temporary file for standard input");
+    ::close(fd);
+    path_ = name;
+    std::ofstream out(path_, std::ios::binary | std::ios::trunc);
+    if (std::cin.peek() != EOF) out << std::cin.rdbuf();
+    out.close();
+    if (!out || std::cin.bad()) {
+      std::error_code ec;
+      std::filesystem::remove(path_, ec);
+      throw ToolError("cannot keep standard input in " + path_);
+    }
+    spooled_ = true;
+  }
+  ~ImportFile() {
+    std::error_code ec;
+    if (spooled_) std::filesystem::remove(path_, ec);
+  }
+  ImportFile(const ImportFile&) = delete;
+  ImportFile& operator=(const ImportFile&) = delete;
+
+  std::ifstream Open() const {
+    std::ifstream in(path_, std::ios::binary);
+    if (!in) throw ToolError("cannot read " + path_);
+    return in;
+  }
+
+ private:
+  std::string path_;
+  bool spooled_ = false;
+};
+
 int Import(const GlobalOptions& options, const ImportArgs& args) {
-  std::string format = FormatFor(args.format, args.file, false);
-  std::string text = ReadInput(args.file);
-  std::vector<ImportRecord> records =
-      format == "json" ? RecordsFromJson(text) : RecordsFromCsv(text);
+  const bool json = FormatFor(args.format, args.file, false) == "json";
+  ImportFile file(args.file);
+  CsvImport csv;
+  size_t total = 0;
+  {
+    std::ifstream in = file.Open();
+    total = json ? EachJsonRule(in, nullptr) : csv.Check(in);
+  }
 
   Session session(options);
   auto& manager = session.manager();
@@ -246,9 +367,9 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
   std::vector<std::string> refused_at;
   Json stored_ids = Json::array();
   int accepted = 0;
+  size_t done = 0;
   ProgressBar progress(args.dry_run ? "checking" : "importing");
-  for (size_t i = 0; i < records.size(); ++i) {
-    ImportRecord& record = records[i];
+  const TakeRecord store = [&](ImportRecord&& record) {
     std::string message = record.error;
     if (message.empty()) {
       try {
@@ -279,10 +400,19 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
       refused.push_back(std::move(entry));
       refused_at.push_back(Where(record));
     }
-    progress.Update(static_cast<double>(i + 1) / static_cast<double>(records.size()),
-                    std::to_string(i + 1) + "/" + std::to_string(records.size()));
+    ++done;
+    progress.Update(static_cast<double>(done) / static_cast<double>(std::max<size_t>(total, 1)),
+                    std::to_string(done) + "/" + std::to_string(total));
+  };
+  {
+    std::ifstream in = file.Open();
+    if (json) {
+      EachJsonRule(in, store);
+    } else {
+      csv.Read(in, store);
+    }
   }
-  progress.Finish(std::to_string(records.size()) + "/" + std::to_string(records.size()));
+  progress.Finish(std::to_string(done) + "/" + std::to_string(total));
 
   if (options.json) {
     Json out = Json::object();
@@ -383,36 +513,33 @@ int Export(const GlobalOptions& options, const ExportArgs& args) {
 
 void AddImportExportCommands(CLI::App& rule, GlobalOptions& options, Action& action) {
   auto import_args = std::make_shared<ImportArgs>();
-  auto* import = rule.add_subcommand(
+  auto* imp = rule.add_subcommand(
       "import",
       "Create rules in bulk from CSV or JSON, each verified and stored in its own transaction");
-  import->footer(kCsvHelp);
-  import->add_option("FILE", import_args->file, "FILE.csv or FILE.json (- reads stdin)")
-      ->required();
-  import->add_option("--format", import_args->format, "csv or json (default: by extension)")
+  imp->footer(kCsvHelp);
+  imp->add_option("FILE", import_args->file, "FILE.csv or FILE.json (- reads stdin)")->required();
+  imp->add_option("--format", import_args->format, "csv or json (default: by extension)")
       ->check(CLI::IsMember({"csv", "json"}));
-  import->add_flag("--dry-run", import_args->dry_run,
-                   "verify every rule (and its overlaps with --check-overlap) without storing; "
-                   "duplicates of stored rules are found only when storing");
-  import->add_flag("--check-overlap", import_args->check_overlap,
-                   "refuse rules whose validity overlaps a stored rule");
-  import->callback([&options, &action, import_args] {
-    action = [&options, import_args] { return Import(options, *import_args);
-};
-}  // namespace tamsel::cli
-);
+  imp->add_flag("--dry-run", import_args->dry_run,
+                "verify every rule (and its overlaps with --check-overlap) without storing; "
+                "duplicates of stored rules are found only when storing");
+  imp->add_flag("--check-overlap", import_args->check_overlap,
+                "refuse rules whose validity overlaps a stored rule");
+  imp->callback([&options, &action, import_args] {
+    action = [&options, import_args] { return Import(options, *import_args); };
+  });
 
-auto export_args = std::make_shared<ExportArgs>();
-auto* exp = rule.add_subcommand("export", "Write rules in the shape rule import reads");
-exp->footer(kCsvHelp);
-exp->add_option("--filter", export_args->filter, "SQL condition over the rule view");
-exp->add_option("--format", export_args->format,
-                "csv or json (default: by --output's extension, json with --json, else csv)")
-    ->check(CLI::IsMember({"csv", "json"}));
-exp->add_option("-o,--output", export_args->output, "file to write (default: stdout)");
-exp->callback([&options, &action, export_args] {
-  action = [&options, export_args] { return Export(options, *export_args); };
-});
+  auto export_args = std::make_shared<ExportArgs>();
+  auto* exp = rule.add_subcommand("export", "Write rules in the shape rule import reads");
+  exp->footer(kCsvHelp);
+  exp->add_option("--filter", export_args->filter, "SQL condition over the rule view");
+  exp->add_option("--format", export_args->format,
+                  "csv or json (default: by --output's extension, json with --json, else csv)")
+      ->check(CLI::IsMember({"csv", "json"}));
+  exp->add_option("-o,--output", export_args->output, "file to write (default: stdout)");
+  exp->callback([&options, &action, export_args] {
+    action = [&options, export_args] { return Export(options, *export_args); };
+  });
 }
 
 }  // namespace tamsel::cli
