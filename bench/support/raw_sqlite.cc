@@ -23,14 +23,14 @@ RawSqlite::RawSqlite(const std::string& path) {
   if (detail::RegisterSqliteFunctions(db_) != SQLITE_OK) Fail(db_, "register functions");
 }
 
-RawSqlite::~RawSqlite() { sqlite3_close_v2(db_); }
+RawSqlite::~RawSqlite() {
+  for (auto& [sql, stmt] : cache_) sqlite3_finalize(stmt);
+  sqlite3_close_v2(db_);
+}
 
-int RawSqlite::Run(const std::string& sql) {
-  sqlite3_stmt* stmt = nullptr;
-  if (sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr) !=
-      SQLITE_OK) {
-    Fail(db_, "prepare");
-  }
+namespace {
+
+int StepAll(sqlite3* db, sqlite3_stmt* stmt) {
   int rows = 0;
   const int columns = sqlite3_column_count(stmt);
   int rc;
@@ -40,8 +40,44 @@ int RawSqlite::Run(const std::string& sql) {
       if (sqlite3_column_type(stmt, c) == SQLITE_TEXT) sqlite3_column_bytes(stmt, c);
     }
   }
+  if (rc != SQLITE_DONE) Fail(db, "step");
+  return rows;
+}
+
+}  // namespace
+
+int RawSqlite::Run(const std::string& sql) {
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr) !=
+      SQLITE_OK) {
+    Fail(db_, "prepare");
+  }
+  const int rows = StepAll(db_, stmt);
   sqlite3_finalize(stmt);
-  if (rc != SQLITE_DONE) Fail(db_, "step");
+  return rows;
+}
+
+int RawSqlite::RunBound(const std::string& sql, const std::vector<detail::LiftedValue>& values) {
+  sqlite3_stmt*& stmt = cache_[sql];
+  if (stmt == nullptr &&
+      sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
+                         &stmt, nullptr) != SQLITE_OK) {
+    Fail(db_, "prepare");
+  }
+  using Type = detail::LiftedValue::Type;
+  for (size_t i = 0; i < values.size(); ++i) {
+    const auto& v = values[i];
+    const int at = static_cast<int>(i + 1);
+    if (v.type == Type::kInteger) {
+      sqlite3_bind_int64(stmt, at, v.integer);
+    } else if (v.type == Type::kReal) {
+      sqlite3_bind_double(stmt, at, v.real);
+    } else {
+      sqlite3_bind_text(stmt, at, v.text.data(), static_cast<int>(v.text.size()), SQLITE_STATIC);
+    }
+  }
+  const int rows = StepAll(db_, stmt);
+  sqlite3_reset(stmt);
   return rows;
 }
 

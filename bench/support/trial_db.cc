@@ -10,12 +10,6 @@ namespace tamsel::bench {
 
 namespace {
 
-// Price rows per item that GenerateTrialData gives for the options below, near enough to size
-// the item count.
-constexpr int32_t kVendorsPerItem = 20;
-constexpr int32_t kTiers = 3;
-constexpr double kRowsPerItem = 85;
-
 int64_t Count(Connection& conn, const std::string& sql) {
   auto rs = conn.OpenRecordset(sql);
   return rs->Eof() ? 0 : static_cast<int64_t>(VarToDbl(rs->Fields(rs->FieldName(0))));
@@ -23,10 +17,11 @@ int64_t Count(Connection& conn, const std::string& sql) {
 
 }  // namespace
 
-TrialDb CachedTrialDb(int64_t rows, uint32_t seed) {
+TrialDb CachedTrialDb(int64_t rows, uint32_t seed, int32_t vendors_per_item) {
   TrialDb db;
-  db.path =
-      "/tmp/tamsel_lookup_bench_" + std::to_string(rows) + "_seed" + std::to_string(seed) + ".db";
+  // The generator's version is in the name, so data from an older generator is not reused.
+  db.path = "/tmp/tamsel_bench_g2_" + std::to_string(rows) + "_v" +
+            std::to_string(vendors_per_item) + "_seed" + std::to_string(seed) + ".db";
   if (!std::filesystem::exists(db.path)) {
     const std::string building = db.path + ".building";
     std::filesystem::remove(building);
@@ -34,11 +29,9 @@ TrialDb CachedTrialDb(int64_t rows, uint32_t seed) {
     conn.Open("Provider=SQLite;Data Source=" + building);
     InstallSuiteSchema(conn);
     TrialDataOptions options;
-    options.items = static_cast<int32_t>(rows / kRowsPerItem) + 1;
-    options.vendors_per_item = kVendorsPerItem;
-    options.tiers = kTiers;
+    options.rows = rows;
+    options.vendors_per_item = vendors_per_item;
     options.seed = seed;
-    options.free_item_share = 0.1;
     std::fprintf(stderr, "generating %s ...\n", db.path.c_str());
     GenerateTrialData(conn, options);
     conn.Close();

@@ -14,8 +14,9 @@ struct TrialDb {
   int32_t items = 0;
 };
 
-// A database file with the suite schema and about `rows` price-list rows made by
-// GenerateTrialData for the seed; reused when a file for the same size and seed exists.
-TrialDb CachedTrialDb(int64_t rows, uint32_t seed);
+// A database file with the suite schema and at least `rows` price-list rows made by
+// GenerateTrialData for the seed (vendors per item: 0 skewed, else exactly that many); reused
+// when a file for the same arguments exists.
+TrialDb CachedTrialDb(int64_t rows, uint32_t seed, int32_t vendors_per_item = 0);
 
 }  // namespace tamsel::bench
