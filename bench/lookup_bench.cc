@@ -5,7 +5,7 @@
 // item at the largest size. Repetitions are interleaved; the summaries use their medians.
 //
 //   lookup_bench [--sizes=10000,100000,1000000] [--vendors=10,200] [--fixed-rows=1000000]
-//                [--no-threads] [--plans] [benchmark flags]
+//                [--samples=4096] [--no-threads] [--plans] [benchmark flags]
 
 #include <benchmark/benchmark.h>
 
@@ -30,7 +30,7 @@ namespace tamsel::bench {
 namespace {
 
 constexpr uint32_t kSeed = 7;
-constexpr size_t kSamples = 4096;  // drawn at random, so the caches see real key variety
+size_t kSamples = 4096;  // drawn at random, so the caches see real key variety
 constexpr double kMissShare = 0.10;
 constexpr double kQuantity = 150;
 const Date kDay = Date::FromYmd(2026, 11, 15);
@@ -343,6 +343,8 @@ int main(int argc, char** argv) {
       vendors = ParseList<int32_t>(arg.substr(10));
     } else if (arg.rfind("--fixed-rows=", 0) == 0) {
       fixed_rows = std::stoll(arg.substr(13));
+    } else if (arg.rfind("--samples=", 0) == 0) {
+      kSamples = std::stoull(arg.substr(10));
     } else if (arg == "--plans") {
       plans = true;
     } else if (arg == "--no-threads") {

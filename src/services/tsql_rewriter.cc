@@ -1,7 +1,9 @@
 #include "services/tsql_rewriter.h"
 
+#include <array>
 #include <cctype>
 #include <charconv>
+#include <deque>
 #include <map>
 #include <string>
 #include <string_view>
@@ -17,17 +19,30 @@ namespace {
 
 enum class Kind { kSpace, kWord, kNumber, kLiteral, kQuotedName, kPunct };
 
+// Views into the statement, or into the token list's own texts: a statement's tokens cost no
+// allocation each.
 struct Token {
   Kind kind;
-  std::string text;              // as it is written out
+  std::string_view text;         // as it is written out
   std::string_view source = {};  // as it stands in the statement, N prefix included
 };
 
-bool IsWordChar(unsigned char c) {
-  // ASCII only: the process locale must not decide where a word ends.
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-         c == '@' || c == '#' || c == '$' || c >= 0x80;
-}
+struct Tokens {
+  std::vector<Token> list;
+  std::deque<std::string> owned;  // texts that differ from the statement's ([name] as "name")
+};
+
+// ASCII only: the process locale must not decide where a word ends. A table, since every
+// character of every statement is asked about.
+constexpr std::array<bool, 256> kWordChars = [] {
+  std::array<bool, 256> table{};
+  for (int c = 0; c < 256; ++c) {
+    table[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '_' || c == '@' || c == '#' || c == '$' || c >= 0x80;
+  }
+  return table;
+}();
+inline bool IsWordChar(unsigned char c) { return kWordChars[c]; }
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
@@ -44,7 +59,7 @@ std::string Excerpt(std::string_view sql, size_t pos) {
 
 // Reads a '...' literal starting at the quote; '' inside is a quote. Returns the literal with
 // its quotes, exactly as written.
-std::string ReadLiteral(std::string_view sql, size_t& pos) {
+std::string_view ReadLiteral(std::string_view sql, size_t& pos) {
   const size_t start = pos;
   ++pos;
   while (pos < sql.size()) {
@@ -54,7 +69,7 @@ std::string ReadLiteral(std::string_view sql, size_t& pos) {
         continue;
       }
       ++pos;
-      return std::string(sql.substr(start, pos - start));
+      return sql.substr(start, pos - start);
     }
     ++pos;
   }
@@ -99,20 +114,39 @@ Kind ReadNumber(std::string_view sql, size_t& pos) {
   return Kind::kNumber;
 }
 
-std::vector<Token> Tokenize(std::string_view sql) {
-  std::vector<Token> tokens;
-  tokens.reserve(sql.size() / 3 + 8);
-  size_t pos = 0;
-  while (pos < sql.size()) {
-    const size_t count = tokens.size();
+// Reads a statement one token at a time; a comment reads as one blank (none after a blank).
+class Lexer {
+ public:
+  Lexer(std::string_view sql, std::deque<std::string>& owned) : sql_(sql), owned_(owned) {}
+
+  bool Next(Token& out) {
+    for (;;) {
+      if (pos_ >= sql_.size()) return false;
+      const size_t start = pos_;
+      if (!Read(out)) continue;  // a comment after a blank, or a line comment
+      if (out.source.empty()) out.source = sql_.substr(start, pos_ - start);
+      last_ = out;
+      any_ = true;
+      return true;
+    }
+  }
+
+ private:
+  // One token into out (source left empty unless it differs); false when nothing is produced.
+  bool Read(Token& out) {
+    std::string_view sql = sql_;
+    size_t& pos = pos_;
     const char c = sql[pos];
     const size_t start = pos;
+    out.source = {};
     if (IsSpace(c)) {
       while (pos < sql.size() && IsSpace(sql[pos])) ++pos;
-      tokens.push_back({Kind::kSpace, std::string(sql.substr(start, pos - start))});
+      out.kind = Kind::kSpace;
+      out.text = sql.substr(start, pos - start);
     } else if (c == '-' && pos + 1 < sql.size() && sql[pos + 1] == '-') {
       // The line end stays, so the text on either side remains separated.
       while (pos < sql.size() && sql[pos] != '\n') ++pos;
+      return false;
     } else if (c == '/' && pos + 1 < sql.size() && sql[pos + 1] == '*') {
       int depth = 0;  // block comments nest in T-SQL
       do {
@@ -127,15 +161,16 @@ std::vector<Token> Tokenize(std::string_view sql) {
           ++pos;
         }
       } while (depth > 0);
-      if (tokens.empty() || tokens.back().kind != Kind::kSpace)
-        tokens.push_back({Kind::kSpace, " ", " "});
-      continue;
+      if (any_ && last_.kind == Kind::kSpace) return false;
+      out = {Kind::kSpace, " ", " "};
     } else if (c == '\'') {
-      tokens.push_back({Kind::kLiteral, ReadLiteral(sql, pos)});
+      out.kind = Kind::kLiteral;
+      out.text = ReadLiteral(sql, pos);
     } else if ((c == 'N' || c == 'n') && pos + 1 < sql.size() && sql[pos + 1] == '\'' &&
-               (tokens.empty() || tokens.back().kind != Kind::kWord)) {
+               (!any_ || last_.kind != Kind::kWord)) {
       ++pos;  // the prefix goes; the literal stays as written
-      tokens.push_back({Kind::kLiteral, ReadLiteral(sql, pos)});
+      out.kind = Kind::kLiteral;
+      out.text = ReadLiteral(sql, pos);
     } else if (c == '[') {
       std::string name;
       ++pos;
@@ -153,7 +188,8 @@ std::vector<Token> Tokenize(std::string_view sql) {
         if (sql[pos] == '"') name += '"';
         name += sql[pos++];
       }
-      tokens.push_back({Kind::kQuotedName, "\"" + name + "\""});
+      out.kind = Kind::kQuotedName;
+      out.text = owned_.emplace_back("\"" + name + "\"");
     } else if (c == '"') {
       ++pos;
       for (;;) {
@@ -168,23 +204,39 @@ std::vector<Token> Tokenize(std::string_view sql) {
         }
         ++pos;
       }
-      tokens.push_back({Kind::kQuotedName, std::string(sql.substr(start, pos - start))});
+      out.kind = Kind::kQuotedName;
+      out.text = sql.substr(start, pos - start);
     } else if (IsDigit(c) || (c == '.' && pos + 1 < sql.size() && IsDigit(sql[pos + 1]) &&
-                              (tokens.empty() || tokens.back().kind == Kind::kSpace ||
-                               tokens.back().kind == Kind::kPunct) &&
-                              (tokens.empty() || !IsPunct(tokens.back(), ')')))) {
-      const Kind kind = ReadNumber(sql, pos);
-      tokens.push_back({kind, std::string(sql.substr(start, pos - start))});
+                              (!any_ || last_.kind == Kind::kSpace ||
+                               (last_.kind == Kind::kPunct && !IsPunct(last_, ')'))))) {
+      out.kind = ReadNumber(sql, pos);
+      out.text = sql.substr(start, pos - start);
     } else if (IsWordChar(static_cast<unsigned char>(c))) {
       while (pos < sql.size() && IsWordChar(static_cast<unsigned char>(sql[pos]))) ++pos;
-      tokens.push_back({Kind::kWord, std::string(sql.substr(start, pos - start))});
+      out.kind = Kind::kWord;
+      out.text = sql.substr(start, pos - start);
     } else {
       ++pos;
-      tokens.push_back({Kind::kPunct, std::string(1, c)});
+      out.kind = Kind::kPunct;
+      out.text = sql.substr(start, 1);
     }
-    if (tokens.size() > count) tokens.back().source = sql.substr(start, pos - start);
+    return true;
   }
-  return tokens;
+
+  std::string_view sql_;
+  std::deque<std::string>& owned_;
+  size_t pos_ = 0;
+  Token last_{Kind::kSpace, {}};
+  bool any_ = false;
+};
+
+Tokens Tokenize(std::string_view sql) {
+  Tokens lexed;
+  lexed.list.reserve(sql.size() / 3 + 8);
+  Lexer lexer(sql, lexed.owned);
+  Token t{Kind::kSpace, {}};
+  while (lexer.Next(t)) lexed.list.push_back(t);
+  return lexed;
 }
 
 // Index of the next token that is not white space, from i on; tokens.size() when none.
@@ -235,7 +287,7 @@ void RewriteTop(std::string_view sql, const std::vector<Token>& tokens, size_t s
   if (count.empty()) Fail("TOP without a number", sql, 0);
   const size_t after = NextSolid(tokens, last + 1);
   if (after < tokens.size() && (IsWord(tokens[after], "percent") || IsWord(tokens[after], "with")))
-    Fail("TOP " + count + " " + tokens[after].text + " is not supported", sql, 0);
+    Fail("TOP " + count + " " + std::string(tokens[after].text) + " is not supported", sql, 0);
   for (size_t k = top; k < after; ++k) edits.dropped[k] = true;
 
   size_t end = select + 1;
@@ -281,7 +333,8 @@ size_t MatchingParen(const std::vector<Token>& tokens, size_t open) {
 }  // namespace
 
 std::string RewriteTsql(std::string_view tsql) {
-  const std::vector<Token> tokens = Tokenize(tsql);
+  const Tokens lexed = Tokenize(tsql);
+  const std::vector<Token>& tokens = lexed.list;
   Edits edits;
   edits.dropped.assign(tokens.size(), false);
   for (size_t i = 0; i < tokens.size(); ++i)
@@ -348,7 +401,8 @@ constexpr std::string_view kWritingWords[] = {
     "use",         "waitfor", "writetext", "updatetext"};
 
 void RequireReadOnlyQuery(std::string_view tsql) {
-  const std::vector<Token> tokens = Tokenize(tsql);
+  const Tokens lexed = Tokenize(tsql);
+  const std::vector<Token>& tokens = lexed.list;
   bool ended = false;  // a ';' was seen; only blanks and further ';' may follow
   for (const Token& t : tokens) {
     if (t.kind == Kind::kSpace || IsPunct(t, ';')) {
@@ -360,7 +414,8 @@ void RequireReadOnlyQuery(std::string_view tsql) {
     if (t.kind != Kind::kWord) continue;
     for (std::string_view word : kWritingWords) {
       if (EqualsNoCase(t.text, word))
-        throw DatabaseError("a query must only read: \"" + t.text + "\" is not allowed in it");
+        throw DatabaseError("a query must only read: \"" + std::string(t.text) +
+                            "\" is not allowed in it");
     }
   }
 }
@@ -425,12 +480,13 @@ StatementShape LiftLiterals(std::string_view tsql) {
     shape.key = shape.text;
     return shape;
   };
-  const std::vector<Token> tokens = Tokenize(tsql);
-  const size_t first = NextSolid(tokens, 0);
-  if (first >= tokens.size() ||
-      !(IsWord(tokens[first], "select") || IsWord(tokens[first], "insert") ||
-        IsWord(tokens[first], "update") || IsWord(tokens[first], "delete")))
-    return whole();
+  // One pass without a token list: this runs for every statement.
+  std::deque<std::string> owned;
+  Lexer lexer(tsql, owned);
+  Token t{Kind::kSpace, {}};
+  Token prev{Kind::kSpace, {}};  // the last solid token
+  bool any = false;              // a solid token was read
+  bool ended = false;            // after a ';': only more of them may follow
 
   struct Level {
     bool keep = false;  // inside a function call, or a group within a place that keeps
@@ -441,14 +497,18 @@ StatementShape LiftLiterals(std::string_view tsql) {
   std::vector<Level> levels(1);
   std::string types;
   shape.text.reserve(tsql.size());
-  size_t prev = std::string::npos;  // the last solid token
-  for (size_t i = 0; i < tokens.size(); ++i) {
-    const Token& t = tokens[i];
+  while (lexer.Next(t)) {
     Level& level = levels.back();
     if (t.kind == Kind::kSpace) {
       shape.text += t.source;
       continue;
     }
+    if (!any) {
+      if (!(IsWord(t, "select") || IsWord(t, "insert") || IsWord(t, "update") ||
+            IsWord(t, "delete")))
+        return whole();
+    }
+    if (ended && !IsPunct(t, ';')) return whole();
     bool lifted = false;
     // Only the clause words below matter here; most words are column and table names.
     const char lead = t.kind == Kind::kWord ? static_cast<char>(t.text[0] | 0x20) : '\0';
@@ -457,8 +517,7 @@ StatementShape LiftLiterals(std::string_view tsql) {
       if (IsWord(t, "select")) {
         level.select_list = true;
         level.order = false;
-      } else if (IsWord(t, "by") && prev != std::string::npos &&
-                 (IsWord(tokens[prev], "order") || IsWord(tokens[prev], "group"))) {
+      } else if (IsWord(t, "by") && any && (IsWord(prev, "order") || IsWord(prev, "group"))) {
         level.order = true;
       } else if (IsWord(t, "from") || IsWord(t, "where") || IsWord(t, "having") ||
                  IsSetOperator(t)) {
@@ -466,7 +525,7 @@ StatementShape LiftLiterals(std::string_view tsql) {
         level.order = false;
       }
     } else if (IsPunct(t, '(')) {
-      const bool call = prev != std::string::npos && OpensCall(tokens[prev]);
+      const bool call = any && OpensCall(prev);
       levels.push_back({level.Keeps() || call, false, false});
     } else if (IsPunct(t, ')')) {
       if (levels.size() == 1) return whole();
@@ -474,9 +533,8 @@ StatementShape LiftLiterals(std::string_view tsql) {
     } else if (IsPunct(t, '?')) {
       return whole();
     } else if (IsPunct(t, ';')) {
-      for (size_t k = i + 1; k < tokens.size(); ++k)
-        if (tokens[k].kind != Kind::kSpace && !IsPunct(tokens[k], ';')) return whole();
-    } else if (!level.Keeps() && !(prev != std::string::npos && IsWord(tokens[prev], "top"))) {
+      ended = true;
+    } else if (!level.Keeps() && !(any && IsWord(prev, "top"))) {
       LiftedValue value;
       if (t.kind == Kind::kLiteral && t.text.size() - 2 <= kLiftedTextMax) {
         value.type =
@@ -492,8 +550,10 @@ StatementShape LiftLiterals(std::string_view tsql) {
       }
     }
     shape.text += lifted ? std::string_view("?") : t.source;
-    prev = i;
+    prev = t;
+    any = true;
   }
+  if (!any) return whole();
   if (shape.values.empty()) return whole();
   shape.key = shape.text + '\x1f' + types;
   return shape;
