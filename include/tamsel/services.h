@@ -43,6 +43,9 @@ class Recordset {
   Variant Fields(std::string_view name) const;
   // Whether the result has that column, letter case ignored.
   bool HasField(std::string_view name) const;
+  // The current row's value of a column without a copy, or null when there is no such column;
+  // no current row throws DatabaseError. Valid until the result set moves or closes.
+  const Variant* FieldValue(std::string_view name) const;
   int32_t FieldCount() const;
   // Name of column i (0-based); out of range throws DatabaseError.
   std::string FieldName(int32_t i) const;

@@ -13,16 +13,17 @@ namespace {
 // Calls set with the column's value when the result has that column.
 template <typename Set>
 void IfField(const Recordset& row, std::string_view name, Set set) {
-  if (row.HasField(name)) set(row.Fields(name));
+  if (const Variant* value = row.FieldValue(name)) set(*value);
 }
 
 // Calls set with the column's value; a result without the column is a failure, since the
 // object would otherwise be filled with defaults that look like data.
 template <typename Set>
 void MustField(const Recordset& row, std::string_view name, Set set) {
-  if (!row.HasField(name))
+  const Variant* value = row.FieldValue(name);
+  if (value == nullptr)
     throw std::invalid_argument("The result has no column " + std::string(name) + ".");
-  set(row.Fields(name));
+  set(*value);
 }
 
 void TextField(const Recordset& row, std::string_view name, std::string& target) {

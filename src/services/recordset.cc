@@ -42,11 +42,20 @@ int32_t FindColumn(const detail::ResultData& data, std::string_view name) {
 
 Variant Recordset::Fields(std::string_view name) const {
   if (!open_) throw DatabaseError("the result set is closed");
+  const Variant* value = FieldValue(name);
+  if (value == nullptr) {
+    throw DatabaseError("no column \"" + std::string(name) + "\" in the result");
+  }
+  return *value;
+}
+
+const Variant* Recordset::FieldValue(std::string_view name) const {
+  if (!open_) return nullptr;
   const int32_t column = FindColumn(*data_, name);
-  if (column < 0) throw DatabaseError("no column \"" + std::string(name) + "\" in the result");
+  if (column < 0) return nullptr;
   if (Eof()) throw DatabaseError("no current row: the result set is at its end");
   const size_t row = filtered_ ? visible_[position_] : position_;
-  return data_->cells[row * data_->columns.size() + column];
+  return &data_->cells[row * data_->columns.size() + column];
 }
 
 bool Recordset::HasField(std::string_view name) const {
