@@ -33,8 +33,12 @@ bool Recordset::Bof() const { return !open_ || RecordCount() == 0; }
 namespace {
 
 int32_t FindColumn(const detail::ResultData& data, std::string_view name) {
-  for (size_t i = 0; i < data.columns.size(); ++i)
-    if (detail::EqualsNoCase(data.columns[i], name)) return static_cast<int32_t>(i);
+  for (size_t i = 0; i < data.columns.size(); ++i) {
+    const std::string& column = data.columns[i];
+    if (column.size() == name.size() && detail::EqualsNoCase(column, name)) {
+      return static_cast<int32_t>(i);
+    }
+  }
   return -1;
 }
 
