@@ -474,16 +474,18 @@ bool LiftNumber(std::string_view text, LiftedValue& out) {
 // A text that holds ? already, or more than one statement, is not lifted at all.
 StatementShape LiftLiterals(std::string_view tsql) {
   StatementShape shape;
+  // One pass without a token list: this runs for every statement.
+  std::deque<std::string> owned;
+  Lexer lexer(tsql, owned);
+  Token t{Kind::kSpace, {}};
   const auto whole = [&] {
+    while (lexer.Next(t)) {
+    }  // the rest is read all the same: text that cannot be read throws, as it always does
     shape.text.assign(tsql);
     shape.values.clear();
     shape.key = shape.text;
     return shape;
   };
-  // One pass without a token list: this runs for every statement.
-  std::deque<std::string> owned;
-  Lexer lexer(tsql, owned);
-  Token t{Kind::kSpace, {}};
   Token prev{Kind::kSpace, {}};  // the last solid token
   bool any = false;              // a solid token was read
   bool ended = false;            // after a ';': only more of them may follow
