@@ -191,26 +191,37 @@ void AddCsvLine(ImportRecord& record, const CsvLayout& layout, const CsvRecord& 
 using TakeRecord = std::function<void(ImportRecord&&)>;
 
 // CSV rules, each handed over at its last line. The first pass checks the syntax and finds the
-// last lines, so a broken file stores nothing. Memory holds a hash and a line number per rule,
-// not the lines; two keys of one hash only keep the first rule open longer.
+// last lines, so a broken file stores nothing. Memory holds 16 bytes per run of lines with one
+// key (one run per rule when a rule's lines are together, as export writes them), not the
+// lines; two keys of one hash only keep the first rule open longer.
 class CsvImport {
  public:
   size_t Check(std::istream& in) {
     CsvReader reader(in);
     CsvRecord line;
     layout_ = ReadHeader(reader);
-    size_t rules = 0;
+    size_t orphans = 0;
+    std::string run;  // the key of the run the last line belongs to
     while (reader.Next(line)) {
       const std::string key = KeyOf(layout_, line);
       if (key.empty()) {
-        ++rules;
-        continue;
+        ++orphans;
+      } else if (key == run && !last_lines_.empty()) {
+        last_lines_.back().second = line.line;
+      } else {
+        last_lines_.emplace_back(Hash(key), line.line);
       }
-      auto [it, added] = last_line_.try_emplace(Hash(key), line.line);
-      it->second = line.line;
-      if (added) ++rules;
+      run = key;
     }
-    return rules;
+    // One entry per key, with the key's last line.
+    std::sort(last_lines_.begin(), last_lines_.end());
+    auto out = last_lines_.begin();
+    for (auto it = last_lines_.begin(); it != last_lines_.end(); ++it) {
+      if (std::next(it) == last_lines_.end() || std::next(it)->first != it->first) *out++ = *it;
+    }
+    last_lines_.erase(out, last_lines_.end());
+    last_lines_.shrink_to_fit();
+    return orphans + last_lines_.size();
   }
 
   void Read(std::istream& in, const TakeRecord& take) {
@@ -236,7 +247,7 @@ class CsvImport {
         record.rule["ruleItems"] = Json::array();
       }
       AddCsvLine(record, layout_, line);
-      if (last_line_[Hash(key)] == line.line) {
+      if (LastLine(key) == line.line) {
         take(std::move(record));
         open.erase(first->second);
         first_line.erase(first);
@@ -252,10 +263,16 @@ class CsvImport {
     return ReadCsvLayout(header);
   }
 
-  static size_t Hash(const std::string& key) { return std::hash<std::string>{}(key); }
+  static uint64_t Hash(const std::string& key) { return std::hash<std::string>{}(key); }
+
+  int LastLine(const std::string& key) const {
+    const uint64_t hash = Hash(key);
+    auto it = std::lower_bound(last_lines_.begin(), last_lines_.end(), std::pair(hash, 0));
+    return it != last_lines_.end() && it->first == hash ? it->second : 0;
+  }
 
   CsvLayout layout_;
-  std::unordered_map<size_t, int> last_line_;
+  std::vector<std::pair<uint64_t, int>> last_lines_;  // key hash, last line; sorted by hash
 };
 
 // Every rule of a JSON import (an array of rule files, or one rule file), one at a time: an
