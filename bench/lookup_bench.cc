@@ -96,6 +96,7 @@ struct Fixture {
   TrialDb db;
   std::unique_ptr<PriceRuleManager> managers[kThreads];
   std::unique_ptr<RawSqlite> raw;
+  std::unique_ptr<RawSqlite> raws[kThreads];  // for the reader threads
   std::vector<Sample> samples;
   std::map<std::string, std::vector<std::vector<Statement>>> statements;  // op -> sample -> run
 };
@@ -146,6 +147,7 @@ std::unique_ptr<Fixture> MakeFixture(const Dataset& set) {
     }
   }
   f->raw = std::make_unique<RawSqlite>(f->db.path);
+  for (auto& raw : f->raws) raw = std::make_unique<RawSqlite>(f->db.path);
   {
     Connection conn;
     conn.Open(text);
@@ -218,7 +220,8 @@ void RegisterFor(Fixture& f, bool threads) {
       ReportMemory(state, meter);
     })->Unit(benchmark::kMicrosecond);
     if (!threads) continue;
-    // Look-ups per second with one reader, and with two, each on a manager of its own.
+    // Look-ups per second with one reader, and with two, each on a manager of its own; and the
+    // same for raw SQLite (R2), each thread on a handle of its own.
     benchmark::RegisterBenchmark(Name("T", f, op.name).c_str(),
                                  [&f, &op](benchmark::State& state) {
                                    PriceRuleManager& manager = *f.managers[state.thread_index()];
@@ -226,6 +229,23 @@ void RegisterFor(Fixture& f, bool threads) {
                                               f.samples.size() / kThreads;
                                    for (auto _ : state)
                                      op.call(manager, f.samples[i++ % f.samples.size()]);
+                                   state.SetItemsProcessed(state.iterations());
+                                 })
+        ->Unit(benchmark::kMicrosecond)
+        ->UseRealTime()
+        ->Threads(1)
+        ->Threads(kThreads);
+    benchmark::RegisterBenchmark(Name("TR", f, op.name).c_str(),
+                                 [&f, &op](benchmark::State& state) {
+                                   RawSqlite& raw = *f.raws[state.thread_index()];
+                                   const auto& runs = f.statements.at(op.name);
+                                   size_t i = static_cast<size_t>(state.thread_index()) *
+                                              runs.size() / kThreads;
+                                   for (auto _ : state) {
+                                     for (const auto& s : runs[i++ % runs.size()]) {
+                                       benchmark::DoNotOptimize(raw.RunBound(s.shape, s.values));
+                                     }
+                                   }
                                    state.SetItemsProcessed(state.iterations());
                                  })
         ->Unit(benchmark::kMicrosecond)
@@ -293,19 +313,20 @@ void PrintSummary(const MedianReporter& r, const std::vector<std::unique_ptr<Fix
       vendors.size() < 2 ? nullptr : find("vendors-" + std::to_string(vendors.front()));
   const Fixture* many =
       vendors.size() < 2 ? nullptr : find("vendors-" + std::to_string(vendors.back()));
-  std::printf("\n%-28s %16s %16s %16s\n", "operation (P)", "largest/smallest", "most/fewest vend.",
-              "2 thr/1 thr");
+  std::printf("\n%-28s %16s %16s %16s %16s\n", "operation (P)", "largest/smallest",
+              "most/fewest vend.", "2 thr/1 thr", "R2: 2 thr/1 thr");
   const auto& rate =
       r.values.count("items_per_second") ? r.values.at("items_per_second") : decltype(r.time){};
   for (const auto& op : kOperations) {
     auto time = [&](const Fixture* f) { return f ? r.Get(r.time, Name("P", *f, op.name)) : -1; };
-    std::string scaling = "-";
-    if (threads && largest) {
-      const std::string base = Name("T", *largest, op.name) + "/real_time/threads:";
-      scaling = Ratio(r.Get(rate, base + std::to_string(kThreads)), r.Get(rate, base + "1"));
-    }
-    std::printf("%-28s %16s %16s %16s\n", op.name, Ratio(time(largest), time(smallest)).c_str(),
-                Ratio(time(many), time(few)).c_str(), scaling.c_str());
+    auto scaling = [&](const char* side) -> std::string {
+      if (!threads || !largest) return "-";
+      const std::string base = Name(side, *largest, op.name) + "/real_time/threads:";
+      return Ratio(r.Get(rate, base + std::to_string(kThreads)), r.Get(rate, base + "1"));
+    };
+    std::printf("%-28s %16s %16s %16s %16s\n", op.name,
+                Ratio(time(largest), time(smallest)).c_str(), Ratio(time(many), time(few)).c_str(),
+                scaling("T").c_str(), scaling("TR").c_str());
   }
 }
 
