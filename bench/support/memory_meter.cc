@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <new>
+#include <string_view>
 
 namespace {
 
@@ -14,9 +15,20 @@ std::atomic<int64_t> heap_live{0};
 std::atomic<int64_t> heap_peak{0};
 std::atomic<int64_t> heap_total{0};
 
+// TAMSEL_BENCH_MEMORY=0 measures without the meter: its shared counters, and SQLite's memory
+// statistics behind one global mutex, would make threads wait for each other.
+bool Metering() {
+  static const bool metering = [] {
+    const char* setting = std::getenv("TAMSEL_BENCH_MEMORY");
+    return setting == nullptr || std::string_view(setting) != "0";
+  }();
+  return metering;
+}
+
 void* CountedAlloc(std::size_t size) {
   void* p = std::malloc(size == 0 ? 1 : size);
   if (p == nullptr) throw std::bad_alloc();
+  if (!Metering()) return p;
   const auto usable = static_cast<int64_t>(malloc_usable_size(p));
   const int64_t live = heap_live.fetch_add(usable, std::memory_order_relaxed) + usable;
   heap_total.fetch_add(usable, std::memory_order_relaxed);
@@ -28,6 +40,10 @@ void* CountedAlloc(std::size_t size) {
 
 void CountedFree(void* p) noexcept {
   if (p == nullptr) return;
+  if (!Metering()) {
+    std::free(p);
+    return;
+  }
   heap_live.fetch_sub(static_cast<int64_t>(malloc_usable_size(p)), std::memory_order_relaxed);
   std::free(p);
 }
@@ -35,6 +51,7 @@ void CountedFree(void* p) noexcept {
 // The library switches SQLite's memory statistics off for speed unless the host started SQLite
 // first; the meter reads those statistics, so this program starts SQLite with them on.
 const bool sqlite_counts_memory = [] {
+  if (!Metering()) return false;
   sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 1);
   return sqlite3_initialize() == SQLITE_OK;
 }();
