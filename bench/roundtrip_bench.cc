@@ -23,6 +23,7 @@
 #include "services/tsql_rewriter.h"
 #include "support/allow_all.h"
 #include "support/memory_meter.h"
+#include "support/raw_sqlite.h"
 #include "tamsel/tamsel.h"
 
 namespace tamsel::bench {
@@ -73,21 +74,29 @@ class TempDatabase {
   std::string path_;
 };
 
-std::shared_ptr<PriceRule> FiveTierRule() {
+// A rule of V01 for I01 with `tiers` tiers, 10 apart, valid from `enable` (to `disable`).
+std::shared_ptr<PriceRule> TieredRule(int tiers, const std::string& enable,
+                                      const std::string& disable = "") {
   auto rule = PriceRule::New();
   rule->cVenCode = "V01";
   rule->cInvCode = "I01";
   rule->cExchName = "CNY";
   rule->iSupplyType = 1;
-  rule->dEnableDate = "2024-01-01";
-  rule->bCheckOverLap = true;
-  for (int i = 1; i <= 5; ++i) {
+  rule->dEnableDate = enable;
+  rule->dDisableDate = disable;
+  for (int i = 1; i <= tiers; ++i) {
     auto item = rule->AddRuleItem();
     item->iTaxRate = 13;
     item->iUnitPrice = 20 - i;
     item->iTaxUnitPrice = (20 - i) * 1.13;
-    item->iUpperLimit = i < 5 ? Variant(10.0 * i) : Variant::Null();
+    item->iUpperLimit = i < tiers ? Variant(10.0 * i) : Variant::Null();
   }
+  return rule;
+}
+
+std::shared_ptr<PriceRule> FiveTierRule() {
+  auto rule = TieredRule(5, "2024-01-01");
+  rule->bCheckOverLap = true;
   return rule;
 }
 
@@ -174,19 +183,7 @@ class RawConnection {
   // A statement compiled once, its ? markers bound to the values.
   void RunBound(const std::string& shape, const std::vector<detail::LiftedValue>& values) {
     sqlite3_stmt* stmt = Prepare(shape);
-    using Type = detail::LiftedValue::Type;
-    for (size_t i = 0; i < values.size(); ++i) {
-      const auto& v = values[i];
-      const int at = static_cast<int>(i + 1);
-      if (v.type == Type::kInteger) {
-        sqlite3_bind_int64(stmt, at, v.integer);
-      } else if (v.type == Type::kReal) {
-        sqlite3_bind_double(stmt, at, v.real);
-      } else {
-        sqlite3_bind_text(stmt, at, v.text.data(), static_cast<int>(v.text.size()),
-                          SQLITE_TRANSIENT);
-      }
-    }
+    BindValues(stmt, values);
     const int rc = sqlite3_step(stmt);
     sqlite3_reset(stmt);
     if (rc != SQLITE_DONE)
@@ -249,24 +246,10 @@ class RawConnection {
 // Creates: the component's create (checks, inserts, read-back, one transaction) against the
 // same inserts run straight, bound to compiled statements, committed with the same durability.
 
+// A day of its own for every rule, so that none is a duplicate of another.
 std::shared_ptr<PriceRule> ThreeTierRule(int64_t n) {
-  auto rule = PriceRule::New();
-  rule->cVenCode = "V01";
-  rule->cInvCode = "I01";
-  rule->cExchName = "CNY";
-  rule->iSupplyType = 1;
-  // A day of its own for every rule, so that none is a duplicate of another.
   const Date day = Date::FromYmd(2000, 1, 1).AddDays(n);
-  rule->dEnableDate = day.IsoDate();
-  rule->dDisableDate = day.AddDays(1).IsoDate();
-  for (int i = 1; i <= 3; ++i) {
-    auto item = rule->AddRuleItem();
-    item->iTaxRate = 13;
-    item->iUnitPrice = 20 - i;
-    item->iTaxUnitPrice = (20 - i) * 1.13;
-    item->iUpperLimit = i < 3 ? Variant(10.0 * i) : Variant::Null();
-  }
-  return rule;
+  return TieredRule(3, day.IsoDate(), day.AddDays(1).IsoDate());
 }
 
 void BM_ComponentCreate(benchmark::State& state) {

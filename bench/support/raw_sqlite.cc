@@ -46,6 +46,21 @@ int StepAll(sqlite3* db, sqlite3_stmt* stmt) {
 
 }  // namespace
 
+void BindValues(sqlite3_stmt* stmt, const std::vector<detail::LiftedValue>& values) {
+  using Type = detail::LiftedValue::Type;
+  for (size_t i = 0; i < values.size(); ++i) {
+    const auto& v = values[i];
+    const int at = static_cast<int>(i + 1);
+    if (v.type == Type::kInteger) {
+      sqlite3_bind_int64(stmt, at, v.integer);
+    } else if (v.type == Type::kReal) {
+      sqlite3_bind_double(stmt, at, v.real);
+    } else {
+      sqlite3_bind_text(stmt, at, v.text.data(), static_cast<int>(v.text.size()), SQLITE_STATIC);
+    }
+  }
+}
+
 int RawSqlite::Run(const std::string& sql) {
   sqlite3_stmt* stmt = nullptr;
   if (sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr) !=
@@ -64,18 +79,7 @@ int RawSqlite::RunBound(const std::string& sql, const std::vector<detail::Lifted
                          &stmt, nullptr) != SQLITE_OK) {
     Fail(db_, "prepare");
   }
-  using Type = detail::LiftedValue::Type;
-  for (size_t i = 0; i < values.size(); ++i) {
-    const auto& v = values[i];
-    const int at = static_cast<int>(i + 1);
-    if (v.type == Type::kInteger) {
-      sqlite3_bind_int64(stmt, at, v.integer);
-    } else if (v.type == Type::kReal) {
-      sqlite3_bind_double(stmt, at, v.real);
-    } else {
-      sqlite3_bind_text(stmt, at, v.text.data(), static_cast<int>(v.text.size()), SQLITE_STATIC);
-    }
-  }
+  BindValues(stmt, values);
   const int rows = StepAll(db_, stmt);
   sqlite3_reset(stmt);
   return rows;

@@ -14,6 +14,9 @@ struct sqlite3_stmt;
 
 namespace tamsel::bench {
 
+// Binds the values to the statement's ? markers in order; they must outlive its run.
+void BindValues(sqlite3_stmt* stmt, const std::vector<detail::LiftedValue>& values);
+
 class RawSqlite {
  public:
   explicit RawSqlite(const std::string& path);  // read-only; throws std::runtime_error
