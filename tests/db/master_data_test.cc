@@ -1,5 +1,5 @@
-// Master-data checks: exact statements, completion of the rule, row authorisation, and the
-// two checks that never raise.
+// Master-data checks: completion of the rule, row authorisation, and the two checks that never
+// raise.
 
 #include <gtest/gtest.h>
 
@@ -20,31 +20,20 @@ TEST_F(MasterDataTest, LookUpsReplaceTheGivenTextByTheStoredCode) {
   struct Case {
     Check check;
     std::string PriceRule::*field;
-    std::string given, statement, stored, unknown, key;
+    std::string given, stored, unknown, key;
   };
   const Case cases[] = {
-      {&Validator::CheckInv, &PriceRule::cInvCode, "i01",  // codes compare without letter case
-       "select Inventory.cinvcode,Inventory.cinvname,Inventory.cInvAddCode,Inventory.cinvstd,"
-       "Inventory.iImpTaxRate as iTaxRate,Inventory.ccomunitcode,ComputationUnit.ccomunitname "
-       "from Inventory left join ComputationUnit on (Inventory.cComUnitCode=ComputationUnit."
-       "cComUnitCode ) where (cinvcode=N'i01' or cinvname=N'i01' or cinvaddcode=N'i01')",
-       "I01", "Bolt", "00031"},  // found by its name, yet refused: only the code counts
-      {&Validator::CheckExchName, &PriceRule::cExchName, "RMB",
-       "select top 1 cExch_Name from ForeignCurrency where cExch_Name=N'RMB' or cExch_Code=N'RMB'",
-       "CNY", "GBP", "00050"},
-      {&Validator::CheckCoItem, &PriceRule::cTermCode, "Free on board",
-       "select top 1 cincotermcode,cincotermsremark from v_ex_incoterms where cincotermcode = "
-       "N'Free on board' or cincotermsremark = N'Free on board'",
-       "FOB", "EXW", "00501"},
+      // Codes compare without letter case; found by its name, yet refused: only the code counts.
+      {&Validator::CheckInv, &PriceRule::cInvCode, "i01", "I01", "Bolt", "00031"},
+      {&Validator::CheckExchName, &PriceRule::cExchName, "RMB", "CNY", "GBP", "00050"},
+      {&Validator::CheckCoItem, &PriceRule::cTermCode, "Free on board", "FOB", "EXW", "00501"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.given);
     auto rule = env.NewRule(1);
     (*rule).*c.field = c.given;
     std::string lines = "kept\r";
-    StatementLog log;
     EXPECT_TRUE(((*env.validator).*c.check)(rule, lines));
-    EXPECT_EQ(log.statements(), std::vector<std::string>{c.statement});
     EXPECT_EQ((*rule).*c.field, c.stored);
     (*rule).*c.field = c.unknown;
     EXPECT_FALSE(((*env.validator).*c.check)(rule, lines));
@@ -90,19 +79,15 @@ TEST_F(MasterDataTest, RowAuthorisationRefusesWithoutChangingTheRule) {
   EXPECT_EQ(rule->cVenCode, "V01");
 }
 
-TEST_F(MasterDataTest, CheckVenStatementAndVendorEndDates) {
-  const std::string cargo = " and (bVenCargo=1 or bVenService=1)";
-  const std::string overseas = " and bVenOverseas = 1 ";
-  struct Case {
+TEST_F(MasterDataTest, CheckVenBySupplyTypeAndEndDate) {
+  const struct {
     int32_t supply_type;
-    std::string code, condition;
+    std::string code;
     bool found;
-  };
-  const Case cases[] = {
-      {1, "V01", cargo, true},     {2, "V03", " and (bProxyForeign=1 or bVenService=1)", true},
-      {4, "V01", overseas, false}, {4, "Overseas", overseas, true},
-      {3, "V02", "", true},        {1, "V04", cargo, false},  // ended on the login date
-      {1, "V05", cargo, true},
+  } cases[] = {
+      {1, "V01", true},      {2, "V03", true}, {2, "V01", false}, {4, "V01", false},
+      {4, "Overseas", true}, {3, "V02", true}, {1, "V04", false},  // ended on the login date
+      {1, "V05", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.code + " type " + std::to_string(c.supply_type));
@@ -110,15 +95,7 @@ TEST_F(MasterDataTest, CheckVenStatementAndVendorEndDates) {
     rule->iSupplyType = c.supply_type;
     rule->cVenCode = c.code;
     std::string lines;
-    StatementLog log;
     EXPECT_EQ(env.validator->CheckVen(rule, lines), c.found);
-    EXPECT_EQ(
-        log.statements(),
-        std::vector<std::string>{
-            "select top 1 cVenCode,cVenAbbName from Vendor where (cvencode=N'" + c.code +
-            "' or cvenabbname=N'" + c.code + "' or cvenname=N'" + c.code + "')" + c.condition +
-            " AND (case when ISNULL(dEndDate,'')='' then '9999-12-31' else dEndDate end) >  "
-            "'2024-06-01'"});
     EXPECT_EQ(lines, c.found ? "" : KeyText("00033", {Variant(c.code)}) + "\r");
   }
 }
@@ -126,27 +103,22 @@ TEST_F(MasterDataTest, CheckVenStatementAndVendorEndDates) {
 TEST_F(MasterDataTest, CheckSupplyTypeReportsVendorAndItemAndNeverRaises) {
   auto rule = env.NewRule(1);
   rule->iSupplyType = 2;  // V01 and I01 are neither proxy nor service
-  StatementLog log;
   EXPECT_FALSE(env.validator->CheckSupplyType(rule, errstr));
   const std::string word = KeyText("00036");
   EXPECT_EQ(errstr, "kept\r" + KeyText("00034", {Variant("V01"), Variant(word)}) + "\r" +
                         KeyText("00037", {Variant("I01"), Variant(word)}) + "\r");
-  rule->iSupplyType = 1;
+  rule->cVenCode = "V03";  // both proxies
+  rule->cInvCode = "I02";
   EXPECT_TRUE(env.validator->CheckSupplyType(rule, errstr));
-  EXPECT_EQ(log.statements(),
-            (std::vector<std::string>{
-                "select cvencode from vendor where cvencode=N'V01' and (bProxyForeign=1 or "
-                "bVenService=1)",
-                "select cinvcode from inventory where cinvcode=N'I01' and (bProxyForeign=1 or "
-                "bService=1)",
-                "select cvencode from vendor where cvencode=N'V01' and (bVenCargo=1 or "
-                "bVenService=1)",
-                "select cinvcode from inventory where cinvcode=N'I01' and (bPurchase=1 or "
-                "bService=1)"}));
+  rule->iSupplyType = 1;  // I02 is no purchase item
+  EXPECT_FALSE(env.validator->CheckSupplyType(rule, errstr));
+  rule->cVenCode = "V01";
+  rule->cInvCode = "I01";
+  EXPECT_TRUE(env.validator->CheckSupplyType(rule, errstr));
   auto blank = env.NewRule(1);
   blank->cVenCode = " ";
   blank->cInvCode = "";
-  log.clear();
+  StatementLog log;
   EXPECT_TRUE(env.validator->CheckSupplyType(blank, errstr));
   EXPECT_TRUE(log.statements().empty());
 
@@ -172,10 +144,10 @@ TEST_F(MasterDataTest, CheckCoItemCompletesTheNameAndNeverRaises) {
 TEST_F(MasterDataTest, ChecksFailOnceTheContextIsGone) {
   auto rule = env.NewRule(1);
   env.manager.ExitManager();
-  EXPECT_TRUE(CatchComponentError([&] { env.validator->CheckInv(rule, errstr); }));
-  EXPECT_TRUE(CatchComponentError([&] { env.validator->CheckVen(rule, errstr); }));
-  EXPECT_TRUE(CatchComponentError([&] { env.validator->CheckExchName(rule, errstr); }));
-  EXPECT_TRUE(CatchComponentError([&] { env.validator->CheckRuleOverLap(rule, errstr); }));
+  for (Check check : {&Validator::CheckInv, &Validator::CheckVen, &Validator::CheckExchName,
+                      &Validator::CheckRuleOverLap}) {
+    EXPECT_TRUE(CatchComponentError([&] { ((*env.validator).*check)(rule, errstr); }));
+  }
   EXPECT_FALSE(env.validator->CheckSupplyType(rule, errstr));
   EXPECT_TRUE(env.validator->CheckCoItem(rule, errstr));
   EXPECT_EQ(errstr, "kept\r");

@@ -1,4 +1,4 @@
-// GetVenInvPriceRuleItem: the statement, the winning price row and the tier it becomes.
+// GetVenInvPriceRuleItem: the winning price row and the tier it becomes.
 
 #include <gtest/gtest.h>
 
@@ -8,38 +8,6 @@ namespace tamsel::testing {
 namespace {
 
 const Date kDay = FixtureToday();
-
-TEST(PriceLookup, StatementText) {
-  LookupEnv env;
-  AddItem(env.db, {.code = "I01", .purchase_free = {false, true}});
-  const std::string head =
-      "select TOP 1 autoid as id,cvencode,cinvcode,dEnableDate,dDisableDate,bPromotion,"
-      "cExch_Name,iSupplyType,bTaxCost,cMemo,cTermCode,iLowerLimit,iUpperLimit,iTaxRate,"
-      "iTaxUnitPrice,iUnitPrice  from ven_inv_price where (cvencode=N'V01' or "
-      "isnull(cvencode,'')='') and cinvcode=N'I01' and iSupplyType = 1 and dEnableDate "
-      "<=N'2024-06-15' and ((dDisableDate is null) or (dDisableDate >'2024-06-15')) and  "
-      "iLowerLimit<=12.5";
-  const std::string tail =
-      " order by cvencode desc,bPromotion DESC,iLowerLimit DESC,denabledate desc,id DESC ";
-  const struct {
-    const char* name;
-    const char* exch;
-    const char* xml;
-    std::string expected;
-  } cases[] = {
-      {"plain", "", "", head + tail},
-      {"currency", " USD ", "", head + " and cExch_Name=N'USD'" + tail},
-      {"free items and currency", "USD", "<r><z cfree2='B'/></r>",
-       head + " and 1=1  and  isnull(cfree2,'') =N'B'  and cExch_Name=N'USD'" + tail},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    StatementLog log;
-    env.manager.GetVenInvPriceRuleItem("V01", "I01", kDay, 12.5, c.exch, 1, c.xml);
-    ASSERT_FALSE(log.statements().empty());
-    EXPECT_EQ(log.statements().back(), c.expected);
-  }
-}
 
 TEST(PriceLookup, WinnerOrder) {
   const Variant promo = Variant(int32_t{1});
@@ -116,8 +84,7 @@ TEST(PriceLookup, QuotesInEveryTextArgument) {
       {.ven = Variant("V'01"), .inv = "I'01", .exch = Variant("U'SD"), .free = {Variant("a'b")}});
   auto item =
       env.manager.GetVenInvPriceRuleItem("V'01", "I'01", kDay, 1, "U'SD", 1, "<z cfree1=\"a'b\"/>");
-  ASSERT_NE(item, nullptr);
-  EXPECT_EQ(item->id, id);
+  EXPECT_EQ(item ? item->id : 0, id);
   EXPECT_EQ(env.manager.GetVenInvPriceRuleItem("V'01", "I'01", kDay, 1, "U'SD", 1,
                                                "<z cfree1=\"x' or '1'='1\"/>"),
             nullptr);
