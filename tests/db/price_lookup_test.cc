@@ -76,19 +76,5 @@ TEST(PriceLookup, TierAndRuleFromTheRow) {
                 "taxcost=1 memo= term=FOB/ ufts= tiers=1");
 }
 
-TEST(PriceLookup, QuotesInEveryTextArgument) {
-  LookupEnv env;
-  AddItem(env.db, {.code = "I'01", .purchase_free = {true}});
-  const int32_t id = AddPrice(
-      env.db,
-      {.ven = Variant("V'01"), .inv = "I'01", .exch = Variant("U'SD"), .free = {Variant("a'b")}});
-  auto item =
-      env.manager.GetVenInvPriceRuleItem("V'01", "I'01", kDay, 1, "U'SD", 1, "<z cfree1=\"a'b\"/>");
-  EXPECT_EQ(item ? item->id : 0, id);
-  EXPECT_EQ(env.manager.GetVenInvPriceRuleItem("V'01", "I'01", kDay, 1, "U'SD", 1,
-                                               "<z cfree1=\"x' or '1'='1\"/>"),
-            nullptr);
-}
-
 }  // namespace
 }  // namespace tamsel::testing

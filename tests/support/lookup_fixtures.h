@@ -8,6 +8,7 @@
 #include <array>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -86,7 +87,7 @@ int32_t AddRule(const TestDatabase& db, const RuleRow& row);
 void AddRuleTier(const TestDatabase& db, int32_t rule_id, int32_t itemid, double lower,
                  Variant upper, double price);
 
-// A row-authorisation service whose answers a test sets.
+// A row-authorisation service whose answers a test sets; it records every HasRowAuth question.
 class FakeRowAuth : public RowAuthService {
  public:
   bool Init(const std::string& connection, const std::string& login, int32_t, int32_t) override {
@@ -99,13 +100,17 @@ class FakeRowAuth : public RowAuthService {
     ++condition_calls;
     return condition;
   }
-  bool HasRowAuth(const std::string&, const std::string&, int32_t, const std::string&) override {
-    return true;
+  bool HasRowAuth(const std::string& kind, const std::string& code, int32_t,
+                  const std::string& right) override {
+    calls.push_back(kind + "|" + code + "|" + right);
+    return refused.count({kind, code}) == 0;
   }
 
   bool init_result = true;
   std::string condition, init_connection_text, init_login_text;
   int init_calls = 0, condition_calls = 0;
+  std::set<std::pair<std::string, std::string>> refused;  // (kind, code)
+  std::vector<std::string> calls;                         // "kind|code|right"
 };
 
 // A database with the suite schema, the local currency CNY, USD (bcal 1, daily and monthly
