@@ -22,17 +22,6 @@ void InsertRow(const TestDatabase& db, const std::string& table, const std::stri
   db.Exec("insert into " + table + " (" + columns + ") values (" + literals + ")");
 }
 
-void InsertRow(const TestDatabase& db, const std::string& table,
-               const std::vector<std::pair<std::string, Variant>>& values) {
-  std::string columns;
-  std::vector<Variant> literals;
-  for (const auto& [column, value] : values) {
-    columns += (columns.empty() ? "" : ",") + column;
-    literals.push_back(value);
-  }
-  InsertRow(db, table, columns, literals);
-}
-
 Variant QueryValue(const TestDatabase& db, const std::string& sql) {
   auto conn = db.Connect();
   auto rs = conn->OpenRecordset(sql);

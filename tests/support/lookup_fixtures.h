@@ -1,14 +1,14 @@
 #pragma once
 
-// Fixture data for the look-up suites: master data and price-list rows written straight into a
-// test database, a manager initialised on it with controllable suite objects, and one-line
-// views of results for whole-object comparisons.
+// Look-up fixtures: master data and price rows written straight into a test database, a manager
+// on it with controllable suite objects, and one-line views of results.
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,8 +16,7 @@
 #include "support/test_db.h"
 #include "tamsel/tamsel.h"
 
-// Fixture rows are written with designated initializers that name only what a case changes;
-// every other member has its default.
+// Rows name only the members a case changes.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 namespace tamsel::testing {
@@ -25,11 +24,9 @@ namespace tamsel::testing {
 // The business date of every look-up suite: 2024-06-15.
 Date FixtureToday();
 
-// INSERT INTO table (columns) VALUES (literals), each value written by ToSqlText.
+// INSERT INTO table (columns) VALUES (values written by ToSqlText).
 void InsertRow(const TestDatabase& db, const std::string& table, const std::string& columns,
                const std::vector<Variant>& values);
-void InsertRow(const TestDatabase& db, const std::string& table,
-               const std::vector<std::pair<std::string, Variant>>& values);
 // The single value of a one-row query.
 Variant QueryValue(const TestDatabase& db, const std::string& sql);
 
@@ -53,8 +50,7 @@ struct ItemRow {
 };
 void AddItem(const TestDatabase& db, const ItemRow& row);
 
-// A currency (iotherused -1 marks the local one; bcal may be Null) and, unless daily_rate is
-// Empty, its daily rate on FixtureToday().
+// A currency (iotherused -1: the local one) and, unless Empty, its daily rate on FixtureToday().
 void AddCurrency(const TestDatabase& db, const std::string& name, int32_t iotherused, Variant bcal,
                  Variant daily_rate = Variant());
 
@@ -73,7 +69,6 @@ struct PriceRow {
   std::array<Variant, 10> free{};  // Empty entries are left out (Null in the table)
   std::string term;
 };
-// Returns the row's autoid.
 int32_t AddPrice(const TestDatabase& db, const PriceRow& row);
 
 struct RuleRow {
@@ -88,35 +83,34 @@ struct RuleRow {
   std::string memo;
   std::string term;
 };
-// Returns the rule's id.
 int32_t AddRule(const TestDatabase& db, const RuleRow& row);
 void AddRuleTier(const TestDatabase& db, int32_t rule_id, int32_t itemid, double lower,
                  Variant upper, double price);
 
-// A row-authorisation service whose answers a test sets.
+// A row-authorisation service whose answers a test sets; it records every HasRowAuth question.
 class FakeRowAuth : public RowAuthService {
  public:
-  bool Init(const std::string& connectionText, const std::string& loginText, int32_t,
-            int32_t) override {
+  bool Init(const std::string& connection, const std::string& login, int32_t, int32_t) override {
     ++init_calls;
-    init_connection_text = connectionText;
-    init_login_text = loginText;
+    init_connection_text = connection;
+    init_login_text = login;
     return init_result;
   }
   std::string GetRowAuthCondition(const std::string&, int32_t, int32_t) override {
     ++condition_calls;
     return condition;
   }
-  bool HasRowAuth(const std::string&, const std::string&, int32_t, const std::string&) override {
-    return true;
+  bool HasRowAuth(const std::string& kind, const std::string& code, int32_t,
+                  const std::string& right) override {
+    calls.push_back(kind + "|" + code + "|" + right);
+    return refused.count({kind, code}) == 0;
   }
 
   bool init_result = true;
-  std::string condition;
-  int init_calls = 0;
-  int condition_calls = 0;
-  std::string init_connection_text;
-  std::string init_login_text;
+  std::string condition, init_connection_text, init_login_text;
+  int init_calls = 0, condition_calls = 0;
+  std::set<std::pair<std::string, std::string>> refused;  // (kind, code)
+  std::vector<std::string> calls;                         // "kind|code|right"
 };
 
 // A database with the suite schema, the local currency CNY, USD (bcal 1, daily and monthly
@@ -132,7 +126,7 @@ class LookupEnv {
   PriceRuleManager manager;
 };
 
-// Runs f, which must throw ComponentError, and returns it; fails the test otherwise.
+// The ComponentError f throws; nothing when it throws something else or nothing.
 template <typename F>
 std::optional<ComponentError> CatchComponentError(F&& f) {
   try {
@@ -140,7 +134,6 @@ std::optional<ComponentError> CatchComponentError(F&& f) {
   } catch (const ComponentError& e) {
     return e;
   } catch (...) {
-    return std::nullopt;
   }
   return std::nullopt;
 }

@@ -6,12 +6,6 @@ namespace tamsel::testing {
 
 Date RuleLoginDate() { return Date::FromYmd(2024, 6, 1); }
 
-bool RecordingRowAuth::HasRowAuth(const std::string& kind, const std::string& code, int32_t,
-                                  const std::string& right) {
-  calls.push_back(kind + "|" + code + "|" + right);
-  return refused.count({kind, code}) == 0;
-}
-
 RuleEnv::RuleEnv()
     : info(MakeSysInfo(RuleLoginDate())), auth(std::make_shared<RecordingRowAuth>()) {
   // V04 ends on the login date, V05 the day after.

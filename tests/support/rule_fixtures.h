@@ -4,7 +4,6 @@
 // manager with controllable suite objects, valid rules to start from, and table snapshots.
 
 #include <memory>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,17 +16,7 @@ namespace tamsel::testing {
 
 Date RuleLoginDate();  // 2024-06-01
 
-// Answers HasRowAuth from a refusal list and records every question.
-class RecordingRowAuth : public RowAuthService {
- public:
-  bool Init(const std::string&, const std::string&, int32_t, int32_t) override { return true; }
-  std::string GetRowAuthCondition(const std::string&, int32_t, int32_t) override { return ""; }
-  bool HasRowAuth(const std::string& kind, const std::string& code, int32_t,
-                  const std::string& right) override;
-
-  std::set<std::pair<std::string, std::string>> refused;  // (kind, code)
-  std::vector<std::string> calls;                         // "kind|code|right"
-};
+using RecordingRowAuth = FakeRowAuth;
 
 // Master data (vendors V01 cargo, V02 overseas, V03 foreign proxy, V04 ended on the login date,
 // V05 ending the day after; items I01 with unit PCS, I02 foreign proxy without unit;

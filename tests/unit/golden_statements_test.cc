@@ -25,11 +25,11 @@ struct Scene {
 };
 
 std::shared_ptr<PriceRule> Rule(PriceRuleManager& manager, const std::string& ven,
-                                const std::string& inv, int32_t supply_type, const char* enable,
-                                const char* disable, const std::string& term) {
+                                int32_t supply_type, const char* enable, const char* disable,
+                                const std::string& term) {
   auto rule = manager.NewVenInvPriceRule();
   rule->cVenCode = ven;
-  rule->cInvCode = inv;
+  rule->cInvCode = "C01";
   rule->iSupplyType = supply_type;
   rule->dEnableDate = enable;
   rule->dDisableDate = disable;
@@ -38,7 +38,6 @@ std::shared_ptr<PriceRule> Rule(PriceRuleManager& manager, const std::string& ve
   rule->bCheckOverLap = true;
   for (int tier = 1; tier <= 2; ++tier) {
     auto item = rule->AddRuleItem();
-    item->iLowerLimit = tier == 1 ? 0 : 100;
     item->iUpperLimit = tier == 1 ? Variant(100.0) : Variant::Null();
     item->iUnitPrice = 2.5 - tier;
     item->iTaxRate = 13;
@@ -86,13 +85,11 @@ std::string Render() {
       {"load", [&] { manager.LoadVenInvPriceRule(4); }},
       {"create, supply type 1 with an end",
        [&] {
-         created = Rule(manager, "V002", "C01", 1, "2030-1-1", "2030-12-31", "");
+         created = Rule(manager, "V002", 1, "2030-1-1", "2030-12-31", "");
          manager.CreateVenInvPriceRule(created);
        }},
       {"create, supply type 4 without end",
-       [&] {
-         manager.CreateVenInvPriceRule(Rule(manager, "V003", "C01", 4, "2030-01-01", "", "CIF"));
-       }},
+       [&] { manager.CreateVenInvPriceRule(Rule(manager, "V003", 4, "2030-01-01", "", "CIF")); }},
       {"save",
        [&] {
          created->cMemo = "O'Hara";

@@ -1,0 +1,351 @@
+// Rule validation: master-data checks with completion and row authorisation, verification
+// where the first failing condition wins, and the overlap check on half-open periods.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "support/rule_fixtures.h"
+
+namespace tamsel::testing {
+namespace {
+
+using Check = bool (Validator::*)(const std::shared_ptr<PriceRule>&, std::string&);
+
+class MasterDataTest : public ::testing::Test {
+ protected:
+  RuleEnv env;
+  std::string errstr = "kept\r";
+};
+
+TEST_F(MasterDataTest, LookUpsReplaceTheGivenTextByTheStoredCode) {
+  struct Case {
+    Check check;
+    std::string PriceRule::*field;
+    std::string given, stored, unknown, key;
+  };
+  const Case cases[] = {
+      // Codes compare without letter case; found by its name, yet refused: only the code counts.
+      {&Validator::CheckInv, &PriceRule::cInvCode, "i01", "I01", "Bolt", "00031"},
+      {&Validator::CheckExchName, &PriceRule::cExchName, "RMB", "CNY", "GBP", "00050"},
+      {&Validator::CheckCoItem, &PriceRule::cTermCode, "Free on board", "FOB", "EXW", "00501"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.given);
+    auto rule = env.NewRule(1);
+    (*rule).*c.field = c.given;
+    std::string lines = "kept\r";
+    EXPECT_TRUE(((*env.validator).*c.check)(rule, lines));
+    EXPECT_EQ((*rule).*c.field, c.stored);
+    (*rule).*c.field = c.unknown;
+    EXPECT_FALSE(((*env.validator).*c.check)(rule, lines));
+    EXPECT_EQ(lines, "kept\r" + KeyText(c.key, {Variant(c.unknown)}) + "\r");
+    EXPECT_EQ((*rule).*c.field, c.unknown);
+  }
+  EXPECT_TRUE(env.auth->calls.empty());  // authorisation is off
+}
+
+TEST_F(MasterDataTest, CheckInvCompletesTheRule) {
+  auto rule = env.NewRule(1);
+  rule->cInvCode = "B-8";  // the additional code is refused too
+  EXPECT_FALSE(env.validator->CheckInv(rule, errstr));
+  EXPECT_EQ(rule->cInvName, "");
+  rule->cInvCode = "I01";
+  EXPECT_TRUE(env.validator->CheckInv(rule, errstr));
+  EXPECT_EQ((std::vector<std::string>{rule->cInvName, rule->cInvAddCode, rule->cInvStd,
+                                      rule->cComUnitCode, rule->cComUnitName}),
+            (std::vector<std::string>{"Bolt", "B-8", "M8", "PCS", "Pieces"}));
+  EXPECT_EQ(rule->iTaxRate, 13);
+  rule->cInvCode = "I02";  // without unit: a stale unit name is cleared
+  EXPECT_TRUE(env.validator->CheckInv(rule, errstr));
+  EXPECT_EQ(rule->cComUnitName, "");
+}
+
+TEST_F(MasterDataTest, RowAuthorisationRefusesWithoutChangingTheRule) {
+  env.info->Set("bCheckInvAuth", Variant(true));
+  env.info->Set("bCheckVendorAuth", Variant(true));
+  env.auth->refused = {{"Inventory", "I01"}, {"Vendor", "V01"}};
+  auto rule = env.NewRule(1);
+  rule->cInvCode = "i01";
+  rule->cVenCode = "Acme";
+  EXPECT_FALSE(env.validator->CheckInv(rule, errstr));
+  EXPECT_FALSE(env.validator->CheckVen(rule, errstr));
+  EXPECT_EQ(errstr, "kept\r" + KeyText("00029", {Variant("i01")}) + "\r" +
+                        KeyText("00043", {Variant("Acme")}) + "\r");
+  // The service is asked about the stored codes.
+  EXPECT_EQ(env.auth->calls, (std::vector<std::string>{"Inventory|I01|W", "Vendor|V01|W"}));
+  EXPECT_EQ(rule->cInvName, "");
+  EXPECT_EQ(rule->cVenCode, "Acme");
+  env.auth->refused.clear();
+  EXPECT_TRUE(env.validator->CheckVen(rule, errstr));
+  EXPECT_EQ(rule->cVenCode, "V01");
+}
+
+TEST_F(MasterDataTest, CheckVenBySupplyTypeAndEndDate) {
+  const struct {
+    int32_t supply_type;
+    std::string code;
+    bool found;
+  } cases[] = {
+      {1, "V01", true},      {2, "V03", true}, {2, "V01", false}, {4, "V01", false},
+      {4, "Overseas", true}, {3, "V02", true}, {1, "V04", false},  // ended on the login date
+      {1, "V05", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.code + " type " + std::to_string(c.supply_type));
+    auto rule = env.NewRule(1);
+    rule->iSupplyType = c.supply_type;
+    rule->cVenCode = c.code;
+    std::string lines;
+    EXPECT_EQ(env.validator->CheckVen(rule, lines), c.found);
+    EXPECT_EQ(lines, c.found ? "" : KeyText("00033", {Variant(c.code)}) + "\r");
+  }
+}
+
+TEST_F(MasterDataTest, CheckSupplyTypeReportsVendorAndItemAndNeverRaises) {
+  auto rule = env.NewRule(1);
+  rule->iSupplyType = 2;  // V01 and I01 are neither proxy nor service
+  EXPECT_FALSE(env.validator->CheckSupplyType(rule, errstr));
+  const std::string word = KeyText("00036");
+  EXPECT_EQ(errstr, "kept\r" + KeyText("00034", {Variant("V01"), Variant(word)}) + "\r" +
+                        KeyText("00037", {Variant("I01"), Variant(word)}) + "\r");
+  rule->cVenCode = "V03";  // both proxies
+  rule->cInvCode = "I02";
+  EXPECT_TRUE(env.validator->CheckSupplyType(rule, errstr));
+  rule->iSupplyType = 1;  // I02 is no purchase item
+  EXPECT_FALSE(env.validator->CheckSupplyType(rule, errstr));
+  rule->cVenCode = "V01";
+  rule->cInvCode = "I01";
+  EXPECT_TRUE(env.validator->CheckSupplyType(rule, errstr));
+  auto blank = env.NewRule(1);
+  blank->cVenCode = " ";
+  blank->cInvCode = "";
+  StatementLog log;
+  EXPECT_TRUE(env.validator->CheckSupplyType(blank, errstr));
+  EXPECT_TRUE(log.statements().empty());
+
+  env.db.Exec("drop table Vendor");
+  EXPECT_FALSE(env.validator->CheckSupplyType(rule, errstr));
+  EXPECT_FALSE(env.validator->CheckSupplyType(nullptr, errstr));
+}
+
+TEST_F(MasterDataTest, CheckCoItemCompletesTheNameAndNeverRaises) {
+  auto rule = env.NewRule(1);
+  rule->cTermCode = "FOB";
+  EXPECT_TRUE(env.validator->CheckCoItem(rule, errstr));
+  EXPECT_EQ(rule->cTermName, "Free on board");
+  // A statement that cannot run counts as found and changes nothing.
+  env.db.Exec("drop view v_ex_incoterms");
+  rule->cTermCode = "EXW";
+  EXPECT_TRUE(env.validator->CheckCoItem(rule, errstr));
+  EXPECT_EQ(rule->cTermCode, "EXW");
+  EXPECT_TRUE(env.validator->CheckCoItem(nullptr, errstr));
+  EXPECT_EQ(errstr, "kept\r");
+}
+
+TEST_F(MasterDataTest, ChecksFailOnceTheContextIsGone) {
+  auto rule = env.NewRule(1);
+  env.manager.ExitManager();
+  for (Check check : {&Validator::CheckInv, &Validator::CheckVen, &Validator::CheckExchName,
+                      &Validator::CheckRuleOverLap}) {
+    EXPECT_TRUE(CatchComponentError([&] { ((*env.validator).*check)(rule, errstr); }));
+  }
+  EXPECT_FALSE(env.validator->CheckSupplyType(rule, errstr));
+  EXPECT_TRUE(env.validator->CheckCoItem(rule, errstr));
+  EXPECT_EQ(errstr, "kept\r");
+}
+
+class VerifyRuleTest : public ::testing::Test {
+ protected:
+  std::string Verify(const std::shared_ptr<PriceRule>& rule) {
+    return ErrorText([&] { env.validator->VerifyRule(rule); });
+  }
+  static std::string Tier(const std::string& digits, int32_t tier) {
+    return KeyText(digits, {Variant(tier)});
+  }
+
+  RuleEnv env;
+};
+
+TEST_F(VerifyRuleTest, FirstFailingConditionWins) {
+  using Edit = std::function<void(PriceRule&)>;
+  struct Case {
+    std::string name;
+    Edit edit;
+    std::string expected;
+  };
+  auto tier = [](PriceRule& r, const char* key) { return r.ruleItems->Item(key); };
+  const Case cases[] = {
+      {"supply type 3 before blank codes", [](PriceRule& r) { r.iSupplyType = 3, r.cVenCode = ""; },
+       KeyText("00002")},
+      {"vendor before item", [](PriceRule& r) { r.cVenCode = r.cInvCode = ""; }, KeyText("00003")},
+      {"item", [](PriceRule& r) { r.cInvCode = ""; }, KeyText("00004")},
+      {"currency", [](PriceRule& r) { r.cExchName = ""; }, KeyText("00005")},
+      {"trade term before any look-up", [](PriceRule& r) { r.iSupplyType = 4, r.cInvCode = "x"; },
+       KeyText("00502")},
+      {"item check before vendor check",
+       [](PriceRule& r) { r.cInvCode = "X99", r.cVenCode = "V99"; },
+       KeyText("00031", {Variant("X99")}) + "\r"},
+      {"blank vendor passes the emptiness test and fails the look-up",
+       [](PriceRule& r) { r.cVenCode = "  "; }, KeyText("00033", {Variant("  ")}) + "\r"},
+      {"vendor before dates", [](PriceRule& r) { r.cVenCode = "V99", r.dEnableDate = "bad"; },
+       KeyText("00033", {Variant("V99")}) + "\r"},
+      {"unknown currency", [](PriceRule& r) { r.cExchName = "XXX"; },
+       KeyText("00050", {Variant("XXX")}) + "\r"},
+      {"blank enable date", [](PriceRule& r) { r.dEnableDate = "  "; }, KeyText("00006")},
+      {"enable date not a date", [](PriceRule& r) { r.dEnableDate = "2024-02-30"; },
+       KeyText("00007")},
+      {"disable date not a date", [](PriceRule& r) { r.dDisableDate = "soon"; }, KeyText("00008")},
+      {"same day", [](PriceRule& r) { r.dDisableDate = "2024-01-01"; }, KeyText("00009")},
+      {"before", [](PriceRule& r) { r.dDisableDate = "2023-12-31"; }, KeyText("00009")},
+      {"no tiers", [](PriceRule& r) { r.ruleItems = std::make_shared<RuleItems>(); },
+       KeyText("00010")},
+      {"first tier not from 0", [&](PriceRule& r) { tier(r, "1")->iLowerLimit = 5; },
+       KeyText("00013")},
+      {"gap before tier 2", [&](PriceRule& r) { tier(r, "2")->iLowerLimit = 12; },
+       Tier("00015", 2)},
+      {"unit price", [&](PriceRule& r) { tier(r, "2")->iUnitPrice = 0; }, Tier("00017", 2)},
+      {"tax price", [&](PriceRule& r) { tier(r, "3")->iTaxUnitPrice = -1; }, Tier("00019", 3)},
+      {"negative rate", [&](PriceRule& r) { tier(r, "1")->iTaxRate = -0.5; }, Tier("00021", 1)},
+      {"rate 100", [&](PriceRule& r) { tier(r, "2")->iTaxRate = 100; }, Tier("00023", 2)},
+      {"last tier limited", [&](PriceRule& r) { tier(r, "3")->iUpperLimit = Variant(99.0); },
+       KeyText("00024")},
+      {"middle tier open", [&](PriceRule& r) { tier(r, "2")->iUpperLimit = Variant::Null(); },
+       Tier("00026", 2)},
+      {"middle tier never limited: Empty is not Null",
+       [&](PriceRule& r) { tier(r, "2")->iUpperLimit = Variant(); }, Tier("00028", 2)},
+      {"infinite price", [&](PriceRule& r) { tier(r, "2")->iUnitPrice = 1 / 0.0; },
+       "Tier 2: the unit price is not a number between -1E+300 and 1E+300."},
+      {"limit that turns infinite in text",
+       [&](PriceRule& r) { tier(r, "1")->iUpperLimit = Variant(1.7976931348623157e308); },
+       "Tier 1: the upper limit is not a number between -1E+300 and 1E+300."},
+      {"empty band", [&](PriceRule& r) { tier(r, "1")->iUpperLimit = Variant(0.0); },
+       Tier("00028", 1)},
+      {"price fails before the chain of a later tier",
+       [&](PriceRule& r) {
+         tier(r, "1")->iUnitPrice = 0;
+         tier(r, "2")->iLowerLimit = 99;
+       },
+       Tier("00017", 1)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto rule = env.NewRule(3);
+    c.edit(*rule);
+    EXPECT_EQ(Verify(rule), c.expected);
+  }
+  EXPECT_EQ(Verify(nullptr), KeyText("00001"));
+}
+
+TEST_F(VerifyRuleTest, OwnConditionsRaiseAssertAndMasterDataRaisesError) {
+  auto rule = env.NewRule(1);
+  rule->iSupplyType = 0;
+  ExpectAssertError([&] { env.validator->VerifyRule(rule); });
+  rule = env.NewRule(1);
+  rule->cVenCode = "V99";
+  auto master = CatchComponentError([&] { env.validator->VerifyRule(rule); });
+  ASSERT_TRUE(master);
+  EXPECT_EQ(master->source(), "Error");
+  rule = env.NewRule(3);
+  rule->ruleItems->Remove("2");  // tiers must be keyed 1 to n
+  EXPECT_NE(Verify(rule).find("tier 2"), std::string::npos) << Verify(rule);
+}
+
+TEST_F(VerifyRuleTest, NormalisesDatesAndCompletesMasterDataAlsoWhenItFails) {
+  auto rule = env.NewRule(2);
+  rule->cVenCode = "Acme";
+  rule->cExchName = "RMB";
+  rule->iTaxRate = 0;
+  rule->dEnableDate = "2024-1-5";
+  rule->dDisableDate = "2024/2/1 10:30";
+  rule->ruleItems->Item("2")->iUnitPrice = 0;
+  EXPECT_EQ(Verify(rule), Tier("00017", 2));
+  EXPECT_EQ((std::vector<std::string>{rule->dEnableDate, rule->dDisableDate, rule->cVenCode,
+                                      rule->cVenAbbName, rule->cExchName, rule->cInvName}),
+            (std::vector<std::string>{"2024-01-05", "2024-02-01", "V01", "Acme", "CNY", "Bolt"}));
+  EXPECT_EQ(rule->iTaxRate, 13);
+  SetTierPrices(*rule->ruleItems->Item("2"), 5);
+  for (const char* end : {"", "   ", "2024-01-02"}) {  // blank ends stay blank
+    rule->dEnableDate = "2024-01-01";
+    rule->dDisableDate = end;
+    EXPECT_NO_THROW(env.validator->VerifyRule(rule));
+    EXPECT_EQ(rule->dDisableDate, end);
+  }
+}
+
+class OverlapTest : public ::testing::Test {
+ protected:
+  // "" for no end.
+  std::shared_ptr<PriceRule> Rule(const std::string& enable, const std::string& disable) {
+    auto rule = env.NewRule(1);
+    rule->dEnableDate = enable;
+    rule->dDisableDate = disable;
+    return rule;
+  }
+  bool Passes(const std::shared_ptr<PriceRule>& rule) {
+    std::string errstr = "earlier\r";
+    const bool ok = env.validator->CheckRuleOverLap(rule, errstr);
+    EXPECT_EQ(errstr, ok ? "earlier\r" : KeyText("00500"));
+    return ok;
+  }
+
+  RuleEnv env;
+};
+
+TEST_F(OverlapTest, TouchingPeriodsPassAndSharedDaysFail) {
+  struct Case {
+    std::string stored_end, enable, disable;  // the stored rule begins on 2024-01-01
+    bool passes;
+  };
+  const Case cases[] = {
+      {"2024-02-01", "2024-02-01", "", true},             // begins the day the stored rule ends
+      {"2024-02-01", "2024-01-31", "2024-03-01", false},  // shares 2024-01-31
+      {"2024-02-01", "2023-12-01", "2024-01-01", true},   // ends the day the stored rule begins
+      {"2024-02-01", "2023-12-01", "2024-01-02", false},
+      {"2024-02-01", "2024-01-10", "2024-01-20", false},  // inside
+      {"2024-02-01", "2023-01-01", "", false},            // open end covers it
+      {"2024-02-01", "2023-01-01", "2025-01-01", false},  // around it
+      {"", "2023-06-01", "2024-01-01", true},
+      {"", "2023-06-01", "2024-01-02", false},
+      {"", "2030-01-01", "", false},
+      {"", "2020-01-01", "", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.enable + " to " + c.disable + " against an end of " + c.stored_end);
+    env.Store("2024-01-01", c.stored_end);
+    EXPECT_EQ(Passes(Rule(c.enable, c.disable)), c.passes);
+    env.db.Exec("delete from ven_inv_price_rule");
+  }
+}
+
+TEST_F(OverlapTest, OnlyTheSameVendorItemTypeCurrencyAndTermCount) {
+  auto own = env.manager.LoadVenInvPriceRule(env.Store("2024-01-01")->id);
+  own->bCheckOverLap = true;
+  EXPECT_TRUE(Passes(own));  // its own stored row is left out
+  auto other = [&](void (*edit)(PriceRule&)) {
+    auto rule = Rule("2024-01-01", "");
+    edit(*rule);
+    return Passes(rule);
+  };
+  EXPECT_TRUE(other([](PriceRule& r) { r.cExchName = "USD"; }));
+  EXPECT_TRUE(other([](PriceRule& r) { r.cVenCode = "V05"; }));
+  EXPECT_TRUE(other([](PriceRule& r) { r.iSupplyType = 2; }));
+  auto overseas = [&](const char* term) {
+    auto rule = Rule("2024-06-01", "");
+    rule->cVenCode = "V02";
+    rule->iSupplyType = 4;
+    rule->cTermCode = term;
+    return rule;
+  };
+  env.manager.CreateVenInvPriceRule(overseas("FOB"));
+  EXPECT_TRUE(Passes(overseas("CIF")));
+  auto fob = overseas("FOB");
+  EXPECT_FALSE(Passes(fob));
+  fob->bCheckOverLap = false;  // switched off: reads nothing
+  StatementLog log;
+  EXPECT_TRUE(Passes(fob));
+  EXPECT_TRUE(log.statements().empty());
+}
+
+}  // namespace
+}  // namespace tamsel::testing
