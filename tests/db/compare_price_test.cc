@@ -56,11 +56,11 @@ TEST(ComparePrice, Winner) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     LookupEnv env;
-    AddCurrency(env.db, "HALF", 0, Variant(int32_t{0}), Variant(0.5));
-    AddCurrency(env.db, "NORATE", 0, Variant(int32_t{1}));
-    AddCurrency(env.db, "NULLCAL", 0, Variant::Null(), Variant(2.0));
-    AddCurrency(env.db, "ZERODIV", 0, Variant(int32_t{0}), Variant(0.0));
-    AddCurrency(env.db, "ZEROMUL", 0, Variant(int32_t{1}), Variant(0.0));
+    AddCurrency(env.db, "HALF", Variant(int32_t{0}), Variant(0.5));
+    AddCurrency(env.db, "NORATE", Variant(int32_t{1}), Variant());
+    AddCurrency(env.db, "NULLCAL", Variant::Null(), Variant(2.0));
+    AddCurrency(env.db, "ZERODIV", Variant(int32_t{0}), Variant(0.0));
+    AddCurrency(env.db, "ZEROMUL", Variant(int32_t{1}), Variant(0.0));
     int32_t iid = 0;
     for (const auto& [code, end] : {std::pair("V01", Variant::Null()),
                                     {"V02", Variant::Null()},

@@ -52,10 +52,10 @@ void AddItem(const TestDatabase& db, const ItemRow& row) {
   InsertRow(db, "Inventory_sub", columns, values);
 }
 
-void AddCurrency(const TestDatabase& db, const std::string& name, int32_t iotherused, Variant bcal,
+void AddCurrency(const TestDatabase& db, const std::string& name, Variant bcal,
                  Variant daily_rate) {
   InsertRow(db, "ForeignCurrency", "cExch_Name,cExch_Code,iOtherUsed,bCal",
-            {Variant(name), Variant(name.substr(0, 3)), Variant(iotherused), std::move(bcal)});
+            {Variant(name), Variant(name.substr(0, 3)), Variant(int32_t{0}), std::move(bcal)});
   if (daily_rate.IsEmpty()) return;
   InsertRow(db, "exch", "cexch_name,itype,iyear,cdate,nflat",
             {Variant(name), Variant(int32_t{1}), Variant(int32_t{2024}),
@@ -97,19 +97,80 @@ void AddRuleTier(const TestDatabase& db, int32_t rule_id, int32_t itemid, double
              Variant(13.0), Variant(price * 1.13)});
 }
 
-LookupEnv::LookupEnv() : info(MakeSysInfo(FixtureToday())), auth(std::make_shared<FakeRowAuth>()) {
-  AddCurrency(db, "CNY", -1, Variant(int32_t{1}));
-  AddCurrency(db, "USD", 0, Variant(int32_t{1}), Variant(7.0));
-  InsertRow(db, "exch", "cexch_name,itype,iyear,cdate,nflat",
-            {Variant("USD"), Variant(int32_t{2}), Variant(int32_t{2024}),
-             Variant(VarToStr(info->Invoke("TheMonth"))), Variant(7.0)});
-  auto login = std::make_shared<SimpleLogin>(db.ConnectionText(), FixtureToday(), auth, "tester");
-  if (!VarToBool(manager.InitManager(login, info))) {
+RuleEnv::RuleEnv(bool master_data)
+    : info(MakeSysInfo(FixtureToday())), auth(std::make_shared<FakeRowAuth>()) {
+  db.Exec(
+      "insert into ForeignCurrency(cExch_Name,cExch_Code,iOtherUsed,bCal) values "
+      "('CNY','RMB',-1,1),('USD','US$',0,1)");
+  db.Exec("insert into exch(cexch_name,itype,iyear,cdate,nflat) values ('USD',1,2024,'" +
+          FixtureToday().DottedDate() + "',7),('USD',2,2024,'" +
+          VarToStr(info->Invoke("TheMonth")) + "',7)");
+  if (master_data) {
+    db.Exec(
+        "insert into Vendor(iid,cVenCode,cVenName,cVenAbbName,dEndDate,bVenTax,bVenCargo,"
+        "bVenOverseas,bProxyForeign) values (1,'V01','V01 Trading','Acme',null,1,1,0,0),"
+        "(2,'V02','V02 Trading','Overseas',null,1,0,1,0),(3,'V03','V03 Trading','Proxy',null,1,"
+        "0,0,1),(4,'V04','V04 Trading','Ended','2024-06-15',1,1,0,0),"
+        "(5,'V05','V05 Trading','Ending','2024-06-16',1,1,0,0)");
+    db.Exec("insert into ComputationUnit(cComUnitCode,cComUnitName) values ('PCS','Pieces')");
+    db.Exec(
+        "insert into Inventory(cInvCode,cInvName,cInvAddCode,cInvStd,iImpTaxRate,cComUnitCode,"
+        "bPurchase,bProxyForeign) values ('I01','Bolt','B-8','M8',13,'PCS',1,0),"
+        "('I02','Nut','N-8','M8',17,null,0,1)");
+    db.Exec(
+        "insert into ex_incoterms(cIncotermCode,cIncotermsRemark) values ('FOB','Free on board'),"
+        "('CIF','Cost insurance freight')");
+  }
+  InitOther(manager);
+  validator = manager.GetValidator();
+}
+
+void RuleEnv::InitOther(PriceRuleManager& other, const std::string& connection_text) const {
+  auto login =
+      std::make_shared<SimpleLogin>(connection_text.empty() ? db.ConnectionText() : connection_text,
+                                    FixtureToday(), auth, "tester");
+  if (!VarToBool(other.InitManager(login, info))) {
     throw std::runtime_error("InitManager failed on the fixture database");
   }
 }
 
-LookupEnv::~LookupEnv() { manager.ExitManager(); }
+std::shared_ptr<PriceRule> RuleEnv::NewRule(int tiers) {
+  auto rule = PriceRule::New();
+  rule->cVenCode = "V01";
+  rule->cInvCode = "I01";
+  rule->cExchName = "CNY";
+  rule->iSupplyType = 1;
+  rule->dEnableDate = "2024-01-01";
+  rule->bCheckOverLap = true;
+  rule->iTaxRate = 13;
+  for (int i = 1; i <= tiers; ++i) {
+    auto item = rule->AddRuleItem();
+    SetTierPrices(*item, 20.0 - i);
+    item->iUpperLimit = i < tiers ? Variant(10.0 * i) : Variant::Null();
+  }
+  return rule;
+}
+
+std::shared_ptr<PriceRule> RuleEnv::Store(const std::string& enable, const std::string& disable,
+                                          int tiers) {
+  auto rule = NewRule(tiers);
+  rule->dEnableDate = enable;
+  rule->dDisableDate = disable;
+  rule->bCheckOverLap = false;
+  manager.CreateVenInvPriceRule(rule);
+  return rule;
+}
+
+void SetTierPrices(PriceRuleItem& item, double price) {
+  item.iTaxRate = 13;
+  item.iUnitPrice = price;
+  item.iTaxUnitPrice = price * 1.13;
+}
+
+std::string KeyText(const std::string& digits, const std::vector<Variant>& values) {
+  const std::string key = "Zorvik.pu.Quorlin." + digits;
+  return values.empty() ? GetResString(key) : FormatResString(key, values);
+}
 
 std::string RuleText(const PriceRule& r) {
   return fmt::format(

@@ -1,7 +1,7 @@
 #pragma once
 
-// Look-up fixtures: master data and price rows written straight into a test database, a manager
-// on it with controllable suite objects, and one-line views of results.
+// Fixtures of the manager suites: master data, price rows and rules written straight into a test
+// database, a manager on it with controllable suite objects, and one-line views of results.
 
 #include <gtest/gtest.h>
 
@@ -50,9 +50,8 @@ struct ItemRow {
 };
 void AddItem(const TestDatabase& db, const ItemRow& row);
 
-// A currency (iotherused -1: the local one) and, unless Empty, its daily rate on FixtureToday().
-void AddCurrency(const TestDatabase& db, const std::string& name, int32_t iotherused, Variant bcal,
-                 Variant daily_rate = Variant());
+// A currency and, unless Empty, its daily rate on FixtureToday().
+void AddCurrency(const TestDatabase& db, const std::string& name, Variant bcal, Variant daily_rate);
 
 struct PriceRow {
   Variant ven = Variant("V01");  // Null or "" for a row of any vendor
@@ -113,18 +112,47 @@ class FakeRowAuth : public RowAuthService {
   std::vector<std::string> calls;                         // "kind|code|right"
 };
 
-// A database with the suite schema, the local currency CNY, USD (bcal 1, daily and monthly
-// rates 7) and a manager initialised on it.
-class LookupEnv {
+// The one fixture of the manager suites: a database with the suite schema; the currencies CNY
+// (code RMB, local) and USD (code US$, bcal 1, daily and monthly rates 7 on FixtureToday());
+// unless bare, the master data rules refer to (vendors V01 Acme cargo, V02 Overseas, V03 Proxy
+// foreign proxy, V04 ended on FixtureToday(), V05 ending the day after; items I01 Bolt with unit
+// PCS, I02 Nut foreign proxy without unit; trade terms FOB and CIF); and a manager on it.
+class RuleEnv {
  public:
-  LookupEnv();
-  ~LookupEnv();
+  explicit RuleEnv(bool master_data = true);
+  ~RuleEnv() { manager.ExitManager(); }
+  RuleEnv(const RuleEnv&) = delete;
+  RuleEnv& operator=(const RuleEnv&) = delete;
+
+  // V01 / I01 / CNY, supply type 1, from 2024-01-01 without end, tiers [0,10), [10,20), ...,
+  // the last without upper limit; overlap checking on.
+  static std::shared_ptr<PriceRule> NewRule(int tiers = 3);
+  // NewRule(tiers) over the given period ("" for no end), stored without the overlap check.
+  std::shared_ptr<PriceRule> Store(const std::string& enable, const std::string& disable = "",
+                                   int tiers = 2);
+  int32_t Count(const std::string& sql) const { return VarToLng(QueryValue(db, sql)); }
+  std::string Dump() const { return DumpRuleTables(*db.Connect()); }  // both rule tables
+  // Readies a second manager on the same database file, or on the one the text names.
+  void InitOther(PriceRuleManager& other, const std::string& connection_text = "") const;
 
   TestDatabase db;
   std::shared_ptr<MapSysInfo> info;
   std::shared_ptr<FakeRowAuth> auth;
   PriceRuleManager manager;
+  std::shared_ptr<Validator> validator;
 };
+// Without vendors, items, units and trade terms: the look-up suites add their own.
+struct LookupEnv : RuleEnv {
+  LookupEnv() : RuleEnv(false) {}
+};
+using RecordingRowAuth = FakeRowAuth;
+inline Date RuleLoginDate() { return FixtureToday(); }
+
+// Sets a tier's prices with tax rate 13: unit price p, tax price p * 1.13.
+void SetTierPrices(PriceRuleItem& item, double price);
+
+// The message text of a key's last five digits, plain or with values.
+std::string KeyText(const std::string& digits, const std::vector<Variant>& values = {});
 
 // The ComponentError f throws; nothing when it throws something else or nothing.
 template <typename F>
@@ -147,6 +175,13 @@ void ExpectAssertError(F&& f, const std::string& fragment = "") {
   EXPECT_EQ(error->source(), "Assert");
   EXPECT_FALSE(error->description().empty());
   EXPECT_NE(error->description().find(fragment), std::string::npos) << error->description();
+}
+
+// The description of the ComponentError f throws, or "<no ComponentError>".
+template <typename F>
+std::string ErrorText(F&& f) {
+  const auto error = CatchComponentError(std::forward<F>(f));
+  return error ? error->description() : "<no ComponentError>";
 }
 
 // Every member a look-up maps, on one line; ufts only as "set" or "".

@@ -1,5 +1,6 @@
 #include "support/test_db.h"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -12,7 +13,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "common/text.h"
+#include "services/connection_text.h"
 #include "services/embedded_sql.h"
 #include "services/sql_script.h"
 
@@ -98,34 +99,16 @@ class MssqlGate : public ::testing::Environment {
 [[maybe_unused]] ::testing::Environment* const kMssqlGate =
     ::testing::AddGlobalTestEnvironment(new MssqlGate);
 
-// The server's connection text with Database= set to the given one. Values in braces may hold
-// ';' and are kept whole.
+// The server's connection text with Database= set to the given one.
 std::string WithDatabase(std::string_view text, const std::string& database) {
-  std::string out;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = pos;
-    int depth = 0;
-    for (; end < text.size() && (depth > 0 || text[end] != ';'); ++end) {
-      if (text[end] == '{') ++depth;
-      if (text[end] == '}' && depth > 0) --depth;
-    }
-    const std::string_view pair = text.substr(pos, end - pos);
-    pos = end + 1;
-    const std::string key = detail::Trim(pair.substr(0, pair.find('=')));
-    if (key.empty() || detail::EqualsNoCase(key, "Database")) continue;
-    out.append(pair).push_back(';');
-  }
-  return out + "Database=" + database;
+  std::string out = detail::WithoutConnectionTextKey(text, "Database");
+  return out + (out.empty() || out.back() == ';' ? "" : ";") + "Database=" + database;
 }
 
 // Random, so that parallel runs, other machines and leftovers of a killed run never collide.
 std::string UniqueMssqlDatabaseName() {
   std::random_device random;
-  std::uniform_int_distribution<uint64_t> bits;
-  char suffix[17];
-  std::snprintf(suffix, sizeof(suffix), "%016llx", static_cast<unsigned long long>(bits(random)));
-  return std::string("tamsel_t_") + suffix;
+  return fmt::format("tamsel_t_{:08x}{:08x}", random(), random());
 }
 
 void OpenMssqlServer(Connection& admin) {
