@@ -3,7 +3,6 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -16,7 +15,6 @@
 #include "common/sql_text.h"
 #include "services/connection_text.h"
 #include "services/driver.h"
-#include "services/sqlite_functions.h"
 #include "services/suite_catalog.h"
 #include "support/test_db.h"
 #include "tamsel/error.h"
@@ -234,8 +232,6 @@ TEST_F(ConnectionTest, TextColumnsIgnoreCaseAndTrailingBlanks) {
   std::vector<std::string> order;
   for (; !rs->Eof(); rs->MoveNext()) order.push_back(rs->Fields("v").AsString());
   EXPECT_EQ(order, (std::vector<std::string>{"", "a", "Ab", "ABC", "abc  ", "b", "C", "宏"}));
-  EXPECT_LT(detail::CompareSuiteText("abc", "abd"), 0);
-  EXPECT_GT(detail::CompareSuiteText("abc ", "ab"), 0);
 }
 
 TEST_F(ConnectionTest, ConvertBehavesAsTheServer) {
@@ -389,23 +385,6 @@ TEST(SqliteMemory, ASharedInMemoryDatabaseLivesWhileAConnectionHoldsIt) {
   EXPECT_EQ(second.Execute("insert into t values (1)"), 1);
   first.Close();
   EXPECT_EQ(VarToLng(second.OpenRecordset("select count(*) as n from t")->Fields("n")), 1);
-}
-
-TEST(SqliteFunctions, RegisterOnAnyHandle) {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
-  ASSERT_EQ(detail::RegisterSqliteFunctions(db), SQLITE_OK);
-  sqlite3_stmt* stmt = nullptr;
-  ASSERT_EQ(sqlite3_prepare_v2(db,
-                               "select 'abc' = 'ABC ' collate tamsel_text, "
-                               "tamsel_convert('char', tamsel_convert('money', 7), 2)",
-                               -1, &stmt, nullptr),
-            SQLITE_OK);
-  ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
-  EXPECT_EQ(sqlite3_column_int(stmt, 0), 1);
-  EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1)), "7.0000");
-  sqlite3_finalize(stmt);
-  sqlite3_close(db);
 }
 
 TEST(ConnectionText, ValuesByKey) {

@@ -111,30 +111,29 @@ std::string UniqueMssqlDatabaseName() {
   return fmt::format("tamsel_t_{:08x}{:08x}", random(), random());
 }
 
-void OpenMssqlServer(Connection& admin) {
+// Runs the statements on a connection to the server itself.
+void OnMssqlServer(std::initializer_list<std::string> statements) {
   const char* server = MssqlServerText();
   if (server == nullptr) throw std::runtime_error(std::string(kMssqlVariable) + " is not set");
+  Connection admin;
   admin.Open(server);
   if (admin.Dialect() != "mssql") {
     throw std::runtime_error(std::string(kMssqlVariable) + " does not reach a SQL Server");
   }
+  for (const std::string& sql : statements) admin.Execute(sql);
 }
 
 // A fixed case-insensitive collation: the suite compares codes as users type them, whatever
 // the server's default is.
 void CreateMssqlDatabase(const std::string& name) {
-  Connection admin;
-  OpenMssqlServer(admin);
-  admin.Execute("create database [" + name + "] collate Latin1_General_100_CI_AS");
+  OnMssqlServer({"create database [" + name + "] collate Latin1_General_100_CI_AS"});
 }
 
 // Single-user mode with rollback immediate ends the sessions a test left open (or a pooled
 // one), which would otherwise make the drop fail.
 void DropMssqlDatabase(const std::string& name) {
-  Connection admin;
-  OpenMssqlServer(admin);
-  admin.Execute("alter database [" + name + "] set single_user with rollback immediate");
-  admin.Execute("drop database [" + name + "]");
+  OnMssqlServer({"alter database [" + name + "] set single_user with rollback immediate",
+                 "drop database [" + name + "]"});
 }
 // -------------------------------------------------------------------------------------------
 
