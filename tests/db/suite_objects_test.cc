@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "support/test_db.h"
+#include "support/lookup_fixtures.h"
 
 namespace tamsel {
 namespace {
@@ -125,13 +125,7 @@ TEST_F(TableRowAuth, NotReadyUntilInitialisedOnASuiteDatabase) {
 }
 
 TEST(RowAuthFactory, ReplacesAndRestoresTheDefault) {
-  struct Fixed : RowAuthService {
-    bool Init(const std::string&, const std::string&, int32_t, int32_t) override { return true; }
-    std::string GetRowAuthCondition(const std::string&, int32_t, int32_t) override { return "1=2"; }
-    bool HasRowAuth(const std::string&, const std::string&, int32_t, const std::string&) override {
-      return false;
-    }
-  };
+  using Fixed = testing::FakeRowAuth;
   EXPECT_NE(std::dynamic_pointer_cast<TableRowAuthService>(NewRowAuthService()), nullptr);
   SetRowAuthServiceFactory([] { return std::make_shared<Fixed>(); });
   EXPECT_NE(std::dynamic_pointer_cast<Fixed>(NewRowAuthService()), nullptr);

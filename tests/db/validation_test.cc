@@ -12,11 +12,34 @@ namespace {
 
 using Check = bool (Validator::*)(const std::shared_ptr<PriceRule>&, std::string&);
 
-class MasterDataTest : public ::testing::Test {
+class ValidationTest : public ::testing::Test {
  protected:
+  std::string Verify(const std::shared_ptr<PriceRule>& rule) {
+    return ErrorText([&] { env.validator->VerifyRule(rule); });
+  }
+  static std::string Tier(const std::string& digits, int32_t tier) {
+    return KeyText(digits, {Variant(tier)});
+  }
+  // A rule from enable to disable ("" for no end).
+  std::shared_ptr<PriceRule> Rule(const std::string& enable, const std::string& disable) {
+    auto rule = env.NewRule(1);
+    rule->dEnableDate = enable;
+    rule->dDisableDate = disable;
+    return rule;
+  }
+  bool Passes(const std::shared_ptr<PriceRule>& rule) {
+    std::string lines = "earlier\r";
+    const bool ok = env.validator->CheckRuleOverLap(rule, lines);
+    EXPECT_EQ(lines, ok ? "earlier\r" : KeyText("00500"));
+    return ok;
+  }
+
   RuleEnv env;
   std::string errstr = "kept\r";
 };
+using MasterDataTest = ValidationTest;
+using VerifyRuleTest = ValidationTest;
+using OverlapTest = ValidationTest;
 
 TEST_F(MasterDataTest, LookUpsReplaceTheGivenTextByTheStoredCode) {
   struct Case {
@@ -155,18 +178,6 @@ TEST_F(MasterDataTest, ChecksFailOnceTheContextIsGone) {
   EXPECT_EQ(errstr, "kept\r");
 }
 
-class VerifyRuleTest : public ::testing::Test {
- protected:
-  std::string Verify(const std::shared_ptr<PriceRule>& rule) {
-    return ErrorText([&] { env.validator->VerifyRule(rule); });
-  }
-  static std::string Tier(const std::string& digits, int32_t tier) {
-    return KeyText(digits, {Variant(tier)});
-  }
-
-  RuleEnv env;
-};
-
 TEST_F(VerifyRuleTest, FirstFailingConditionWins) {
   using Edit = std::function<void(PriceRule&)>;
   struct Case {
@@ -272,25 +283,6 @@ TEST_F(VerifyRuleTest, NormalisesDatesAndCompletesMasterDataAlsoWhenItFails) {
     EXPECT_EQ(rule->dDisableDate, end);
   }
 }
-
-class OverlapTest : public ::testing::Test {
- protected:
-  // "" for no end.
-  std::shared_ptr<PriceRule> Rule(const std::string& enable, const std::string& disable) {
-    auto rule = env.NewRule(1);
-    rule->dEnableDate = enable;
-    rule->dDisableDate = disable;
-    return rule;
-  }
-  bool Passes(const std::shared_ptr<PriceRule>& rule) {
-    std::string errstr = "earlier\r";
-    const bool ok = env.validator->CheckRuleOverLap(rule, errstr);
-    EXPECT_EQ(errstr, ok ? "earlier\r" : KeyText("00500"));
-    return ok;
-  }
-
-  RuleEnv env;
-};
 
 TEST_F(OverlapTest, TouchingPeriodsPassAndSharedDaysFail) {
   struct Case {
