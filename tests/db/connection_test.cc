@@ -61,20 +61,12 @@ class ConnectionTest : public ::testing::Test {
 TEST_F(ConnectionTest, HostileTextsRoundTripUnchanged) {
   std::string long_mixed;
   for (int i = 0; i < 12000; ++i) long_mixed += i % 3 ? "价'" : "x\xF0\x9F\x98\x80";
-  std::vector<std::string> texts = {"O'Brien",
-                                    "''",
-                                    "'; delete from probe; --",
-                                    "a\\\nb",
-                                    "\\'",
-                                    "it\u02BCs",
-                                    "it\uFF07s",
-                                    "\u0127\u2027\uFF27",
-                                    "\xF0\x9F\x98\x80 \xF0\xA0\x80\x80",
-                                    "{fn user()} {d '2024-01-01'} ? :name @p",
-                                    "",
-                                    "   padded   ",
-                                    std::string(70000, 'q'),
-                                    long_mixed};
+  // clang-format off
+  std::vector<std::string> texts = {
+      "O'Brien", "''", "'; delete from probe; --", "a\\\nb", "\\'", "it\u02BCs", "it\uFF07s",
+      "\u0127\u2027\uFF27", "\xF0\x9F\x98\x80 \xF0\xA0\x80\x80", "", "   padded   ",
+      "{fn user()} {d '2024-01-01'} ? :name @p", std::string(70000, 'q'), long_mixed};
+  // clang-format on
   for (size_t before : {4093, 4094, 4095, 8188, 8189, 8190}) {
     texts.push_back(std::string(before, 'a') + "\xF0\x9F\x98\x80\xF0\x9F\x98\x80" +
                     std::string(9000 - before - 4, 'b'));

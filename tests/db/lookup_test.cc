@@ -11,32 +11,30 @@ namespace {
 const Date kDay = FixtureToday();
 
 TEST(RuleLookup, WinnerOrder) {
+  const Variant promo = Variant(int32_t{1});
   const struct {
     const char* name;
     std::vector<RuleRow> rules;
     const char* winner;  // memo of the expected rule, "" for none
   } cases[] = {
+      // clang-format off
       {"own vendor before any vendor, even a promotion with a higher id",
        {{.ven = Variant("V01"), .memo = "own"},
-        {.ven = Variant(""), .promotion = Variant(int32_t{1}), .memo = "blank"},
-        {.ven = Variant::Null(), .promotion = Variant(int32_t{1}), .memo = "null"}},
-       "own"},
+        {.ven = Variant(""), .promotion = promo, .memo = "blank"},
+        {.ven = Variant::Null(), .promotion = promo, .memo = "null"}}, "own"},
       {"any vendor when the vendor has none",
-       {{.ven = Variant("V02"), .memo = "other"}, {.ven = Variant::Null(), .memo = "any"}},
-       "any"},
+       {{.ven = Variant("V02"), .memo = "other"}, {.ven = Variant::Null(), .memo = "any"}}, "any"},
       {"promotion before a higher id",
-       {{.promotion = Variant(int32_t{1}), .memo = "promo"}, {.memo = "plain"}},
-       "promo"},
+       {{.promotion = promo, .memo = "promo"}, {.memo = "plain"}}, "promo"},
       {"highest id", {{.memo = "old"}, {.memo = "new"}}, "new"},
       {"enabled on the day, disabled on the day",
        {{.enable = "2024-06-15", .memo = "starts"},
-        {.enable = "2024-01-01", .disable = Variant("2024-06-15"), .memo = "ended"}},
-       "starts"},
+        {.enable = "2024-01-01", .disable = Variant("2024-06-15"), .memo = "ended"}}, "starts"},
       {"disabled the day after still valid",
        {{.enable = "2024-01-01", .disable = Variant("2024-06-16"), .memo = "valid"},
-        {.enable = "2024-06-16", .memo = "future"}},
-       "valid"},
+        {.enable = "2024-06-16", .memo = "future"}}, "valid"},
       {"other supply type or item", {{.inv = "I02"}, {.supply_type = 2}}, ""},
+      // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -82,12 +80,10 @@ TEST(PriceLookup, WinnerOrder) {
     int winner;               // index into rows, -1 for none
     const char* ven = "V01";  // asked for
   } cases[] = {
+      // clang-format off
       {"own vendor before any vendor's promotion and higher tier",
-       {{.ven = Variant("V01")},
-        {.ven = Variant::Null(), .promotion = promo, .lower = 5},
-        {.ven = Variant(""), .promotion = promo}},
-       10,
-       0},
+       {{.ven = Variant("V01")}, {.ven = Variant::Null(), .promotion = promo, .lower = 5},
+        {.ven = Variant(""), .promotion = promo}}, 10, 0},
       {"promotion before a higher tier", {{.lower = 5}, {.promotion = promo}}, 10, 1},
       {"greatest lower limit reached", {{.lower = 0}, {.lower = 100}}, 100, 1},
       {"lower limit above the quantity", {{.lower = 0}, {.lower = 100}}, 99.5, 0},
@@ -96,15 +92,12 @@ TEST(PriceLookup, WinnerOrder) {
       {"highest autoid", {{.price = 1}, {.price = 2}}, 1, 1},
       {"disabled on the day, enabled on the day",
        {{.enable = "2024-01-01", .disable = Variant("2024-06-15")}, {.enable = "2024-06-15"}},
-       1,
-       1},
+       1, 1},
       {"upper limit below the quantity takes no part", {{.upper = Variant(5.0)}}, 50, 0},
       {"row of another vendor", {{.ven = Variant("V02")}}, 1, -1},
       {"no vendor finds only rows of any vendor",
-       {{.price = 1}, {.ven = Variant::Null()}},
-       1,
-       1,
-       ""},
+       {{.price = 1}, {.ven = Variant::Null()}}, 1, 1, ""},
+      // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
