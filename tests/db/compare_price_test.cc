@@ -7,46 +7,9 @@
 namespace tamsel::testing {
 namespace {
 
-PriceRow At(const char* ven, double price, const char* exch = "CNY") {
-  return {.ven = Variant(ven), .exch = Variant(exch), .price = price};
-}
-
 TEST(ComparePrice, Winner) {
-  const struct {
-    const char* name;
-    std::vector<PriceRow> rows;
-    int winner;  // index into rows, -1 for none
-  } cases[] = {
-      // clang-format off
-      {"cheapest in local currency: 65 local beats 10 at rate 7",
-       {At("V01", 10, "USD"), At("V02", 65)}, 1},
-      {"bcal 0 divides: 10 at rate 0.5 is 20", {At("V01", 10, "HALF"), At("V02", 19.5)}, 1},
-      {"bcal 0 divides: 10 at rate 0.5 loses to 20.5", {At("V01", 10, "HALF"), At("V02", 20.5)}, 0},
-      {"currency without a row counts at rate 1", {At("V01", 8, "XXX"), At("V02", 2, "USD")}, 0},
-      {"currency without a rate counts at 1", {At("V01", 8, "NORATE"), At("V02", 2, "USD")}, 0},
-      {"null bcal multiplies", {At("V01", 10, "NULLCAL"), At("V02", 15)}, 1},
-      {"a zero rate counts as 1 when dividing", {At("V01", 8, "ZERODIV"), At("V02", 5)}, 1},
-      {"a zero rate counts as 1 when multiplying", {At("V01", 8, "ZEROMUL"), At("V02", 5)}, 1},
-      {"only the latest enable date of a group takes part",
-       {{.ven = Variant("V01"), .enable = "2024-01-01", .price = 1},
-        {.ven = Variant("V01"), .enable = "2024-02-01", .price = 5}, At("V02", 3)}, 2},
-      {"equal prices: later enable date",
-       {{.ven = Variant("V01"), .enable = "2024-03-01"}, {.ven = Variant("V02")}}, 0},
-      {"equal prices and dates: greater lower limit",
-       {{.ven = Variant("V01"), .lower = 2}, {.ven = Variant("V02"), .lower = 0}}, 0},
-      {"equal in all: greater autoid",
-       {{.ven = Variant("V01"), .promotion = Variant(int32_t{1})}, {.ven = Variant("V02")}}, 1},
-      {"rows without vendor never qualify", {{.ven = Variant::Null()}, {.ven = Variant("")}}, -1},
-      {"vendor ended today or earlier", {{.ven = Variant("ENDED")}, {.ven = Variant("TODAY")}}, -1},
-      {"vendor ending tomorrow, unknown vendor", {At("LATER", 4), At("GHOST", 3)}, 1},
-      {"lower limit above the quantity, upper limit below it",
-       {{.ven = Variant("V01"), .lower = 4, .price = 1},
-        {.ven = Variant("V02"), .upper = Variant(1.0), .price = 2}}, 1},
-      {"validity ends on the day", {{.disable = Variant("2024-06-15")}}, -1},
-      // clang-format on
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& c : ReadCases("lookup.txt", "compare")) {
+    SCOPED_TRACE(c[0]);
     LookupEnv env;
     AddCurrency(env.db, "HALF", Variant(int32_t{0}), Variant(0.5));
     AddCurrency(env.db, "NORATE", Variant(int32_t{1}), Variant());
@@ -62,9 +25,10 @@ TEST(ComparePrice, Winner) {
       AddVendor(env.db, {.code = code, .iid = ++iid, .end_date = end});
     }
     std::vector<int32_t> ids;
-    for (const auto& r : c.rows) ids.push_back(AddPrice(env.db, r));
+    for (const auto& r : Split(c[1], ';')) ids.push_back(AddPrice(env.db, PriceFrom(r)));
     auto item = env.manager.ComparePrice("I01", 3);
-    EXPECT_EQ(item ? item->id : 0, c.winner < 0 ? 0 : ids[c.winner]);
+    const int32_t winner = VarToLng(Variant(c[2]));
+    EXPECT_EQ(item ? item->id : 0, winner < 0 ? 0 : ids.at(winner));
   }
 }
 

@@ -34,40 +34,16 @@ std::string Asked(const StatementLog& log) {
 TEST(FreeItems, ConditionText) {
   LookupEnv env;
   AddItem(env.db, {.code = "I01", .purchase_free = Flags({2, 5}), .om_free = Flags({7})});
-  const struct {
-    const char* name;
-    bool compare;  // ComparePrice instead of GetVenInvPriceRuleItem
-    int32_t supply_type;
-    const char* xml;
-    const char* expected;
-  } cases[] = {
-      {"no XML", false, 1, "", ""},
-      {"no XML, comparison", true, 1, "", ""},
-      {"flags 2 and 5, cfree5 missing", false, 1, "<z cfree2='A' cfree7='G'/>", "2=A 5= +flags"},
-      {"capitalised attribute is not found", false, 1, "<z CFree2='A'/>", "2= 5= +flags"},
-      {"first z in document order", false, 1, "<r><a><z cfree2='A'/></a><z cfree2='B'/></r>",
-       "2=A 5= +flags"},
-      {"supply type 2 uses the other flags", false, 2, "<z cfree2='A' cfree7='G'/>", "7=G +flags"},
-      {"comparison without allparas", true, 1, "<z cfree2='A'/>", "2=A 5= +flags"},
-      {"allparas but not exactly 1", true, 1, "<z allparas='true' bpurpricefree3='1' cfree2='A'/>",
-       "2=A 5= +flags"},
-      {"allparas 1: the XML flags", true, 1,
-       "<z allparas='1' bpurpricefree3='1' bpurpricefree4='' bpurpricefree6='+1' "
-       "bpurpricefree8='False' cfree3='C' cfree6='F'/>",
-       "3=C 6=F"},
-      {"allparas ignored for supply type 2", true, 2,
-       "<z allparas='1' bpurpricefree3='1' cfree7='G'/>", "7=G +flags"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& c : ReadCases("lookup.txt", "free")) {
+    SCOPED_TRACE(c[0]);
     StatementLog log;
-    if (c.compare) {
-      env.manager.ComparePrice("I01", 1, c.supply_type, c.xml);
+    if (c[1] == "compare") {
+      env.manager.ComparePrice("I01", 1, VarToLng(Variant(c[2])), c[3]);
     } else {
-      env.manager.GetVenInvPriceRuleItem("V01", "I01", kDay, 1, "", c.supply_type, c.xml);
+      env.manager.GetVenInvPriceRuleItem("V01", "I01", kDay, 1, "", VarToLng(Variant(c[2])), c[3]);
     }
     ASSERT_FALSE(log.statements().empty());
-    EXPECT_EQ(Asked(log), c.expected);
+    EXPECT_EQ(Asked(log), c[4]);
   }
   // An item without flags gives the bare condition whatever the XML.
   AddItem(env.db, {.code = "I02"});
@@ -83,28 +59,13 @@ TEST(FreeItems, Failures) {
   LookupEnv env;
   AddItem(env.db, {.code = "I01", .purchase_free = Flags({1})});
   AddItem(env.db, {.code = "NOSUB", .with_sub = false});
-  const struct {
-    const char* name;
-    bool compare;
-    const char* inv;
-    const char* xml;
-  } cases[] = {
-      {"no inventory_sub row", false, "NOSUB", "<z/>"},
-      {"no such item", true, "MISSING", "<z/>"},
-      {"no z element and a flag set", false, "I01", "<a cfree1='x'/>"},
-      {"unparsable and a flag set", false, "I01", "<z cfree1="},
-      {"comparison reads allparas at once", true, "NOSUB", "<a/>"},
-      {"flag text that is no Boolean", true, "I01", "<z allparas='1' bpurpricefree2='yes'/>"},
-      {"nan is no number", true, "I01", "<z allparas='1' bpurpricefree2='nan'/>"},
-      {"inf is no number", true, "I01", "<z allparas='1' bpurpricefree2='inf'/>"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& c : ReadCases("lookup.txt", "freefail")) {
+    SCOPED_TRACE(c[0]);
     ExpectAssertError([&] {
-      if (c.compare) {
-        env.manager.ComparePrice(c.inv, 1, 1, c.xml);
+      if (c[1] == "compare") {
+        env.manager.ComparePrice(c[2], 1, 1, c[3]);
       } else {
-        env.manager.GetVenInvPriceRuleItem("V01", c.inv, kDay, 1, "", 1, c.xml);
+        env.manager.GetVenInvPriceRuleItem("V01", c[2], kDay, 1, "", 1, c[3]);
       }
     });
   }

@@ -11,37 +11,12 @@ namespace {
 const Date kDay = FixtureToday();
 
 TEST(RuleLookup, WinnerOrder) {
-  const Variant promo = Variant(int32_t{1});
-  const struct {
-    const char* name;
-    std::vector<RuleRow> rules;
-    const char* winner;  // memo of the expected rule, "" for none
-  } cases[] = {
-      // clang-format off
-      {"own vendor before any vendor, even a promotion with a higher id",
-       {{.ven = Variant("V01"), .memo = "own"},
-        {.ven = Variant(""), .promotion = promo, .memo = "blank"},
-        {.ven = Variant::Null(), .promotion = promo, .memo = "null"}}, "own"},
-      {"any vendor when the vendor has none",
-       {{.ven = Variant("V02"), .memo = "other"}, {.ven = Variant::Null(), .memo = "any"}}, "any"},
-      {"promotion before a higher id",
-       {{.promotion = promo, .memo = "promo"}, {.memo = "plain"}}, "promo"},
-      {"highest id", {{.memo = "old"}, {.memo = "new"}}, "new"},
-      {"enabled on the day, disabled on the day",
-       {{.enable = "2024-06-15", .memo = "starts"},
-        {.enable = "2024-01-01", .disable = Variant("2024-06-15"), .memo = "ended"}}, "starts"},
-      {"disabled the day after still valid",
-       {{.enable = "2024-01-01", .disable = Variant("2024-06-16"), .memo = "valid"},
-        {.enable = "2024-06-16", .memo = "future"}}, "valid"},
-      {"other supply type or item", {{.inv = "I02"}, {.supply_type = 2}}, ""},
-      // clang-format on
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& c : ReadCases("lookup.txt", "rule")) {
+    SCOPED_TRACE(c[0]);
     LookupEnv env;
-    for (const auto& r : c.rules) AddRule(env.db, r);
+    for (const auto& r : Split(c[1], ';')) AddRule(env.db, RuleFrom(r));
     auto rule = env.manager.GetVenInvPriceRule("V01", "I01", kDay);
-    EXPECT_EQ(rule ? rule->cMemo : "", c.winner);
+    EXPECT_EQ(rule ? rule->cMemo : "", c[2]);
   }
 }
 
@@ -72,40 +47,15 @@ TEST(RuleLookup, CurrencyMappingQuotesAndFailure) {
 }
 
 TEST(PriceLookup, WinnerOrder) {
-  const Variant promo = Variant(int32_t{1});
-  const struct {
-    const char* name;
-    std::vector<PriceRow> rows;
-    double quantity;
-    int winner;               // index into rows, -1 for none
-    const char* ven = "V01";  // asked for
-  } cases[] = {
-      // clang-format off
-      {"own vendor before any vendor's promotion and higher tier",
-       {{.ven = Variant("V01")}, {.ven = Variant::Null(), .promotion = promo, .lower = 5},
-        {.ven = Variant(""), .promotion = promo}}, 10, 0},
-      {"promotion before a higher tier", {{.lower = 5}, {.promotion = promo}}, 10, 1},
-      {"greatest lower limit reached", {{.lower = 0}, {.lower = 100}}, 100, 1},
-      {"lower limit above the quantity", {{.lower = 0}, {.lower = 100}}, 99.5, 0},
-      {"below every lower limit", {{.lower = 10}}, 9, -1},
-      {"latest enable date", {{.enable = "2024-03-01"}, {.enable = "2024-02-01"}}, 1, 0},
-      {"highest autoid", {{.price = 1}, {.price = 2}}, 1, 1},
-      {"disabled on the day, enabled on the day",
-       {{.enable = "2024-01-01", .disable = Variant("2024-06-15")}, {.enable = "2024-06-15"}},
-       1, 1},
-      {"upper limit below the quantity takes no part", {{.upper = Variant(5.0)}}, 50, 0},
-      {"row of another vendor", {{.ven = Variant("V02")}}, 1, -1},
-      {"no vendor finds only rows of any vendor",
-       {{.price = 1}, {.ven = Variant::Null()}}, 1, 1, ""},
-      // clang-format on
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& c : ReadCases("lookup.txt", "price")) {
+    SCOPED_TRACE(c[0]);
     LookupEnv env;
     std::vector<int32_t> ids;
-    for (const auto& r : c.rows) ids.push_back(AddPrice(env.db, r));
-    auto item = env.manager.GetVenInvPriceRuleItem(c.ven, "I01", kDay, c.quantity);
-    EXPECT_EQ(item ? item->id : 0, c.winner < 0 ? 0 : ids[c.winner]);
+    for (const auto& r : Split(c[1], ';')) ids.push_back(AddPrice(env.db, PriceFrom(r)));
+    auto item = env.manager.GetVenInvPriceRuleItem(c.size() > 4 ? c[4] : "V01", "I01", kDay,
+                                                   VarToDbl(Variant(c[2])));
+    const int32_t winner = VarToLng(Variant(c[3]));
+    EXPECT_EQ(item ? item->id : 0, winner < 0 ? 0 : ids.at(winner));
   }
 }
 

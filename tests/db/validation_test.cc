@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "support/rule_fixtures.h"
 
 namespace tamsel::testing {
@@ -105,23 +103,14 @@ TEST_F(MasterDataTest, RowAuthorisationRefusesWithoutChangingTheRule) {
 }
 
 TEST_F(MasterDataTest, CheckVenBySupplyTypeAndEndDate) {
-  const struct {
-    int32_t supply_type;
-    std::string code;
-    bool found;
-  } cases[] = {
-      {1, "V01", true},      {2, "V03", true}, {2, "V01", false}, {4, "V01", false},
-      {4, "Overseas", true}, {3, "V02", true}, {1, "V04", false},  // ended on the login date
-      {1, "V05", true},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.code + " type " + std::to_string(c.supply_type));
+  for (const auto& c : ReadCases("validation.txt", "vendor")) {
+    SCOPED_TRACE(c[1] + " type " + c[0]);
     auto rule = env.NewRule(1);
-    rule->iSupplyType = c.supply_type;
-    rule->cVenCode = c.code;
+    rule->iSupplyType = VarToLng(Variant(c[0]));
+    rule->cVenCode = c[1];
     std::string lines;
-    EXPECT_EQ(env.validator->CheckVen(rule, lines), c.found);
-    EXPECT_EQ(lines, c.found ? "" : KeyText("00033", {Variant(c.code)}) + "\r");
+    EXPECT_EQ(env.validator->CheckVen(rule, lines), c[2] == "1");
+    EXPECT_EQ(lines, c[2] == "1" ? "" : KeyText("00033", {Variant(c[1])}) + "\r");
   }
 }
 
@@ -179,71 +168,15 @@ TEST_F(MasterDataTest, ChecksFailOnceTheContextIsGone) {
 }
 
 TEST_F(VerifyRuleTest, FirstFailingConditionWins) {
-  using Edit = std::function<void(PriceRule&)>;
-  struct Case {
-    std::string name;
-    Edit edit;
-    std::string expected;
-  };
-  auto tier = [](PriceRule& r, const char* key) { return r.ruleItems->Item(key); };
-  const Case cases[] = {
-      {"supply type 3 before blank codes", [](PriceRule& r) { r.iSupplyType = 3, r.cVenCode = ""; },
-       KeyText("00002")},
-      {"vendor before item", [](PriceRule& r) { r.cVenCode = r.cInvCode = ""; }, KeyText("00003")},
-      {"item", [](PriceRule& r) { r.cInvCode = ""; }, KeyText("00004")},
-      {"currency", [](PriceRule& r) { r.cExchName = ""; }, KeyText("00005")},
-      {"trade term before any look-up", [](PriceRule& r) { r.iSupplyType = 4, r.cInvCode = "x"; },
-       KeyText("00502")},
-      {"item check before vendor check",
-       [](PriceRule& r) { r.cInvCode = "X99", r.cVenCode = "V99"; },
-       KeyText("00031", {Variant("X99")}) + "\r"},
-      {"blank vendor passes the emptiness test and fails the look-up",
-       [](PriceRule& r) { r.cVenCode = "  "; }, KeyText("00033", {Variant("  ")}) + "\r"},
-      {"vendor before dates", [](PriceRule& r) { r.cVenCode = "V99", r.dEnableDate = "bad"; },
-       KeyText("00033", {Variant("V99")}) + "\r"},
-      {"unknown currency", [](PriceRule& r) { r.cExchName = "XXX"; },
-       KeyText("00050", {Variant("XXX")}) + "\r"},
-      {"blank enable date", [](PriceRule& r) { r.dEnableDate = "  "; }, KeyText("00006")},
-      {"enable date not a date", [](PriceRule& r) { r.dEnableDate = "2024-02-30"; },
-       KeyText("00007")},
-      {"disable date not a date", [](PriceRule& r) { r.dDisableDate = "soon"; }, KeyText("00008")},
-      {"same day", [](PriceRule& r) { r.dDisableDate = "2024-01-01"; }, KeyText("00009")},
-      {"before", [](PriceRule& r) { r.dDisableDate = "2023-12-31"; }, KeyText("00009")},
-      {"no tiers", [](PriceRule& r) { r.ruleItems = std::make_shared<RuleItems>(); },
-       KeyText("00010")},
-      {"first tier not from 0", [&](PriceRule& r) { tier(r, "1")->iLowerLimit = 5; },
-       KeyText("00013")},
-      {"gap before tier 2", [&](PriceRule& r) { tier(r, "2")->iLowerLimit = 12; },
-       Tier("00015", 2)},
-      {"unit price", [&](PriceRule& r) { tier(r, "2")->iUnitPrice = 0; }, Tier("00017", 2)},
-      {"tax price", [&](PriceRule& r) { tier(r, "3")->iTaxUnitPrice = -1; }, Tier("00019", 3)},
-      {"negative rate", [&](PriceRule& r) { tier(r, "1")->iTaxRate = -0.5; }, Tier("00021", 1)},
-      {"rate 100", [&](PriceRule& r) { tier(r, "2")->iTaxRate = 100; }, Tier("00023", 2)},
-      {"last tier limited", [&](PriceRule& r) { tier(r, "3")->iUpperLimit = Variant(99.0); },
-       KeyText("00024")},
-      {"middle tier open", [&](PriceRule& r) { tier(r, "2")->iUpperLimit = Variant::Null(); },
-       Tier("00026", 2)},
-      {"middle tier never limited: Empty is not Null",
-       [&](PriceRule& r) { tier(r, "2")->iUpperLimit = Variant(); }, Tier("00028", 2)},
-      {"infinite price", [&](PriceRule& r) { tier(r, "2")->iUnitPrice = 1 / 0.0; },
-       "Tier 2: the unit price is not a number between -1E+300 and 1E+300."},
-      {"limit that turns infinite in text",
-       [&](PriceRule& r) { tier(r, "1")->iUpperLimit = Variant(1.7976931348623157e308); },
-       "Tier 1: the upper limit is not a number between -1E+300 and 1E+300."},
-      {"empty band", [&](PriceRule& r) { tier(r, "1")->iUpperLimit = Variant(0.0); },
-       Tier("00028", 1)},
-      {"price fails before the chain of a later tier",
-       [&](PriceRule& r) {
-         tier(r, "1")->iUnitPrice = 0;
-         tier(r, "2")->iLowerLimit = 99;
-       },
-       Tier("00017", 1)},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& c : ReadCases("validation.txt", "verify")) {
+    SCOPED_TRACE(c[0]);
     auto rule = env.NewRule(3);
-    c.edit(*rule);
-    EXPECT_EQ(Verify(rule), c.expected);
+    EditRule(*rule, c[1]);
+    const std::string expected = c[2] == "key"    ? KeyText(c[3])
+                                 : c[2] == "line" ? KeyText(c[3], {Variant(c[4])}) + "\r"
+                                 : c[2] == "tier" ? Tier(c[3], VarToLng(Variant(c[4])))
+                                                  : c[3];
+    EXPECT_EQ(Verify(rule), expected);
   }
   EXPECT_EQ(Verify(nullptr), KeyText("00001"));
 }
@@ -285,27 +218,10 @@ TEST_F(VerifyRuleTest, NormalisesDatesAndCompletesMasterDataAlsoWhenItFails) {
 }
 
 TEST_F(OverlapTest, TouchingPeriodsPassAndSharedDaysFail) {
-  struct Case {
-    std::string stored_end, enable, disable;  // the stored rule begins on 2024-01-01
-    bool passes;
-  };
-  const Case cases[] = {
-      {"2024-02-01", "2024-02-01", "", true},             // begins the day the stored rule ends
-      {"2024-02-01", "2024-01-31", "2024-03-01", false},  // shares 2024-01-31
-      {"2024-02-01", "2023-12-01", "2024-01-01", true},   // ends the day the stored rule begins
-      {"2024-02-01", "2023-12-01", "2024-01-02", false},
-      {"2024-02-01", "2024-01-10", "2024-01-20", false},  // inside
-      {"2024-02-01", "2023-01-01", "", false},            // open end covers it
-      {"2024-02-01", "2023-01-01", "2025-01-01", false},  // around it
-      {"", "2023-06-01", "2024-01-01", true},
-      {"", "2023-06-01", "2024-01-02", false},
-      {"", "2030-01-01", "", false},
-      {"", "2020-01-01", "", false},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.enable + " to " + c.disable + " against an end of " + c.stored_end);
-    env.Store("2024-01-01", c.stored_end);
-    EXPECT_EQ(Passes(Rule(c.enable, c.disable)), c.passes);
+  for (const auto& c : ReadCases("validation.txt", "overlap")) {
+    SCOPED_TRACE(c[1] + " to " + c[2] + " against an end of " + c[0]);
+    env.Store("2024-01-01", c[0]);
+    EXPECT_EQ(Passes(Rule(c[1], c[2])), c[3] == "1");
     env.db.Exec("delete from ven_inv_price_rule");
   }
 }

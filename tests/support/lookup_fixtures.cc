@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <charconv>
 #include <stdexcept>
 
 namespace tamsel::testing {
@@ -11,7 +12,88 @@ Variant TextOrNull(const std::string& text) {
   return text.empty() ? Variant::Null() : Variant(text);
 }
 
+// Applies "key=value ..." through set(key, value); keys must be among the known ones.
+template <typename Set>
+void EachField(const std::string& spec, const std::string& known, Set&& set) {
+  for (const std::string& field : Split(spec, ' ')) {
+    const size_t eq = field.find('=');
+    if (field.empty()) continue;
+    if (eq == std::string::npos ||
+        (" " + known + " ").find(" " + field.substr(0, eq) + " ") == std::string::npos) {
+      throw std::runtime_error("unknown field: " + field);
+    }
+    const std::string value = field.substr(eq + 1);
+    set(field.substr(0, eq), value == "null" ? Variant::Null() : Variant(value));
+  }
+}
+
+void EditRuleOnce(PriceRule& rule, const std::string& edit) {
+  if (edit == "notiers") return void(rule.ruleItems = std::make_shared<RuleItems>());
+  const size_t eq = edit.find('='), dot = edit.find('.');
+  const std::string field = edit.substr(dot < eq ? dot + 1 : 0, eq - (dot < eq ? dot + 1 : 0));
+  const std::string value = edit.substr(eq + 1);
+  double number = 0;
+  std::from_chars(value.data(), value.data() + value.size(), number);
+  if (dot > eq) {
+    if (field == "iSupplyType") rule.iSupplyType = static_cast<int32_t>(number);
+    for (auto [name, member] : {std::pair{"cVenCode", &PriceRule::cVenCode},
+                                {"cInvCode", &PriceRule::cInvCode},
+                                {"cExchName", &PriceRule::cExchName},
+                                {"dEnableDate", &PriceRule::dEnableDate},
+                                {"dDisableDate", &PriceRule::dDisableDate}}) {
+      if (field == name) rule.*member = value;
+    }
+    return;
+  }
+  PriceRuleItem& tier = *rule.ruleItems->Item(edit.substr(4, dot - 4));
+  if (field == "iUpperLimit") {
+    tier.iUpperLimit = value == "null"    ? Variant::Null()
+                       : value == "empty" ? Variant()
+                                          : Variant(number);
+  }
+  for (auto [name, member] : {std::pair{"iLowerLimit", &PriceRuleItem::iLowerLimit},
+                              {"iUnitPrice", &PriceRuleItem::iUnitPrice},
+                              {"iTaxUnitPrice", &PriceRuleItem::iTaxUnitPrice},
+                              {"iTaxRate", &PriceRuleItem::iTaxRate}}) {
+    if (field == name) tier.*member = number;
+  }
+}
+
 }  // namespace
+
+void EditRule(PriceRule& rule, const std::string& edits) {
+  for (const std::string& edit : Split(edits, ';')) EditRuleOnce(rule, edit);
+}
+
+PriceRow PriceFrom(const std::string& spec) {
+  PriceRow r;
+  EachField(spec, "ven enable disable promo exch lower upper price",
+            [&r](const auto& key, const auto& v) {
+              if (key == "ven") r.ven = v;
+              if (key == "enable") r.enable = VarToStr(v);
+              if (key == "disable") r.disable = v;
+              if (key == "promo") r.promotion = VarToLng(v);
+              if (key == "exch") r.exch = v;
+              if (key == "lower") r.lower = VarToDbl(v);
+              if (key == "upper") r.upper = VarToDbl(v);
+              if (key == "price") r.price = VarToDbl(v);
+            });
+  return r;
+}
+
+RuleRow RuleFrom(const std::string& spec) {
+  RuleRow r;
+  EachField(spec, "ven inv type enable disable promo memo", [&r](const auto& key, const auto& v) {
+    if (key == "ven") r.ven = v;
+    if (key == "inv") r.inv = VarToStr(v);
+    if (key == "type") r.supply_type = VarToLng(v);
+    if (key == "enable") r.enable = VarToStr(v);
+    if (key == "disable") r.disable = v;
+    if (key == "promo") r.promotion = VarToLng(v);
+    if (key == "memo") r.memo = VarToStr(v);
+  });
+  return r;
+}
 
 Date FixtureToday() { return Date::FromYmd(2024, 6, 15); }
 
@@ -106,20 +188,7 @@ RuleEnv::RuleEnv(bool master_data)
           FixtureToday().DottedDate() + "',7),('USD',2,2024,'" +
           VarToStr(info->Invoke("TheMonth")) + "',7)");
   if (master_data) {
-    db.Exec(
-        "insert into Vendor(iid,cVenCode,cVenName,cVenAbbName,dEndDate,bVenTax,bVenCargo,"
-        "bVenOverseas,bProxyForeign) values (1,'V01','V01 Trading','Acme',null,1,1,0,0),"
-        "(2,'V02','V02 Trading','Overseas',null,1,0,1,0),(3,'V03','V03 Trading','Proxy',null,1,"
-        "0,0,1),(4,'V04','V04 Trading','Ended','2024-06-15',1,1,0,0),"
-        "(5,'V05','V05 Trading','Ending','2024-06-16',1,1,0,0)");
-    db.Exec("insert into ComputationUnit(cComUnitCode,cComUnitName) values ('PCS','Pieces')");
-    db.Exec(
-        "insert into Inventory(cInvCode,cInvName,cInvAddCode,cInvStd,iImpTaxRate,cComUnitCode,"
-        "bPurchase,bProxyForeign) values ('I01','Bolt','B-8','M8',13,'PCS',1,0),"
-        "('I02','Nut','N-8','M8',17,null,0,1)");
-    db.Exec(
-        "insert into ex_incoterms(cIncotermCode,cIncotermsRemark) values ('FOB','Free on board'),"
-        "('CIF','Cost insurance freight')");
+    for (const auto& c : ReadCases("fixtures.txt", "master")) db.Exec(c[0]);
   }
   InitOther(manager);
   validator = manager.GetValidator();

@@ -83,6 +83,10 @@ struct RuleRow {
   std::string term;
 };
 int32_t AddRule(const TestDatabase& db, const RuleRow& row);
+// Rows written in case files: "key=value ..." over the defaults above, "null" for Null; keys ven,
+// inv, type, enable, disable, promo, exch, lower, upper, price (price rows) and memo (rules).
+PriceRow PriceFrom(const std::string& spec);
+RuleRow RuleFrom(const std::string& spec);
 void AddRuleTier(const TestDatabase& db, int32_t rule_id, int32_t itemid, double lower,
                  Variant upper, double price);
 
@@ -114,9 +118,7 @@ class FakeRowAuth : public RowAuthService {
 
 // The one fixture of the manager suites: a database with the suite schema; the currencies CNY
 // (code RMB, local) and USD (code US$, bcal 1, daily and monthly rates 7 on FixtureToday());
-// unless bare, the master data rules refer to (vendors V01 Acme cargo, V02 Overseas, V03 Proxy
-// foreign proxy, V04 ended on FixtureToday(), V05 ending the day after; items I01 Bolt with unit
-// PCS, I02 Nut foreign proxy without unit; trade terms FOB and CIF); and a manager on it.
+// unless bare, the master data of tests/data/fixtures.txt; and a manager on it.
 class RuleEnv {
  public:
   explicit RuleEnv(bool master_data = true);
@@ -147,6 +149,10 @@ struct LookupEnv : RuleEnv {
 };
 using RecordingRowAuth = FakeRowAuth;
 inline Date RuleLoginDate() { return FixtureToday(); }
+
+// Applies edits "field=value;..." to a rule, "tierN.field=value" to its tier N, "notiers" drops
+// the tiers; numbers as the C locale writes them, "null" and "empty" for those upper limits.
+void EditRule(PriceRule& rule, const std::string& edits);
 
 // Sets a tier's prices with tax rate 13: unit price p, tax price p * 1.13.
 void SetTierPrices(PriceRuleItem& item, double price);

@@ -8,6 +8,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <random>
 #include <regex>
 #include <stdexcept>
@@ -242,6 +243,28 @@ std::string DumpRuleTables(Connection& conn) {
   return DumpTable(conn, "ven_inv_price_rule", "id") +
          DumpTable(conn, "ven_inv_price_ruleitem",
                    "id, itemid, iLowerLimit, iUpperLimit, iUnitPrice, iTaxRate, iTaxUnitPrice");
+}
+
+std::vector<std::string> Split(const std::string& text, char at) {
+  std::vector<std::string> parts(1);
+  for (char c : text) {
+    if (c == at)
+      parts.emplace_back();
+    else
+      parts.back().push_back(c);
+  }
+  return parts;
+}
+
+std::vector<Case> ReadCases(const std::string& file, const std::string& table) {
+  std::ifstream in(std::string(TAMSEL_TEST_SOURCE_DIR) + "/data/" + file);
+  if (!in) throw std::runtime_error("cannot read tests/data/" + file);
+  std::vector<Case> cases;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind(table + "|", 0) == 0) cases.push_back(Split(line.substr(table.size() + 1), '|'));
+  }
+  if (cases.empty()) throw std::runtime_error("no " + table + " cases in tests/data/" + file);
+  return cases;
 }
 
 DecimalCommaLocale::DecimalCommaLocale() : previous_(std::locale()) {
