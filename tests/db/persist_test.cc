@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "support/rule_fixtures.h"
 
 namespace tamsel::testing {
@@ -83,71 +81,12 @@ TEST_F(PersistTest, SupplyTypeFourDuplicatesDependOnTheTradeTerm) {
 }
 
 TEST_F(PersistTest, EveryFailureLeavesBothTablesAsTheyWere) {
-  using Provoke = std::function<void(RuleEnv&, PriceRule&)>;
-  struct Case {
-    std::string name;
-    int op;  // 0: create a new rule; 1: save the loaded, edited base rule; 2: remove it
-    Provoke provoke;
-    std::string expected;  // the whole description, or with exact false a part of it
-    bool exact = true;
-    bool completed = false;  // verification completed the rule before the failure
-  };
-  auto trigger = [](const std::string& body) -> Provoke {
-    return [body](RuleEnv& e, PriceRule&) { e.db.Exec("create trigger t " + body); };
-  };
-  auto tier_abort = [&](const std::string& message) {
-    return trigger(
-        "before insert on ven_inv_price_ruleitem when new.itemid = 2 begin select raise(abort, '" +
-        message + "'); end");
-  };
-  auto on_base = [](const std::string& sql) -> Provoke {
-    return [sql](RuleEnv& e, PriceRule& r) { e.db.Exec(sql + std::to_string(r.id)); };
-  };
-  const Case cases[] = {
-      {"verification", 0, [](RuleEnv&, PriceRule& r) { r.iSupplyType = 3; }, KeyText("00002")},
-      {"verification on save", 1, [](RuleEnv&, PriceRule& r) { r.dEnableDate = "never"; },
-       KeyText("00007")},
-      {"duplicate", 0,
-       [](RuleEnv&, PriceRule& r) {
-         r.dEnableDate = "2023-01-01";
-         r.dDisableDate = "2024-01-01";
-       },
-       KeyText("00055")},
-      {"overlap", 0, [](RuleEnv&, PriceRule& r) { r.dEnableDate = "2023-12-31"; },
-       KeyText("00500")},
-      {"header insert hits no row", 0,
-       trigger("before insert on ven_inv_price_rule begin select raise(ignore); end"),
-       KeyText("00056")},
-      {"read-back after insert finds nothing", 0,
-       trigger("after insert on ven_inv_price_rule begin update ven_inv_price_rule set cMemo = "
-               "'moved', dEnableDate = '1999-01-01' where id = new.id; end"),
-       KeyText("00057")},
-      {"read-back after update finds nothing", 1,
-       trigger("after update of cMemo on ven_inv_price_rule begin delete from "
-               "ven_inv_price_rule where id = new.id; end"),
-       KeyText("00057")},
-      {"tier insert hits no row", 0,
-       trigger("before insert on ven_inv_price_ruleitem when new.itemid = 2 begin select "
-               "raise(ignore); end"),
-       KeyText("00054")},
-      {"database error in the tiers", 1, tier_abort("tier refused here"), "tier refused here",
-       false},
-      {"database error with a blank message", 0, tier_abort(" "), "", false, true},
-      {"row version changed by someone else", 1,
-       on_base("update ven_inv_price_rule set cMemo = 'theirs' where id = "), KeyText("00059")},
-      {"remove of an unknown id", 2, [](RuleEnv&, PriceRule& r) { r.id += 100; }, KeyText("00061")},
-      {"database error after the tiers were deleted", 2,
-       trigger("before delete on ven_inv_price_rule begin select raise(abort, 'referenced'); end"),
-       "referenced", false},
-      {"rule removed by someone else", 1, on_base("delete from ven_inv_price_rule where id = "),
-       KeyText("00059")},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& c : ReadCases("persist.txt", "failure")) {
+    SCOPED_TRACE(c[0]);
     RuleEnv fresh;
     const auto base = fresh.Store("2023-01-01", "2024-01-01");  // ends where NewRule() begins
     std::shared_ptr<PriceRule> rule = fresh.NewRule(3);
-    if (c.op > 0) {
+    if (c[1] != "create") {
       rule = fresh.manager.LoadVenInvPriceRule(base->id);
       rule->bCheckOverLap = true;
       rule->cMemo = "edited";
@@ -158,29 +97,32 @@ TEST_F(PersistTest, EveryFailureLeavesBothTablesAsTheyWere) {
     } else {
       rule->dEnableDate = "2024-1-1";
     }
-    c.provoke(fresh, *rule);
+    if (c[2] == "edit") EditRule(*rule, c[3]);
+    if (c[2] == "sql") fresh.db.Exec(c[3]);
+    if (c[2] == "base") fresh.db.Exec(c[3] + std::to_string(rule->id));
+    if (c[2] == "id") rule->id += 100;
     const std::string before = fresh.Dump();
     const int32_t id_before = rule->id;
     const std::string ufts_before = rule->ufts;
     const auto error = CatchComponentError([&] {
-      if (c.op == 0) fresh.manager.CreateVenInvPriceRule(rule);
-      if (c.op == 1) fresh.manager.SaveVenInvPriceRule(rule);
-      if (c.op == 2) fresh.manager.RemoveVenInvPriceRule(rule->id);
+      if (c[1] == "create") fresh.manager.CreateVenInvPriceRule(rule);
+      if (c[1] == "save") fresh.manager.SaveVenInvPriceRule(rule);
+      if (c[1] == "remove") fresh.manager.RemoveVenInvPriceRule(rule->id);
     });
     ASSERT_TRUE(error.has_value());
     EXPECT_EQ(error->number(), -2147220503);
     EXPECT_EQ(error->source(), "Assert");
-    if (c.exact) {
-      EXPECT_EQ(error->description(), c.expected);
+    if (c[4] == "key") {
+      EXPECT_EQ(error->description(), KeyText(c[5]));
     } else {
-      EXPECT_NE(error->description().find(c.expected), std::string::npos) << error->description();
+      EXPECT_NE(error->description().find(c[5]), std::string::npos) << error->description();
     }
     EXPECT_EQ(fresh.Dump(), before);
     // The rollback hands a read-back id and row version to the next writer: the rule must not
     // keep them, or a retry could overwrite that writer's rule. Completions stay.
     EXPECT_EQ(rule->id, id_before);
     EXPECT_EQ(rule->ufts, ufts_before);
-    if (c.completed) {
+    if (c.size() > 6) {
       EXPECT_EQ(rule->dEnableDate, "2024-01-01");
     }
   }
