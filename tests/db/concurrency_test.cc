@@ -50,20 +50,6 @@ std::future<void> HoldWriteLock(const TestDatabase& db, int hold_ms, std::promis
   });
 }
 
-TEST(ConcurrencyTest, AWriterWaitsForAnotherConnectionsLock) {
-  RuleEnv env;
-  std::promise<void> locked;
-  auto holder = HoldWriteLock(env.db, 400, locked);
-  locked.get_future().wait();
-  const auto start = Clock::now();
-  auto rule = env.NewRule(2);
-  env.manager.CreateVenInvPriceRule(rule);
-  const auto waited = Clock::now() - start;
-  holder.get();
-  EXPECT_GE(waited, std::chrono::milliseconds(300));
-  EXPECT_NE(env.manager.LoadVenInvPriceRule(rule->id), nullptr);
-}
-
 TEST(ConcurrencyTest, TheWaitIsBounded) {
   RuleEnv env;
   const std::string before = env.Dump();

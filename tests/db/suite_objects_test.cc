@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "support/test_db.h"
+#include "support/lookup_fixtures.h"
 
 namespace tamsel {
 namespace {
@@ -59,19 +59,8 @@ class TableRowAuth : public ::testing::Test {
 TestDatabase* TableRowAuth::db_ = nullptr;
 
 TEST_F(TableRowAuth, VendorConditionListsTheVisibleVendorIds) {
-  const struct {
-    const char* user;
-    const char* condition;
-  } kCases[] = {
-      {"demo", ""},         // every vendor
-      {"DEMO ", ""},        // user names compare as codes do
-      {"auditor", ""},      // reading is seeing
-      {"buyer", "1,2,7"},   // read-only V007 is visible too
-      {"stranger", "1=2"},  // no row: nothing
-      {"o'neil", "7"},
-  };
-  for (const auto& c : kCases) {
-    EXPECT_EQ(Service(c.user)->GetRowAuthCondition("VENDOR", 0, 0), c.condition) << c.user;
+  for (const auto& c : testing::ReadCases("objects.txt", "condition")) {
+    EXPECT_EQ(Service(c[0])->GetRowAuthCondition("VENDOR", 0, 0), c[1]) << c[0];
   }
   // Quoted, or read as a number by a driver that converts by the declared type.
   const std::string odd = Service("mallory")->GetRowAuthCondition("VENDOR", 0, 0);
@@ -87,28 +76,9 @@ TEST_F(TableRowAuth, VendorConditionListsTheVisibleVendorIds) {
 }
 
 TEST_F(TableRowAuth, RightsOnSingleRows) {
-  const struct {
-    const char* user;
-    const char* kind;
-    const char* code;
-    const char* right;
-    bool granted;
-  } kCases[] = {
-      {"demo", "Vendor", "V005", "W", true},           // '*' grants every row
-      {"auditor", "Vendor", "V001", "W", false},       // only reading
-      {"auditor", "Vendor", "V001", "R", true},        //
-      {"auditor", "Inventory", "A01", "R", false},     // no row for the kind
-      {"buyer", "Vendor", "v001 ", "W", true},         // codes compare as the database does
-      {"buyer", "Vendor", "V007", "W", false},         //
-      {"buyer", "Inventory", "B01", "W", false},       //
-      {"o'neil", "Inventory", "A01", "R", true},       // letters of rights ignore case
-      {"buyer", "Vendor", "V001", "%", false},         // no pattern matching
-      {"buyer", "Vendor", "V001", "", false},          //
-      {"buyer", "Vendor", "x' or '1'='1", "W", false}  // a code is a value, never SQL
-  };
-  for (const auto& c : kCases) {
-    EXPECT_EQ(Service(c.user)->HasRowAuth(c.kind, c.code, 0, c.right), c.granted)
-        << c.user << " " << c.kind << " " << c.code << " " << c.right;
+  for (const auto& c : testing::ReadCases("objects.txt", "right")) {
+    EXPECT_EQ(Service(c[0])->HasRowAuth(c[1], c[2], 0, c[3]), c[4] == "1")
+        << c[0] << " " << c[1] << " " << c[2] << " " << c[3];
   }
 }
 
@@ -125,13 +95,7 @@ TEST_F(TableRowAuth, NotReadyUntilInitialisedOnASuiteDatabase) {
 }
 
 TEST(RowAuthFactory, ReplacesAndRestoresTheDefault) {
-  struct Fixed : RowAuthService {
-    bool Init(const std::string&, const std::string&, int32_t, int32_t) override { return true; }
-    std::string GetRowAuthCondition(const std::string&, int32_t, int32_t) override { return "1=2"; }
-    bool HasRowAuth(const std::string&, const std::string&, int32_t, const std::string&) override {
-      return false;
-    }
-  };
+  using Fixed = testing::FakeRowAuth;
   EXPECT_NE(std::dynamic_pointer_cast<TableRowAuthService>(NewRowAuthService()), nullptr);
   SetRowAuthServiceFactory([] { return std::make_shared<Fixed>(); });
   EXPECT_NE(std::dynamic_pointer_cast<Fixed>(NewRowAuthService()), nullptr);

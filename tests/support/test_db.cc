@@ -1,5 +1,6 @@
 #include "support/test_db.h"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -7,12 +8,13 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <random>
 #include <regex>
 #include <stdexcept>
 #include <string>
 
-#include "common/text.h"
+#include "services/connection_text.h"
 #include "services/embedded_sql.h"
 #include "services/sql_script.h"
 
@@ -98,60 +100,41 @@ class MssqlGate : public ::testing::Environment {
 [[maybe_unused]] ::testing::Environment* const kMssqlGate =
     ::testing::AddGlobalTestEnvironment(new MssqlGate);
 
-// The server's connection text with Database= set to the given one. Values in braces may hold
-// ';' and are kept whole.
+// The server's connection text with Database= set to the given one.
 std::string WithDatabase(std::string_view text, const std::string& database) {
-  std::string out;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = pos;
-    int depth = 0;
-    for (; end < text.size() && (depth > 0 || text[end] != ';'); ++end) {
-      if (text[end] == '{') ++depth;
-      if (text[end] == '}' && depth > 0) --depth;
-    }
-    const std::string_view pair = text.substr(pos, end - pos);
-    pos = end + 1;
-    const std::string key = detail::Trim(pair.substr(0, pair.find('=')));
-    if (key.empty() || detail::EqualsNoCase(key, "Database")) continue;
-    out.append(pair).push_back(';');
-  }
-  return out + "Database=" + database;
+  std::string out = detail::WithoutConnectionTextKey(text, "Database");
+  return out + (out.empty() || out.back() == ';' ? "" : ";") + "Database=" + database;
 }
 
 // Random, so that parallel runs, other machines and leftovers of a killed run never collide.
 std::string UniqueMssqlDatabaseName() {
   std::random_device random;
-  std::uniform_int_distribution<uint64_t> bits;
-  char suffix[17];
-  std::snprintf(suffix, sizeof(suffix), "%016llx", static_cast<unsigned long long>(bits(random)));
-  return std::string("tamsel_t_") + suffix;
+  return fmt::format("tamsel_t_{:08x}{:08x}", random(), random());
 }
 
-void OpenMssqlServer(Connection& admin) {
+// Runs the statements on a connection to the server itself.
+void OnMssqlServer(std::initializer_list<std::string> statements) {
   const char* server = MssqlServerText();
   if (server == nullptr) throw std::runtime_error(std::string(kMssqlVariable) + " is not set");
+  Connection admin;
   admin.Open(server);
   if (admin.Dialect() != "mssql") {
     throw std::runtime_error(std::string(kMssqlVariable) + " does not reach a SQL Server");
   }
+  for (const std::string& sql : statements) admin.Execute(sql);
 }
 
 // A fixed case-insensitive collation: the suite compares codes as users type them, whatever
 // the server's default is.
 void CreateMssqlDatabase(const std::string& name) {
-  Connection admin;
-  OpenMssqlServer(admin);
-  admin.Execute("create database [" + name + "] collate Latin1_General_100_CI_AS");
+  OnMssqlServer({"create database [" + name + "] collate Latin1_General_100_CI_AS"});
 }
 
 // Single-user mode with rollback immediate ends the sessions a test left open (or a pooled
 // one), which would otherwise make the drop fail.
 void DropMssqlDatabase(const std::string& name) {
-  Connection admin;
-  OpenMssqlServer(admin);
-  admin.Execute("alter database [" + name + "] set single_user with rollback immediate");
-  admin.Execute("drop database [" + name + "]");
+  OnMssqlServer({"alter database [" + name + "] set single_user with rollback immediate",
+                 "drop database [" + name + "]"});
 }
 // -------------------------------------------------------------------------------------------
 
@@ -260,6 +243,28 @@ std::string DumpRuleTables(Connection& conn) {
   return DumpTable(conn, "ven_inv_price_rule", "id") +
          DumpTable(conn, "ven_inv_price_ruleitem",
                    "id, itemid, iLowerLimit, iUpperLimit, iUnitPrice, iTaxRate, iTaxUnitPrice");
+}
+
+std::vector<std::string> Split(const std::string& text, char at) {
+  std::vector<std::string> parts(1);
+  for (char c : text) {
+    if (c == at)
+      parts.emplace_back();
+    else
+      parts.back().push_back(c);
+  }
+  return parts;
+}
+
+std::vector<Case> ReadCases(const std::string& file, const std::string& table) {
+  std::ifstream in(std::string(TAMSEL_TEST_SOURCE_DIR) + "/data/" + file);
+  if (!in) throw std::runtime_error("cannot read tests/data/" + file);
+  std::vector<Case> cases;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind(table + "|", 0) == 0) cases.push_back(Split(line.substr(table.size() + 1), '|'));
+  }
+  if (cases.empty()) throw std::runtime_error("no " + table + " cases in tests/data/" + file);
+  return cases;
 }
 
 DecimalCommaLocale::DecimalCommaLocale() : previous_(std::locale()) {

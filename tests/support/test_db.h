@@ -76,4 +76,10 @@ std::string DumpTable(Connection& conn, const std::string& table, const std::str
 // ven_inv_price_rule and ven_inv_price_ruleitem, for before/after comparisons.
 std::string DumpRuleTables(Connection& conn);
 
+// The fields of the cases of table `table` in tests/data/<file>: one case a line, fields split at
+// '|', the first naming the table; blank and '#' lines are skipped.
+using Case = std::vector<std::string>;
+std::vector<std::string> Split(const std::string& text, char at);
+std::vector<Case> ReadCases(const std::string& file, const std::string& table);
+
 }  // namespace tamsel::testing

@@ -12,38 +12,22 @@
 #include <vector>
 
 #include "support/lookup_fixtures.h"
-#include "tamsel/tamsel.h"
 
 namespace tamsel::testing {
 namespace {
 
 const Date kToday = Date::FromYmd(2026, 12, 6);
 
-struct Scene {
-  std::string name;
-  std::function<void()> run;
-};
-
-std::shared_ptr<PriceRule> Rule(PriceRuleManager& manager, const std::string& ven,
-                                const std::string& inv, int32_t supply_type, const char* enable,
+std::shared_ptr<PriceRule> Rule(const std::string& ven, int32_t supply_type, const char* enable,
                                 const char* disable, const std::string& term) {
-  auto rule = manager.NewVenInvPriceRule();
+  auto rule = RuleEnv::NewRule(2);
   rule->cVenCode = ven;
-  rule->cInvCode = inv;
+  rule->cInvCode = "C01";
   rule->iSupplyType = supply_type;
   rule->dEnableDate = enable;
   rule->dDisableDate = disable;
   rule->cTermCode = term;
   rule->cMemo = "it's new";
-  rule->bCheckOverLap = true;
-  for (int tier = 1; tier <= 2; ++tier) {
-    auto item = rule->AddRuleItem();
-    item->iLowerLimit = tier == 1 ? 0 : 100;
-    item->iUpperLimit = tier == 1 ? Variant(100.0) : Variant::Null();
-    item->iUnitPrice = 2.5 - tier;
-    item->iTaxRate = 13;
-    item->iTaxUnitPrice = (2.5 - tier) * 1.13;
-  }
   return rule;
 }
 
@@ -58,7 +42,7 @@ std::string Render() {
   std::shared_ptr<PriceRule> created;
   std::string errstr;
   bool flag = false;
-  const Scene scenes[] = {
+  const std::pair<const char*, std::function<void()>> scenes[] = {
       {"new rule", [&] { manager.NewVenInvPriceRule(); }},
       {"vendor tax type", [&] { manager.GetbTaxType("V'007", flag); }},
       {"rule look-up",
@@ -86,13 +70,11 @@ std::string Render() {
       {"load", [&] { manager.LoadVenInvPriceRule(4); }},
       {"create, supply type 1 with an end",
        [&] {
-         created = Rule(manager, "V002", "C01", 1, "2030-1-1", "2030-12-31", "");
+         created = Rule("V002", 1, "2030-1-1", "2030-12-31", "");
          manager.CreateVenInvPriceRule(created);
        }},
       {"create, supply type 4 without end",
-       [&] {
-         manager.CreateVenInvPriceRule(Rule(manager, "V003", "C01", 4, "2030-01-01", "", "CIF"));
-       }},
+       [&] { manager.CreateVenInvPriceRule(Rule("V003", 4, "2030-01-01", "", "CIF")); }},
       {"save",
        [&] {
          created->cMemo = "O'Hara";
@@ -113,14 +95,14 @@ std::string Render() {
        }},
   };
   std::ostringstream out;
-  for (const Scene& scene : scenes) {
+  for (const auto& [name, run] : scenes) {
     StatementLog log;
     try {
-      scene.run();
+      run();
     } catch (const std::exception& e) {
-      ADD_FAILURE() << scene.name << ": " << e.what();
+      ADD_FAILURE() << name << ": " << e.what();
     }
-    out << "== " << scene.name << "\n";
+    out << "== " << name << "\n";
     for (const std::string& sql : log.statements()) out << sql << "\n";
   }
   manager.ExitManager();

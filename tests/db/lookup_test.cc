@@ -1,0 +1,174 @@
+// The look-ups of a rule, a price row and a stored rule: winners, validity, how rows map onto
+// rules and tiers, and the failures.
+
+#include <gtest/gtest.h>
+
+#include "support/lookup_fixtures.h"
+
+namespace tamsel::testing {
+namespace {
+
+const Date kDay = FixtureToday();
+
+TEST(RuleLookup, WinnerOrder) {
+  for (const auto& c : ReadCases("lookup.txt", "rule")) {
+    SCOPED_TRACE(c[0]);
+    LookupEnv env;
+    for (const auto& r : Split(c[1], ';')) AddRule(env.db, RuleFrom(r));
+    auto rule = env.manager.GetVenInvPriceRule("V01", "I01", kDay);
+    EXPECT_EQ(rule ? rule->cMemo : "", c[2]);
+  }
+}
+
+TEST(RuleLookup, CurrencyMappingQuotesAndFailure) {
+  LookupEnv env;
+  AddRule(env.db, {.exch = Variant("CNY"), .memo = "cny"});
+  const int32_t usd = AddRule(env.db, {.promotion = Variant(int32_t{2}),
+                                       .exch = Variant("USD"),
+                                       .tax_cost = Variant(int32_t{0}),
+                                       .memo = "  usd  ",
+                                       .term = "FOB"});
+  EXPECT_EQ(env.manager.GetVenInvPriceRule("V01", "I01", kDay, "CNY")->cMemo, "cny");
+  EXPECT_EQ(env.manager.GetVenInvPriceRule("V01", "I01", kDay, "EUR"), nullptr);
+  EXPECT_EQ(env.manager.GetVenInvPriceRule("V01", "I01", kDay, "   ")->id, usd);  // any currency
+  auto rule = env.manager.GetVenInvPriceRule("V01", "I01", kDay, "  USD ");
+  ASSERT_NE(rule, nullptr);
+  // Only 1 is a promotion (a bit column holds 2 as 1); the memo is trimmed.
+  EXPECT_EQ(RuleText(*rule), "id=" + std::to_string(usd) + " ven=V01/ inv=I01/// unit=/ tax=0 " +
+                                 "2024-01-01.. promo=" + (BitFlags() ? "1" : "0") +
+                                 " exch=USD supply=1 taxcost=0 memo=usd term=FOB/ ufts= tiers=0");
+  AddRule(env.db,
+          {.ven = Variant("O'Brien"), .inv = "I'01", .exch = Variant("US'D"), .memo = "quoted"});
+  EXPECT_EQ(env.manager.GetVenInvPriceRule("O'Brien", "I'01", kDay, "US'D")->cMemo, "quoted");
+  EXPECT_EQ(env.manager.GetVenInvPriceRule("x' or '1'='1", "I'01", kDay), nullptr);
+  env.db.Exec("drop table ven_inv_price_rule");
+  ExpectAssertError([&] { env.manager.GetVenInvPriceRule("V01", "I01", kDay); },
+                    "ven_inv_price_rule");
+}
+
+TEST(PriceLookup, WinnerOrder) {
+  for (const auto& c : ReadCases("lookup.txt", "price")) {
+    SCOPED_TRACE(c[0]);
+    LookupEnv env;
+    std::vector<int32_t> ids;
+    for (const auto& r : Split(c[1], ';')) ids.push_back(AddPrice(env.db, PriceFrom(r)));
+    auto item = env.manager.GetVenInvPriceRuleItem(c.size() > 4 ? c[4] : "V01", "I01", kDay,
+                                                   VarToDbl(Variant(c[2])));
+    const int32_t winner = VarToLng(Variant(c[3]));
+    EXPECT_EQ(item ? item->id : 0, winner < 0 ? 0 : ids.at(winner));
+  }
+}
+
+TEST(PriceLookup, TierAndRuleFromTheRow) {
+  LookupEnv env;
+  const int32_t id = AddPrice(env.db, {.promotion = Variant::Null(),
+                                       .exch = Variant("USD"),
+                                       .lower = 10,
+                                       .price = 4,
+                                       .tax_rate = 17,
+                                       .term = "FOB"});
+  EXPECT_EQ(env.manager.GetVenInvPriceRuleItem("V01", "I01", kDay, 10, "CNY"), nullptr);
+  EXPECT_NE(env.manager.GetVenInvPriceRuleItem("V01", "I01", kDay, 10, "   "), nullptr);
+  auto item = env.manager.GetVenInvPriceRuleItem("V01", "I01", kDay, 10, "USD");
+  ASSERT_NE(item, nullptr);
+  const std::string ids = "id=" + std::to_string(id);
+  EXPECT_EQ(TierText(*item), ids + " #1 10..null price=4 tax=17 taxprice=4.68");
+
+  std::weak_ptr<PriceRule> weak_rule = item->objRule();
+  ASSERT_FALSE(weak_rule.expired()) << "the tier keeps its rule alive";
+  // The row's tax rate is the tier's, not the rule's; no names are read.
+  EXPECT_EQ(RuleText(*item->objRule()),
+            ids +
+                " ven=V01/ inv=I01/// unit=/ tax=0 2024-01-01.. promo=0 exch=USD supply=1 "
+                "taxcost=1 memo= term=FOB/ ufts= tiers=1");
+}
+
+TEST(LoadRule, HeaderFromTheView) {
+  LookupEnv env;
+  env.db.Exec("insert into ComputationUnit (cComUnitCode, cComUnitName) values ('PCS','Piece')");
+  AddItem(env.db, {.code = "I01", .name = "Bolt", .unit = "PCS"});
+  AddVendor(env.db, {.code = "V01", .iid = 1, .abb_name = "Acme"});
+  const int32_t id = AddRule(env.db, {.disable = Variant("2024-12-31"),
+                                      .promotion = Variant(int32_t{1}),
+                                      .tax_cost = Variant(int32_t{-1}),
+                                      .memo = "  padded  "});
+  EXPECT_EQ(env.manager.LoadVenInvPriceRule(-5), nullptr);
+  auto rule = env.manager.LoadVenInvPriceRule(id);
+  ASSERT_NE(rule, nullptr);
+  // The tax rate is the item's.
+  EXPECT_EQ(RuleText(*rule), "id=" + std::to_string(id) +
+                                 " ven=V01/Acme inv=I01/Bolt/I01-A/std unit=PCS/Piece tax=13 "
+                                 "2024-01-01..2024-12-31 promo=1 exch=CNY supply=1 taxcost=1 "
+                                 "memo=padded term=/ ufts=set tiers=0");
+  EXPECT_FALSE(rule->bCheckOverLap);
+
+  // Only 1 is a promotion, any number but 0 a tax cost (a bit column holds them all as 1).
+  const std::pair<Variant, bool> flags[] = {{Variant(int32_t{0}), false},
+                                            {Variant(int32_t{2}), true},
+                                            {Variant(int32_t{-1}), true},
+                                            {Variant::Null(), false}};
+  for (const auto& [stored, tax_cost] : flags) {
+    SCOPED_TRACE(VarToStr(stored));
+    auto loaded =
+        env.manager.LoadVenInvPriceRule(AddRule(env.db, {.promotion = stored, .tax_cost = stored}));
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(loaded->bPromotion, BitFlags() && tax_cost);
+    EXPECT_EQ(loaded->bTaxCost, tax_cost);
+  }
+}
+
+TEST(LoadRule, TiersKeyedByItemid) {
+  LookupEnv env;
+  const int32_t id = AddRule(env.db, {});
+  AddRuleTier(env.db, id, 3, 50, Variant::Null(), 7);
+  AddRuleTier(env.db, id, 1, 0, Variant(0.0), 9);
+  AddRuleTier(env.db, id, 2, 0, Variant(50.0), 8);
+  AddRuleTier(env.db, AddRule(env.db, {}), 1, 0, Variant::Null(), 1);  // another rule's tier
+  std::weak_ptr<PriceRule> weak;
+  std::shared_ptr<PriceRuleItem> third;
+  {
+    auto rule = env.manager.LoadVenInvPriceRule(id);
+    ASSERT_NE(rule, nullptr);
+    weak = rule;
+    std::vector<std::string> tiers;
+    for (const auto& [key, item] : *rule->ruleItems) tiers.push_back(key + ": " + TierText(*item));
+    const std::string prefix = ": id=" + std::to_string(id);
+    // An upper limit of 0 is a limit, not "none".
+    EXPECT_EQ(tiers, (std::vector<std::string>{
+                         "1" + prefix + " #1 0..0 price=9 tax=13 taxprice=10.17",
+                         "2" + prefix + " #2 0..50 price=8 tax=13 taxprice=9.04",
+                         "3" + prefix + " #3 50..null price=7 tax=13 taxprice=7.91"}));
+    third = rule->ruleItems->Item("3");
+    EXPECT_EQ(third->objRule(), rule);
+  }
+  EXPECT_FALSE(weak.expired()) << "a tier handed out keeps its rule";
+  third.reset();
+  EXPECT_TRUE(weak.expired()) << "rule and tiers must not keep each other alive";
+}
+
+TEST(LoadRule, BadTiers) {
+  const struct {
+    const char* name;
+    std::vector<int32_t> itemids;
+    const char* fragment;
+  } cases[] = {
+      {"duplicate itemid", {1, 2, 2}, ""},
+      {"itemid beyond 16 bits", {1, 40000}, "40000"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    LookupEnv env;
+    const int32_t id = AddRule(env.db, {});
+    for (int32_t itemid : c.itemids) AddRuleTier(env.db, id, itemid, 0, Variant::Null(), 1);
+    ExpectAssertError([&] { env.manager.LoadVenInvPriceRule(id); }, c.fragment);
+  }
+  // Rows without the tier number would all become tier 0.
+  LookupEnv env;
+  const int32_t id = AddRule(env.db, {});
+  AddRuleTier(env.db, id, 1, 0, Variant::Null(), 1);
+  env.db.Exec("alter table ven_inv_price_ruleitem rename column itemid to tier");
+  ExpectAssertError([&] { env.manager.LoadVenInvPriceRule(id); }, "itemid");
+}
+
+}  // namespace
+}  // namespace tamsel::testing
