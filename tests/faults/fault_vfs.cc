@@ -139,28 +139,6 @@ int Open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int
   return rc;
 }
 
-// Everything else is the real VFS's, called with the real VFS.
-int Delete(sqlite3_vfs*, const char* name, int sync) { return g_real->xDelete(g_real, name, sync); }
-int Access(sqlite3_vfs*, const char* name, int flags, int* out) {
-  return g_real->xAccess(g_real, name, flags, out);
-}
-int FullPathname(sqlite3_vfs*, const char* name, int n, char* out) {
-  return g_real->xFullPathname(g_real, name, n, out);
-}
-void* DlOpen(sqlite3_vfs*, const char* name) { return g_real->xDlOpen(g_real, name); }
-void DlError(sqlite3_vfs*, int n, char* out) { g_real->xDlError(g_real, n, out); }
-void (*DlSym(sqlite3_vfs*, void* lib, const char* name))(void) {
-  return g_real->xDlSym(g_real, lib, name);
-}
-void DlClose(sqlite3_vfs*, void* lib) { g_real->xDlClose(g_real, lib); }
-int Randomness(sqlite3_vfs*, int n, char* out) { return g_real->xRandomness(g_real, n, out); }
-int Sleep(sqlite3_vfs*, int us) { return g_real->xSleep(g_real, us); }
-int CurrentTime(sqlite3_vfs*, double* out) { return g_real->xCurrentTime(g_real, out); }
-int GetLastError(sqlite3_vfs*, int n, char* out) { return g_real->xGetLastError(g_real, n, out); }
-int CurrentTimeInt64(sqlite3_vfs*, sqlite3_int64* out) {
-  return g_real->xCurrentTimeInt64(g_real, out);
-}
-
 }  // namespace
 
 const char* IoCallName(IoCall call) {
@@ -179,11 +157,14 @@ void InstallFaultVfs() {
                     CheckReservedLock, FileControl, SectorSize, DeviceCharacteristics, ShmMap,
                     ShmLock, ShmBarrier, ShmUnmap, Fetch, Unfetch};
   }
-  g_vfs = {2, static_cast<int>(sizeof(FaultFile)) + g_real->szOsFile, g_real->mxPathname,
-           nullptr, "tamsel-faults", nullptr, Open, Delete, Access, FullPathname, DlOpen,
-           DlError, DlSym, DlClose, Randomness, Sleep, CurrentTime, GetLastError,
-           CurrentTimeInt64, nullptr, nullptr, nullptr};
   // clang-format on
+  // Everything but opening a file is the real VFS's own; its other methods ignore the VFS
+  // they are called with.
+  g_vfs = *g_real;
+  g_vfs.szOsFile += static_cast<int>(sizeof(FaultFile));
+  g_vfs.pNext = nullptr;
+  g_vfs.zName = "tamsel-faults";
+  g_vfs.xOpen = Open;
   if (sqlite3_vfs_register(&g_vfs, 1) != SQLITE_OK) {
     throw std::runtime_error("cannot register the fault VFS");
   }

@@ -107,43 +107,27 @@ TEST(VarToStrTest, TextForms) {
 }
 
 TEST(VarToNumberTest, DefaultsTextsAndRounding) {
-  for (const Variant& v :
-       {kNull, Variant(), Variant("abc"), Variant("1,5"), Variant("12.5x"), Variant("inf"),
-        Variant("1e400"), Variant("- 1"), Variant(false), Variant(Date()), Variant::Error(3),
-        Variant::Object(std::make_shared<int>(1))}) {
-    EXPECT_EQ(VarToDbl(v), 0) << Show(v);
-  }
-  const std::vector<Expect<double>> dbl_cases = {
-      {"12.5", 12.5},
-      {" 12.5 ", 12.5},
-      {"+1e3", 1000},
-      {".5", 0.5},
-      {Variant::Currency(2.5), 2.5},
-      {Date::FromYmdHms(1900, 1, 1, 12, 0, 0), 2.5}};  // days since 1899-12-30
-  ExpectAll(VarToDbl, dbl_cases);
-
-  // Half to even; out of range after rounding gives 0.
-  for (const Variant& v :
-       {Variant("abc"), kNull, Variant(2147483647.5), Variant(-2147483648.6), Variant(kNan)}) {
-    EXPECT_EQ(VarToLng(v), 0) << Show(v);
-  }
   // clang-format off
+  const std::vector<Expect<double>> dbl_cases = {
+      {kNull, 0}, {Variant(), 0}, {"abc", 0}, {"1,5", 0}, {"12.5x", 0}, {"inf", 0}, {"1e400", 0},
+      {"- 1", 0}, {false, 0}, {Date(), 0}, {Variant::Error(3), 0},
+      {Variant::Object(std::make_shared<int>(1)), 0}, {"12.5", 12.5}, {" 12.5 ", 12.5},
+      {"+1e3", 1000}, {".5", 0.5}, {Variant::Currency(2.5), 2.5},
+      {Date::FromYmdHms(1900, 1, 1, 12, 0, 0), 2.5}};  // days since 1899-12-30
+  // Half to even; out of range after rounding gives 0.
   const std::vector<Expect<int32_t>> lng_cases = {
+      {"abc", 0}, {kNull, 0}, {2147483647.5, 0}, {-2147483648.6, 0}, {kNan, 0},
       {2.5, 2}, {3.5, 4}, {-2.5, -2}, {2.4999, 2}, {-2.6, -3}, {"2.5", 2}, {" 41 ", 41},
       {2147483647.4, 2147483647}, {-2147483648.0, -2147483648}, {Variant::Currency(2.5), 2}};
+  const std::vector<Expect<bool>> bool_cases = {
+      {-1, true}, {0.0001, true}, {"True", true}, {"tRUE", true}, {" true ", true}, {"2", true},
+      {true, true}, {Variant::Currency(0.0001), true}, {kNull, false}, {Variant(), false},
+      {0, false}, {"False", false}, {"yes", false}, {"0", false}, {"-0.0", false}, {"", false},
+      {kNan, false}, {Variant::Error(1), false}};
   // clang-format on
+  ExpectAll(VarToDbl, dbl_cases);
   ExpectAll(VarToLng, lng_cases);
-
-  for (const Variant& v :
-       {Variant(-1), Variant(0.0001), Variant("True"), Variant("tRUE"), Variant(" true "),
-        Variant("2"), Variant(true), Variant::Currency(0.0001)}) {
-    EXPECT_TRUE(VarToBool(v)) << Show(v);
-  }
-  for (const Variant& v :
-       {kNull, Variant(), Variant(0), Variant("False"), Variant("yes"), Variant("0"),
-        Variant("-0.0"), Variant(""), Variant(kNan), Variant::Error(1)}) {
-    EXPECT_FALSE(VarToBool(v)) << Show(v);
-  }
+  ExpectAll(VarToBool, bool_cases);
 }
 
 TEST(TextToDateTest, AcceptedAndRefusedForms) {
