@@ -68,48 +68,6 @@ TEST_F(BulkTest, ImportStoresGoodRulesAndReportsEachRefusedOneByLine) {
   EXPECT_EQ(Stored(db, "zq").size(), 2u);
 }
 
-TEST_F(BulkTest, ImportReadsSpreadsheetCsvAndJsonFromStdin) {
-  const std::string db = DemoDb();
-  // Byte-order mark, CRLF line ends, column names in another case and order, a blank line.
-  WriteFile(Path("excel.csv"),
-            "\xEF\xBB\xBFRULE,cinvcode,CVENCODE,iTaxUnitPrice,iUnitPrice,cMemo,dEnableDate\r\n"
-            "k1,B02,V002,3.39,3,\"zq crlf\",2028-01-01\r\n\r\n");
-  RunJson({"rule", "import", "excel.csv"}, db);
-  const Json stored = Stored(db, "zq crlf");
-  ASSERT_EQ(stored.size(), 1u);
-  EXPECT_EQ(stored[0]["cMemo"], "zq crlf");
-  EXPECT_EQ(stored[0]["ruleItems"].size(), 1u);
-
-  const Json one = {{"cVenCode", "V002"},
-                    {"cInvCode", "B02"},
-                    {"dEnableDate", "2029-01-01"},
-                    {"cMemo", "zq stdin"},
-                    {"ruleItems", {{{"iUnitPrice", 3}, {"iTaxUnitPrice", 3.39}}}}};
-  RunJson({"rule", "import", "-", "--format", "json"}, db, one.dump());
-  EXPECT_EQ(Stored(db, "zq stdin").size(), 1u);
-}
-
-TEST_F(BulkTest, DryRunChecksWithoutStoring) {
-  const std::string db = DemoDb();
-  // Overlaps the demo's open-ended rule 1 (V001/A01 from 2026-01-01).
-  WriteFile(Path("dry.csv"), std::string(kHeader) +
-                                 "x,V001,A01,2027-01-01,,dry overlap,0,,1,13,1.13\n" +
-                                 "y,V002,B02,2027-01-01,,dry fine,0,,1,13,1.13\n");
-  RunJson({"rule", "import", "dry.csv", "--dry-run"}, db);
-  const Result checked =
-      Run({"rule", "import", "dry.csv", "--db", db, "--dry-run", "--check-overlap", "--json"});
-  EXPECT_EQ(checked.code, 1);
-  ASSERT_EQ(checked.json()["refused"].size(), 1u);
-  EXPECT_EQ(checked.json()["refused"][0]["line"], 2);
-  EXPECT_EQ(Stored(db, "dry").size(), 0u);
-
-  // Stored for real, the overlap check refuses the same rule.
-  const Result real = Run({"rule", "import", "dry.csv", "--db", db, "--check-overlap", "--json"});
-  EXPECT_EQ(real.code, 1);
-  EXPECT_EQ(real.json()["imported"], 1);
-  EXPECT_EQ(Stored(db, "dry").size(), 1u);
-}
-
 TEST_F(BulkTest, ExportThenImportGivesTheSameRules) {
   const std::string db = DemoDb();
   // Texts that a careless CSV writer would break.
