@@ -5,31 +5,14 @@
 #include <charconv>
 
 #include "cli_runner.h"
-#include "common/text.h"
+#include "unit/data_table.h"
 
 namespace tamsel::clitest {
 namespace {
 
+using table::Unescape;
 using ::testing::HasSubstr;
 using ::testing::Not;
-
-// The text with \n, \r, \xHH and \<any> resolved.
-std::string Unescape(std::string_view text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\\' || i + 1 == text.size()) {
-      out += text[i];
-    } else if (text[++i] == 'x' && i + 2 < text.size()) {
-      unsigned byte = 0;
-      std::from_chars(text.data() + i + 1, text.data() + i + 3, byte, 16);
-      out += static_cast<char>(byte);
-      i += 2;
-    } else {
-      out += text[i] == 'n' ? '\n' : text[i] == 'r' ? '\r' : text[i];
-    }
-  }
-  return out;
-}
 
 // The words of a command line: split at blanks outside "...", then unescaped.
 std::vector<std::string> Words(std::string_view line) {
@@ -54,27 +37,21 @@ std::vector<std::string> Words(std::string_view line) {
 
 TEST_F(CliTest, CommandTable) {
   const std::string db = DemoDb();
-  std::ifstream table(TAMSEL_TEST_SOURCE_DIR "/cli/commands.txt");
-  ASSERT_TRUE(table.is_open());
-  int number = 0, runs = 0;
-  for (std::string line; std::getline(table, line);) {
-    ++number;
-    if (line.empty() || line[0] == '#') continue;
-    for (const auto& [name, value] : {std::pair{"$DB", db}, {"$DIR", dir_.string()}}) {
-      for (size_t at; (at = line.find(name)) != std::string::npos;)
-        line.replace(at, std::string_view(name).size(), value);
+  int runs = 0;
+  for (table::Row& row : table::Read("cli/commands.txt")) {
+    std::vector<std::string>& fields = row.fields;
+    for (std::string& field : fields) {
+      for (const auto& [name, value] : {std::pair{"$DB", db}, {"$DIR", dir_.string()}}) {
+        for (size_t at; (at = field.find(name)) != std::string::npos;)
+          field.replace(at, std::string_view(name).size(), value);
+      }
     }
-    if (line.starts_with("> ")) {
-      const size_t blank = line.find(' ', 2);
-      WriteFile(Path(line.substr(2, blank - 2)), Unescape(line.substr(blank + 1)));
+    if (fields[0].starts_with("> ")) {
+      const size_t blank = fields[0].find(' ', 2);
+      WriteFile(Path(fields[0].substr(2, blank - 2)), Unescape(fields[0].substr(blank + 1)));
       continue;
     }
-    SCOPED_TRACE("commands.txt:" + std::to_string(number) + ": " + line);
-    std::vector<std::string> fields;
-    for (size_t start = 0, bar; start <= line.size(); start = bar + 1) {
-      bar = std::min(line.find('|', start), line.size());
-      fields.push_back(detail::Trim(std::string_view(line).substr(start, bar - start)));
-    }
+    SCOPED_TRACE(row.where);
     ASSERT_GE(fields.size(), 2u);
     std::vector<std::string> args = Words(fields.back()), variables;
     while (!args.empty() && std::isupper(static_cast<unsigned char>(args[0][0])) &&

@@ -29,24 +29,6 @@ FaultPlan g_plan;
 
 sqlite3_file* Real(sqlite3_file* file) { return reinterpret_cast<FaultFile*>(file)->real; }
 
-int OwnError(IoCall call) {
-  switch (call) {
-    case IoCall::kRead:
-      return SQLITE_IOERR_READ;
-    case IoCall::kWrite:
-      return SQLITE_IOERR_WRITE;
-    case IoCall::kSync:
-      return SQLITE_IOERR_FSYNC;
-    case IoCall::kTruncate:
-      return SQLITE_IOERR_TRUNCATE;
-    case IoCall::kLock:
-      return SQLITE_IOERR_LOCK;
-    case IoCall::kShm:
-      return SQLITE_IOERR_SHMLOCK;
-  }
-  return SQLITE_IOERR;
-}
-
 // SQLITE_OK to go on with the real call, or the error to return in its place.
 int Injected(IoCall call) {
   if (!g_armed.load()) return SQLITE_OK;
@@ -55,7 +37,10 @@ int Injected(IoCall call) {
       (n > g_plan.nth && !g_plan.sticky))
     return SQLITE_OK;
   g_fired = true;
-  return g_plan.disk_full ? SQLITE_FULL : OwnError(call);
+  // The I/O error of each call, in IoCall order.
+  static const int kErrors[] = {SQLITE_IOERR_READ,     SQLITE_IOERR_WRITE, SQLITE_IOERR_FSYNC,
+                                SQLITE_IOERR_TRUNCATE, SQLITE_IOERR_LOCK,  SQLITE_IOERR_SHMLOCK};
+  return g_plan.disk_full ? SQLITE_FULL : kErrors[static_cast<size_t>(call)];
 }
 
 // The real call, unless the fault replaces it.

@@ -17,6 +17,7 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <random>
 #include <set>
@@ -26,6 +27,7 @@
 #include "common/sql_text.h"
 #include "faults/fault_vfs.h"
 #include "support/rule_fixtures.h"
+#include "unit/data_table.h"
 
 extern char** environ;
 
@@ -68,13 +70,6 @@ std::string Slurp(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::vector<std::string> Words(const std::string& line) {
-  std::vector<std::string> words;
-  std::istringstream in(line);
-  for (std::string word; in >> word;) words.push_back(word);
-  return words;
-}
-
 std::string Scalar(Connection& conn, const std::string& sql) {
   auto rs = conn.OpenRecordset(sql);
   const std::string value = rs->Eof() ? "" : VarToStr(rs->Fields(rs->FieldName(0)));
@@ -100,31 +95,8 @@ void SetTierCount(PriceRule& rule, int n) {
 
 // Every rule with its save counter (cMemo); `problems` names each check the tables fail.
 std::map<int32_t, int32_t> StoredRules(Connection& conn, std::vector<std::string>& problems) {
-  // Each check counts what must not be there.
-  static const std::pair<const char*, const char*> kChecks[] = {
-      {"a damaged file", "select count(*) from pragma_integrity_check where integrity_check<>'ok'"},
-      {"a rule without tiers",
-       "select count(*) from ven_inv_price_rule r where not exists (select 1 from "
-       "ven_inv_price_ruleitem i where i.id = r.id)"},
-      {"tiers without a rule",
-       "select count(*) from ven_inv_price_ruleitem where id not in "
-       "(select id from ven_inv_price_rule)"},
-      {"tiers not numbered 1..n",
-       "select count(*) from (select id from ven_inv_price_ruleitem group by id having "
-       "min(itemid) <> 1 or max(itemid) <> count(*) or count(distinct itemid) <> count(*)) x"},
-      {"a tier not starting where the one before ends, or the first not at 0",
-       "select count(*) from ven_inv_price_ruleitem i where i.iLowerLimit is not (case when "
-       "i.itemid = 1 then 0 else (select p.iUpperLimit from ven_inv_price_ruleitem p where "
-       "p.id = i.id and p.itemid = i.itemid - 1) end)"},
-      {"an open tier that is not the last, or a closed last one",
-       "select count(*) from ven_inv_price_ruleitem i where (i.iUpperLimit is null) <> "
-       "(i.itemid = (select max(itemid) from ven_inv_price_ruleitem m where m.id = i.id))"},
-      {"overlapping rules",
-       "select count(*) from ven_inv_price_rule a join ven_inv_price_rule b on a.id < b.id "
-       "and a.cVenCode = b.cVenCode and a.cInvCode = b.cInvCode and a.dEnableDate <= "
-       "coalesce(b.dDisableDate, '9999') and b.dEnableDate <= coalesce(a.dDisableDate, '9999')"}};
-  for (const auto& [problem, sql] : kChecks) {
-    if (Scalar(conn, sql) != "0") problems.push_back(problem);
+  for (const table::Row& check : table::Read("faults/checks.txt")) {
+    if (Scalar(conn, check.fields[1]) != "0") problems.push_back(check.fields[0]);
   }
   std::map<int32_t, int32_t> counters;
   auto rs = conn.OpenRecordset("select id, cMemo from ven_inv_price_rule");
@@ -401,7 +373,8 @@ struct Acks {
     pending.clear();
     std::istringstream lines(output);
     for (std::string line; std::getline(lines, line);) {
-      std::vector<std::string> words = Words(line);
+      std::istringstream in(line);
+      const std::vector<std::string> words{std::istream_iterator<std::string>(in), {}};
       if (words.empty()) continue;
       if (words[0] == "?") {
         pending = words;

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "support/rule_fixtures.h"
+#include "unit/data_table.h"
 
 namespace tamsel::testing {
 namespace {
@@ -15,34 +18,22 @@ TEST(TierChecksTest, LeadingPriceAndFailures) {
   Validator& validator = *env.validator;
   const auto rule = PriceRule::New();
   const auto item = rule->AddRuleItem();
-  const struct {
-    Check check;
-    bool tax_cost;
-    double rate, unit, tax_price, expected_unit, expected_tax_price;
-    const char* key;  // the line a failure appends; nullptr when the check passes
-  } cases[] = {
-      {&Validator::CheckUnitPrice, false, 17, 100, 0, 100, 117, nullptr},
-      {&Validator::CheckTaxUnitPrice, false, 17, 0, 117, 100, 117, nullptr},
-      {&Validator::CheckTaxRate, true, 10, 50, 220, 200, 220, nullptr},
-      {&Validator::CheckTaxRate, false, 10, 50, 220, 50, 55, nullptr},
-      {&Validator::CheckTaxRate, false, 0, 50, 220, 50, 50, nullptr},
-      {&Validator::CheckUnitPrice, false, 10, 0, 7, 0, 7, "00047"},
-      {&Validator::CheckUnitPrice, false, 10, -1, 7, -1, 7, "00047"},
-      {&Validator::CheckTaxUnitPrice, false, 10, 7, 0, 7, 0, "00048"},
-      {&Validator::CheckTaxRate, false, 100, 7, 7, 7, 7, "00049"},
-      {&Validator::CheckTaxRate, false, -0.01, 7, 7, 7, 7, "00049"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.rate << " " << c.unit << " " << c.tax_price);
-    rule->bTaxCost = c.tax_cost;
-    item->iTaxRate = c.rate;
-    item->iUnitPrice = c.unit;
-    item->iTaxUnitPrice = c.tax_price;
+  const std::map<std::string, Check> checks = {{"unit", &Validator::CheckUnitPrice},
+                                               {"tax price", &Validator::CheckTaxUnitPrice},
+                                               {"rate", &Validator::CheckTaxRate}};
+  for (const table::Row& row : table::Read("data/tier_checks.txt")) {
+    SCOPED_TRACE(row.where);
+    const auto number = [&](int field) { return VarToDbl(Variant(row.fields.at(field))); };
+    rule->bTaxCost = row.fields.at(1) == "1";
+    item->iTaxRate = number(2);
+    item->iUnitPrice = number(3);
+    item->iTaxUnitPrice = number(4);
+    const std::string& key = row.fields.at(7);
     std::string lines = "kept\r";
-    EXPECT_EQ((validator.*c.check)(item, lines), c.key == nullptr);
-    EXPECT_EQ(lines, c.key ? "kept\r" + KeyText(c.key) + "\r" : "kept\r");
-    EXPECT_DOUBLE_EQ(item->iUnitPrice, c.expected_unit);
-    EXPECT_DOUBLE_EQ(item->iTaxUnitPrice, c.expected_tax_price);
+    EXPECT_EQ((validator.*checks.at(row.fields[0]))(item, lines), key.empty());
+    EXPECT_EQ(lines, key.empty() ? "kept\r" : "kept\r" + KeyText(key) + "\r");
+    EXPECT_DOUBLE_EQ(item->iUnitPrice, number(5));
+    EXPECT_DOUBLE_EQ(item->iTaxUnitPrice, number(6));
   }
   // 13 / 100 + 1 first, then the product: just below 113, kept as computed.
   item->iTaxRate = 13;
