@@ -1,5 +1,5 @@
-// End-to-end runs of the tamsel tool: the command table (commands.txt), the demo, the rule-file
-// round trip and generated data.
+// End-to-end runs of the tamsel tool: the command table (commands.txt), the rule-file round trip
+// and generated data.
 
 #include <cctype>
 #include <charconv>
@@ -91,25 +91,6 @@ TEST_F(CliTest, CommandTable) {
     EXPECT_EQ((r.out + r.err).find('\r'), std::string::npos);
   }
   EXPECT_GT(runs, 50);
-}
-
-TEST_F(CliTest, DemoRunsFromNothingAndAgainOnItsOwnDatabase) {
-  const Result first = Run({"demo"});
-  ASSERT_EQ(first.code, 0) << first.err;
-  for (const char* heading :
-       {"The rule that applies", "three quantities", "free-item value", "cheapest vendor",
-        "created and loaded back", "overlapping rule is refused", "stale save is refused"}) {
-    EXPECT_THAT(first.out, HasSubstr(heading));
-  }
-  EXPECT_THAT(first.out, Not(HasSubstr("went unnoticed")));
-  // The second run reuses the database; the demo leaves no rule of its own behind.
-  const Result second = Run({"demo", "--json"});
-  ASSERT_EQ(second.code, 0) << second.err;
-  const Json doc = second.json();
-  ASSERT_GE(doc["sections"].size(), 8u);
-  EXPECT_THAT(doc["sections"][0].dump(), HasSubstr("reused"));
-  EXPECT_EQ(RunJson({"rule", "list", "--filter", "cMemo like 'tamsel demo%'"}, "tamsel-demo.db"),
-            Json::array());
 }
 
 TEST_F(CliTest, RuleFileRoundTripAndStaleSave) {

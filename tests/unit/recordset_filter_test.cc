@@ -32,17 +32,23 @@ std::shared_ptr<detail::ResultData> Sample() {
   return data;
 }
 
-std::vector<std::string> Codes(Recordset& rs) {
+using Codes_t = std::vector<std::string>;
+
+Codes_t Codes(Recordset& rs) {
   std::vector<std::string> codes;
   for (rs.MoveFirst(); !rs.Eof(); rs.MoveNext()) codes.push_back(rs.Fields("CINVCODE").AsString());
   return codes;
 }
 
-using Codes_t = std::vector<std::string>;
-
 TEST(RecordsetFilter, KeepsMatchingRows) {
   for (const table::Row& row : table::Read("data/filters.txt")) {
     Recordset rs(Sample());
+    if (row.fields[1] == "!") {
+      rs.Filter("cInvCode='B02'");
+      EXPECT_THROW(rs.Filter(row.fields[0]), DatabaseError) << row.where;
+      EXPECT_EQ(Codes(rs), Codes_t{"B02"}) << row.where;
+      continue;
+    }
     rs.Filter(table::Unescape(row.fields[0]));
     std::string kept;
     for (const std::string& code : Codes(rs))
@@ -55,12 +61,6 @@ TEST(RecordsetFilter, KeepsMatchingRows) {
 TEST(RecordsetFilter, BadConditionKeepsPreviousFilter) {
   Recordset rs(Sample());
   rs.Filter("cInvCode='B02'");
-  for (const char* bad :
-       {"cInvCode=", "nosuch='a'", "cInvCode='x", "cInvCode='a' and", "(cInvCode='a'",
-        "cInvCode 'a'", "iQty > abc", "cName like 5", "cInvCode='a' junk", "cName is 5"}) {
-    EXPECT_THROW(rs.Filter(bad), DatabaseError) << bad;
-    EXPECT_EQ(Codes(rs), Codes_t{"B02"}) << bad;
-  }
   EXPECT_THAT([&] { rs.Filter("nosuch='a'"); }, ThrowsMessage<DatabaseError>(HasSubstr("nosuch")));
   // Nesting past the limit is refused before the stack runs out; a long flat list is fine.
   EXPECT_THAT([&] { rs.Filter(std::string(300, '(') + "iQty=1" + std::string(300, ')')); },
