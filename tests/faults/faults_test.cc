@@ -2,11 +2,9 @@
 // with --churn as the writer child: it creates, saves and removes rules on a database and
 // acknowledges each committed write on stdout.
 
-#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,15 +22,18 @@
 #include <sstream>
 #include <thread>
 
+#include "cli/cli_runner.h"
 #include "common/sql_text.h"
 #include "faults/fault_vfs.h"
 #include "support/rule_fixtures.h"
 #include "unit/data_table.h"
 
-extern char** environ;
-
 namespace tamsel::testing {
 namespace {
+
+using clitest::Slurp;
+using clitest::Spawn;
+using clitest::Wait;
 
 #ifndef TAMSEL_FAULTS_CLI
 #define TAMSEL_FAULTS_CLI ""
@@ -42,33 +43,6 @@ constexpr const char* kChurnFlag = "--churn";
 constexpr int kSlots = 8;  // few, so that processes compete for the same rules
 
 std::string SelfPath() { return std::filesystem::read_symlink("/proc/self/exe").string(); }
-
-// Starts a program with stdout appended to out_path.
-pid_t Spawn(std::vector<std::string> args, const std::string& out_path) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_APPEND,
-                                   0644);
-  std::vector<char*> argv;
-  for (auto& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) throw std::runtime_error("cannot start " + args[0]);
-  return pid;
-}
-
-int Wait(pid_t pid) {
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::string Scalar(Connection& conn, const std::string& sql) {
   auto rs = conn.OpenRecordset(sql);
