@@ -4,13 +4,8 @@
 
 #include "services/connection_text.h"
 
-#include <cstdint>
-#include <cstdlib>
-#include <string>
-#include <string_view>
-
 #include "common/text.h"
-#include "tamsel/error.h"
+#include "harness.h"
 
 namespace {
 
@@ -21,16 +16,15 @@ bool Secret(const std::string& key) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+TAMSEL_FUZZ_TARGET(text) {
   using namespace tamsel::detail;
-  const std::string_view text(reinterpret_cast<const char*>(data), size);
   const std::string redacted = RedactConnectionText(text);
   std::vector<ConnectionPart> parts;
   try {
     parts = ParseConnectionText(text);
     ConnectionTextValue(text, "Data Source");
   } catch (const tamsel::DatabaseError&) {
-    return 0;
+    return;
   }
   const auto after = ParseConnectionText(redacted);
   if (after.size() != parts.size()) std::abort();
@@ -46,5 +40,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       std::abort();
     }
   }
-  return 0;
 }

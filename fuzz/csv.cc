@@ -3,21 +3,17 @@
 
 #include "csv.h"
 
-#include <cstdint>
-#include <cstdlib>
-#include <string>
-#include <string_view>
-
 #include "cli_context.h"
+#include "harness.h"
 #include "output.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+TAMSEL_FUZZ_TARGET(text) {
   using namespace tamsel::cli;
   std::vector<CsvRecord> records;
   try {
-    records = ParseCsv(std::string_view(reinterpret_cast<const char*>(data), size));
+    records = ParseCsv(text);
   } catch (const ToolError&) {
-    return 0;
+    return;
   }
   std::string written;
   std::vector<std::vector<std::string>> expected;
@@ -33,5 +29,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t i = 0; i < again.size(); ++i) {
     if (again[i].fields != expected[i]) std::abort();
   }
-  return 0;
 }

@@ -8,13 +8,13 @@
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
-#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -33,13 +33,38 @@ struct Result {
 
 inline std::string Slurp(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 inline void WriteFile(const std::filesystem::path& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
+}
+
+// Starts a program with stdout appended to `out` and, where named, stdin from `in` and stderr
+// to `err`.
+inline pid_t Spawn(std::vector<std::string> args, const std::string& out,
+                   const std::string& in = "", const std::string& err = "") {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+  if (!in.empty()) posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
+  if (!err.empty())
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::vector<char*> argv;
+  for (auto& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) throw std::runtime_error("cannot start " + args[0]);
+  return pid;
+}
+
+// The exit code; a signal (abort, crash, kill) shows as 128 + its number, which no command uses.
+inline int Wait(pid_t pid) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 class CliTest : public ::testing::Test {
@@ -62,41 +87,35 @@ class CliTest : public ::testing::Test {
   // Runs tamsel with the arguments, in the scratch directory, stdin from `input`.
   Result Run(const std::vector<std::string>& args, const std::string& input = "") {
     WriteFile(dir_ / "stdin", input);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    std::string in = (dir_ / "stdin").string(), out = (dir_ / "stdout").string(),
-                err = (dir_ / "stderr").string();
-    posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::string cwd = dir_.string();
-    std::vector<std::string> argv_text = {binary_};
-    argv_text.insert(argv_text.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : argv_text) argv.push_back(a.data());
-    argv.push_back(nullptr);
+    const std::string in = Path("stdin"), out = Path("stdout"), err = Path("stderr");
+    std::vector<std::string> argv = {binary_};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::filesystem::remove(out);
     // posix_spawn has no working-directory action in this libc: change it around the call.
-    std::filesystem::path previous = std::filesystem::current_path();
+    const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(dir_);
-    pid_t pid = 0;
-    int rc = posix_spawn(&pid, binary_.c_str(), &actions, nullptr, argv.data(), environ);
+    const pid_t pid = Spawn(argv, out, in, err);
     std::filesystem::current_path(previous);
-    posix_spawn_file_actions_destroy(&actions);
     Result result;
-    if (rc != 0) return result;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    // A signal (abort, crash) shows as a code no command uses.
-    result.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.code = Wait(pid);
     result.out = Slurp(out);
     result.err = Slurp(err);
     return result;
   }
 
+  // Runs tamsel with --json and the database added; the JSON it printed, Null on failure.
+  Json RunJson(std::vector<std::string> args, const std::string& db,
+               const std::string& input = "") {
+    args.insert(args.end(), {"--db", db, "--json"});
+    const Result r = Run(args, input);
+    EXPECT_EQ(r.code, 0) << r.err;
+    return r.code == 0 ? r.json() : Json();
+  }
+
   // A fresh demo database in the scratch directory; its path.
   std::string DemoDb(const std::string& name = "demo.db") {
-    std::string path = Path(name);
-    Result r = Run({"init", "--db", path, "--demo-data"});
+    const std::string path = Path(name);
+    const Result r = Run({"init", "--db", path, "--demo-data"});
     EXPECT_EQ(r.code, 0) << r.err;
     return path;
   }

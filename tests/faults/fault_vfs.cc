@@ -29,24 +29,6 @@ FaultPlan g_plan;
 
 sqlite3_file* Real(sqlite3_file* file) { return reinterpret_cast<FaultFile*>(file)->real; }
 
-int OwnError(IoCall call) {
-  switch (call) {
-    case IoCall::kRead:
-      return SQLITE_IOERR_READ;
-    case IoCall::kWrite:
-      return SQLITE_IOERR_WRITE;
-    case IoCall::kSync:
-      return SQLITE_IOERR_FSYNC;
-    case IoCall::kTruncate:
-      return SQLITE_IOERR_TRUNCATE;
-    case IoCall::kLock:
-      return SQLITE_IOERR_LOCK;
-    case IoCall::kShm:
-      return SQLITE_IOERR_SHMLOCK;
-  }
-  return SQLITE_IOERR;
-}
-
 // SQLITE_OK to go on with the real call, or the error to return in its place.
 int Injected(IoCall call) {
   if (!g_armed.load()) return SQLITE_OK;
@@ -55,7 +37,10 @@ int Injected(IoCall call) {
       (n > g_plan.nth && !g_plan.sticky))
     return SQLITE_OK;
   g_fired = true;
-  return g_plan.disk_full ? SQLITE_FULL : OwnError(call);
+  // The I/O error of each call, in IoCall order.
+  static const int kErrors[] = {SQLITE_IOERR_READ,     SQLITE_IOERR_WRITE, SQLITE_IOERR_FSYNC,
+                                SQLITE_IOERR_TRUNCATE, SQLITE_IOERR_LOCK,  SQLITE_IOERR_SHMLOCK};
+  return g_plan.disk_full ? SQLITE_FULL : kErrors[static_cast<size_t>(call)];
 }
 
 // The real call, unless the fault replaces it.
@@ -139,28 +124,6 @@ int Open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int
   return rc;
 }
 
-// Everything else is the real VFS's, called with the real VFS.
-int Delete(sqlite3_vfs*, const char* name, int sync) { return g_real->xDelete(g_real, name, sync); }
-int Access(sqlite3_vfs*, const char* name, int flags, int* out) {
-  return g_real->xAccess(g_real, name, flags, out);
-}
-int FullPathname(sqlite3_vfs*, const char* name, int n, char* out) {
-  return g_real->xFullPathname(g_real, name, n, out);
-}
-void* DlOpen(sqlite3_vfs*, const char* name) { return g_real->xDlOpen(g_real, name); }
-void DlError(sqlite3_vfs*, int n, char* out) { g_real->xDlError(g_real, n, out); }
-void (*DlSym(sqlite3_vfs*, void* lib, const char* name))(void) {
-  return g_real->xDlSym(g_real, lib, name);
-}
-void DlClose(sqlite3_vfs*, void* lib) { g_real->xDlClose(g_real, lib); }
-int Randomness(sqlite3_vfs*, int n, char* out) { return g_real->xRandomness(g_real, n, out); }
-int Sleep(sqlite3_vfs*, int us) { return g_real->xSleep(g_real, us); }
-int CurrentTime(sqlite3_vfs*, double* out) { return g_real->xCurrentTime(g_real, out); }
-int GetLastError(sqlite3_vfs*, int n, char* out) { return g_real->xGetLastError(g_real, n, out); }
-int CurrentTimeInt64(sqlite3_vfs*, sqlite3_int64* out) {
-  return g_real->xCurrentTimeInt64(g_real, out);
-}
-
 }  // namespace
 
 const char* IoCallName(IoCall call) {
@@ -179,11 +142,14 @@ void InstallFaultVfs() {
                     CheckReservedLock, FileControl, SectorSize, DeviceCharacteristics, ShmMap,
                     ShmLock, ShmBarrier, ShmUnmap, Fetch, Unfetch};
   }
-  g_vfs = {2, static_cast<int>(sizeof(FaultFile)) + g_real->szOsFile, g_real->mxPathname,
-           nullptr, "tamsel-faults", nullptr, Open, Delete, Access, FullPathname, DlOpen,
-           DlError, DlSym, DlClose, Randomness, Sleep, CurrentTime, GetLastError,
-           CurrentTimeInt64, nullptr, nullptr, nullptr};
   // clang-format on
+  // Everything but opening a file is the real VFS's own; its other methods ignore the VFS
+  // they are called with.
+  g_vfs = *g_real;
+  g_vfs.szOsFile += static_cast<int>(sizeof(FaultFile));
+  g_vfs.pNext = nullptr;
+  g_vfs.zName = "tamsel-faults";
+  g_vfs.xOpen = Open;
   if (sqlite3_vfs_register(&g_vfs, 1) != SQLITE_OK) {
     throw std::runtime_error("cannot register the fault VFS");
   }

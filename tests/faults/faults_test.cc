@@ -2,11 +2,9 @@
 // with --churn as the writer child: it creates, saves and removes rules on a database and
 // acknowledges each committed write on stdout.
 
-#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,20 +15,25 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <random>
 #include <set>
 #include <sstream>
 #include <thread>
 
+#include "cli/cli_runner.h"
 #include "common/sql_text.h"
 #include "faults/fault_vfs.h"
 #include "support/rule_fixtures.h"
-
-extern char** environ;
+#include "unit/data_table.h"
 
 namespace tamsel::testing {
 namespace {
+
+using clitest::Slurp;
+using clitest::Spawn;
+using clitest::Wait;
 
 #ifndef TAMSEL_FAULTS_CLI
 #define TAMSEL_FAULTS_CLI ""
@@ -40,40 +43,6 @@ constexpr const char* kChurnFlag = "--churn";
 constexpr int kSlots = 8;  // few, so that processes compete for the same rules
 
 std::string SelfPath() { return std::filesystem::read_symlink("/proc/self/exe").string(); }
-
-// Starts a program with stdout appended to out_path.
-pid_t Spawn(std::vector<std::string> args, const std::string& out_path) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_APPEND,
-                                   0644);
-  std::vector<char*> argv;
-  for (auto& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) throw std::runtime_error("cannot start " + args[0]);
-  return pid;
-}
-
-int Wait(pid_t pid) {
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::vector<std::string> Words(const std::string& line) {
-  std::vector<std::string> words;
-  std::istringstream in(line);
-  for (std::string word; in >> word;) words.push_back(word);
-  return words;
-}
 
 std::string Scalar(Connection& conn, const std::string& sql) {
   auto rs = conn.OpenRecordset(sql);
@@ -98,53 +67,16 @@ void SetTierCount(PriceRule& rule, int n) {
   }
 }
 
-// Every rule with its save counter (cMemo). A rule whose tiers are not numbered 1..n and
-// gap-free from 0 to open, tiers without a rule, and rules of one vendor and item whose
-// validity overlaps are problems.
+// Every rule with its save counter (cMemo); `problems` names each check the tables fail.
 std::map<int32_t, int32_t> StoredRules(Connection& conn, std::vector<std::string>& problems) {
+  for (const table::Row& check : table::Read("faults/checks.txt")) {
+    if (Scalar(conn, check.fields[1]) != "0") problems.push_back(check.fields[0]);
+  }
   std::map<int32_t, int32_t> counters;
-  auto rs = conn.OpenRecordset(
-      "select r.id, r.cMemo, i.itemid, i.iLowerLimit, i.iUpperLimit from ven_inv_price_rule r "
-      "left join ven_inv_price_ruleitem i on i.id = r.id order by r.id, i.itemid");
-  int32_t id = 0, tiers = 0;
-  Variant upper;
-  auto end_rule = [&] {
-    if (id != 0 && (tiers == 0 || !upper.IsNull())) {
-      problems.push_back("rule " + detail::IntText(id) + " does not end with an open tier");
-    }
-  };
-  for (; !rs->Eof(); rs->MoveNext()) {
-    if (VarToLng(rs->Fields("id")) != id) {
-      end_rule();
-      id = VarToLng(rs->Fields("id"));
-      counters[id] = VarToLng(rs->Fields("cMemo"));
-      tiers = 0;
-      upper = Variant(0.0);
-    }
-    if (rs->Fields("itemid").IsNull()) continue;
-    ++tiers;
-    const bool whole = !upper.IsNull() && VarToLng(rs->Fields("itemid")) == tiers &&
-                       VarToDbl(rs->Fields("iLowerLimit")) == VarToDbl(upper);
-    if (!whole)
-      problems.push_back("rule " + detail::IntText(id) + " has a gap at tier " +
-                         detail::IntText(tiers));
-    upper = rs->Fields("iUpperLimit");
-  }
-  end_rule();
+  auto rs = conn.OpenRecordset("select id, cMemo from ven_inv_price_rule");
+  for (; !rs->Eof(); rs->MoveNext())
+    counters[VarToLng(rs->Fields("id"))] = VarToLng(rs->Fields("cMemo"));
   rs->Close();
-  if (Scalar(conn, "pragma integrity_check") != "ok") problems.push_back("integrity check failed");
-  if (Scalar(conn,
-             "select count(*) from ven_inv_price_ruleitem where id not in "
-             "(select id from ven_inv_price_rule)") != "0") {
-    problems.push_back("tiers without a rule");
-  }
-  if (Scalar(conn,
-             "select count(*) from ven_inv_price_rule a join ven_inv_price_rule b on a.id < b.id "
-             "and a.cVenCode = b.cVenCode and a.cInvCode = b.cInvCode and a.dEnableDate <= "
-             "coalesce(b.dDisableDate, '9999') and b.dEnableDate <= coalesce(a.dDisableDate, "
-             "'9999')") != "0") {
-    problems.push_back("overlapping rules");
-  }
   return counters;
 }
 
@@ -218,10 +150,35 @@ int Churn(const std::string& connection_text, unsigned seed, int ops) {
   return 0;
 }
 
-pid_t StartChurn(const TestDatabase& db, unsigned seed, int ops, const std::string& acks) {
-  return Spawn(
-      {SelfPath(), kChurnFlag, db.ConnectionText(), detail::IntText(seed), detail::IntText(ops)},
-      acks);
+// Runs a churn writer per seed on the database and returns what each acknowledged. With
+// `killer`, the first writer is killed at a random moment once it has written something.
+std::vector<std::string> RunChurn(const TestDatabase& db, const std::vector<unsigned>& seeds,
+                                  int ops, std::mt19937* killer = nullptr) {
+  std::vector<pid_t> children;
+  std::vector<std::string> outputs, acks;
+  for (const unsigned seed : seeds) {
+    outputs.push_back(db.Path() + ".acks" + detail::IntText(seed));
+    std::remove(outputs.back().c_str());
+    children.push_back(Spawn(
+        {SelfPath(), kChurnFlag, db.ConnectionText(), detail::IntText(seed), detail::IntText(ops)},
+        outputs.back()));
+  }
+  if (killer != nullptr) {
+    struct stat info {};
+    while ((stat(outputs[0].c_str(), &info) != 0 || info.st_size == 0) &&
+           waitpid(children[0], nullptr, WNOHANG) == 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds((*killer)() % 150000));
+    kill(children[0], SIGKILL);
+  }
+  for (size_t i = 0; i < children.size(); ++i) {
+    // A writer that ended before the kill was reaped above and reads as 0 here.
+    EXPECT_EQ(Wait(children[i]), killer != nullptr ? 128 + SIGKILL : 0);
+    acks.push_back(Slurp(outputs[i]));
+    std::remove(outputs[i].c_str());
+  }
+  return acks;
 }
 
 // -------------------------------------------------------------------------------------------
@@ -302,7 +259,7 @@ TEST(FaultTest, AFailingIoCallFailsTheWholeCallAndARetryStoresIt) {
   const int32_t stored = env.Store("2023-01-01", "2023-06-30", 3)->id;
   env.manager.ExitManager();  // no connection open on the file that is copied
   const WorkCopy work(env.db);
-  std::map<std::string, int> points, ends;  // by kind of call; by outcome or failed check
+  std::map<std::string, int> ends;  // by outcome, or by failed check
   for (const Operation& op : kOperations) {
     // The reference: the call and the manager's exit without a fault, counting the I/O calls
     // to fail.
@@ -337,7 +294,6 @@ TEST(FaultTest, AFailingIoCallFailsTheWholeCallAndARetryStoresIt) {
           const bool in_call = FaultFired();
           if (!in_call) manager.ExitManager();
           const bool fired = DisarmFaults().fired;
-          ++points[IoCallName(kind)];
           const std::string state = work.Dump();
           const bool refused = outcome.rfind("refused", 0) == 0;
           std::string problem;
@@ -371,15 +327,12 @@ TEST(FaultTest, AFailingIoCallFailsTheWholeCallAndARetryStoresIt) {
   }
   int total = 0;
   std::cout << "[ faults ] on " << DriverName() << ":";
-  for (const auto& [kind, n] : points) std::cout << " " << kind << " " << n << ",";
   for (const auto& [end, n] : ends) {
     std::cout << " " << end << " " << n << ",";
     total += n;
-  }
-  std::cout << " injection points " << total << "\n";
-  for (const auto& [end, n] : ends) {
     if (end.find(": ") != std::string::npos) ADD_FAILURE() << n << "x " << end;
   }
+  std::cout << " injection points " << total << "\n";
 }
 
 // The acknowledged writes in churn children's output.
@@ -394,7 +347,8 @@ struct Acks {
     pending.clear();
     std::istringstream lines(output);
     for (std::string line; std::getline(lines, line);) {
-      std::vector<std::string> words = Words(line);
+      std::istringstream in(line);
+      const std::vector<std::string> words{std::istream_iterator<std::string>(in), {}};
       if (words.empty()) continue;
       if (words[0] == "?") {
         pending = words;
@@ -436,31 +390,14 @@ struct Acks {
   }
 };
 
-// Waits until the child has written something; false when it ended first.
-bool WaitForOutput(const std::string& path, pid_t child) {
-  struct stat info {};
-  while (stat(path.c_str(), &info) != 0 || info.st_size == 0) {
-    if (waitpid(child, nullptr, WNOHANG) != 0) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
-
 constexpr int kCrashRounds = 20;
 
 TEST(CrashTest, AKilledWriterLeavesWholeRulesAndEveryAcknowledgedWrite) {
   RuleEnv env;
   std::mt19937 random(7);
   Acks acks;
-  const std::string output = env.db.Path() + ".acks";
   for (int round = 0; round < kCrashRounds; ++round) {
-    std::remove(output.c_str());
-    const pid_t child = StartChurn(env.db, 100 + round, 1000000, output);
-    ASSERT_TRUE(WaitForOutput(output, child));
-    std::this_thread::sleep_for(std::chrono::microseconds(random() % 150000));
-    kill(child, SIGKILL);
-    ASSERT_EQ(Wait(child), 128 + SIGKILL);
-    acks.Read(Slurp(output));
+    acks.Read(RunChurn(env.db, {100u + round}, 1000000, &random).at(0));
     std::vector<std::string> problems;
     const auto stored = StoredRules(*env.db.Connect(), problems);
     EXPECT_THAT(problems, ::testing::IsEmpty()) << "round " << round;
@@ -470,7 +407,6 @@ TEST(CrashTest, AKilledWriterLeavesWholeRulesAndEveryAcknowledgedWrite) {
     }
     acks.state = stored;
   }
-  std::remove(output.c_str());
 }
 
 TEST(CrashTest, AKilledImportKeepsWholeRulesAndAllItCommitted) {
@@ -533,19 +469,9 @@ TEST(CrashTest, AKilledImportKeepsWholeRulesAndAllItCommitted) {
 
 TEST(ConcurrencyTest, FourProcessesLoseNoSaveAndStoreNoDuplicateOrOverlap) {
   RuleEnv env;
-  constexpr int ops = 500;
-  std::vector<pid_t> children;
-  std::vector<std::string> outputs;
-  for (unsigned p = 0; p < 4; ++p) {
-    outputs.push_back(env.db.Path() + ".acks" + detail::IntText(p));
-    std::remove(outputs.back().c_str());
-    children.push_back(StartChurn(env.db, 1000 + p, ops, outputs.back()));
-  }
   Acks acks;
-  for (size_t p = 0; p < children.size(); ++p) {
-    EXPECT_EQ(Wait(children[p]), 0);
-    acks.Read(Slurp(outputs[p]));
-    std::remove(outputs[p].c_str());
+  for (const std::string& output : RunChurn(env.db, {1000, 1001, 1002, 1003}, 500)) {
+    acks.Read(output);
   }
   // No lost save, and lock waits stay within the busy timeout: no failure but the refusals
   // competition explains.
