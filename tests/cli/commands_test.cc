@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "cli_runner.h"
+#include "tamsel/tamsel.h"
 #include "unit/data_table.h"
 
 namespace tamsel::clitest {
@@ -130,6 +131,25 @@ TEST_F(CliTest, GenAddsTheRequestedPriceRows) {
               db)["rows"];
   EXPECT_GE(made, 7u * 3u * 2u);
   EXPECT_EQ(RunJson({"pricelist", "list"}, db).size(), made);
+}
+
+// Rights are asked for only with --check-auth: without it the tool starts no service for them and
+// needs none of its tables.
+TEST_F(CliTest, RowAuthorisationOnlyWhenAsked) {
+  const std::string db = DemoDb();
+  Connection conn;
+  conn.Open("Provider=SQLite;Data Source=" + db);
+  conn.Execute("drop table tamsel_row_auth");
+  conn.Close();
+  const std::vector<std::string> price = {"price", "--db",   db,          "--vendor",
+                                          "V002",  "--item", "A01",       "--qty",
+                                          "2000",  "--date", "2026-12-06"};
+  EXPECT_EQ(Run(price).code, 0);
+  std::vector<std::string> checked = price;
+  checked.insert(checked.begin(), "--check-auth");
+  const Result refused = Run(checked);
+  EXPECT_EQ(refused.code, 1);
+  EXPECT_THAT(refused.err, HasSubstr("row-authorisation"));
 }
 
 }  // namespace

@@ -96,10 +96,10 @@ TEST(ConnectionDialectTest, NamesTheEngineAndGuardsTheScripts) {
               ThrowsMessage<DatabaseError>(HasSubstr("no SQL scripts for this database")));
   conn.Open("Provider=SQLite;Data Source=file:sql_script_dialect?mode=memory&cache=shared");
   EXPECT_EQ(conn.Dialect(), "sqlite");
-  // Generated data takes no vendors per item, and 1 to 12 tiers.
+  // Generated data takes skewed vendors per item (0), and 0 (varied) to 6 tiers.
   InstallSuiteSchema(conn);
-  EXPECT_NO_THROW(GenerateTrialData(conn, {.items = 2, .vendors_per_item = 0, .tiers = 12}, {}));
-  EXPECT_THROW(GenerateTrialData(conn, {.items = 1, .vendors_per_item = 1, .tiers = 13}, {}),
+  EXPECT_NO_THROW(GenerateTrialData(conn, {.items = 2, .vendors_per_item = 0, .tiers = 6}, {}));
+  EXPECT_THROW(GenerateTrialData(conn, {.items = 1, .vendors_per_item = 1, .tiers = 7}, {}),
                std::invalid_argument);
   conn.Close();
   EXPECT_EQ(conn.Dialect(), "");
