@@ -547,6 +547,7 @@ StatementShape LiftLiterals(std::string_view tsql) {
         lifted = LiftNumber(t.text, value);
       }
       if (lifted) {
+        if (shape.values.size() == kLiftedValuesMax) return whole();
         types += static_cast<char>(value.type);
         shape.values.push_back(std::move(value));
       }

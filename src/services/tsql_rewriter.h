@@ -39,6 +39,9 @@ struct StatementShape {
 
 // Texts longer than this stay in the statement; a bound text parameter is declared this long.
 constexpr size_t kLiftedTextMax = 4000;
+// A statement with more values than this stays whole: it is a bulk write, which gains nothing
+// from a cached plan, and SQL Server takes at most 2,100 parameters in one statement.
+constexpr size_t kLiftedValuesMax = 256;
 
 // Lifts the literal values out of a single SELECT, INSERT, UPDATE or DELETE so that statements
 // differing only in values share one compiled plan. Any other text comes back whole, without

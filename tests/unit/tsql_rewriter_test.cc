@@ -62,6 +62,15 @@ TEST(LiftLiterals, LiftsOnlyWhatCannotChangeTheStatementsMeaning) {
        "t:" + longest.substr(1, kLiftedTextMax) + ";"},
       {"select a from t where b = 'x" + longest.substr(1),
        "select a from t where b = 'x" + longest.substr(1), ""}};
+  // A bulk write keeps its values: no plan to share, and the server's parameter limit.
+  std::string bulk = "insert into t(a) values(0)", lifted_bulk = "insert into t(a) values(?)";
+  for (size_t i = 1; i < kLiftedValuesMax; ++i) bulk += ",(1)", lifted_bulk += ",(?)";
+  cases.push_back({bulk, lifted_bulk, "i:0;" + [] {
+                     std::string v;
+                     for (size_t i = 1; i < kLiftedValuesMax; ++i) v += "i:1;";
+                     return v;
+                   }()});
+  cases.push_back({bulk + ",(2)", bulk + ",(2)", ""});
   for (const table::Row& row : table::Read("data/lifts.txt")) {
     cases.push_back(
         {table::Unescape(row.fields[0]), table::Unescape(row.fields[1]), row.fields[2]});
