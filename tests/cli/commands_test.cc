@@ -123,16 +123,6 @@ TEST_F(CliTest, RuleFileRoundTripAndStaleSave) {
   EXPECT_THAT(no_version.err, HasSubstr("ufts"));
 }
 
-TEST_F(CliTest, GenAddsTheRequestedPriceRows) {
-  const std::string db = Path("gen.db");
-  ASSERT_EQ(Run({"init", "--db", db}).code, 0);
-  const size_t made =
-      RunJson({"gen", "--items", "7", "--vendors-per-item", "3", "--tiers", "2", "--seed", "5"},
-              db)["rows"];
-  EXPECT_GE(made, 7u * 3u * 2u);
-  EXPECT_EQ(RunJson({"pricelist", "list"}, db).size(), made);
-}
-
 // Rights are asked for only with --check-auth: without it the tool starts no service for them and
 // needs none of its tables.
 TEST_F(CliTest, RowAuthorisationOnlyWhenAsked) {

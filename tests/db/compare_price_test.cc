@@ -84,9 +84,10 @@ TEST(ComparePrice, RuleCarriesTheNames) {
                 " ven=V01/Acme inv=I01/Bolt/I01-A/std unit=PCS/Piece tax=17 2024-01-01.. "
                 "promo=0 exch=CNY supply=1 taxcost=1 memo= term=FOB/Free ufts=set tiers=1");
   // The row version in the views' money form, whatever the driver reads from the table.
-  EXPECT_EQ(item->objRule()->ufts,
-            VarToStr(QueryValue(
-                env.db, "select ufts from pu_veninvpricelist where autoid=" + std::to_string(id))));
+  EXPECT_EQ(
+      item->objRule()->ufts,
+      VarToStr(QueryValue(*env.db.Connect(), "select ufts from pu_veninvpricelist where autoid=" +
+                                                 std::to_string(id))));
 }
 
 TEST(ComparePrice, Failures) {

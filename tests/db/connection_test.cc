@@ -3,7 +3,6 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <functional>
@@ -194,25 +193,6 @@ TEST_F(ConnectionTest, FailuresCarryTheDatabaseTextAndLeaveTheConnectionUsable) 
   EXPECT_EQ(conn_->Execute("insert into probe (id, v) values (1, N'after')"), 1);
 }
 
-TEST_F(ConnectionTest, ObserversSeeTheTextAsBuilt) {
-  std::vector<std::string> seen;
-  const std::string insert = "insert into probe (id, v) values (1, N'a'), (2, N'b')";
-  const std::string query =
-      "select TOP 1 v from dbo.probe where isnull(v,'')<>N'' order by id desc";
-  {
-    ScopedStatementObserver outer(
-        [&](std::string_view sql) { seen.push_back("1:" + std::string(sql)); });
-    {
-      ScopedStatementObserver inner(
-          [&](std::string_view sql) { seen.push_back("2:" + std::string(sql)); });
-      conn_->Execute(insert);
-    }
-    EXPECT_EQ(VarToStr(Scalar(query)), "b");
-  }
-  conn_->Execute("delete from probe");  // no observer left
-  EXPECT_EQ(seen, (std::vector<std::string>{"1:" + insert, "2:" + insert, "1:" + query}));
-}
-
 // The suite's text columns ignore letter case and trailing blanks, in comparisons, order and keys.
 TEST_F(ConnectionTest, TextColumnsIgnoreCaseAndTrailingBlanks) {
   conn_->Execute(
@@ -352,19 +332,6 @@ TEST(ConnectionOpen, FailsClearlyAndNamesNoPassword) {
     }
     EXPECT_EQ(conn.State(), 0);
   }
-}
-
-TEST(SqliteMemory, ASharedInMemoryDatabaseLivesWhileAConnectionHoldsIt) {
-  if (DriverName() != "sqlite") GTEST_SKIP() << "embedded driver only";
-  const std::string text = "provider=sqlite; data source=file:tamsel_mem_" +
-                           std::to_string(getpid()) + "?mode=memory&cache=shared";
-  Connection first, second;
-  first.Open(text);
-  first.Execute("create table t (id integer)");
-  second.Open(text);
-  EXPECT_EQ(second.Execute("insert into t values (1)"), 1);
-  first.Close();
-  EXPECT_EQ(VarToLng(second.OpenRecordset("select count(*) as n from t")->Fields("n")), 1);
 }
 
 TEST(ConnectionText, ValuesByKey) {

@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <stdexcept>
-#include <thread>
 #include <vector>
 
 #include "support/lookup_fixtures.h"
@@ -99,24 +97,6 @@ TEST(RowAuthFactory, ReplacesAndRestoresTheDefault) {
   EXPECT_NE(std::dynamic_pointer_cast<TableRowAuthService>(NewRowAuthService()), nullptr);
   SetRowAuthServiceFactory([] { return std::make_shared<Fixed>(); });
   EXPECT_NE(std::dynamic_pointer_cast<Fixed>(NewRowAuthService()), nullptr);
-
-  // Set and used from several threads at once: every service is one of the two kinds.
-  std::atomic<int> made{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&, t] {
-      for (int i = 0; i < 200; ++i) {
-        if (t == 0 && i % 10 == 0) {
-          SetRowAuthServiceFactory(i % 20 ? nullptr
-                                          : std::function<std::shared_ptr<RowAuthService>()>(
-                                                [] { return std::make_shared<Fixed>(); }));
-        }
-        if (NewRowAuthService() != nullptr) ++made;
-      }
-    });
-  }
-  for (auto& thread : threads) thread.join();
-  EXPECT_EQ(made.load(), 800);
 
   SetRowAuthServiceFactory(nullptr);
   EXPECT_NE(std::dynamic_pointer_cast<TableRowAuthService>(NewRowAuthService()), nullptr);

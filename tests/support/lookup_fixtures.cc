@@ -104,13 +104,6 @@ void InsertRow(const TestDatabase& db, const std::string& table, const std::stri
   db.Exec("insert into " + table + " (" + columns + ") values (" + literals + ")");
 }
 
-Variant QueryValue(const TestDatabase& db, const std::string& sql) {
-  auto conn = db.Connect();
-  auto rs = conn->OpenRecordset(sql);
-  if (rs->Eof()) throw std::runtime_error("no row: " + sql);
-  return rs->Fields(rs->FieldName(0));
-}
-
 void AddVendor(const TestDatabase& db, const VendorRow& row) {
   InsertRow(db, "Vendor", "iid,cVenCode,cVenName,cVenAbbName,dEndDate,bVenTax",
             {Variant(row.iid), Variant(row.code), Variant(row.code + " Ltd"),
@@ -156,12 +149,12 @@ int32_t AddPrice(const TestDatabase& db, const PriceRow& row) {
                  row.upper, Variant(row.price), Variant(row.tax_rate),
                  Variant(row.price * (1 + row.tax_rate / 100)), TextOrNull(row.term)});
   InsertRow(db, "ven_inv_price", columns, values);
-  return VarToLng(QueryValue(db, "select max(autoid) from ven_inv_price"));
+  return VarToLng(QueryValue(*db.Connect(), "select max(autoid) from ven_inv_price"));
 }
 
 int32_t AddRule(const TestDatabase& db, const RuleRow& row) {
   const int32_t id =
-      VarToLng(QueryValue(db, "select coalesce(max(id),0)+1 from ven_inv_price_rule"));
+      VarToLng(QueryValue(*db.Connect(), "select coalesce(max(id),0)+1 from ven_inv_price_rule"));
   InsertRow(db, "ven_inv_price_rule",
             "id,cVenCode,cInvCode,iSupplyType,dEnableDate,dDisableDate,bPromotion,cExch_Name,cMemo,"
             "bTaxCost,cTermCode",

@@ -27,8 +27,6 @@ Date FixtureToday();
 // INSERT INTO table (columns) VALUES (values written by ToSqlText).
 void InsertRow(const TestDatabase& db, const std::string& table, const std::string& columns,
                const std::vector<Variant>& values);
-// The single value of a one-row query.
-Variant QueryValue(const TestDatabase& db, const std::string& sql);
 
 struct VendorRow {
   std::string code;
@@ -132,7 +130,7 @@ class RuleEnv {
   // NewRule(tiers) over the given period ("" for no end), stored without the overlap check.
   std::shared_ptr<PriceRule> Store(const std::string& enable, const std::string& disable = "",
                                    int tiers = 2);
-  int32_t Count(const std::string& sql) const { return VarToLng(QueryValue(db, sql)); }
+  int32_t Count(const std::string& sql) const { return VarToLng(QueryValue(*db.Connect(), sql)); }
   std::string Dump() const { return DumpRuleTables(*db.Connect()); }  // both rule tables
   // Readies a second manager on the same database file, or on the one the text names.
   void InitOther(PriceRuleManager& other, const std::string& connection_text = "") const;

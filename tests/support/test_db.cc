@@ -8,7 +8,6 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <random>
 #include <regex>
 #include <stdexcept>
@@ -17,6 +16,7 @@
 #include "services/connection_text.h"
 #include "services/embedded_sql.h"
 #include "services/sql_script.h"
+#include "unit/data_table.h"
 
 namespace tamsel::testing {
 
@@ -224,6 +224,18 @@ std::string CellText(const Variant& value) {
 
 }  // namespace
 
+Variant QueryValue(Connection& conn, const std::string& sql) {
+  auto rs = conn.OpenRecordset(sql);
+  return rs->Eof() ? Variant() : rs->Fields(rs->FieldName(0));
+}
+
+std::vector<std::string> QueryColumn(Connection& conn, const std::string& sql) {
+  std::vector<std::string> column;
+  for (auto rs = conn.OpenRecordset(sql); !rs->Eof(); rs->MoveNext())
+    column.push_back(VarToStr(rs->Fields(rs->FieldName(0))));
+  return column;
+}
+
 std::string DumpTable(Connection& conn, const std::string& table, const std::string& order_by) {
   auto rs = conn.OpenRecordset("select * from " + table + " order by " + order_by);
   std::string out = table + ":";
@@ -257,13 +269,14 @@ std::vector<std::string> Split(const std::string& text, char at) {
 }
 
 std::vector<Case> ReadCases(const std::string& file, const std::string& table) {
-  std::ifstream in(std::string(TAMSEL_TEST_SOURCE_DIR) + "/data/" + file);
-  if (!in) throw std::runtime_error("cannot read tests/data/" + file);
   std::vector<Case> cases;
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind(table + "|", 0) == 0) cases.push_back(Split(line.substr(table.size() + 1), '|'));
+  for (const table::Row& row : table::Read("data/" + file)) {
+    if (row.fields[0] != table) continue;
+    cases.emplace_back();
+    for (size_t f = 1; f < row.fields.size(); ++f)
+      cases.back().push_back(table::Unescape(row.fields[f]));
   }
-  if (cases.empty()) throw std::runtime_error("no " + table + " cases in tests/data/" + file);
+  EXPECT_FALSE(cases.empty()) << "no " << table << " cases in tests/data/" << file;
   return cases;
 }
 

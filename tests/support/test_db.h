@@ -71,13 +71,16 @@ class DecimalCommaLocale {
   std::locale previous_;
 };
 
+// The first value of a query (Empty when it has no row), and its first column as text.
+Variant QueryValue(Connection& conn, const std::string& sql);
+std::vector<std::string> QueryColumn(Connection& conn, const std::string& sql);
+
 // All rows of a table, ordered by the given columns, as one comparable text.
 std::string DumpTable(Connection& conn, const std::string& table, const std::string& order_by);
 // ven_inv_price_rule and ven_inv_price_ruleitem, for before/after comparisons.
 std::string DumpRuleTables(Connection& conn);
 
-// The fields of the cases of table `table` in tests/data/<file>: one case a line, fields split at
-// '|', the first naming the table; blank and '#' lines are skipped.
+// The fields, unescaped, of the rows of tests/data/<file> whose first field is `table`.
 using Case = std::vector<std::string>;
 std::vector<std::string> Split(const std::string& text, char at);
 std::vector<Case> ReadCases(const std::string& file, const std::string& table);

@@ -4,14 +4,11 @@
 
 #include <charconv>
 #include <cmath>
-#include <pugixml.hpp>
 #include <string>
 #include <vector>
 
 #include "common/sql_text.h"
 #include "common/text.h"
-#include "common/xml_attr.h"
-#include "support/test_db.h"
 #include "tamsel/variant.h"
 #include "unit/data_table.h"
 
@@ -106,45 +103,6 @@ TEST(VariantTest, KindsStayDistinct) {
   EXPECT_DOUBLE_EQ(Variant::Currency(1.23456).AsDouble(), 1.2346);
   EXPECT_THROW(Variant::Currency(1e300), std::out_of_range);
   EXPECT_THROW(Variant::Currency(kNan), std::out_of_range);
-}
-
-TEST(VarToStrTest, ReadsBack) {
-  for (double d : {1.5, 11.115, 1e20, 1.25e-19, -987654.321, 3e-7, 1e15, 999999999999999.0}) {
-    EXPECT_EQ(VarToDbl(Variant(VarToStr(Variant(d)))), d) << "read back " << d;
-  }
-}
-
-TEST(ToSqlTextTest, NumbersIgnoreTheProcessLocale) {
-  testing::DecimalCommaLocale comma;
-  EXPECT_EQ(ToSqlText(Variant(2.5f)), "2.5");
-  EXPECT_EQ(VarToStr(Variant(1.1f)), "1.1");
-  EXPECT_EQ(VarToDbl(Variant("2.5")), 2.5);
-  EXPECT_EQ(VarToDbl(Variant("2,5")), 0);
-}
-
-TEST(TextHelpersTest, TrimLowerAndCompare) {
-  EXPECT_EQ(detail::Trim("  a b  "), "a b");
-  EXPECT_EQ(detail::Trim("\ta\t"), "\ta\t");  // only the space character is a blank
-  EXPECT_EQ(detail::Trim("    "), "");
-  EXPECT_EQ(detail::Lower("AllParas Ä"), "allparas Ä");
-  EXPECT_TRUE(detail::EqualsNoCase("cInvCode", "CINVCODE"));
-  EXPECT_FALSE(detail::EqualsNoCase("abc", "abcd"));
-  EXPECT_EQ(detail::IntText(-9007199254740993LL), "-9007199254740993");
-  EXPECT_EQ(detail::NumText(1e-15), "0.000000000000001");
-  EXPECT_EQ(detail::NumText(1e-16), "1E-16");
-}
-
-TEST(GetXmlAttrTest, MatchesLowerCaseNamesOnly) {
-  pugi::xml_document doc;
-  ASSERT_TRUE(doc.load_string(R"(<r><z allparas="1" cfree1="O'Neil"/><z AllParas="1"/></r>)"));
-  const pugi::xml_node lower = doc.child("r").first_child();
-  const pugi::xml_node mixed = lower.next_sibling();
-  EXPECT_EQ(GetXmlAttr(lower, "AllParas"), "1");
-  EXPECT_EQ(GetXmlAttr(lower, "cFree1"), "O'Neil");
-  EXPECT_EQ(GetXmlAttr(lower, "missing"), "");
-  EXPECT_EQ(GetXmlAttr(mixed, "AllParas"), "");
-  EXPECT_EQ(GetXmlAttr(mixed, "allparas"), "");
-  EXPECT_THROW(GetXmlAttr(pugi::xml_node(), "allparas"), std::invalid_argument);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Every statement the component builds, rendered by running each operation on the demo data
 // with fixed inputs (quotes included) and compared with tests/golden/statements.txt. A change to
-// a statement shows up as a diff of that file; TAMSEL_UPDATE_GOLDEN=1 rewrites it.
+// a statement shows up as a diff of that file; TAMSEL_UPDATE_GOLDEN=1 rewrites it. Every query
+// also searches by index: the look-ups' cost must not grow with the price list.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/text.h"
 #include "support/lookup_fixtures.h"
 
 namespace tamsel::testing {
@@ -29,6 +31,23 @@ std::shared_ptr<PriceRule> Rule(const std::string& ven, int32_t supply_type, con
   rule->cTermCode = term;
   rule->cMemo = "it's new";
   return rule;
+}
+
+// No full scan of the price list, its view, the vendors of a comparison or the rates; both
+// branches of a look-up for "this vendor or any" seek down to the vendor.
+void ExpectIndexSearch(Connection& conn, const std::string& scene, const std::string& sql) {
+  if (detail::Lower(detail::Trim(sql)).rfind("select", 0) != 0) return;
+  std::string plan;
+  for (auto rs = conn.OpenRecordset("explain query plan " + sql); !rs->Eof(); rs->MoveNext())
+    plan += VarToStr(rs->Fields("detail")) + "\n";
+  SCOPED_TRACE(sql + "\n" + plan);
+  for (const char* scan :
+       {"SCAN ven_inv_price", "SCAN pu_veninvpricelist", "SCAN ven ", "SCAN exch"})
+    EXPECT_EQ(plan.find(scan), std::string::npos) << scan;
+  if (scene.ends_with("look-up") && sql.find("inventory_sub") == std::string::npos) {
+    EXPECT_NE(plan.find("cVenCode=?"), std::string::npos);
+    EXPECT_NE(plan.find("<expr>=?"), std::string::npos);
+  }
 }
 
 std::string Render() {
@@ -95,15 +114,23 @@ std::string Render() {
        }},
   };
   std::ostringstream out;
+  auto conn = db.Connect();
   for (const auto& [name, run] : scenes) {
-    StatementLog log;
-    try {
-      run();
-    } catch (const std::exception& e) {
-      ADD_FAILURE() << name << ": " << e.what();
+    std::vector<std::string> statements;
+    {
+      StatementLog log;
+      try {
+        run();
+      } catch (const std::exception& e) {
+        ADD_FAILURE() << name << ": " << e.what();
+      }
+      statements = log.statements();
     }
     out << "== " << name << "\n";
-    for (const std::string& sql : log.statements()) out << sql << "\n";
+    for (const std::string& sql : statements) {
+      out << sql << "\n";
+      ExpectIndexSearch(*conn, name, sql);
+    }
   }
   manager.ExitManager();
   return out.str();

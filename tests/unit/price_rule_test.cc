@@ -125,18 +125,6 @@ TEST(PriceRuleTest, MissingTiersFailAndChangeNothing) {
   EXPECT_EQ(Tiers(*rule), "1:0 5:0 ");
 }
 
-TEST(PriceRuleTest, ReplacedCollection) {
-  auto rule = PriceRule::New();
-  rule->ruleItems = nullptr;  // created anew on first use
-  EXPECT_EQ(rule->GetPriceRuleItem(1), nullptr);
-  EXPECT_EQ(rule->AddRuleItem()->index, 1);
-
-  auto other = std::make_shared<RuleItems>();
-  rule->ruleItems = other;
-  EXPECT_EQ(rule->AddRuleItem()->index, 1);
-  EXPECT_EQ(other->Count(), 1);
-}
-
 TEST(RuleItemsTest, KeyedCollection) {
   RuleItems items;
   auto a = std::make_shared<PriceRuleItem>();
@@ -159,46 +147,6 @@ TEST(PriceRuleTest, TierNumbersStopAt32767) {
   int16_t last = 32767;
   rule->RemoveRuleItem(last);
   EXPECT_EQ(rule->AddRuleItem()->index, 32767);
-}
-
-TEST(OwnershipTest, TierHandlesKeepTheirRuleWithoutACycle) {
-  std::weak_ptr<PriceRule> first_watch, second_watch;
-  std::weak_ptr<PriceRuleItem> tier_watch;
-  std::shared_ptr<PriceRuleItem> tier, looked_up;
-  {
-    auto first = PriceRule::New();
-    auto second = PriceRule::New();
-    first->cVenCode = "V01";
-    first_watch = first;
-    second_watch = second;
-    tier = first->AddRuleItem();
-    tier_watch = tier;
-    looked_up = first->AddRuleItem();
-    looked_up = first->ruleItems->Item("2");
-    // Handles (which hold their rules) added back into their own rule and into another one.
-    first->ruleItems->Add(tier, "9");
-    second->ruleItems->Add(first->ruleItems->Item("1"), "1");
-    second->ruleItems->Add(second->AddRuleItem(), "7");
-    first->ruleItems->Add(second->ruleItems->Item("1"), "8");
-  }
-  EXPECT_TRUE(second_watch.expired());
-  ASSERT_NE(tier->objRule(), nullptr);
-  EXPECT_EQ(tier->objRule()->cVenCode, "V01");
-  tier.reset();
-  EXPECT_FALSE(first_watch.expired());  // the other handle still holds it
-  EXPECT_EQ(looked_up->objRule()->ruleItems->Count(), 4);
-  looked_up.reset();
-  EXPECT_TRUE(first_watch.expired());
-  EXPECT_TRUE(tier_watch.expired());
-}
-
-TEST(OwnershipTest, ACopiedRuleStillAddsTiers) {
-  const auto rule = PriceRule::New();
-  PriceRule copy = *rule;  // not owned by a shared_ptr
-  copy.ruleItems = std::make_shared<RuleItems>();
-  const auto tier = copy.AddRuleItem();
-  EXPECT_EQ(tier->index, 1);
-  EXPECT_EQ(tier->objRule(), nullptr);
 }
 
 }  // namespace

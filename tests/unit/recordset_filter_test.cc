@@ -73,15 +73,6 @@ TEST(RecordsetFilter, BadConditionKeepsPreviousFilter) {
   EXPECT_EQ(rs.RecordCount(), 4);
 }
 
-TEST(RecordsetFilter, LikeWildcards) {
-  EXPECT_TRUE(detail::LikeMatch("", "%"));
-  EXPECT_TRUE(detail::LikeMatch("abc", "a%c"));
-  EXPECT_TRUE(detail::LikeMatch("aXbXc", "%x%X%"));
-  EXPECT_FALSE(detail::LikeMatch("abc", "a_"));
-  EXPECT_TRUE(detail::LikeMatch("宏a", "_a"));  // one character, several bytes
-  EXPECT_FALSE(detail::LikeMatch("ab", "abc%"));
-}
-
 TEST(Recordset, NavigatesAndReportsItsEdges) {
   Recordset rs(Sample());
   EXPECT_FALSE(rs.Bof() || rs.Eof());
