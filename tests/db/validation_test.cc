@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/rule_fixtures.h"
+#include "support/lookup_fixtures.h"
 
 namespace tamsel::testing {
 namespace {

@@ -24,7 +24,7 @@
 #include "cli/cli_runner.h"
 #include "common/sql_text.h"
 #include "faults/fault_vfs.h"
-#include "support/rule_fixtures.h"
+#include "support/lookup_fixtures.h"
 #include "unit/data_table.h"
 
 namespace tamsel::testing {
@@ -90,9 +90,9 @@ Date SlotDate(int slot) { return Date::FromYmd(2025, 1, 1).AddDays(10 * slot); }
 // reported as "E text".
 int Churn(const std::string& connection_text, unsigned seed, int ops) {
   PriceRuleManager manager;
-  auto login = std::make_shared<SimpleLogin>(connection_text, RuleLoginDate(),
-                                             std::make_shared<RecordingRowAuth>(), "tester");
-  if (!VarToBool(manager.InitManager(login, MakeSysInfo(RuleLoginDate())))) {
+  auto login = std::make_shared<SimpleLogin>(connection_text, FixtureToday(),
+                                             std::make_shared<FakeRowAuth>(), "tester");
+  if (!VarToBool(manager.InitManager(login, MakeSysInfo(FixtureToday())))) {
     Acknowledge("E the manager did not start");
     return 1;
   }

@@ -145,8 +145,6 @@ class RuleEnv {
 struct LookupEnv : RuleEnv {
   LookupEnv() : RuleEnv(false) {}
 };
-using RecordingRowAuth = FakeRowAuth;
-inline Date RuleLoginDate() { return FixtureToday(); }
 
 // Applies edits "field=value;..." to a rule, "tierN.field=value" to its tier N, "notiers" drops
 // the tiers; numbers as the C locale writes them, "null" and "empty" for those upper limits.

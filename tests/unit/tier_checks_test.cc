@@ -5,7 +5,7 @@
 
 #include <map>
 
-#include "support/rule_fixtures.h"
+#include "support/lookup_fixtures.h"
 #include "unit/data_table.h"
 
 namespace tamsel::testing {

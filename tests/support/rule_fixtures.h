@@ -1,2 +1,0 @@
-#pragma once
-#include "support/lookup_fixtures.h"  // the fixtures live there
