@@ -115,7 +115,7 @@ TEST(TrialData, ConsistentDeterministicRepeatableAndShapedLikePurchasing) {
       "(select count(distinct cVenCode) n from ven_inv_price where cVenCode<>'' and cInvCode "
       "like 'TI%' group by cInvCode) ";
   EXPECT_GT(Count(*a, per_item + "where n <= 3"), 70);  // most items: a few vendors
-  EXPECT_GT(Count(*a, per_item + "where n > 40"), 0);    // some: many
+  EXPECT_GT(Count(*a, per_item + "where n > 40"), 0);   // some: many
   for (const char* none :
        {// every row refers to master data that exists, and carries its own row version
         "ven_inv_price p where cInvCode like 'TI%' and not exists "
