@@ -14,16 +14,20 @@ class ComponentError : public std::runtime_error {
  public:
   static constexpr int32_t kNumber = -2147220503;  // 0x800403E9
 
-  ComponentError(std::string source, std::string description);
+  ComponentError(std::string source, std::string description, std::string key = {});
 
   int32_t number() const { return kNumber; }
   // "Assert" or "Error".
   const std::string& source() const { return source_; }
   const std::string& description() const { return description_; }
+  // The message key of a failure that is one of the component's own messages
+  // ("Zorvik.pu.Quorlin.00059"), whatever the message language; empty for any other failure.
+  const std::string& key() const { return key_; }
 
  private:
   std::string source_;
   std::string description_;
+  std::string key_;
 };
 
 // A failure of the database or of its driver, with the database's own text.

@@ -78,6 +78,9 @@ class PriceRuleManager {
   // context. Never throws: Variant(true) when ready, Variant(false) otherwise.
   Variant InitManager(std::shared_ptr<Login> login, std::shared_ptr<SysInfo> info,
                       std::shared_ptr<Connection> conn = nullptr);
+  // Why the last InitManager returned Variant(false): the failure's description, which never
+  // shows a password. Empty after one that succeeded.
+  const std::string& InitFailure() const { return mInitFailure; }
   // Closes the connection and drops the context; true when there was one. Never throws.
   bool ExitManager();
 
@@ -91,6 +94,7 @@ class PriceRuleManager {
   void SaveRuleItems(const std::shared_ptr<PriceRule>& rule);
 
   std::shared_ptr<clsContext> mContext;
+  std::string mInitFailure;
 };
 
 }  // namespace tamsel

@@ -4,10 +4,11 @@
 
 namespace tamsel {
 
-ComponentError::ComponentError(std::string source, std::string description)
+ComponentError::ComponentError(std::string source, std::string description, std::string key)
     : std::runtime_error(description),
       source_(std::move(source)),
-      description_(std::move(description)) {}
+      description_(std::move(description)),
+      key_(std::move(key)) {}
 
 void Assert(bool condition, const std::string& message) {
   if (!condition) throw ComponentError("Assert", message);

@@ -33,15 +33,27 @@ std::string Describe(const std::exception_ptr& failure) {
   }
 }
 
+// The message key of a component failure, empty for any other.
+std::string KeyOf(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const ComponentError& e) {
+    return e.key();
+  } catch (...) {
+    return {};
+  }
+}
+
 void Funnel(const std::function<void()>& body, const std::function<void()>& cleanup,
             bool rethrow_cleanup_failure) {
-  std::string kept;
+  std::string kept, key;
   bool failed = false;
   try {
     body();
   } catch (...) {
     failed = true;
     kept = Describe(std::current_exception());
+    key = KeyOf(std::current_exception());
   }
   if (failed && cleanup) {
     try {
@@ -50,11 +62,14 @@ void Funnel(const std::function<void()>& body, const std::function<void()>& clea
       if (rethrow_cleanup_failure) {
         std::string cleanup_text = Describe(std::current_exception());
         // A blank clean-up text would turn the body's failure into a success.
-        if (!Trim(cleanup_text).empty()) kept = std::move(cleanup_text);
+        if (!Trim(cleanup_text).empty()) {
+          kept = std::move(cleanup_text);
+          key = KeyOf(std::current_exception());
+        }
       }
     }
   }
-  Assert(Trim(kept).empty(), kept);
+  if (!Trim(kept).empty()) throw ComponentError("Assert", kept, key);
 }
 
 }  // namespace tamsel::detail

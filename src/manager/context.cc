@@ -1,5 +1,6 @@
 // The manager's context: opening and closing it, and reaching it from every operation.
 
+#include "common/funnel.h"
 #include "common/text.h"
 #include "tamsel/error.h"
 #include "tamsel/manager.h"
@@ -48,9 +49,11 @@ Variant PriceRuleManager::InitManager(std::shared_ptr<Login> login, std::shared_
       Assert(ready, GetResString(kAuthInitFailed));
     }
     context.objValidator->SetContext(mContext);
+    mInitFailure.clear();
     return Variant(true);
   } catch (...) {
     mContext.reset();
+    mInitFailure = detail::Describe(std::current_exception());
     return Variant(false);
   }
 }

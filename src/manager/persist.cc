@@ -28,12 +28,14 @@ void RefuseDuplicate(Connection& conn, const std::string& sql) {
   const std::shared_ptr<Recordset> rs = Query(conn, sql);
   const bool found = !rs->Eof();
   rs->Close();
-  if (found) RaiseError(detail::Msg("00055"));
+  if (found) detail::RaiseMsg("Error", "00055");
 }
 
 void RefuseOverlap(Validator& validator, const std::shared_ptr<PriceRule>& rule) {
   std::string errstr;
-  if (!validator.CheckRuleOverLap(rule, errstr)) RaiseError(errstr);
+  if (!validator.CheckRuleOverLap(rule, errstr)) {
+    throw ComponentError("Error", errstr, detail::MsgKey("00500"));
+  }
 }
 
 }  // namespace
@@ -76,14 +78,14 @@ void StoreRule(clsContext& context, const std::shared_ptr<PriceRule>& rule, Writ
                   creating ? detail::DuplicateForCreateSql(r) : detail::DuplicateForSaveSql(r));
   RefuseOverlap(validator, rule);
   if (creating) {
-    if (conn.Execute(detail::RuleInsertSql(r), -1) <= 0) RaiseError(detail::Msg("00056"));
+    if (conn.Execute(detail::RuleInsertSql(r), -1) <= 0) detail::RaiseMsg("Error", "00056");
   } else if (conn.Execute(detail::RuleUpdateSql(r), -1) < 1) {
     // No row: somebody changed or removed the rule since it was read.
-    RaiseError(detail::Msg("00059"));
+    detail::RaiseMsg("Error", "00059");
   }
   const std::shared_ptr<Recordset> rs =
       Query(conn, creating ? detail::ReadBackForCreateSql(r) : detail::ReadBackForSaveSql(r.id));
-  if (rs->Eof()) RaiseError(detail::Msg("00057"));
+  if (rs->Eof()) detail::RaiseMsg("Error", "00057");
   if (creating) r.id = VarToLng(rs->Fields("id"));
   r.ufts = detail::Trim(VarToStr(rs->Fields("ufts")));
   rs->Close();
@@ -158,7 +160,7 @@ void PriceRuleManager::SaveRuleItems(const std::shared_ptr<PriceRule>& rule) {
     item->id = r.id;
     item->index = i;
     if (conn.Execute(detail::RuleItemInsertSql(r.id, i, *item), -1) < 1) {
-      RaiseError(detail::Msg("00054"));
+      detail::RaiseMsg("Error", "00054");
     }
   }
 }

@@ -16,7 +16,7 @@ void PriceRuleManager::RemoveVenInvPriceRule(int32_t id) {
                                 // rule's own delete must hit.
                                 conn.Execute(detail::RuleItemsDeleteSql(id), -1);
                                 if (conn.Execute(detail::RuleDeleteSql(id), -1) < 1) {
-                                  RaiseError(detail::Msg("00061"));
+                                  detail::RaiseMsg("Error", "00061");
                                 }
                               });
 }

@@ -32,10 +32,35 @@ std::string FormatMsg(std::string_view digits, Values... values) {
   return FormatResString(MsgKey(digits), params);
 }
 
-// A failed check adds its line to what the caller has collected so far.
-inline void AppendCheckError(std::string& errstr, const std::string& message) {
-  errstr += message;
+// The key of the last line a check of this thread appended, so that a check raised as an error
+// keeps its key.
+inline std::string& LastCheckKey() {
+  thread_local std::string key;
+  return key;
+}
+
+// The key's text, with the values inserted when there are any.
+template <typename... Values>
+std::string MsgText(std::string_view digits, Values... values) {
+  if constexpr (sizeof...(values) == 0) {
+    return Msg(digits);
+  } else {
+    return FormatMsg(digits, values...);
+  }
+}
+
+// A failed check adds the key's line to what the caller has collected so far.
+template <typename... Values>
+void AppendCheckError(std::string& errstr, std::string_view digits, Values... values) {
+  errstr += MsgText(digits, values...);
   errstr += '\r';
+  LastCheckKey() = MsgKey(digits);
+}
+
+// Raises the key's message as the component error, the key beside it.
+template <typename... Values>
+[[noreturn]] void RaiseMsg(const char* source, std::string_view digits, Values... values) {
+  throw ComponentError(source, MsgText(digits, values...), MsgKey(digits));
 }
 
 // The text read as a date and written yyyy-MM-dd; a text that does not read as a date stays as

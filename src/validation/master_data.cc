@@ -96,12 +96,12 @@ bool Validator::CheckInv(const std::shared_ptr<PriceRule>& rule, std::string& er
   const std::shared_ptr<Recordset> rs = OpenQuery(*context, InventorySql(code));
   rs->Filter(InventoryCodeFilter(code));
   if (rs->Eof()) {
-    detail::AppendCheckError(errstr, detail::FormatMsg("00031", code));
+    detail::AppendCheckError(errstr, "00031", code);
     return false;
   }
   if (SysFlag(*context, "bCheckInvAuth") &&
       !HasWriteRight(*context, "Inventory", FieldText(*rs, "cInvCode"))) {
-    detail::AppendCheckError(errstr, detail::FormatMsg("00029", code));
+    detail::AppendCheckError(errstr, "00029", code);
     return false;
   }
   // Read every field before writing any, so a failed read leaves the rule as it was.
@@ -132,12 +132,12 @@ bool Validator::CheckVen(const std::shared_ptr<PriceRule>& rule, std::string& er
   const std::shared_ptr<Recordset> rs =
       OpenQuery(*context, VendorSql(code, r.iSupplyType, login_date));
   if (rs->Eof()) {
-    detail::AppendCheckError(errstr, detail::FormatMsg("00033", code));
+    detail::AppendCheckError(errstr, "00033", code);
     return false;
   }
   std::string ven_code = FieldText(*rs, "cVenCode");
   if (SysFlag(*context, "bCheckVendorAuth") && !HasWriteRight(*context, "Vendor", ven_code)) {
-    detail::AppendCheckError(errstr, detail::FormatMsg("00043", code));
+    detail::AppendCheckError(errstr, "00043", code);
     return false;
   }
   std::string abb_name = FieldText(*rs, "cVenAbbName");
@@ -159,7 +159,7 @@ bool Validator::CheckSupplyType(const std::shared_ptr<PriceRule>& rule, std::str
       if (detail::Trim(code).empty()) return;
       const std::shared_ptr<Recordset> rs = OpenQuery(*context, sql);
       if (rs->Eof()) {
-        detail::AppendCheckError(errstr, detail::FormatMsg(key, code, word));
+        detail::AppendCheckError(errstr, key, code, word);
         result = false;
       }
       rs->Close();
@@ -177,7 +177,7 @@ bool Validator::CheckExchName(const std::shared_ptr<PriceRule>& rule, std::strin
   const std::shared_ptr<clsContext> context = Context();
   const std::shared_ptr<Recordset> rs = OpenQuery(*context, CurrencySql(r.cExchName));
   if (rs->Eof()) {
-    detail::AppendCheckError(errstr, detail::FormatMsg("00050", r.cExchName));
+    detail::AppendCheckError(errstr, "00050", r.cExchName);
     return false;
   }
   std::string name = FieldText(*rs, "cExch_Name");
@@ -203,7 +203,7 @@ bool Validator::CheckCoItem(const std::shared_ptr<PriceRule>& rule, std::string&
   bool empty = false;
   attempt([&] { empty = rs && rs->Bof() && rs->Eof(); });
   if (empty) {
-    attempt([&] { detail::AppendCheckError(errstr, detail::FormatMsg("00501", rule->cTermCode)); });
+    attempt([&] { detail::AppendCheckError(errstr, "00501", rule->cTermCode); });
     result = false;
   } else if (rs && rule) {
     attempt([&] { rule->cTermCode = FieldText(*rs, "cincotermcode"); });

@@ -14,7 +14,7 @@ bool Validator::CheckUnitPrice(const std::shared_ptr<PriceRuleItem>& ruleItem,
                                std::string& errstr) {
   PriceRuleItem& item = detail::Required(ruleItem, "The tier");
   if (!(item.iUnitPrice > 0)) {
-    detail::AppendCheckError(errstr, detail::Msg("00047"));
+    detail::AppendCheckError(errstr, "00047");
     return false;
   }
   item.iTaxUnitPrice = TaxFactor(item.iTaxRate) * item.iUnitPrice;
@@ -25,7 +25,7 @@ bool Validator::CheckTaxUnitPrice(const std::shared_ptr<PriceRuleItem>& ruleItem
                                   std::string& errstr) {
   PriceRuleItem& item = detail::Required(ruleItem, "The tier");
   if (!(item.iTaxUnitPrice > 0)) {
-    detail::AppendCheckError(errstr, detail::Msg("00048"));
+    detail::AppendCheckError(errstr, "00048");
     return false;
   }
   item.iUnitPrice = item.iTaxUnitPrice / TaxFactor(item.iTaxRate);
@@ -35,7 +35,7 @@ bool Validator::CheckTaxUnitPrice(const std::shared_ptr<PriceRuleItem>& ruleItem
 bool Validator::CheckTaxRate(const std::shared_ptr<PriceRuleItem>& ruleItem, std::string& errstr) {
   PriceRuleItem& item = detail::Required(ruleItem, "The tier");
   if (!(item.iTaxRate >= 0 && item.iTaxRate < 100)) {
-    detail::AppendCheckError(errstr, detail::Msg("00049"));
+    detail::AppendCheckError(errstr, "00049");
     return false;
   }
   // Which price leads is the owning rule's choice; a tier without a rule cannot say.

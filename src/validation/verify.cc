@@ -19,18 +19,19 @@ bool IsDateText(std::string_view text) {
 bool HasNoLimit(const Variant& limit) { return limit.IsEmpty() || limit.IsNull(); }
 
 void AssertKey(bool condition, std::string_view digits) {
-  if (!condition) Assert(false, detail::Msg(digits));
+  if (!condition) detail::RaiseMsg("Assert", digits);
 }
 
 void AssertTier(bool condition, std::string_view digits, int32_t tier) {
-  if (!condition) Assert(false, detail::FormatMsg(digits, tier));
+  if (!condition) detail::RaiseMsg("Assert", digits, tier);
 }
 
-// Runs one master-data check; its failure is raised with the line the check wrote.
+// Runs one master-data check; its failure is raised with the line the check wrote and its key.
 template <typename Check>
 void RequireCheck(Check check) {
   std::string errstr;
-  if (!check(errstr)) RaiseError(errstr);
+  detail::LastCheckKey().clear();
+  if (!check(errstr)) throw ComponentError("Error", errstr, detail::LastCheckKey());
 }
 
 // A number the database can store and give back: an infinite or NaN price would be written as

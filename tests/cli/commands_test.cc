@@ -112,9 +112,17 @@ TEST_F(CliTest, RuleFileRoundTripAndStaleSave) {
   file["cMemo"] = "Second writer";
   WriteFile(Path("rule1.json"), file.dump(2));
   const Result stale = Run({"rule", "save", "rule1.json", "--db", db});
-  EXPECT_EQ(stale.code, 1);
+  EXPECT_EQ(stale.code, 5);
   EXPECT_THAT(stale.err, HasSubstr("changed or deleted by another user"));
+  EXPECT_THAT(stale.err, HasSubstr("rule show 1 --json > rule1.json"));
   EXPECT_EQ(RunJson({"rule", "show", "1"}, db)["cMemo"], "Edited, with 'quotes'");
+  // With --update the file takes the new row version: saving one's own edit again works.
+  WriteFile(Path("rule1.json"), RunJson({"rule", "show", "1"}, db).dump());
+  for (int save = 0; save < 2; ++save) {
+    EXPECT_EQ(Run({"rule", "save", "rule1.json", "--update", "--db", db}).code, 0);
+  }
+  EXPECT_EQ(Json::parse(Slurp(Path("rule1.json")))["ufts"],
+            RunJson({"rule", "show", "1"}, db)["ufts"]);
   // A file without its row version cannot be saved.
   file.erase("ufts");
   WriteFile(Path("rule1.json"), file.dump());
@@ -138,8 +146,8 @@ TEST_F(CliTest, RowAuthorisationOnlyWhenAsked) {
   std::vector<std::string> checked = price;
   checked.insert(checked.begin(), "--check-auth");
   const Result refused = Run(checked);
-  EXPECT_EQ(refused.code, 1);
-  EXPECT_THAT(refused.err, HasSubstr("row-authorisation"));
+  EXPECT_EQ(refused.code, 6);
+  EXPECT_THAT(refused.err, HasSubstr("row permission service"));
 }
 
 }  // namespace

@@ -121,7 +121,9 @@ TEST(ManagerContext, AuthServiceAndFailedInit) {
   for (const auto& [name, login] : cases) {
     SCOPED_TRACE(name);
     ASSERT_EQ(Init(manager, LoginTo(db, own)), Variant(true));
+    EXPECT_EQ(manager.InitFailure(), "");
     EXPECT_EQ(Init(manager, login), Variant(false));
+    EXPECT_FALSE(manager.InitFailure().empty());
     ExpectNoContext(manager);
   }
 }

@@ -114,6 +114,7 @@ TEST_F(PersistTest, EveryFailureLeavesBothTablesAsTheyWere) {
     EXPECT_EQ(error->source(), "Assert");
     if (c[4] == "key") {
       EXPECT_EQ(error->description(), KeyText(c[5]));
+      EXPECT_EQ(error->key(), "Zorvik.pu.Quorlin." + c[5]);
     } else {
       EXPECT_NE(error->description().find(c[5]), std::string::npos) << error->description();
     }

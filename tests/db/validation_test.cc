@@ -190,6 +190,7 @@ TEST_F(VerifyRuleTest, OwnConditionsRaiseAssertAndMasterDataRaisesError) {
   auto master = CatchComponentError([&] { env.validator->VerifyRule(rule); });
   ASSERT_TRUE(master);
   EXPECT_EQ(master->source(), "Error");
+  EXPECT_EQ(master->key(), "Zorvik.pu.Quorlin.00033");  // the key of the check that failed
   rule = env.NewRule(3);
   rule->ruleItems->Remove("2");  // tiers must be keyed 1 to n
   EXPECT_NE(Verify(rule).find("tier 2"), std::string::npos) << Verify(rule);

@@ -1,7 +1,11 @@
 #include "cli_context.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -30,8 +34,9 @@ std::string EmbeddedFile(std::string_view connection_text) {
 void RequireFile(const std::string& path) {
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) {
-    throw ToolError("database not found: " + path +
-                    " (create one with: tamsel init --db PATH [--demo-data])");
+    throw ToolError(
+        "database not found: " + path + " (create one with: tamsel init --db PATH [--demo-data])",
+        kUnavailable);
   }
 }
 
@@ -172,18 +177,55 @@ Session::Session(const GlobalOptions& options, const SessionSettings& settings)
   sys_info_ = MakeSysInfo(today_, options.check_auth, options.check_auth, monthly_rates_);
   Variant ready = manager_.InitManager(login, sys_info_);
   if (ready.type() == VarType::Boolean && ready.AsBool()) return;
-  // InitManager keeps its reason to itself; opening the database once more recovers it.
-  std::string reason = "the row-authorisation service did not start";
-  try {
-    Connection probe;
-    probe.Open(connection_text_);
-    probe.Close();
-  } catch (const std::exception& e) {
-    reason = e.what();
-  }
   throw ToolError("cannot open the price-rule manager on " +
-                  detail::RedactConnectionText(connection_text_) + ": " +
-                  CleanMessage(detail::RedactSecrets(reason, connection_text_)));
+                      detail::RedactConnectionText(connection_text_) + ": " +
+                      CleanMessage(detail::RedactSecrets(manager_.InitFailure(), connection_text_)),
+                  kUnavailable);
+}
+
+void WriteFileAtomically(const std::string& path, const std::string& text) {
+  // A temporary file beside the target, so that the rename stays on one file system.
+  std::string temporary = path + ".XXXXXX";
+  const int fd = ::mkstemp(temporary.data());
+  if (fd < 0) throw ToolError("cannot write " + path);
+  // The mode a plain write would give: the old file's, or the default one for a new file.
+  struct stat old {};
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  bool written =
+      ::fchmod(fd, ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : (0666 & ~mask)) == 0;
+  for (size_t done = 0; written && done < text.size();) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    written = n > 0;
+    if (written) done += static_cast<size_t>(n);
+  }
+  written = written && ::fsync(fd) == 0;
+  written = ::close(fd) == 0 && written;
+  if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    std::remove(temporary.c_str());
+    throw ToolError("cannot write " + path);
+  }
+}
+
+bool Session::HasVendor(const std::string& code) const {
+  Connection conn;
+  conn.Open(connection_text_);
+  return !conn.OpenRecordset("select cVenCode from Vendor where cVenCode=" +
+                             ToSqlText(Variant(code)))
+              ->Eof();
+}
+
+int ExitCodeOf(const ComponentError& error) {
+  const std::string& key = error.key();
+  const std::string digits = key.size() >= 5 ? key.substr(key.size() - 5) : "";
+  if (digits == "00059" || digits == "00057") return kConflict;
+  if (digits == "00061") return kNotFound;
+  // Verification and master data (00001-00050), a duplicate, an overlap, trade terms.
+  if ((digits >= "00001" && digits <= "00050") || digits == "00055" ||
+      (digits >= "00500" && digits <= "00502")) {
+    return kRefused;
+  }
+  return kFailed;
 }
 
 Session::~Session() { manager_.ExitManager(); }

@@ -26,17 +26,36 @@ struct GlobalOptions {
   bool check_auth = false;
 };
 
+// The tool's exit codes, one per kind of outcome a script may want to tell apart.
+enum ExitCode : int {
+  kDone = 0,
+  kFailed = 1,
+  kUsage = 2,        // wrong command line
+  kNotFound = 3,     // a look-up found nothing; an unknown rule id or vendor
+  kRefused = 4,      // refused by a check: validation, duplicate, overlap
+  kConflict = 5,     // changed or deleted by another user meanwhile
+  kUnavailable = 6,  // the database cannot be reached
+};
+
 // A mistake on the command line: exit code 2.
 class UsageError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
-// A failure the tool detects itself (missing file, bad input file): exit code 1.
+// A failure the tool detects itself (missing file, bad input file, nothing found).
 class ToolError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit ToolError(const std::string& what, int code = kFailed)
+      : std::runtime_error(what), code_(code) {}
+  int code() const { return code_; }
+
+ private:
+  int code_;
 };
+
+// The exit code of a component failure, told by its message key.
+int ExitCodeOf(const ComponentError& error);
 
 // Accepts exactly yyyy-MM-dd naming a real day.
 CLI::Validator IsoDateValidator();
@@ -54,6 +73,9 @@ void ReadConnectionSources(GlobalOptions& options);
 std::string ResolveConnectionText(const GlobalOptions& options, bool must_exist);
 // The embedded-database connection text for a path; a path the text cannot carry is refused.
 std::string SqliteConnectionText(const std::string& path);
+
+// Replaces the file's content at once: a failure leaves the file as it was, never half-written.
+void WriteFileAtomically(const std::string& path, const std::string& text);
 
 // The message of any failure, ready for one stderr line: trailing carriage returns and blanks
 // removed.
@@ -73,6 +95,9 @@ class Session {
   Session& operator=(const Session&) = delete;
 
   PriceRuleManager& manager() { return manager_; }
+  // Whether the vendor exists; a look-up for an unknown one would answer with the price open to
+  // any vendor.
+  bool HasVendor(const std::string& code) const;
   const std::string& connection_text() const { return connection_text_; }
   SysInfo& sys_info() { return *sys_info_; }
   const Date& login_date() const { return login_date_; }

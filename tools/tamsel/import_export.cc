@@ -447,7 +447,7 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
                 << '\n';
     }
   }
-  return refused.empty() ? 0 : 1;
+  return refused.empty() ? kDone : kRefused;
 }
 
 struct ExportArgs {
@@ -512,14 +512,7 @@ int Export(const GlobalOptions& options, const ExportArgs& args) {
   if (args.output.empty() || args.output == "-") {
     std::cout << out;
   } else {
-    std::ofstream file(args.output, std::ios::binary | std::ios::trunc);
-    file << out;
-    file.close();
-    if (!file) {
-      std::error_code ec;
-      std::filesystem::remove(args.output, ec);
-      throw ToolError("cannot write " + args.output);
-    }
+    WriteFileAtomically(args.output, out);
     std::cerr << "Exported " << ids.size() << " rule" << (ids.size() == 1 ? "" : "s") << " to "
               << args.output << ".\n";
   }

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "commands.h"
+#include "common/text.h"
 #include "rule_file.h"
 
 namespace tamsel::cli {
@@ -81,8 +82,17 @@ std::string XmlOf(const LookupArgs& args) {
   return args.xml.empty() ? FreeItemXml(args.free) : args.xml;
 }
 
-void RuleFind(const GlobalOptions& options, const LookupArgs& args) {
+// Refuses a vendor that does not exist: the look-ups would answer with the price any vendor
+// offers, as if it were this vendor's.
+void RequireVendor(const Session& session, const std::string& vendor) {
+  if (!detail::Trim(vendor).empty() && !session.HasVendor(vendor)) {
+    throw ToolError("vendor " + vendor + " does not exist", kNotFound);
+  }
+}
+
+bool RuleFind(const GlobalOptions& options, const LookupArgs& args) {
   Session session(options);
+  RequireVendor(session, args.vendor);
   Date date = args.date.empty() ? session.login_date() : ParseIsoDate(args.date);
   auto rule = session.manager().GetVenInvPriceRule(args.vendor, args.item, date, args.currency,
                                                    args.supply_type);
@@ -94,11 +104,13 @@ void RuleFind(const GlobalOptions& options, const LookupArgs& args) {
   } else {
     PrintFields(std::cout, RuleHeaderDisplay(*rule));
   }
+  return rule != nullptr;
 }
 
-void Price(const GlobalOptions& options, const LookupArgs& args) {
+bool Price(const GlobalOptions& options, const LookupArgs& args) {
   std::string xml = XmlOf(args);
   Session session(options);
+  RequireVendor(session, args.vendor);
   Date date = args.date.empty() ? session.login_date() : ParseIsoDate(args.date);
   auto tier = session.manager().GetVenInvPriceRuleItem(args.vendor, args.item, date, args.qty,
                                                        args.currency, args.supply_type, xml);
@@ -110,9 +122,10 @@ void Price(const GlobalOptions& options, const LookupArgs& args) {
   } else {
     PrintPrice(std::cout, *tier);
   }
+  return tier != nullptr;
 }
 
-void Compare(const GlobalOptions& options, const LookupArgs& args) {
+bool Compare(const GlobalOptions& options, const LookupArgs& args) {
   std::string xml = XmlOf(args);
   SessionSettings settings;
   if (!args.today.empty()) settings.today = ParseIsoDate(args.today);
@@ -126,7 +139,7 @@ void Compare(const GlobalOptions& options, const LookupArgs& args) {
       std::cout << "No vendor offers item " << args.item << " for quantity "
                 << FormatNumber(args.qty) << " on " << session.today().IsoDate() << ".\n";
     }
-    return;
+    return false;
   }
   auto rule = tier->objRule();
   LocalPrice local = ToLocalCurrency(session, rule ? rule->cExchName : "", tier->iUnitPrice);
@@ -134,12 +147,13 @@ void Compare(const GlobalOptions& options, const LookupArgs& args) {
     Json out = PriceToJson(*tier);
     out["local"] = local.ToJson();
     std::cout << out.dump(2) << '\n';
-    return;
+    return true;
   }
   std::cout << "Cheapest vendor for item " << args.item << ", quantity " << FormatNumber(args.qty)
             << ", on " << session.today().IsoDate() << ":\n";
   PrintPrice(std::cout, *tier);
   PrintFields(std::cout, {{"In local currency", local.Describe()}});
+  return true;
 }
 
 }  // namespace
@@ -270,10 +284,7 @@ void AddLookupCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Ac
   find->add_option("--currency", find_args->currency, "currency name (default: any)");
   find->add_option("--supply-type", find_args->supply_type, "supply type (default 1)");
   find->callback([&options, &action, find_args] {
-    action = [&options, find_args] {
-      RuleFind(options, *find_args);
-      return 0;
-    };
+    action = [&options, find_args] { return RuleFind(options, *find_args) ? kDone : kNotFound; };
   });
 
   auto price_args = std::make_shared<LookupArgs>();
@@ -287,10 +298,7 @@ void AddLookupCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Ac
   price->add_option("--supply-type", price_args->supply_type, "supply type (default 1)");
   AddFreeOptions(*price, *price_args);
   price->callback([&options, &action, price_args] {
-    action = [&options, price_args] {
-      Price(options, *price_args);
-      return 0;
-    };
+    action = [&options, price_args] { return Price(options, *price_args) ? kDone : kNotFound; };
   });
 
   auto cmp_args = std::make_shared<LookupArgs>();
@@ -305,10 +313,7 @@ void AddLookupCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Ac
                     "convert with the month's rate instead of the day's");
   AddFreeOptions(*compare, *cmp_args);
   compare->callback([&options, &action, cmp_args] {
-    action = [&options, cmp_args] {
-      Compare(options, *cmp_args);
-      return 0;
-    };
+    action = [&options, cmp_args] { return Compare(options, *cmp_args) ? kDone : kNotFound; };
   });
 }
 

@@ -43,7 +43,8 @@ int main(int argc, char** argv) {
                "apply the user's row authorisation to items and vendors");
   app.footer(
       "Global options may also follow the command (tamsel rule list --db x.db --json).\n"
-      "Exit codes: 0 done, 1 failed (message on stderr), 2 wrong command line.\n"
+      "Exit codes: 0 done, 1 failed (message on stderr), 2 wrong command line, 3 not found,\n"
+      "4 refused by a check, 5 changed by another user meanwhile, 6 database unavailable.\n"
       "Dates are yyyy-MM-dd; quantities and prices plain decimals.");
 
   auto* rule = app.add_subcommand("rule",
@@ -78,8 +79,10 @@ int main(int argc, char** argv) {
     return action();
   } catch (const UsageError& e) {
     return Fail(2, e.what());
+  } catch (const ToolError& e) {
+    return Fail(e.code(), e.what());
   } catch (const tamsel::ComponentError& e) {
-    return Fail(1, e.description());
+    return Fail(ExitCodeOf(e), e.description());
   } catch (const std::exception& e) {
     return Fail(1, e.what());
   } catch (...) {

@@ -111,7 +111,7 @@ void AddRuleCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Acti
       int32_t id = ParseId(*show_id);
       Session session(options);
       auto rule = session.manager().LoadVenInvPriceRule(id);
-      if (!rule) throw ToolError("no rule has id " + std::to_string(id));
+      if (!rule) throw ToolError("no rule has id " + std::to_string(id), kNotFound);
       PrintRule(options, *rule);
       return 0;
     };
@@ -137,14 +137,19 @@ void AddRuleCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Acti
   });
 
   auto save_file = std::make_shared<std::string>();
+  auto save_update = std::make_shared<bool>(false);
   auto* save = rule.add_subcommand(
       "save",
       "Store a changed rule from a rule file; refused when the stored rule changed since the "
       "file's ufts was read");
   save->add_option("FILE", *save_file, "rule file with id and ufts (from rule show --json)")
       ->required();
-  save->callback([&options, &action, save_file] {
-    action = [&options, save_file] {
+  save->add_flag("--update", *save_update,
+                 "write the saved rule back to FILE, with its new row version, so that the next "
+                 "save of the same file is not refused");
+  save->callback([&options, &action, save_file, save_update] {
+    action = [&options, save_file, save_update] {
+      if (*save_update && *save_file == "-") throw UsageError("--update needs a file, not -");
       Json file = ReadRuleFile(*save_file);
       if (!file.is_object() || !file.contains("id") || !file.contains("ufts")) {
         throw ToolError(*save_file +
@@ -152,7 +157,15 @@ void AddRuleCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Acti
       }
       Session session(options);
       auto rule = RuleFromJson(file, session.manager());
-      session.manager().SaveVenInvPriceRule(rule);
+      try {
+        session.manager().SaveVenInvPriceRule(rule);
+      } catch (const ComponentError& e) {
+        if (ExitCodeOf(e) != kConflict) throw;
+        throw ToolError(CleanMessage(e.description()) + " Read it again with: tamsel rule show " +
+                            std::to_string(rule->id) + " --json > " + *save_file,
+                        kConflict);
+      }
+      if (*save_update) WriteFileAtomically(*save_file, RuleToJson(*rule).dump(2) + "\n");
       if (options.json) {
         std::cout << RuleToJson(*rule).dump(2) << '\n';
       } else {
