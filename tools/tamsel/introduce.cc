@@ -2,6 +2,8 @@
 // command, and the bash completion script, all read from the declared commands so that none of
 // them can fall behind a new command or option.
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <fstream>
 #include <iostream>
@@ -60,7 +62,9 @@ std::string Words(const CLI::App& app) {
 
 void CompletionCases(const CLI::App& app, const std::string& path, std::string& commands,
                      std::string& cases) {
-  cases += "    \"" + path + "\") words=\"" + Words(app) + "$global\" ;;\n";
+  // The top level's own options are the global ones.
+  cases +=
+      "    \"" + path + "\") words=\"" + Words(app) + (path.empty() ? "" : "$global") + "\" ;;\n";
   for (const auto* sub : VisibleCommands(app)) {
     std::string sub_path = path + " " + sub->get_name();
     commands += "      \"" + sub_path + "\") path=\"" + sub_path + "\" ;;\n";
@@ -124,32 +128,28 @@ std::string BashCompletion(const CLI::App& app) {
   collect(collect, app);
   for (const auto& name : takes_value) value_options += (value_options.empty() ? "" : "|") + name;
   CompletionCases(app, "", commands, cases);
-  // The top level lists the global options itself.
-  cases.replace(cases.find(" $global\""), 9, "\"");
-  return "# bash completion for tamsel; written by \"tamsel " + std::string(kCompletionCommand) +
-         "\" from the tool's own commands.\n"
-         "_tamsel() {\n"
-         "  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]} path=\"\" i "
-         "words\n"
-         "  local global=\"" +
-         global +
-         "\"\n"
-         "  case $prev in\n"
-         "    " +
-         value_options +
-         ") COMPREPLY=(); return ;;\n"
-         "  esac\n"
-         "  for ((i = 1; i < COMP_CWORD; i++)); do\n"
-         "    case \"$path ${COMP_WORDS[i]}\" in\n" +
-         commands +
-         "    esac\n"
-         "  done\n"
-         "  case $path in\n" +
-         cases +
-         "  esac\n"
-         "  COMPREPLY=($(compgen -W \"$words\" -- \"$cur\"))\n"
-         "}\n"
-         "complete -o default -F _tamsel tamsel\n";
+  // Words after an option that takes a value are left to the default (file name) completion.
+  return fmt::format(
+      R"(# bash completion for tamsel; written by "tamsel {self}" from its own commands.
+_tamsel() {{
+  local cur=${{COMP_WORDS[COMP_CWORD]}} prev=${{COMP_WORDS[COMP_CWORD-1]}} path="" i words
+  local global="{global}"
+  case $prev in
+    {value_options}) COMPREPLY=(); return ;;
+  esac
+  for ((i = 1; i < COMP_CWORD; i++)); do
+    case "$path ${{COMP_WORDS[i]}}" in
+{commands}    esac
+  done
+  case $path in
+{cases}  esac
+  COMPREPLY=($(compgen -W "$words" -- "$cur"))
+}}
+complete -o default -F _tamsel tamsel
+)",
+      fmt::arg("self", kCompletionCommand), fmt::arg("global", global),
+      fmt::arg("value_options", value_options), fmt::arg("commands", commands),
+      fmt::arg("cases", cases));
 }
 
 void AddCompletionCommand(CLI::App& app, Action& action) {
