@@ -16,5 +16,8 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/tamselConfigVersion.cmake
 install(FILES ${PROJECT_BINARY_DIR}/tamselConfig.cmake ${PROJECT_BINARY_DIR}/tamselConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/tamsel)
 
+# The public headers need C++20, so Cflags carries it.
+file(RELATIVE_PATH TAMSEL_PC_TO_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
+string(REGEX REPLACE "/$" "" TAMSEL_PC_TO_PREFIX "${TAMSEL_PC_TO_PREFIX}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/tamsel.pc.in ${PROJECT_BINARY_DIR}/tamsel.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/tamsel.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

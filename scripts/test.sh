@@ -12,12 +12,13 @@ bash scripts/deps.sh
 jobs=$(nproc)
 if ((sanitize)); then
   build=build-asan
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DTAMSEL_SANITIZE=ON -DTAMSEL_BUILD_BENCH=OFF
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DTAMSEL_SANITIZE=ON -DTAMSEL_BUILD_BENCH=OFF \
+    -DTAMSEL_WERROR=ON
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 else
   build=build
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAMSEL_WERROR=ON
 fi
 cmake --build "$build" -j "$jobs"
 # The independent T-SQL parser that checks the SQL Server dialect of every statement.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tamsel/export.h"
+
 // The component's one error, and the database's.
 
 #include <cstdint>
@@ -10,7 +12,7 @@ namespace tamsel {
 
 // Every failure of a component operation reaches the caller as this error. what() is the
 // description: a localized message, or the text of the underlying failure.
-class ComponentError : public std::runtime_error {
+class TAMSEL_API ComponentError : public std::runtime_error {
  public:
   static constexpr int32_t kNumber = -2147220503;  // 0x800403E9
 
@@ -31,14 +33,14 @@ class ComponentError : public std::runtime_error {
 };
 
 // A failure of the database or of its driver, with the database's own text.
-class DatabaseError : public std::runtime_error {
+class TAMSEL_API DatabaseError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
 // Raises ComponentError with source "Assert" and the message when the condition is false.
-void Assert(bool condition, const std::string& message);
+TAMSEL_API void Assert(bool condition, const std::string& message);
 // Always raises ComponentError with source "Error" and the message.
-[[noreturn]] void RaiseError(const std::string& message);
+[[noreturn]] TAMSEL_API void RaiseError(const std::string& message);
 
 }  // namespace tamsel

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "tamsel/export.h"
 #include "tamsel/price_rule.h"
 #include "tamsel/services.h"
 #include "tamsel/validator.h"
@@ -21,7 +22,7 @@ namespace tamsel {
 class PriceRuleManager;
 
 // What a ready manager works with.
-class clsContext {
+class TAMSEL_API clsContext {
  public:
   std::shared_ptr<Login> objLogin;
   std::shared_ptr<Connection> mConn;       // the manager's own connection
@@ -32,7 +33,7 @@ class clsContext {
   std::shared_ptr<RowAuthService> objAuthSrv;
 };
 
-class PriceRuleManager {
+class TAMSEL_API PriceRuleManager {
  public:
   PriceRuleManager();
   ~PriceRuleManager();

@@ -17,13 +17,14 @@
 #include <utility>
 #include <vector>
 
+#include "tamsel/export.h"
 #include "tamsel/variant.h"
 
 namespace tamsel {
 
 class PriceRule;
 
-class PriceRuleItem : public std::enable_shared_from_this<PriceRuleItem> {
+class TAMSEL_API PriceRuleItem : public std::enable_shared_from_this<PriceRuleItem> {
  public:
   int32_t id = 0;     // the rule's id, or the price-list row's id for a look-up result
   int16_t index = 0;  // the tier's number, from 1
@@ -41,7 +42,7 @@ class PriceRuleItem : public std::enable_shared_from_this<PriceRuleItem> {
 };
 
 // Tiers keyed by text ("1" to "n"), in insertion order.
-class RuleItems {
+class TAMSEL_API RuleItems {
  public:
   using Entry = std::pair<std::string, std::shared_ptr<PriceRuleItem>>;
 
@@ -66,7 +67,7 @@ class RuleItems {
   std::map<std::string, std::shared_ptr<PriceRuleItem>, std::less<>> by_key_;
 };
 
-class PriceRule : public std::enable_shared_from_this<PriceRule> {
+class TAMSEL_API PriceRule : public std::enable_shared_from_this<PriceRule> {
   struct Key {};
 
  public:

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tamsel/export.h"
 #include "tamsel/variant.h"
 
 namespace tamsel {
@@ -23,7 +24,7 @@ struct ResultData;
 
 // Rows of named fields, all read when the query ran (client-side). A result set keeps the
 // connection's driver alive, so it stays readable after the Connection object is gone.
-class Recordset {
+class TAMSEL_API Recordset {
  public:
   Recordset();  // closed, no rows
   explicit Recordset(std::shared_ptr<const detail::ResultData> data,
@@ -78,7 +79,7 @@ class Recordset {
 //   URI such as file:name?mode=memory&cache=shared); any other text goes to ODBC where that
 //   driver is built. Every failure throws DatabaseError with the database's text.
 // Connections are movable, not copyable; destroying one closes it.
-class Connection {
+class TAMSEL_API Connection {
  public:
   Connection();
   ~Connection();
@@ -120,7 +121,7 @@ class Connection {
 };
 
 // Rolls back in its destructor unless Commit was called.
-class TransactionGuard {
+class TAMSEL_API TransactionGuard {
  public:
   explicit TransactionGuard(Connection& conn);  // begins the transaction
   ~TransactionGuard();
@@ -138,7 +139,7 @@ class TransactionGuard {
 // While an observer lives, every statement and query run on any connection of this thread is
 // reported to it with the exact text the component built, before any rewriting. Observers
 // nest; every live observer of the thread is told, oldest first.
-class ScopedStatementObserver {
+class TAMSEL_API ScopedStatementObserver {
  public:
   explicit ScopedStatementObserver(std::function<void(std::string_view)> observer);
   ~ScopedStatementObserver();
@@ -154,11 +155,11 @@ class ScopedStatementObserver {
 // has them it throws DatabaseError naming the failing statement and changes nothing. The script
 // follows Dialect(): SQLite's or SQL Server's; a closed connection or another database throws
 // DatabaseError.
-void InstallSuiteSchema(Connection& conn);
+TAMSEL_API void InstallSuiteSchema(Connection& conn);
 // Adds a small, realistic sample: vendors, items, units, currencies with daily and monthly
 // rates (every day and month of 2026 and 2027), trade terms, a price list and a few rules.
 // All or nothing, as InstallSuiteSchema; a second call fails on the unique keys.
-void InstallDemoData(Connection& conn);
+TAMSEL_API void InstallDemoData(Connection& conn);
 
 // A large generated data set for benchmarks and trials, added to a database with the suite
 // schema. Deterministic for a seed.
@@ -189,14 +190,14 @@ struct TrialDataCounts {
 // of an earlier run; missing currencies (and a local one), units and trade terms are added.
 // Runs in one transaction (or the caller's). Options out of range throw std::invalid_argument;
 // database failures DatabaseError, with nothing added.
-int64_t GenerateTrialData(Connection& conn, const TrialDataOptions& options,
-                          const std::function<void(double)>& progress = nullptr,
-                          TrialDataCounts* counts = nullptr);
+TAMSEL_API int64_t GenerateTrialData(Connection& conn, const TrialDataOptions& options,
+                                     const std::function<void(double)>& progress = nullptr,
+                                     TrialDataCounts* counts = nullptr);
 
 class RowAuthService;
 
 // The suite's login object, by role.
-class Login {
+class TAMSEL_API Login {
  public:
   virtual ~Login() = default;
   virtual std::string ConnectionText() = 0;                   // database with the business tables
@@ -206,14 +207,14 @@ class Login {
 };
 
 // The suite's system-information object: members reached by name. Unknown members throw.
-class SysInfo {
+class TAMSEL_API SysInfo {
  public:
   virtual ~SysInfo() = default;
   virtual Variant Invoke(std::string_view member, const std::vector<Variant>& args = {}) = 0;
 };
 
 // The suite's row-authorisation service.
-class RowAuthService {
+class TAMSEL_API RowAuthService {
  public:
   virtual ~RowAuthService() = default;
   virtual bool Init(const std::string& connectionText, const std::string& loginText, int32_t,
@@ -226,12 +227,12 @@ class RowAuthService {
 
 // Replaces how a new row-authorisation service is made (the manager asks for one when the login
 // gives none). A null factory restores the default, which makes a TableRowAuthService.
-void SetRowAuthServiceFactory(std::function<std::shared_ptr<RowAuthService>()> factory);
+TAMSEL_API void SetRowAuthServiceFactory(std::function<std::shared_ptr<RowAuthService>()> factory);
 // A new service from the current factory.
-std::shared_ptr<RowAuthService> NewRowAuthService();
+TAMSEL_API std::shared_ptr<RowAuthService> NewRowAuthService();
 
 // Stand-in login built from values.
-class SimpleLogin : public Login {
+class TAMSEL_API SimpleLogin : public Login {
  public:
   SimpleLogin(std::string connection_text, Date login_date,
               std::shared_ptr<RowAuthService> auth_service = nullptr,
@@ -249,7 +250,7 @@ class SimpleLogin : public Login {
 };
 
 // Stand-in system-information object: properties and methods by name, letter case ignored.
-class MapSysInfo : public SysInfo {
+class TAMSEL_API MapSysInfo : public SysInfo {
  public:
   using Method = std::function<Variant(const std::vector<Variant>&)>;
   MapSysInfo() = default;
@@ -267,8 +268,9 @@ class MapSysInfo : public SysInfo {
 // (from today, as whole numbers: their text is "2026" and "3", the form of the monthly rates in
 // exch) and getdicvalue("ixchgratestl") answering monthly_rates; other getdicvalue keys give
 // Empty.
-std::shared_ptr<MapSysInfo> MakeSysInfo(const Date& today, bool check_inv_auth = false,
-                                        bool check_vendor_auth = false, bool monthly_rates = false);
+TAMSEL_API std::shared_ptr<MapSysInfo> MakeSysInfo(const Date& today, bool check_inv_auth = false,
+                                                   bool check_vendor_auth = false,
+                                                   bool monthly_rates = false);
 
 // Stand-in row-authorisation service backed by the table "tamsel_row_auth" (cUser, cKind,
 // cCode, cRight) of the database it is initialised on. The login text is the user name. A user
@@ -276,7 +278,7 @@ std::shared_ptr<MapSysInfo> MakeSysInfo(const Date& today, bool check_inv_auth =
 // see none. Rights: the row's cRight must contain the right asked for ("W" or "R"), letter case
 // ignored; seeing a row (GetRowAuthCondition) takes either. Before a successful Init every
 // question throws std::logic_error.
-class TableRowAuthService : public RowAuthService {
+class TAMSEL_API TableRowAuthService : public RowAuthService {
  public:
   TableRowAuthService();
   ~TableRowAuthService() override;

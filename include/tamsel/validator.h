@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "tamsel/export.h"
 #include "tamsel/price_rule.h"
 
 namespace tamsel {
@@ -18,7 +19,7 @@ class PriceRuleManager;
 
 // Made by the manager only (GetValidator); it refers to the manager's context without owning it,
 // and its database checks throw ComponentError once that context is gone.
-class Validator {
+class TAMSEL_API Validator {
  public:
   // Throws ComponentError at the first condition that fails; normalises the dates to
   // yyyy-MM-dd and completes item, vendor and currency from master data on the way.

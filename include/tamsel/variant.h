@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tamsel/export.h"
+
 // Nullable, dynamically typed values and the conversions with fixed defaults that every other
 // part of the component uses to read them.
 
@@ -30,7 +32,7 @@ enum class VarType {
 };
 
 // A calendar date with a time of day (whole seconds), proleptic Gregorian, years 1 to 9999.
-class Date {
+class TAMSEL_API Date {
  public:
   // 1899-12-30 00:00:00, the zero of the suite's date values.
   Date();
@@ -71,7 +73,7 @@ class Date {
 
 // A value of one of the kinds of VarType. Empty (never assigned), Null (the database's NULL),
 // "" and 0 are four different values; nothing here turns one into another.
-class Variant {
+class TAMSEL_API Variant {
  public:
   Variant() = default;  // Empty
   static Variant Null();
@@ -111,7 +113,7 @@ class Variant {
   std::shared_ptr<void> AsObject() const;
 
   // Same kind and same value.
-  friend bool operator==(const Variant& a, const Variant& b);
+  friend TAMSEL_API bool operator==(const Variant& a, const Variant& b);
 
  private:
   using Storage = std::variant<std::monostate, bool, int16_t, int32_t, float, double, int64_t,
@@ -124,23 +126,23 @@ class Variant {
 // Text form: Null and Empty give ""; numbers in plain decimal with at most 15 significant
 // digits and a point; Boolean as True/False; a Date as Date::ToString; text unchanged.
 // Object and Error values cannot be written as text: std::invalid_argument reaches the caller.
-std::string VarToStr(const Variant& v);
+TAMSEL_API std::string VarToStr(const Variant& v);
 // Double; Null, Empty and anything that does not convert give 0. Boolean True is -1. Never throws.
 // A text converts when, without surrounding blanks, it is a decimal number with optional sign,
 // point and exponent (" 12.5 ", "-3", "1E+20"); grouping, hexadecimal, "inf" and "nan" do not.
 // A Date gives its day count from 1899-12-30, the time of day as a fraction.
-double VarToDbl(const Variant& v);
+TAMSEL_API double VarToDbl(const Variant& v);
 // As VarToDbl, rounded half to even to a 32-bit integer; out of range gives 0. Never throws.
-int32_t VarToLng(const Variant& v);
+TAMSEL_API int32_t VarToLng(const Variant& v);
 // Non-zero numbers and the texts True/False in any case (and numeric texts) convert; anything
 // else gives False. Never throws.
-bool VarToBool(const Variant& v);
+TAMSEL_API bool VarToBool(const Variant& v);
 // Replaces every capital "T" by a blank, then reads the text as a date or date-time; Null when it
 // does not read. Accepted forms: yyyy-MM-dd, yyyy-M-d, yyyy/MM/dd and yyyy/M/d, each optionally
 // followed by blanks and a time HH:mm or HH:mm:ss; surrounding blanks are ignored. Never throws.
-Variant TextToDate(std::string_view text);
+TAMSEL_API Variant TextToDate(std::string_view text);
 // An SQL literal: null for Null and Empty; N'text' for Date and String (quotes inside doubled);
 // 1 or 0 for Boolean; VarToStr of the value, unquoted, for every other kind.
-std::string ToSqlText(const Variant& v);
+TAMSEL_API std::string ToSqlText(const Variant& v);
 
 }  // namespace tamsel

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/internal_api.h"
 #include "tamsel/variant.h"
 
 namespace tamsel::detail {
@@ -21,14 +22,15 @@ struct CatalogEntry {
 };
 
 // Every message of the component, ordered by key.
-std::span<const CatalogEntry> MessageCatalog();
+TAMSEL_INTERNAL std::span<const CatalogEntry> MessageCatalog();
 
 // The key's text in the language, or nullptr when the catalog has no such key.
 const char* CatalogText(std::string_view key, Language language);
 
 // Replaces each {n} marker by VarToStr of params[n], in one pass (inserted values are never
 // scanned again). Markers without a parameter and other braces stay as they are.
-std::string ReplaceMarkers(std::string_view text, const std::vector<Variant>& params);
+TAMSEL_INTERNAL std::string ReplaceMarkers(std::string_view text,
+                                           const std::vector<Variant>& params);
 
 // How often this thread has created each message service; each should happen at most once.
 struct MessageServiceCounts {
@@ -36,6 +38,6 @@ struct MessageServiceCounts {
   int text_interfaces = 0;
   int formatters = 0;
 };
-MessageServiceCounts ThisThreadMessageServiceCounts();
+TAMSEL_INTERNAL MessageServiceCounts ThisThreadMessageServiceCounts();
 
 }  // namespace tamsel::detail

@@ -7,16 +7,18 @@
 #include <string>
 #include <string_view>
 
+#include "common/internal_api.h"
+
 namespace tamsel::detail {
 
 // The value for use between quotes: each ' doubled. Values without quotes come back unchanged.
 // A value holding a NUL character throws std::invalid_argument.
-std::string SqlEsc(std::string_view value);
+TAMSEL_INTERNAL std::string SqlEsc(std::string_view value);
 // A number as VarToStr writes it (plain decimal, point, at most 15 significant digits; from
 // 1E+15 up and below 1E-15 in exponent form). Infinity, NaN and numbers whose 15-digit form
 // exceeds the double range have no literal: std::invalid_argument.
-std::string NumText(double value);
+TAMSEL_INTERNAL std::string NumText(double value);
 // A whole number in plain decimal.
-std::string IntText(int64_t value);
+TAMSEL_INTERNAL std::string IntText(int64_t value);
 
 }  // namespace tamsel::detail

@@ -6,14 +6,16 @@
 #include <string>
 #include <string_view>
 
+#include "common/internal_api.h"
+
 namespace tamsel::detail {
 
 // Without leading and trailing blanks (the space character only).
-std::string Trim(std::string_view text);
+TAMSEL_INTERNAL std::string Trim(std::string_view text);
 // ASCII lower case.
-std::string Lower(std::string_view text);
+TAMSEL_INTERNAL std::string Lower(std::string_view text);
 // Equal ignoring ASCII letter case.
-bool EqualsNoCase(std::string_view a, std::string_view b);
+TAMSEL_INTERNAL bool EqualsNoCase(std::string_view a, std::string_view b);
 // Binary bytes as text a person and every conversion can read: "0x" and two upper-case hex
 // digits a byte, as the server's tools show them. Raw bytes would hold NULs and invalid UTF-8.
 std::string HexText(std::string_view bytes);

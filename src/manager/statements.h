@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/internal_api.h"
 #include "tamsel/price_rule.h"
 #include "tamsel/variant.h"
 
@@ -20,43 +21,48 @@ namespace tamsel::detail {
 // The local currency (iotherused = -1).
 std::string LocalCurrencySql();
 // The vendor's tax flag; the code sits between plain quotes.
-std::string VendorTaxSql(std::string_view ven_code);
+TAMSEL_INTERNAL std::string VendorTaxSql(std::string_view ven_code);
 
 // --- GetVenInvPriceRule --------------------------------------------------------------------
 
 // exch_name is trimmed here; blank adds no currency condition.
-std::string RuleLookupSql(std::string_view ven_code, std::string_view inv_code, const Date& ddate,
-                          std::string_view exch_name, int32_t supply_type);
+TAMSEL_INTERNAL std::string RuleLookupSql(std::string_view ven_code, std::string_view inv_code,
+                                          const Date& ddate, std::string_view exch_name,
+                                          int32_t supply_type);
 
 // --- Free-item condition of GetVenInvPriceRuleItem and ComparePrice ------------------------
 
 inline constexpr int kFreeItemCount = 10;
 
 // The item's price-relevant free-item flags, purchase set then outsourcing set.
-std::string InventoryFreeFlagsSql(std::string_view inv_code);
+TAMSEL_INTERNAL std::string InventoryFreeFlagsSql(std::string_view inv_code);
 // " and 1=1 " plus one comparison per free item that has a value; nullopt means the free item
 // takes no part in pricing.
-std::string FreeItemCondition(const std::array<std::optional<std::string>, kFreeItemCount>& values);
+TAMSEL_INTERNAL std::string FreeItemCondition(
+    const std::array<std::optional<std::string>, kFreeItemCount>& values);
 
 // --- GetVenInvPriceRuleItem ----------------------------------------------------------------
 
 // free_condition is appended as built by FreeItemCondition ("" for none); exch_name is trimmed
 // here, blank adds no currency condition.
-std::string PriceItemLookupSql(std::string_view ven_code, std::string_view inv_code,
-                               const Date& ddate, double quantity, std::string_view exch_name,
-                               int32_t supply_type, std::string_view free_condition);
+TAMSEL_INTERNAL std::string PriceItemLookupSql(std::string_view ven_code, std::string_view inv_code,
+                                               const Date& ddate, double quantity,
+                                               std::string_view exch_name, int32_t supply_type,
+                                               std::string_view free_condition);
 
 // --- ComparePrice --------------------------------------------------------------------------
 
 // Rate of the business date (type 1).
 std::string DailyRateCondition(const Date& today);
 // Rate of the period (type 2); year and month as the system-information object gives them.
-std::string MonthlyRateCondition(std::string_view year, std::string_view month);
+TAMSEL_INTERNAL std::string MonthlyRateCondition(std::string_view year, std::string_view month);
 // auth_condition ("ven.iid in (...)" or "") and rate_condition are trusted text, inserted as
 // they stand.
-std::string ComparePriceSql(std::string_view inv_code, double quantity, int32_t supply_type,
-                            const Date& today, std::string_view auth_condition,
-                            std::string_view free_condition, std::string_view rate_condition);
+TAMSEL_INTERNAL std::string ComparePriceSql(std::string_view inv_code, double quantity,
+                                            int32_t supply_type, const Date& today,
+                                            std::string_view auth_condition,
+                                            std::string_view free_condition,
+                                            std::string_view rate_condition);
 
 // --- LoadVenInvPriceRule -------------------------------------------------------------------
 

@@ -8,11 +8,12 @@
 #include <string_view>
 #include <vector>
 
+#include "common/internal_api.h"
 #include "tamsel/variant.h"
 
 namespace tamsel::detail {
 
-class RowFilter {
+class TAMSEL_INTERNAL RowFilter {
  public:
   struct Node;
 
@@ -30,6 +31,6 @@ class RowFilter {
 };
 
 // LIKE: % any run of characters, _ exactly one (UTF-8) character, ASCII letters without case.
-bool LikeMatch(std::string_view value, std::string_view pattern);
+TAMSEL_INTERNAL bool LikeMatch(std::string_view value, std::string_view pattern);
 
 }  // namespace tamsel::detail

@@ -5,6 +5,8 @@
 
 #include <string_view>
 
+#include "common/internal_api.h"
+
 struct sqlite3;
 
 namespace tamsel::detail {
@@ -20,6 +22,6 @@ int CompareSuiteText(std::string_view a, std::string_view b);
 // Registers the collation kTextCollation and the function tamsel_convert(type, value[, style])
 // on a connection. Returns an SQLite result code. Works on any sqlite3 handle, so benchmarks and
 // the ODBC test set-up can use it on connections they open themselves.
-int RegisterSqliteFunctions(sqlite3* db);
+TAMSEL_INTERNAL int RegisterSqliteFunctions(sqlite3* db);
 
 }  // namespace tamsel::detail

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/internal_api.h"
+
 namespace tamsel::detail {
 
 struct CatalogColumn {
@@ -37,6 +39,6 @@ CatalogStatements CatalogSql();
 // One text per unmet requirement, naming the table and column or the trigger; empty when the
 // database is fit. A suite table that does not exist yet is not checked, and a database
 // without any is not a suite database yet (the schema script creates them as required).
-std::vector<std::string> SuiteCatalogMismatches(const SuiteCatalog& catalog);
+TAMSEL_INTERNAL std::vector<std::string> SuiteCatalogMismatches(const SuiteCatalog& catalog);
 
 }  // namespace tamsel::detail

@@ -8,18 +8,20 @@
 #include <string_view>
 #include <vector>
 
+#include "common/internal_api.h"
+
 namespace tamsel::detail {
 
 // N'..' -> '..', TOP n -> LIMIT n (at the end of its own SELECT, also inside subqueries),
 // isnull( -> ifnull(, convert(type, ...) -> tamsel_convert('type', ...), dbo. dropped,
 // [name] -> "name", comments dropped. Throws DatabaseError for text it cannot rewrite
 // (an unterminated literal, comment or bracket; TOP without a number).
-std::string RewriteTsql(std::string_view tsql);
+TAMSEL_INTERNAL std::string RewriteTsql(std::string_view tsql);
 
 // Refuses a query text that holds more than one statement or a word that writes (outside
 // literals, quoted names and comments): for engines that cannot tell a reading statement
 // themselves. Throws DatabaseError.
-void RequireReadOnlyQuery(std::string_view tsql);
+TAMSEL_INTERNAL void RequireReadOnlyQuery(std::string_view tsql);
 
 // A literal taken out of a statement, typed as it was written.
 struct LiftedValue {
@@ -46,6 +48,6 @@ constexpr size_t kLiftedValuesMax = 256;
 // Lifts the literal values out of a single SELECT, INSERT, UPDATE or DELETE so that statements
 // differing only in values share one compiled plan. Any other text comes back whole, without
 // values. Throws DatabaseError for text it cannot read (as RewriteTsql).
-StatementShape LiftLiterals(std::string_view tsql);
+TAMSEL_INTERNAL StatementShape LiftLiterals(std::string_view tsql);
 
 }  // namespace tamsel::detail

@@ -6,7 +6,9 @@
 #include <CLI/CLI.hpp>
 #include <functional>
 #include <iosfwd>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli_context.h"
@@ -22,6 +24,17 @@ void AddRuleCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Acti
 void AddImportExportCommands(CLI::App& rule, GlobalOptions& options, Action& action);
 void AddDataCommands(CLI::App& app, GlobalOptions& options, Action& action);
 void AddDemoCommand(CLI::App& app, GlobalOptions& options, Action& action);
+
+// The hidden command that writes the bash completion script (the build installs its output).
+inline constexpr std::string_view kCompletionCommand = "__bash-completion";
+void AddCompletionCommand(CLI::App& app, Action& action);
+std::string BashCompletion(const CLI::App& app);
+// Appends the top level's options to every command's help: they are accepted after any command.
+// Call once all commands are declared.
+void ShowGlobalOptionsInHelp(CLI::App& app);
+// For a command line that failed to parse because a word is no known command: the message naming
+// it, with the nearest command's name when one is close. nullopt for any other mistake.
+std::optional<std::string> UnknownCommandMessage(const CLI::App& app);
 
 // The XML parameter of the price look-ups from "N=VALUE" texts: <z cfreeN="VALUE" .../>.
 // N must be 1 to 10 and may appear once; UsageError otherwise.

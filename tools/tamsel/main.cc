@@ -25,6 +25,7 @@ int main(int argc, char** argv) {
   // Global options may also follow the command: tamsel rule list --db x.db --json
   app.fallthrough();
   app.require_subcommand(1);
+  app.set_version_flag("--version", "tamsel " TAMSEL_VERSION);
   app.add_option("--db", options.db_path, "embedded database file");
   app.add_option("--connection", options.connection,
                  "connection text, e.g. \"Provider=SQLite;Data Source=x.db\" or an ODBC text "
@@ -56,12 +57,15 @@ int main(int argc, char** argv) {
   AddImportExportCommands(*rule, options, action);
   AddDataCommands(app, options, action);
   AddDemoCommand(app, options, action);
+  AddCompletionCommand(app, action);
+  ShowGlobalOptionsInHelp(app);
 
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
+    if (auto unknown = UnknownCommandMessage(app)) return Fail(2, *unknown);
     app.exit(e);
     return 2;
   } catch (const UsageError& e) {
