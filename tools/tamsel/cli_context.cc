@@ -183,28 +183,45 @@ Session::Session(const GlobalOptions& options, const SessionSettings& settings)
                   kUnavailable);
 }
 
-void WriteFileAtomically(const std::string& path, const std::string& text) {
-  // A temporary file beside the target, so that the rename stays on one file system.
-  std::string temporary = path + ".XXXXXX";
-  const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) throw ToolError("cannot write " + path);
+AtomicFile::AtomicFile(std::string path) : path_(std::move(path)), temporary_(path_ + ".XXXXXX") {
+  // Beside the target, so that the rename stays on one file system.
+  fd_ = ::mkstemp(temporary_.data());
+  if (fd_ < 0) throw ToolError("cannot write " + path_);
   // The mode a plain write would give: the old file's, or the default one for a new file.
   struct stat old {};
   const mode_t mask = ::umask(0);
   ::umask(mask);
-  bool written =
-      ::fchmod(fd, ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : (0666 & ~mask)) == 0;
-  for (size_t done = 0; written && done < text.size();) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    written = n > 0;
-    if (written) done += static_cast<size_t>(n);
+  ::fchmod(fd_, ::stat(path_.c_str(), &old) == 0 ? (old.st_mode & 07777) : (0666 & ~mask));
+}
+
+AtomicFile::~AtomicFile() {
+  if (fd_ < 0) return;
+  ::close(fd_);
+  std::remove(temporary_.c_str());
+}
+
+void AtomicFile::Write(std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t n = ::write(fd_, text.data(), text.size());
+    if (n <= 0) throw ToolError("cannot write " + path_);
+    text.remove_prefix(static_cast<size_t>(n));
   }
-  written = written && ::fsync(fd) == 0;
-  written = ::close(fd) == 0 && written;
-  if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
-    std::remove(temporary.c_str());
-    throw ToolError("cannot write " + path);
+}
+
+void AtomicFile::Commit() {
+  const bool synced = ::fsync(fd_) == 0;
+  const bool closed = ::close(fd_) == 0;
+  fd_ = -1;
+  if (!synced || !closed || std::rename(temporary_.c_str(), path_.c_str()) != 0) {
+    std::remove(temporary_.c_str());
+    throw ToolError("cannot write " + path_);
   }
+}
+
+void WriteFileAtomically(const std::string& path, const std::string& text) {
+  AtomicFile file(path);
+  file.Write(text);
+  file.Commit();
 }
 
 bool Session::HasVendor(const std::string& code) const {

@@ -74,6 +74,22 @@ std::string ResolveConnectionText(const GlobalOptions& options, bool must_exist)
 // The embedded-database connection text for a path; a path the text cannot carry is refused.
 std::string SqliteConnectionText(const std::string& path);
 
+// A file replaced whole or not at all: the text goes to a temporary file beside it, which takes
+// the file's place on Commit. Destroyed before that, it leaves the old file as it was.
+class AtomicFile {
+ public:
+  explicit AtomicFile(std::string path);
+  ~AtomicFile();
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+  void Write(std::string_view text);
+  void Commit();
+
+ private:
+  std::string path_, temporary_;
+  int fd_ = -1;
+};
+
 // Replaces the file's content at once: a failure leaves the file as it was, never half-written.
 void WriteFileAtomically(const std::string& path, const std::string& text);
 

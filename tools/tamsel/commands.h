@@ -20,10 +20,22 @@ namespace tamsel::cli {
 using Action = std::function<int()>;
 
 void AddLookupCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Action& action);
-void AddRuleCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Action& action);
+void AddRuleCommands(CLI::App& rule, GlobalOptions& options, Action& action);
 void AddImportExportCommands(CLI::App& rule, GlobalOptions& options, Action& action);
 void AddDataCommands(CLI::App& app, GlobalOptions& options, Action& action);
 void AddDemoCommand(CLI::App& app, GlobalOptions& options, Action& action);
+
+// What a list shows: the caller's SQL condition, codes to match and at most `limit` rows.
+struct ListArgs {
+  std::string filter, vendor, item, currency;
+  int64_t limit = -1;  // no limit
+};
+void AddListOptions(CLI::App& cmd, ListArgs& args, bool vendor, bool item, bool currency);
+// rule list, pricelist list, vendor/item/currency/rate list.
+void AddListCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Action& action);
+// The listed rules a page at a time, in id order.
+void EachRulePage(const std::string& connection_text, const ListArgs& args,
+                  const std::function<void(Recordset&)>& page);
 
 // The hidden command that writes the bash completion script (the build installs its output).
 inline constexpr std::string_view kCompletionCommand = "__bash-completion";

@@ -14,6 +14,7 @@
 #include <iostream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <unordered_map>
 
@@ -451,35 +452,44 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
 }
 
 struct ExportArgs {
-  std::string filter;
+  ListArgs list;
   std::string format;
   std::string output;
 };
 
+// Rules are read and written one at a time: an export of any size needs the memory of one rule
+// and one page of ids. A file is replaced only once it is complete.
 int Export(const GlobalOptions& options, const ExportArgs& args) {
-  std::string format = FormatFor(args.format, args.output, options.json);
+  const std::string format = FormatFor(args.format, args.output, options.json);
+  const bool to_file = !args.output.empty() && args.output != "-";
   Session session(options);
-  auto& manager = session.manager();
-  std::vector<int32_t> ids;
-  {
-    auto rs = manager.ListVenInvPriceRules(args.filter);
-    while (!rs->Eof()) {
-      ids.push_back(VarToLng(rs->Fields("id")));
-      rs->MoveNext();
+  std::optional<AtomicFile> file;
+  if (to_file) file.emplace(args.output);
+  const auto write = [&](std::string_view text) {
+    if (file) {
+      file->Write(text);
+    } else {
+      std::cout << text;
     }
-    rs->Close();
-  }
-  std::sort(ids.begin(), ids.end());
-  std::string out;
+  };
+  size_t exported = 0;
+  const auto each_rule = [&](const std::function<void(const Json&)>& take) {
+    EachRulePage(session.connection_text(), args.list, [&](Recordset& ids) {
+      for (; !ids.Eof(); ids.MoveNext()) {
+        if (auto rule = session.manager().LoadVenInvPriceRule(VarToLng(ids.Fields("id")))) {
+          take(RuleToJson(*rule));
+          ++exported;
+        }
+      }
+    });
+  };
   if (format == "json") {
-    Json rules = Json::array();
-    for (int32_t id : ids) {
-      if (auto rule = manager.LoadVenInvPriceRule(id)) rules.push_back(RuleToJson(*rule));
-    }
-    out = rules.dump(2) + "\n";
+    JsonArrayWriter rules(write);
+    each_rule([&](const Json& rule) { rules.Add(rule); });
+    rules.Close();
   } else {
-    std::vector<std::string> columns = CsvColumns();
-    out = FormatCsvLine(columns);
+    const std::vector<std::string> columns = CsvColumns();
+    write(FormatCsvLine(columns));
     auto cell = [](const Json& v) -> std::string {
       if (v.is_null()) return "";
       if (v.is_string()) return v.get<std::string>();
@@ -487,33 +497,28 @@ int Export(const GlobalOptions& options, const ExportArgs& args) {
       if (v.is_number_integer()) return std::to_string(v.get<int64_t>());
       return FormatNumber(v.get<double>());
     };
-    for (int32_t id : ids) {
-      auto rule = manager.LoadVenInvPriceRule(id);
-      if (!rule) continue;
-      Json file = RuleToJson(*rule);
-      Json tiers = file["ruleItems"];
+    each_rule([&](const Json& rule) {
+      Json tiers = rule["ruleItems"];
       // A rule without tiers still gets its line, so that nothing of it is lost.
       if (tiers.empty()) tiers.push_back(Json::object());
       for (const Json& tier : tiers) {
         std::vector<std::string> line;
         for (const auto& column : columns) {
           if (column == kKeyColumn) {
-            line.push_back(std::to_string(id));
+            line.push_back(std::to_string(rule["id"].get<int64_t>()));
           } else if (IsTierColumn(column)) {
             line.push_back(tier.contains(column) ? cell(tier[column]) : "");
           } else {
-            line.push_back(cell(file[column]));
+            line.push_back(cell(rule[column]));
           }
         }
-        out += FormatCsvLine(line);
+        write(FormatCsvLine(line));
       }
-    }
+    });
   }
-  if (args.output.empty() || args.output == "-") {
-    std::cout << out;
-  } else {
-    WriteFileAtomically(args.output, out);
-    std::cerr << "Exported " << ids.size() << " rule" << (ids.size() == 1 ? "" : "s") << " to "
+  if (file) {
+    file->Commit();
+    std::cerr << "Exported " << exported << " rule" << (exported == 1 ? "" : "s") << " to "
               << args.output << ".\n";
   }
   return 0;
@@ -542,7 +547,7 @@ void AddImportExportCommands(CLI::App& rule, GlobalOptions& options, Action& act
   auto export_args = std::make_shared<ExportArgs>();
   auto* exp = rule.add_subcommand("export", "Write rules in the shape rule import reads");
   exp->footer(kCsvHelp);
-  exp->add_option("--filter", export_args->filter, "SQL condition over the rule view");
+  AddListOptions(*exp, export_args->list, true, true, true);
   exp->add_option("--format", export_args->format,
                   "csv or json (default: by --output's extension, json with --json, else csv)")
       ->check(CLI::IsMember({"csv", "json"}));

@@ -53,8 +53,9 @@ int main(int argc, char** argv) {
                                   "import, export");
   rule->require_subcommand(1);
   AddLookupCommands(app, *rule, options, action);
-  AddRuleCommands(app, *rule, options, action);
+  AddRuleCommands(*rule, options, action);
   AddImportExportCommands(*rule, options, action);
+  AddListCommands(app, *rule, options, action);
   AddDataCommands(app, options, action);
   AddDemoCommand(app, options, action);
   AddCompletionCommand(app, action);

@@ -93,12 +93,18 @@ void Table::AddRow(std::vector<std::string> cells) {
   rows_.push_back(std::move(cells));
 }
 
-void Table::Print(std::ostream& out) const {
+std::vector<size_t> Table::Widths() const {
   std::vector<size_t> widths(headers_.size());
   for (size_t c = 0; c < headers_.size(); ++c) widths[c] = DisplayWidth(headers_[c]);
   for (const auto& row : rows_) {
     for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], DisplayWidth(row[c]));
   }
+  return widths;
+}
+
+void Table::Print(std::ostream& out) const { Print(out, Widths(), true); }
+
+void Table::Print(std::ostream& out, const std::vector<size_t>& widths, bool headers) const {
   auto print_row = [&](const std::vector<std::string>& row) {
     out << "  ";
     for (size_t c = 0; c < row.size(); ++c) {
@@ -112,10 +118,12 @@ void Table::Print(std::ostream& out) const {
     }
     out << '\n';
   };
-  print_row(headers_);
-  std::vector<std::string> rule;
-  for (size_t w : widths) rule.emplace_back(w, '-');
-  print_row(rule);
+  if (headers) {
+    print_row(headers_);
+    std::vector<std::string> rule;
+    for (size_t w : widths) rule.emplace_back(w, '-');
+    print_row(rule);
+  }
   for (const auto& row : rows_) print_row(row);
 }
 
@@ -140,19 +148,31 @@ void PrintFields(std::ostream& out,
   }
 }
 
-Json RecordsetToJson(Recordset& rs) {
-  Json rows = Json::array();
-  int32_t count = rs.FieldCount();
-  std::vector<std::string> names;
-  for (int32_t i = 0; i < count; ++i) names.push_back(rs.FieldName(i));
-  while (!rs.Eof()) {
-    Json obj = Json::object();
-    for (const auto& name : names) obj[name] = VariantToJson(rs.Fields(name));
-    rows.push_back(std::move(obj));
-    rs.MoveNext();
+Json RowToJson(Recordset& rs) {
+  Json obj = Json::object();
+  for (int32_t i = 0; i < rs.FieldCount(); ++i) {
+    const std::string name = rs.FieldName(i);
+    obj[name] = VariantToJson(rs.Fields(name));
   }
-  return rows;
+  return obj;
 }
+
+JsonArrayWriter::JsonArrayWriter(std::function<void(std::string_view)> write)
+    : write_(std::move(write)) {
+  write_("[");
+}
+
+void JsonArrayWriter::Add(const Json& element) {
+  std::string text = element.dump(2);
+  for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 3) {
+    text.replace(at, 1, "\n  ");
+  }
+  write_(empty_ ? "\n  " : ",\n  ");
+  write_(text);
+  empty_ = false;
+}
+
+void JsonArrayWriter::Close() { write_(empty_ ? "]\n" : "\n]\n"); }
 
 Table RecordsetToTable(Recordset& rs, const std::vector<std::string>& columns) {
   Table table(columns);

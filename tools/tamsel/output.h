@@ -2,6 +2,7 @@
 
 // Text tables and JSON values for the tool's output.
 
+#include <functional>
 #include <iosfwd>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -31,6 +32,10 @@ class Table {
   bool empty() const { return rows_.empty(); }
   // Columns padded to their widest cell; wide East Asian characters count twice.
   void Print(std::ostream& out) const;
+  // The widths Print uses, and the rows (after the headers when asked) at given widths, so that
+  // a long list printed a part at a time stays aligned.
+  std::vector<size_t> Widths() const;
+  void Print(std::ostream& out, const std::vector<size_t>& widths, bool headers) const;
   // An array of objects keyed by the headers.
   Json ToJson() const;
 
@@ -43,8 +48,20 @@ class Table {
 // Two columns, field and value.
 void PrintFields(std::ostream& out, const std::vector<std::pair<std::string, std::string>>& fields);
 
-// Every row of a result set from its current position, all columns, as JSON objects.
-Json RecordsetToJson(Recordset& rs);
+// The current row, all columns.
+Json RowToJson(Recordset& rs);
+
+// Writes a JSON array an element at a time, laid out as the whole array's dump(2) would be.
+class JsonArrayWriter {
+ public:
+  explicit JsonArrayWriter(std::function<void(std::string_view)> write);
+  void Add(const Json& element);
+  void Close();
+
+ private:
+  std::function<void(std::string_view)> write_;
+  bool empty_ = true;
+};
 // The chosen columns of every row (missing columns left blank) as a table.
 Table RecordsetToTable(Recordset& rs, const std::vector<std::string>& columns);
 

@@ -46,35 +46,6 @@ int32_t ParseId(const std::string& text) {
   throw UsageError("not a rule id: " + text);
 }
 
-// The columns worth a terminal's width; --json lists every column.
-const std::vector<std::string> kRuleColumns = {
-    "id",          "cVenCode",   "cVenAbbName", "cInvCode",     "cInvName",
-    "iSupplyType", "cExch_Name", "dEnableDate", "dDisableDate", "bPromotion"};
-const std::vector<std::string> kPriceListColumns = {
-    "autoid",        "cVenCode",     "cInvCode",    "iSupplyType", "cExch_Name",
-    "dEnableDate",   "dDisableDate", "iLowerLimit", "iUpperLimit", "iUnitPrice",
-    "iTaxUnitPrice", "cFree1",       "cFree2",      "cFree3"};
-
-int ListRows(const GlobalOptions& options, bool rules, const std::string& filter) {
-  Session session(options);
-  auto rs = rules ? session.manager().ListVenInvPriceRules(filter)
-                  : session.manager().ListVenInvPriceRuleItems(filter);
-  if (options.json) {
-    std::cout << RecordsetToJson(*rs).dump(2) << '\n';
-  } else {
-    std::vector<std::string> columns;
-    for (const auto& c : rules ? kRuleColumns : kPriceListColumns) {
-      if (rs->HasField(c)) columns.push_back(c);
-    }
-    int32_t count = rs->RecordCount();
-    Table table = RecordsetToTable(*rs, columns);
-    if (!table.empty()) table.Print(std::cout);
-    std::cout << count << (rules ? " rule" : " price-list row") << (count == 1 ? "" : "s") << ".\n";
-  }
-  rs->Close();
-  return 0;
-}
-
 }  // namespace
 
 std::string ReadInput(const std::string& path) {
@@ -89,7 +60,7 @@ std::string ReadInput(const std::string& path) {
   return text.str();
 }
 
-void AddRuleCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Action& action) {
+void AddRuleCommands(CLI::App& rule, GlobalOptions& options, Action& action) {
   auto* cmd_new = rule.add_subcommand(
       "new", "Print a new rule file with the suite's defaults and one open tier to fill in");
   cmd_new->callback([&options, &action] {
@@ -190,24 +161,6 @@ void AddRuleCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Acti
       }
       return 0;
     };
-  });
-
-  auto rule_filter = std::make_shared<std::string>();
-  auto* list = rule.add_subcommand("list", "Stored rules, with vendor and item names");
-  list->add_option("--filter", *rule_filter,
-                   "SQL condition over the rule view, e.g. \"cInvCode='A01'\"");
-  list->callback([&options, &action, rule_filter] {
-    action = [&options, rule_filter] { return ListRows(options, true, *rule_filter); };
-  });
-
-  auto* pricelist = app.add_subcommand("pricelist", "The supplier price list");
-  pricelist->require_subcommand(1);
-  auto price_filter = std::make_shared<std::string>();
-  auto* plist = pricelist->add_subcommand("list", "Price-list rows");
-  plist->add_option("--filter", *price_filter,
-                    "SQL condition over the price-list view, e.g. \"cVenCode='V01'\"");
-  plist->callback([&options, &action, price_filter] {
-    action = [&options, price_filter] { return ListRows(options, false, *price_filter); };
   });
 }
 

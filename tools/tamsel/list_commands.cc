@@ -1,0 +1,200 @@
+// rule list, pricelist list and the master-data lists: filtered, limited, and read a page at a
+// time so that a list of any length is printed with the memory of one page.
+
+#include <functional>
+#include <iostream>
+#include <memory>
+
+#include "commands.h"
+#include "common/text.h"
+
+namespace tamsel::cli {
+
+namespace {
+
+// Rows per statement: enough to keep the statements few, few enough to keep memory flat.
+constexpr int64_t kPageRows = 2000;
+
+struct ListSource {
+  const char* noun;    // "rule", "price-list row"
+  const char* plural;  // "rules"
+  const char* from;    // view or table
+  const char* key;     // unique column the pages follow; "" reads in one statement
+  const char* order;
+  std::vector<std::string> columns;  // shown in a table; --json shows every column
+  // The columns --vendor, --item and --currency compare with; "" where one does not apply.
+  const char* vendor;
+  const char* item;
+  const char* currency;
+};
+
+const ListSource kRules = {"rule",
+                           "rules",
+                           "pu_VenInvPriceRule",
+                           "id",
+                           "id",
+                           {"id", "cVenCode", "cVenAbbName", "cInvCode", "cInvName", "iSupplyType",
+                            "cExch_Name", "dEnableDate", "dDisableDate", "bPromotion"},
+                           "cVenCode",
+                           "cInvCode",
+                           "cExch_Name"};
+const ListSource kPriceList = {
+    "price-list row",
+    "price-list rows",
+    "pu_veninvpricelist",
+    "autoid",
+    "autoid",
+    {"autoid", "cVenCode", "cInvCode", "iSupplyType", "cExch_Name", "dEnableDate", "dDisableDate",
+     "iLowerLimit", "iUpperLimit", "iUnitPrice", "iTaxUnitPrice", "cFree1", "cFree2", "cFree3"},
+    "cVenCode",
+    "cInvCode",
+    "cExch_Name"};
+const ListSource kVendors = {
+    "vendor",   "vendors",  "Vendor",
+    "cVenCode", "cVenCode", {"cVenCode", "cVenName", "cVenAbbName", "dEndDate", "bVenOverseas"},
+    "cVenCode", "",         ""};
+const ListSource kItems = {
+    "item",     "items",    "Inventory",
+    "cInvCode", "cInvCode", {"cInvCode", "cInvName", "cInvStd", "cComUnitCode", "bPurchase"},
+    "",         "cInvCode", ""};
+const ListSource kCurrencies = {
+    "currency",   "currencies", "ForeignCurrency",
+    "cExch_Name", "cExch_Name", {"cExch_Name", "cExch_Code", "iOtherUsed", "bCal"},
+    "",           "",           "cExch_Name"};
+// Rates have no single-column key; a currency's rates are few enough for one statement.
+const ListSource kRates = {"rate",
+                           "rates",
+                           "exch",
+                           "",
+                           "cexch_name, itype, iyear, cdate",
+                           {"cexch_name", "itype", "iyear", "cdate", "nflat"},
+                           "",
+                           "",
+                           "cexch_name"};
+
+// The list's condition: the caller's filter (an SQL condition, as trusted as the list
+// operations take it) and the codes asked for, quoted.
+std::string Condition(const ListSource& source, const ListArgs& args) {
+  std::vector<std::string> parts;
+  if (!detail::Trim(args.filter).empty()) parts.push_back("(" + args.filter + ")");
+  for (const auto& [column, value] : {std::pair{source.vendor, &args.vendor},
+                                      {source.item, &args.item},
+                                      {source.currency, &args.currency}}) {
+    if (*column != '\0' && !value->empty()) {
+      parts.push_back(std::string(column) + " = " + ToSqlText(Variant(*value)));
+    }
+  }
+  std::string out;
+  for (const std::string& part : parts) out += (out.empty() ? "" : " and ") + part;
+  return out;
+}
+
+void EachListPage(const std::string& connection_text, const ListSource& source,
+                  const ListArgs& args, const std::function<void(Recordset&)>& page) {
+  Connection conn;
+  conn.Open(connection_text);
+  const std::string condition = Condition(source, args);
+  int64_t left = args.limit < 0 ? INT64_MAX : args.limit;
+  Variant last;  // the key of the last row shown
+  while (left > 0) {
+    const bool paged = *source.key != '\0';
+    const int64_t rows = paged ? std::min(left, kPageRows) : left;
+    std::string where = condition;
+    if (paged && !last.IsEmpty()) {
+      where = std::string(source.key) + " > " + ToSqlText(last) +
+              (condition.empty() ? "" : " and " + condition);
+    }
+    const std::string top = rows == INT64_MAX ? "" : "top " + std::to_string(rows) + " ";
+    auto rs =
+        conn.OpenRecordset("select " + top + "* from " + source.from +
+                           (where.empty() ? "" : " where " + where) + " order by " + source.order);
+    const int32_t count = rs->RecordCount();
+    if (count == 0) break;
+    left -= count;
+    if (paged && count == rows) {
+      for (rs->MoveFirst(); !rs->Eof(); rs->MoveNext()) last = rs->Fields(source.key);
+      rs->MoveFirst();
+    }
+    page(*rs);
+    if (!paged || count < rows) break;
+  }
+}
+
+int List(const GlobalOptions& options, const ListSource& source, const ListArgs& args) {
+  // The manager's session reports an unreachable database as every command does.
+  const Session session(options);
+  const std::string& text = session.connection_text();
+  int64_t count = 0;
+  std::vector<size_t> widths;
+  JsonArrayWriter rows([&](std::string_view text) {
+    if (options.json) std::cout << text;
+  });
+  EachListPage(text, source, args, [&](Recordset& rs) {
+    if (options.json) {
+      for (; !rs.Eof(); rs.MoveNext(), ++count) rows.Add(RowToJson(rs));
+      return;
+    }
+    std::vector<std::string> columns;
+    for (const auto& c : source.columns) {
+      if (rs.HasField(c)) columns.push_back(c);
+    }
+    count += rs.RecordCount();
+    const Table table = RecordsetToTable(rs, columns);
+    const bool first = widths.empty();
+    if (first) widths = table.Widths();
+    table.Print(std::cout, widths, first);
+  });
+  rows.Close();
+  if (!options.json) {
+    std::cout << count << ' ' << (count == 1 ? source.noun : source.plural) << ".\n";
+  }
+  return kDone;
+}
+
+}  // namespace
+
+void AddListOptions(CLI::App& cmd, ListArgs& args, bool vendor, bool item, bool currency) {
+  cmd.add_option("--filter", args.filter, "SQL condition over the list's columns");
+  if (vendor) cmd.add_option("--vendor", args.vendor, "only this vendor code");
+  if (item) cmd.add_option("--item", args.item, "only this item code");
+  if (currency) cmd.add_option("--currency", args.currency, "only this currency name");
+  cmd.add_option("--limit", args.limit, "at most this many rows")->check(CLI::NonNegativeNumber);
+}
+
+void AddListCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Action& action) {
+  const auto add = [&](CLI::App& parent, const char* name, const char* about,
+                       const ListSource& source) {
+    auto args = std::make_shared<ListArgs>();
+    auto* cmd = parent.add_subcommand(name, about);
+    AddListOptions(*cmd, *args, *source.vendor != '\0', *source.item != '\0',
+                   *source.currency != '\0');
+    cmd->callback([&options, &action, &source, args] {
+      action = [&options, &source, args] { return List(options, source, *args); };
+    });
+    return cmd;
+  };
+  add(rule, "list", "Stored rules, with vendor and item names", kRules);
+  auto* pricelist = app.add_subcommand("pricelist", "The supplier price list");
+  pricelist->require_subcommand(1);
+  add(*pricelist, "list", "Price-list rows", kPriceList);
+  const struct {
+    const char* name;
+    const char* about;
+    const ListSource* source;
+  } lists[] = {{"vendor", "Vendors (master data)", &kVendors},
+               {"item", "Items (master data)", &kItems},
+               {"currency", "Currencies (master data)", &kCurrencies},
+               {"rate", "Exchange rates, daily (itype 1) and monthly (itype 2)", &kRates}};
+  for (const auto& list : lists) {
+    auto* group = app.add_subcommand(list.name, list.about);
+    group->require_subcommand(1);
+    add(*group, "list", list.about, *list.source);
+  }
+}
+
+void EachRulePage(const std::string& connection_text, const ListArgs& args,
+                  const std::function<void(Recordset&)>& page) {
+  EachListPage(connection_text, kRules, args, page);
+}
+
+}  // namespace tamsel::cli
