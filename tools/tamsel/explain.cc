@@ -39,9 +39,10 @@ const Candidate* Chosen(const std::vector<Candidate>& candidates) {
 // The first ordering key on which the winner comes before the row, in the look-up's order of
 // keys; empty when none explains it.
 std::string Advantage(const Candidate& w, const Candidate& r) {
-  if (w.no_vendor != r.no_vendor)
-    return r.no_vendor ? "an empty vendor code (sorts before none)" : "";
-  if (w.vendor != r.vendor) return w.vendor > r.vendor ? "the vendor's own price" : "";
+  if (w.no_vendor != r.no_vendor || w.vendor != r.vendor) {
+    if (!r.no_vendor && (w.no_vendor || w.vendor < r.vendor)) return "";
+    return w.vendor.empty() ? "an empty vendor code (sorts before none)" : "the vendor's own price";
+  }
   if (w.promotion != r.promotion) return w.promotion ? "a promotion" : "";
   if (w.lower != r.lower) {
     return w.lower > r.lower

@@ -257,7 +257,12 @@ LocalPrice ToLocalCurrency(Session& session, const std::string& currency, double
   } else {
     when = " and itype=1 and cdate=" + ToSqlText(Variant(session.today().DottedDate()));
   }
-  auto rate = conn.OpenRecordset("select nflat from exch where cexch_name=" + name + when);
+  // Through foreigncurrency, as the comparison joins it: a rate of a currency it does not know
+  // is not used.
+  auto rate = conn.OpenRecordset(
+      "select nflat from foreigncurrency inner join exch on "
+      "foreigncurrency.cexch_name=exch.cexch_name where foreigncurrency.cexch_name=" +
+      name + when);
   // A rate of 0 counts as missing, as in the comparison's own statement.
   if (!rate->Eof() && !rate->Fields("nflat").IsNull() && VarToDbl(rate->Fields("nflat")) != 0) {
     out.has_rate = true;
