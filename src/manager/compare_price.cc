@@ -5,6 +5,7 @@
 
 #include "common/funnel.h"
 #include "common/text.h"
+#include "manager/lookup_support.h"
 #include "manager/row_mapping.h"
 #include "manager/statements.h"
 #include "tamsel/manager.h"
@@ -29,39 +30,46 @@ Date BusinessDate(SysInfo& info) {
 
 }  // namespace
 
+std::optional<std::string> detail::ComparePriceStatement(clsContext& context,
+                                                         const std::string& invCode,
+                                                         double iquantity, int32_t iSupplyType,
+                                                         const std::string& sXml, bool top) {
+  const std::string free_condition =
+      FreeItemConditionFor(*context.mConn, invCode, iSupplyType, sXml, true);
+  if (!context.objSysInfo) {
+    throw std::invalid_argument("The price rule manager was initialised without an info object.");
+  }
+  SysInfo& info = *context.objSysInfo;
+
+  std::string auth_condition;
+  if (VarToBool(info.Invoke("bCheckVendorAuth"))) {
+    if (!context.objAuthSrv) throw std::invalid_argument("No row-authorisation service.");
+    const std::string visible = context.objAuthSrv->GetRowAuthCondition("VENDOR", 0, 0);
+    if (visible == kNoRowsVisible) return std::nullopt;
+    if (!visible.empty()) auth_condition = "ven.iid in (" + visible + ")";
+  }
+
+  const Date today = BusinessDate(info);
+  const bool monthly = StrictBool(info.Invoke("getdicvalue", {Variant("ixchgratestl")}));
+  const std::string rate_condition = monthly
+                                         ? MonthlyRateCondition(VarToStr(info.Invoke("TheYear")),
+                                                                VarToStr(info.Invoke("TheMonth")))
+                                         : DailyRateCondition(today);
+  return ComparePriceSql(invCode, iquantity, iSupplyType, today, auth_condition, free_condition,
+                         rate_condition, top);
+}
+
 std::shared_ptr<PriceRuleItem> PriceRuleManager::ComparePrice(const std::string& invCode,
                                                               double iquantity, int32_t iSupplyType,
                                                               const std::string& sXml) {
   if (detail::Trim(invCode).empty()) return nullptr;
   std::shared_ptr<PriceRuleItem> result;
   detail::Funnel([&] {
-    const std::string free_condition = GetFreeItemCondition(invCode, iSupplyType, sXml, true);
     const std::shared_ptr<clsContext> held = Context();
-    clsContext& context = *held;
-    if (!context.objSysInfo) {
-      throw std::invalid_argument("The price rule manager was initialised without an info object.");
-    }
-    SysInfo& info = *context.objSysInfo;
-
-    std::string auth_condition;
-    if (VarToBool(info.Invoke("bCheckVendorAuth"))) {
-      if (!context.objAuthSrv) throw std::invalid_argument("No row-authorisation service.");
-      const std::string visible = context.objAuthSrv->GetRowAuthCondition("VENDOR", 0, 0);
-      if (visible == kNoRowsVisible) return;
-      if (!visible.empty()) auth_condition = "ven.iid in (" + visible + ")";
-    }
-
-    const Date today = BusinessDate(info);
-    const bool monthly = detail::StrictBool(info.Invoke("getdicvalue", {Variant("ixchgratestl")}));
-    const std::string rate_condition =
-        monthly ? detail::MonthlyRateCondition(VarToStr(info.Invoke("TheYear")),
-                                               VarToStr(info.Invoke("TheMonth")))
-                : detail::DailyRateCondition(today);
-
-    auto rs = context.mConn->OpenRecordset(
-        detail::ComparePriceSql(invCode, iquantity, iSupplyType, today, auth_condition,
-                                free_condition, rate_condition),
-        0, 1, -1);
+    const std::optional<std::string> sql =
+        detail::ComparePriceStatement(*held, invCode, iquantity, iSupplyType, sXml, true);
+    if (!sql) return;
+    auto rs = held->mConn->OpenRecordset(*sql, 0, 1, -1);
     result = detail::TierWithRuleFromRow(*rs);
     rs->Close();
   });

@@ -2,6 +2,7 @@
 
 #include "common/funnel.h"
 #include "common/text.h"
+#include "manager/lookup_support.h"
 #include "tamsel/error.h"
 #include "tamsel/manager.h"
 #include "tamsel/messages.h"
@@ -16,6 +17,13 @@ constexpr const char* kNotInitialised =
 constexpr const char* kAuthInitFailed = "Zorvik.pu.Quorlin.00062";
 
 }  // namespace
+
+std::shared_ptr<RowAuthService> detail::RowAuthFor(Login& login, const std::string& conn_text) {
+  if (auto own = login.AuthService()) return own;
+  auto started = NewRowAuthService();
+  if (started && started->Init(conn_text, login.RowAuthText(), 0, 0)) return started;
+  return nullptr;
+}
 
 std::shared_ptr<clsContext> PriceRuleManager::Context() {
   if (!mContext) RaiseError(kNotInitialised);
@@ -40,14 +48,8 @@ Variant PriceRuleManager::InitManager(std::shared_ptr<Login> login, std::shared_
     context.objManager = this;
     context.objValidator = std::shared_ptr<Validator>(new Validator());
     context.objSysInfo = std::move(info);
-    context.objAuthSrv = login->AuthService();
-    if (!context.objAuthSrv) {
-      context.objAuthSrv = NewRowAuthService();
-      const bool ready =
-          context.objAuthSrv &&
-          context.objAuthSrv->Init(context.mConn->ConnectionString(), login->RowAuthText(), 0, 0);
-      Assert(ready, GetResString(kAuthInitFailed));
-    }
+    context.objAuthSrv = detail::RowAuthFor(*login, context.mConn->ConnectionString());
+    Assert(context.objAuthSrv != nullptr, GetResString(kAuthInitFailed));
     context.objValidator->SetContext(mContext);
     mInitFailure.clear();
     return Variant(true);

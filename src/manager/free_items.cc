@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/xml_attr.h"
+#include "manager/lookup_support.h"
 #include "manager/row_mapping.h"
 #include "manager/statements.h"
 #include "tamsel/manager.h"
@@ -47,10 +48,11 @@ Flags XmlFlags(const pugi::xml_node& z) {
 
 }  // namespace
 
-std::string PriceRuleManager::GetFreeItemCondition(const std::string& invCode, int32_t iSupplyType,
-                                                   const std::string& sXml, bool bXmlFlags) {
+namespace detail {
+
+std::string FreeItemConditionFor(Connection& conn, const std::string& invCode, int32_t iSupplyType,
+                                 const std::string& sXml, bool bXmlFlags) {
   if (sXml.empty()) return "";
-  Connection& conn = *Context()->mConn;
 
   // The price look-up reads the flags before it looks at the XML at all; the comparison reads
   // them only when the XML does not bring its own.
@@ -76,6 +78,14 @@ std::string PriceRuleManager::GetFreeItemCondition(const std::string& invCode, i
     if ((*flags)[n - 1]) values[n - 1] = GetXmlAttr(z, "cfree" + std::to_string(n));
   }
   return detail::FreeItemCondition(values);
+}
+
+}  // namespace detail
+
+std::string PriceRuleManager::GetFreeItemCondition(const std::string& invCode, int32_t iSupplyType,
+                                                   const std::string& sXml, bool bXmlFlags) {
+  if (sXml.empty()) return "";
+  return detail::FreeItemConditionFor(*Context()->mConn, invCode, iSupplyType, sXml, bXmlFlags);
 }
 
 }  // namespace tamsel

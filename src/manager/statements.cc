@@ -21,23 +21,27 @@ std::string VendorTaxSql(std::string_view ven_code) {
 
 namespace {
 
+// The price look-up's conditions one by one, each a predicate of its own, so that a candidate
+// row can be told which of them it fails.
+struct ItemPredicates {
+  std::string vendor, item, supply_type, dates;
+};
+
+ItemPredicates ItemPredicatesFor(std::string_view ven_code, std::string_view inv_code,
+                                 int32_t supply_type, const Date& ddate) {
+  const std::string date = ddate.IsoDate();
+  return {"(cvencode=N'" + SqlEsc(ven_code) + "' or isnull(cvencode,'')='')",
+          "cinvcode=N'" + SqlEsc(inv_code) + "'", "iSupplyType = " + IntText(supply_type),
+          "dEnableDate <=N'" + date + "' and ((dDisableDate is null) or (dDisableDate >'" + date +
+              "'))"};
+}
+
 // This vendor's rows or rows for any vendor, of the item and supply type, valid on the day
 // (half-open: a row disabled on the day itself is out). Shared by the rule and price look-ups.
 std::string VendorItemValidity(std::string_view ven_code, std::string_view inv_code,
                                int32_t supply_type, const Date& ddate) {
-  const std::string date = ddate.IsoDate();
-  std::string sql = "(cvencode=N'";
-  sql += SqlEsc(ven_code);
-  sql += "' or isnull(cvencode,'')='') and cinvcode=N'";
-  sql += SqlEsc(inv_code);
-  sql += "' and iSupplyType = ";
-  sql += IntText(supply_type);
-  sql += " and dEnableDate <=N'";
-  sql += date;
-  sql += "' and ((dDisableDate is null) or (dDisableDate >'";
-  sql += date;
-  sql += "'))";
-  return sql;
+  const ItemPredicates p = ItemPredicatesFor(ven_code, inv_code, supply_type, ddate);
+  return p.vendor + " and " + p.item + " and " + p.supply_type + " and " + p.dates;
 }
 
 // The currency filter shared by the rule and price look-ups.
@@ -100,7 +104,30 @@ std::string PriceItemLookupSql(std::string_view ven_code, std::string_view inv_c
   sql += NumText(quantity);
   sql += free_condition;
   sql += CurrencyCondition(exch_name);
-  sql += " order by cvencode desc,bPromotion DESC,iLowerLimit DESC,denabledate desc,id DESC ";
+  sql += " order by ";
+  sql += kPriceItemOrder;
+  return sql;
+}
+
+std::string PriceItemCandidatesSql(std::string_view ven_code, std::string_view inv_code,
+                                   const Date& ddate, double quantity, std::string_view exch_name,
+                                   int32_t supply_type, std::string_view free_condition) {
+  const ItemPredicates p = ItemPredicatesFor(ven_code, inv_code, supply_type, ddate);
+  const std::pair<const char*, std::string> flags[] = {
+      {"okDate", p.dates},
+      {"okVendor", p.vendor},
+      {"okCurrency", "1=1" + CurrencyCondition(exch_name)},
+      {"okSupplyType", p.supply_type},
+      {"okFree", "1=1" + std::string(free_condition)},
+      {"okQuantity", "iLowerLimit<=" + NumText(quantity)}};
+  std::string sql =
+      "select autoid as id,cvencode,cinvcode,dEnableDate,dDisableDate,bPromotion,cExch_Name,"
+      "iSupplyType,iLowerLimit,iUpperLimit,iUnitPrice";
+  for (int n = 1; n <= kFreeItemCount; ++n) sql += ",cfree" + IntText(n);
+  for (const auto& [name, predicate] : flags) {
+    sql += ",case when " + predicate + " then 1 else 0 end as " + name;
+  }
+  sql += " from ven_inv_price where " + p.item + " order by " + kPriceItemOrder;
   return sql;
 }
 
@@ -148,11 +175,13 @@ std::string CompareValidity(std::string_view inv_code, double quantity, int32_t 
 
 std::string ComparePriceSql(std::string_view inv_code, double quantity, int32_t supply_type,
                             const Date& today, std::string_view auth_condition,
-                            std::string_view free_condition, std::string_view rate_condition) {
+                            std::string_view free_condition, std::string_view rate_condition,
+                            bool top) {
   const std::string validity =
       CompareValidity(inv_code, quantity, supply_type, today.IsoDate(), auth_condition);
-  std::string sql =
-      " select top 1  autoid as id,pu_veninvpricelist.cvencode,cvenabbname,"
+  std::string sql = top ? " select top 1 " : " select ";
+  sql +=
+      " autoid as id,pu_veninvpricelist.cvencode,cvenabbname,"
       "pu_veninvpricelist.cinvcode,cinvname,inv.cComUnitCode,cComUnitName,cInvAddCode,cInvStd,"
       "pu_veninvpricelist.itaxrate as iInvTaxRate,"
       "pu_veninvpricelist.dEnableDate,dDisableDate,bPromotion,pu_veninvpricelist.cExch_Name,"

@@ -43,12 +43,24 @@ TAMSEL_INTERNAL std::string FreeItemCondition(
 
 // --- GetVenInvPriceRuleItem ----------------------------------------------------------------
 
+// The ranking of the price look-up, best first; also orders its candidates.
+inline constexpr const char* kPriceItemOrder =
+    "cvencode desc,bPromotion DESC,iLowerLimit DESC,denabledate desc,id DESC ";
+
 // free_condition is appended as built by FreeItemCondition ("" for none); exch_name is trimmed
 // here, blank adds no currency condition.
 TAMSEL_INTERNAL std::string PriceItemLookupSql(std::string_view ven_code, std::string_view inv_code,
                                                const Date& ddate, double quantity,
                                                std::string_view exch_name, int32_t supply_type,
                                                std::string_view free_condition);
+// Every price-list row of the item in the look-up's order, with one 0/1 column per condition of
+// the look-up (okDate, okVendor, okCurrency, okSupplyType, okFree, okQuantity): the first row
+// passing all six is the look-up's answer.
+TAMSEL_INTERNAL std::string PriceItemCandidatesSql(std::string_view ven_code,
+                                                   std::string_view inv_code, const Date& ddate,
+                                                   double quantity, std::string_view exch_name,
+                                                   int32_t supply_type,
+                                                   std::string_view free_condition);
 
 // --- ComparePrice --------------------------------------------------------------------------
 
@@ -57,12 +69,12 @@ std::string DailyRateCondition(const Date& today);
 // Rate of the period (type 2); year and month as the system-information object gives them.
 TAMSEL_INTERNAL std::string MonthlyRateCondition(std::string_view year, std::string_view month);
 // auth_condition ("ven.iid in (...)" or "") and rate_condition are trusted text, inserted as
-// they stand.
+// they stand. Without top, every qualifying row in ranking order.
 TAMSEL_INTERNAL std::string ComparePriceSql(std::string_view inv_code, double quantity,
                                             int32_t supply_type, const Date& today,
                                             std::string_view auth_condition,
                                             std::string_view free_condition,
-                                            std::string_view rate_condition);
+                                            std::string_view rate_condition, bool top = true);
 
 // --- LoadVenInvPriceRule -------------------------------------------------------------------
 

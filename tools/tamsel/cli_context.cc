@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "common/text.h"
+#include "manager/lookup_support.h"
 #include "services/connection_text.h"
 
 namespace tamsel::cli {
@@ -171,11 +172,11 @@ Session::Session(const GlobalOptions& options, const SessionSettings& settings)
       monthly_rates_(settings.monthly_rates) {
   // Without --check-auth no right is ever asked for, so the service that would answer (and
   // its own database connection) is not started.
-  auto login = std::make_shared<SimpleLogin>(
+  login_ = std::make_shared<SimpleLogin>(
       connection_text_, login_date_,
       options.check_auth ? nullptr : std::make_shared<UnaskedRowAuth>(), options.user);
   sys_info_ = MakeSysInfo(today_, options.check_auth, options.check_auth, monthly_rates_);
-  Variant ready = manager_.InitManager(login, sys_info_);
+  Variant ready = manager_.InitManager(login_, sys_info_);
   if (ready.type() == VarType::Boolean && ready.AsBool()) return;
   throw ToolError("cannot open the price-rule manager on " +
                       detail::RedactConnectionText(connection_text_) + ": " +
@@ -246,5 +247,15 @@ int ExitCodeOf(const ComponentError& error) {
 }
 
 Session::~Session() { manager_.ExitManager(); }
+
+clsContext Session::ReadingContext() {
+  clsContext context;
+  context.mConn = std::make_shared<Connection>();
+  context.mConn->Open(connection_text_);
+  context.objSysInfo = sys_info_;
+  context.objAuthSrv = detail::RowAuthFor(*login_, connection_text_);
+  if (!context.objAuthSrv) throw ToolError("the row-authorisation service did not start");
+  return context;
+}
 
 }  // namespace tamsel::cli

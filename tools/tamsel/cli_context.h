@@ -119,9 +119,13 @@ class Session {
   const Date& login_date() const { return login_date_; }
   const Date& today() const { return today_; }
   bool monthly_rates() const { return monthly_rates_; }
+  // A context like the manager's, on a connection of its own, for statements the tool runs
+  // beside the manager's look-ups.
+  clsContext ReadingContext();
 
  private:
   PriceRuleManager manager_;
+  std::shared_ptr<Login> login_;
   std::string connection_text_;
   std::shared_ptr<SysInfo> sys_info_;
   Date login_date_;

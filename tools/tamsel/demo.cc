@@ -9,6 +9,7 @@
 #include <set>
 
 #include "commands.h"
+#include "explain.h"
 #include "rule_file.h"
 #include "services/connection_text.h"
 
@@ -185,7 +186,7 @@ const PriceRow* TierChange(Report& report, Session& session, const std::vector<P
   report.Text("Vendor " + group->vendor + ", item " + group->item + ", " +
               session.today().IsoDate() +
               ": a band's lower limit belongs to it, its upper "
-              "limit to the next.");
+              "limit to the next (tamsel price --explain shows every row and why it lost).");
   Table table({"Quantity", "Band", "Unit price", "With tax", "Total"});
   for (size_t c : {0, 2, 3, 4}) table.AlignRight(c);
   for (double qty : quantities) {
@@ -264,34 +265,9 @@ void Cheapest(Report& report, Session& session, const std::vector<PriceRow>& row
   auto winner = session.manager().ComparePrice(item, qty, 1);
   report.Text("ComparePrice(" + item + ", " + FormatNumber(qty) + ") on " +
               session.today().IsoDate() +
-              ", each vendor's best price converted with the day's "
-              "rate:");
-  std::set<std::pair<std::string, std::string>> seen;
-  struct Line {
-    double local;
-    std::vector<std::string> cells;
-  };
-  std::vector<Line> lines;
-  for (const auto& row : rows) {
-    if (row.item != item || row.supply_type != 1 || !row.free.empty()) continue;
-    if (!seen.insert({row.vendor, row.currency}).second) continue;
-    auto tier = session.manager().GetVenInvPriceRuleItem(row.vendor, item, session.today(), qty,
-                                                         row.currency, 1);
-    if (!tier) continue;
-    LocalPrice local = ToLocalCurrency(session, row.currency, tier->iUnitPrice);
-    bool won = winner && winner->id == tier->id;
-    lines.push_back(
-        {local.local_amount,
-         {row.vendor, row.currency, FormatNumber(tier->iUnitPrice),
-          local.has_rate ? (local.divide ? "/ " : "x ") + FormatNumber(local.rate) : "1",
-          FormatNumber(std::round(local.local_amount * 10000) / 10000), won ? "<- cheapest" : ""}});
-  }
-  std::sort(lines.begin(), lines.end(),
-            [](const Line& a, const Line& b) { return a.local < b.local; });
-  Table table({"Vendor", "Currency", "Unit price", "Rate", "Local price", ""});
-  for (size_t c : {2, 3, 4}) table.AlignRight(c);
-  for (auto& line : lines) table.AddRow(std::move(line.cells));
-  report.Rows(table);
+              ", every qualifying offer converted with the day's rate, cheapest first "
+              "(tamsel compare --all):");
+  report.Rows(OffersTable(RankOffers(session, item, qty, 1, "")));
   if (!winner) {
     report.Text("No vendor qualifies.");
     return;

@@ -7,6 +7,7 @@
 
 #include "commands.h"
 #include "common/text.h"
+#include "explain.h"
 #include "rule_file.h"
 
 namespace tamsel::cli {
@@ -68,6 +69,7 @@ struct LookupArgs {
   double qty = 0;
   std::vector<std::string> free;
   bool monthly_rates = false;
+  bool explain = false;  // price: the candidate rows; compare: every qualifying offer
 };
 
 void AddFreeOptions(CLI::App& cmd, LookupArgs& args) {
@@ -114,14 +116,38 @@ bool Price(const GlobalOptions& options, const LookupArgs& args) {
   Date date = args.date.empty() ? session.login_date() : ParseIsoDate(args.date);
   auto tier = session.manager().GetVenInvPriceRuleItem(args.vendor, args.item, date, args.qty,
                                                        args.currency, args.supply_type, xml);
+  const PriceQuery query{args.vendor, args.item, args.currency,   xml,
+                         date,        args.qty,  args.supply_type};
+  std::vector<Candidate> candidates;
+  if (tier || args.explain) candidates = PriceCandidates(session, query);
+  const std::optional<NextTier> next =
+      tier ? FindNextTier(session, query, candidates, *tier) : std::nullopt;
+  const int32_t chosen = tier ? tier->id : 0;
+  if (args.explain) {
+    if (std::string odd = Disagreement(candidates, chosen); !odd.empty()) {
+      std::cerr << "warning: " << odd << '\n';
+    }
+  }
   if (options.json) {
-    std::cout << (tier ? PriceToJson(*tier) : Json(nullptr)).dump(2) << '\n';
-  } else if (!tier) {
+    if (!tier && !args.explain) {
+      std::cout << "null\n";
+      return false;
+    }
+    Json out = tier ? PriceToJson(*tier) : Json{{"rule", nullptr}, {"tier", nullptr}};
+    out["nextTier"] =
+        next ? Json{{"quantity", next->quantity}, {"unitPrice", next->unit_price}} : Json(nullptr);
+    if (args.explain) out["candidates"] = CandidatesToJson(candidates);
+    std::cout << out.dump(2) << '\n';
+    return tier != nullptr;
+  }
+  if (!tier) {
     std::cout << "No price applies to vendor " << args.vendor << ", item " << args.item
               << ", quantity " << FormatNumber(args.qty) << " on " << date.IsoDate() << ".\n";
   } else {
     PrintPrice(std::cout, *tier);
+    if (next) std::cout << "Next band: " << DescribeNextTier(*next, args.qty) << ".\n";
   }
+  if (args.explain) PrintCandidates(std::cout, candidates, chosen);
   return tier != nullptr;
 }
 
@@ -132,6 +158,18 @@ bool Compare(const GlobalOptions& options, const LookupArgs& args) {
   settings.monthly_rates = args.monthly_rates;
   Session session(options, settings);
   auto tier = session.manager().ComparePrice(args.item, args.qty, args.supply_type, xml);
+  std::vector<Offer> offers;
+  if (args.explain) {
+    offers = RankOffers(session, args.item, args.qty, args.supply_type, xml);
+    const int32_t first = offers.empty() ? 0 : offers.front().id;
+    if (first != (tier ? tier->id : 0)) {
+      std::cerr << "warning: the ranking starts with row " << first
+                << " but the comparison returned row " << (tier ? tier->id : 0) << '\n';
+    }
+    if (std::string warning = MissingRateWarning(offers, session); !warning.empty()) {
+      std::cerr << warning << '\n';
+    }
+  }
   if (!tier) {
     if (options.json) {
       std::cout << "null\n";
@@ -146,6 +184,7 @@ bool Compare(const GlobalOptions& options, const LookupArgs& args) {
   if (options.json) {
     Json out = PriceToJson(*tier);
     out["local"] = local.ToJson();
+    if (args.explain) out["ranking"] = OffersToJson(offers);
     std::cout << out.dump(2) << '\n';
     return true;
   }
@@ -153,6 +192,10 @@ bool Compare(const GlobalOptions& options, const LookupArgs& args) {
             << ", on " << session.today().IsoDate() << ":\n";
   PrintPrice(std::cout, *tier);
   PrintFields(std::cout, {{"In local currency", local.Describe()}});
+  if (args.explain) {
+    std::cout << "\nEvery qualifying offer, cheapest in local currency first:\n";
+    OffersTable(offers).Print(std::cout);
+  }
   return true;
 }
 
@@ -228,8 +271,14 @@ LocalPrice ToLocalCurrency(Session& session, const std::string& currency, double
   } else {
     when = " and itype=1 and cdate=" + ToSqlText(Variant(session.today().DottedDate()));
   }
-  auto rate = conn.OpenRecordset("select nflat from exch where cexch_name=" + name + when);
-  if (!rate->Eof() && !rate->Fields("nflat").IsNull()) {
+  // Through foreigncurrency, as the comparison joins it: a rate of a currency it does not know
+  // is not used.
+  auto rate = conn.OpenRecordset(
+      "select nflat from foreigncurrency inner join exch on "
+      "foreigncurrency.cexch_name=exch.cexch_name where foreigncurrency.cexch_name=" +
+      name + when);
+  // A rate of 0 counts as missing, as in the comparison's own statement.
+  if (!rate->Eof() && !rate->Fields("nflat").IsNull() && VarToDbl(rate->Fields("nflat")) != 0) {
     out.has_rate = true;
     out.rate = VarToDbl(rate->Fields("nflat"));
   }
@@ -296,6 +345,8 @@ void AddLookupCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Ac
   price->add_option("--qty", price_args->qty, "quantity")->required()->check(FiniteNumber());
   price->add_option("--currency", price_args->currency, "currency name (default: any)");
   price->add_option("--supply-type", price_args->supply_type, "supply type (default 1)");
+  price->add_flag("--explain", price_args->explain,
+                  "also list the item's price-list rows: why each is out, why the winner won");
   AddFreeOptions(*price, *price_args);
   price->callback([&options, &action, price_args] {
     action = [&options, price_args] { return Price(options, *price_args) ? kDone : kNotFound; };
@@ -311,6 +362,8 @@ void AddLookupCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Ac
       ->check(IsoDateValidator());
   compare->add_flag("--monthly-rates", cmp_args->monthly_rates,
                     "convert with the month's rate instead of the day's");
+  compare->add_flag("--all", cmp_args->explain,
+                    "also rank every qualifying offer, with the rate each was converted at");
   AddFreeOptions(*compare, *cmp_args);
   compare->callback([&options, &action, cmp_args] {
     action = [&options, cmp_args] { return Compare(options, *cmp_args) ? kDone : kNotFound; };

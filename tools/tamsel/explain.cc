@@ -1,0 +1,298 @@
+// Explaining the look-ups. The lists come from the look-ups' own statements; the words beside
+// them only describe the order those statements gave.
+
+#include "explain.h"
+
+#include <cmath>
+#include <ostream>
+#include <set>
+
+#include "commands.h"
+#include "common/text.h"
+#include "manager/lookup_support.h"
+#include "manager/statements.h"
+
+namespace tamsel::cli {
+namespace {
+
+constexpr const char* kQuantityBand = "quantity band";
+// The condition columns of the candidate statement and their names for people.
+constexpr std::pair<const char*, const char*> kConditions[] = {
+    {"okDate", "date"},         {"okVendor", "vendor"},
+    {"okCurrency", "currency"}, {"okSupplyType", "supply type"},
+    {"okFree", "free items"},   {"okQuantity", kQuantityBand}};
+
+std::string Text(const Recordset& rs, const std::string& column) {
+  return detail::Trim(VarToStr(rs.Fields(column)));
+}
+
+// Enough digits for a quantity someone types, without the binary noise of a subtraction.
+std::string Rounded(double value) { return FormatNumber(std::round(value * 1e6) / 1e6); }
+
+const Candidate* Chosen(const std::vector<Candidate>& candidates) {
+  for (const auto& c : candidates) {
+    if (c.failed.empty()) return &c;
+  }
+  return nullptr;
+}
+
+// The first ordering key on which the winner comes before the row, in the look-up's order of
+// keys; empty when none explains it.
+std::string Advantage(const Candidate& w, const Candidate& r) {
+  if (w.no_vendor != r.no_vendor || w.vendor != r.vendor) {
+    if (!r.no_vendor && (w.no_vendor || w.vendor < r.vendor)) return "";
+    return w.vendor.empty() ? "an empty vendor code (sorts before none)" : "the vendor's own price";
+  }
+  if (w.promotion != r.promotion) return w.promotion ? "a promotion" : "";
+  if (w.lower != r.lower) {
+    return w.lower > r.lower
+               ? "a higher band (" + FormatNumber(w.lower) + " > " + FormatNumber(r.lower) + ")"
+               : "";
+  }
+  if (w.enable != r.enable) {
+    return w.enable > r.enable ? "enabled later (" + w.enable + " > " + r.enable + ")" : "";
+  }
+  return w.id > r.id ? "the newer row (" + std::to_string(w.id) + " > " + std::to_string(r.id) + ")"
+                     : "";
+}
+
+std::string Why(const Candidate& winner, const Candidate& row) {
+  std::string why = Advantage(winner, row);
+  return why.empty() ? "ordered after it by the database" : why;
+}
+
+struct Outcome {
+  std::string kind, reason;
+};
+
+Outcome OutcomeOf(const Candidate& c, const Candidate* winner) {
+  if (&c == winner) return {"chosen", ""};
+  if (!c.failed.empty()) {
+    std::string reason;
+    for (const auto& f : c.failed) reason += (reason.empty() ? "" : ", ") + f;
+    return {"excluded", reason};
+  }
+  return {"lost", "to row " + std::to_string(winner->id) + ": " + Why(*winner, c)};
+}
+
+std::string FreeText(const std::map<int, std::string>& free) {
+  std::string text;
+  for (const auto& [n, value] : free) {
+    text += (text.empty() ? "" : ", ") + std::string("cfree") + std::to_string(n) + "=" + value;
+  }
+  return text.empty() ? "none" : text;
+}
+
+}  // namespace
+
+std::vector<Candidate> PriceCandidates(Session& session, const PriceQuery& q) {
+  std::vector<Candidate> candidates;
+  if (detail::Trim(q.item).empty()) return candidates;
+  Connection conn;
+  conn.Open(session.connection_text());
+  const std::string free = detail::FreeItemConditionFor(conn, q.item, q.supply_type, q.xml, false);
+  auto rs = conn.OpenRecordset(detail::PriceItemCandidatesSql(q.vendor, q.item, q.date, q.qty,
+                                                              q.currency, q.supply_type, free),
+                               0, 1, -1);
+  for (; !rs->Eof(); rs->MoveNext()) {
+    Candidate c;
+    c.id = VarToLng(rs->Fields("id"));
+    c.vendor = Text(*rs, "cvencode");
+    c.no_vendor = rs->Fields("cvencode").IsNull();
+    c.currency = Text(*rs, "cExch_Name");
+    c.enable = Text(*rs, "dEnableDate");
+    c.disable = Text(*rs, "dDisableDate");
+    c.supply_type = VarToLng(rs->Fields("iSupplyType"));
+    const Variant promotion = rs->Fields("bPromotion");
+    c.promotion = !promotion.IsNull() && VarToLng(promotion) == 1;
+    c.lower = VarToDbl(rs->Fields("iLowerLimit"));
+    c.upper = rs->Fields("iUpperLimit");
+    c.unit_price = VarToDbl(rs->Fields("iUnitPrice"));
+    for (int n = 1; n <= detail::kFreeItemCount; ++n) {
+      std::string value = Text(*rs, "cfree" + std::to_string(n));
+      if (!value.empty()) c.free[n] = std::move(value);
+    }
+    for (const auto& [column, name] : kConditions) {
+      if (VarToLng(rs->Fields(column)) != 1) c.failed.emplace_back(name);
+    }
+    candidates.push_back(std::move(c));
+  }
+  rs->Close();
+  conn.Close();
+  return candidates;
+}
+
+std::optional<NextTier> FindNextTier(Session& session, const PriceQuery& q,
+                                     const std::vector<Candidate>& candidates,
+                                     const PriceRuleItem& current) {
+  // Bands the quantity alone keeps out; the look-up itself says which row wins at each.
+  std::set<double> limits;
+  for (const auto& c : candidates) {
+    if (c.failed.size() == 1 && c.failed[0] == kQuantityBand) limits.insert(c.lower);
+  }
+  const auto rule = current.objRule();
+  for (double limit : limits) {
+    auto tier = session.manager().GetVenInvPriceRuleItem(q.vendor, q.item, q.date, limit,
+                                                         q.currency, q.supply_type, q.xml);
+    if (!tier || tier->iUnitPrice >= current.iUnitPrice) continue;
+    // A price in another currency is no cheaper band of the same offer.
+    const auto other = tier->objRule();
+    if ((rule ? rule->cExchName : "") == (other ? other->cExchName : "")) {
+      return NextTier{limit, tier->iUnitPrice};
+    }
+  }
+  return std::nullopt;
+}
+
+std::string DescribeNextTier(const NextTier& next, double qty) {
+  return "buy " + Rounded(next.quantity - qty) + " more to reach the next band at " +
+         FormatNumber(next.unit_price);
+}
+
+std::string Disagreement(const std::vector<Candidate>& candidates, int32_t chosen_id) {
+  const Candidate* first = Chosen(candidates);
+  const int32_t explained = first ? first->id : 0;
+  if (explained == chosen_id) return "";
+  return "the explanation picks row " + std::to_string(explained) +
+         " but the look-up returned row " + std::to_string(chosen_id) +
+         "; the list below does not explain the answer";
+}
+
+void PrintCandidates(std::ostream& out, const std::vector<Candidate>& candidates,
+                     int32_t chosen_id) {
+  const Candidate* winner = Chosen(candidates);
+  out << "\nPrice-list rows of the item, in the look-up's order:\n";
+  Table table({"Row", "Vendor", "Currency", "Supply", "Valid", "Band", "Unit price", "Promotion",
+               "Outcome"});
+  for (size_t c : {0, 6}) table.AlignRight(c);
+  for (const auto& c : candidates) {
+    const Outcome o = OutcomeOf(c, winner);
+    table.AddRow({std::to_string(c.id), c.vendor.empty() ? "(any)" : c.vendor, c.currency,
+                  std::to_string(c.supply_type), c.enable + ".." + c.disable,
+                  FormatNumber(c.lower) + " up to " + FormatUpperLimit(c.upper),
+                  FormatNumber(c.unit_price), YesNo(c.promotion),
+                  o.reason.empty() ? o.kind : o.kind + ": " + o.reason});
+  }
+  table.Print(out);
+  if (!winner || winner->id != chosen_id) {
+    out << (winner ? "" : "No row meets every condition.\n");
+    return;
+  }
+  for (const auto& c : candidates) {
+    if (&c == winner || !c.failed.empty()) continue;
+    out << "Row " << winner->id << " won over row " << c.id << ": " << Why(*winner, c) << ".\n";
+    break;
+  }
+  out << "Free items of row " << winner->id << ": " << FreeText(winner->free) << "\n";
+}
+
+Json CandidatesToJson(const std::vector<Candidate>& candidates) {
+  const Candidate* winner = Chosen(candidates);
+  Json rows = Json::array();
+  for (const auto& c : candidates) {
+    const Outcome o = OutcomeOf(c, winner);
+    Json free = Json::object();
+    for (const auto& [n, value] : c.free) free["cfree" + std::to_string(n)] = value;
+    rows.push_back({{"id", c.id},
+                    {"cVenCode", c.no_vendor ? Json(nullptr) : Json(c.vendor)},
+                    {"cExchName", c.currency},
+                    {"iSupplyType", c.supply_type},
+                    {"dEnableDate", c.enable},
+                    {"dDisableDate", c.disable},
+                    {"bPromotion", c.promotion},
+                    {"iLowerLimit", c.lower},
+                    {"iUpperLimit", VariantToJson(c.upper)},
+                    {"iUnitPrice", c.unit_price},
+                    {"freeItems", free},
+                    {"excludedBy", c.failed},
+                    {"outcome", o.kind},
+                    {"reason", o.kind == "lost" ? Json(o.reason) : Json(nullptr)}});
+  }
+  return rows;
+}
+
+std::vector<Offer> RankOffers(Session& session, const std::string& item, double qty,
+                              int32_t supply_type, const std::string& xml) {
+  std::vector<Offer> offers;
+  if (detail::Trim(item).empty()) return offers;
+  clsContext context = session.ReadingContext();
+  const auto sql = detail::ComparePriceStatement(context, item, qty, supply_type, xml, false);
+  if (!sql) return offers;
+  auto rs = context.mConn->OpenRecordset(*sql, 0, 1, -1);
+  std::map<std::string, LocalPrice> rates;  // by currency
+  for (; !rs->Eof(); rs->MoveNext()) {
+    Offer o;
+    o.id = VarToLng(rs->Fields("id"));
+    o.vendor = Text(*rs, "cvencode");
+    o.vendor_name = Text(*rs, "cvenabbname");
+    o.unit_price = VarToDbl(rs->Fields("iUnitPrice"));
+    // The statement's own local price ranks; the rate read beside it only labels it.
+    o.local_price = VarToDbl(rs->Fields("inatprice"));
+    const std::string currency = Text(*rs, "cExch_Name");
+    auto known = rates.find(currency);
+    if (known == rates.end()) {
+      known = rates.emplace(currency, ToLocalCurrency(session, currency, 1)).first;
+    }
+    o.conversion = known->second;
+    o.conversion.amount = o.unit_price;
+    o.conversion.local_amount = o.local_price;
+    o.rate_source = o.conversion.has_rate ? (session.monthly_rates() ? "monthly" : "daily")
+                    : currency == o.conversion.local_currency ? "local"
+                                                              : "missing";
+    offers.push_back(std::move(o));
+  }
+  rs->Close();
+  return offers;
+}
+
+Table OffersTable(const std::vector<Offer>& offers) {
+  Table table(
+      {"Rank", "Vendor", "Row", "Currency", "Unit price", "Rate", "Rate from", "Local price"});
+  for (size_t c : {0, 2, 4, 5, 7}) table.AlignRight(c);
+  for (size_t i = 0; i < offers.size(); ++i) {
+    const Offer& o = offers[i];
+    const LocalPrice& cv = o.conversion;
+    table.AddRow({std::to_string(i + 1),
+                  o.vendor_name.empty() ? o.vendor : o.vendor + " (" + o.vendor_name + ")",
+                  std::to_string(o.id), cv.currency, FormatNumber(o.unit_price),
+                  cv.has_rate ? (cv.divide ? "/ " : "x ") + FormatNumber(cv.rate) : "1",
+                  o.rate_source == "missing" ? "MISSING, taken as 1" : o.rate_source,
+                  Rounded(o.local_price)});
+  }
+  return table;
+}
+
+Json OffersToJson(const std::vector<Offer>& offers) {
+  Json out = Json::array();
+  for (size_t i = 0; i < offers.size(); ++i) {
+    const Offer& o = offers[i];
+    Json row = {{"rank", i + 1},
+                {"id", o.id},
+                {"cVenCode", o.vendor},
+                {"cVenAbbName", o.vendor_name},
+                {"iUnitPrice", o.unit_price}};
+    row.update(o.conversion.ToJson());
+    row["rateSource"] = o.rate_source;
+    row["rateMissing"] = o.rate_source == "missing";
+    out.push_back(std::move(row));
+  }
+  return out;
+}
+
+std::string MissingRateWarning(const std::vector<Offer>& offers, const Session& session) {
+  std::set<std::string> missing;
+  for (const auto& o : offers) {
+    if (o.rate_source == "missing") missing.insert(o.conversion.currency);
+  }
+  if (missing.empty()) return "";
+  std::string names;
+  for (const auto& m : missing) names += (names.empty() ? "" : ", ") + m;
+  const std::string when = session.monthly_rates() ? "monthly rate for the period"
+                                                   : "daily rate for " + session.today().IsoDate();
+  return "warning: no " + when + " for " + names + ", taken as 1: " +
+         (offers.front().rate_source == "missing"
+              ? "the winner's own price is unconverted"
+              : "the winner was compared against unconverted prices");
+}
+
+}  // namespace tamsel::cli
