@@ -3,6 +3,9 @@
 // The entry object: look-ups of rules and prices, and the persistence of rules.
 //
 // Lifecycle: InitManager, then any number of calls on the caller's thread, then ExitManager.
+// Threads: a manager, its validator and the result sets it returns are used by one thread at a
+// time; give each thread a manager of its own (managers on one database work side by side, each
+// on its own connection). The rules it returns are plain data that may move between threads.
 // Every operation but InitManager, ExitManager, NewVenInvPriceRule, GetbTaxType and
 // GetValidator reports every failure as ComponentError (source "Assert") with the first
 // failure's description. Finding nothing is no error: the look-ups return null.

@@ -67,6 +67,8 @@ class TAMSEL_API RuleItems {
   std::map<std::string, std::shared_ptr<PriceRuleItem>, std::less<>> by_key_;
 };
 
+// Threads: a rule and its tiers are plain data without locks; one thread at a time may use them,
+// and they may be handed to another thread in between.
 class TAMSEL_API PriceRule : public std::enable_shared_from_this<PriceRule> {
   struct Key {};
 

@@ -79,6 +79,8 @@ class TAMSEL_API Recordset {
 //   URI such as file:name?mode=memory&cache=shared); any other text goes to ODBC where that
 //   driver is built. Every failure throws DatabaseError with the database's text.
 // Connections are movable, not copyable; destroying one closes it.
+// Threads: a connection and its result sets are used by one thread at a time; connections on
+// different threads may share a database.
 class TAMSEL_API Connection {
  public:
   Connection();

@@ -19,6 +19,8 @@ class PriceRuleManager;
 
 // Made by the manager only (GetValidator); it refers to the manager's context without owning it,
 // and its database checks throw ComponentError once that context is gone.
+// Threads: a validator works on its manager's context and connection, so it belongs to the
+// manager's thread.
 class TAMSEL_API Validator {
  public:
   // Throws ComponentError at the first condition that fails; normalises the dates to

@@ -39,6 +39,16 @@ if(NOT out MATCHES "^tamsel [0-9]+\\.[0-9]+\\.[0-9]+\n$")
   message(FATAL_ERROR "unexpected version line: ${out}")
 endif()
 step("tamsel init" ${prefix}/bin/tamsel --db ${WORK}/t.db init)
+
+# The README's example programs, built the way a client builds them, on the demo data.
+step("configuring the examples" ${CMAKE_COMMAND} -S ${EXAMPLES} -B ${WORK}/examples
+     -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release
+     -DCMAKE_CXX_FLAGS=${CXX_FLAGS} -DCMAKE_EXE_LINKER_FLAGS=${CXX_FLAGS})
+step("building the examples" ${CMAKE_COMMAND} --build ${WORK}/examples)
+step("tamsel init --demo-data" ${prefix}/bin/tamsel --db ${WORK}/demo.db init --demo-data)
+foreach(example price_lookup cheapest_vendor save_with_conflict)
+  step("the example ${example}" ${WORK}/examples/${example} ${WORK}/demo.db)
+endforeach()
 # A sanitized extension cannot be loaded into the plain sqlite3 shell; without ODBC there is none.
 if(CXX_FLAGS OR NOT EXISTS ${libdir}/tamsel/libtamsel_sqlite_ext.so)
   return()
