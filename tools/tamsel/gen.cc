@@ -8,6 +8,7 @@
 
 #include "commands.h"
 #include "progress.h"
+#include "services/connection_text.h"
 
 namespace tamsel::cli {
 
@@ -30,6 +31,22 @@ void CreateDatabase(const std::string& path, bool demo_data) {
 }
 
 namespace {
+
+// The suite schema (and the demo data) in the database the text names: Debian has no sqlcmd, so
+// this is how a SQL Server database gets its tables over ODBC.
+void InstallSchema(const std::string& text, bool demo_data) {
+  Connection conn;
+  try {
+    conn.Open(text);
+  } catch (const DatabaseError& e) {
+    throw ToolError("cannot open " + detail::RedactConnectionText(text) + ": " +
+                        CleanMessage(detail::RedactSecrets(e.what(), text)),
+                    kUnavailable);
+  }
+  InstallSuiteSchema(conn);
+  if (demo_data) InstallDemoData(conn);
+  conn.Close();
+}
 
 struct GenArgs {
   TrialDataOptions data;
@@ -66,18 +83,29 @@ int Generate(const GlobalOptions& options, const GenArgs& args) {
 
 void AddDataCommands(CLI::App& app, GlobalOptions& options, Action& action) {
   auto demo_data = std::make_shared<bool>(false);
-  auto* init = app.add_subcommand("init", "Create a new embedded database with the suite schema");
+  auto* init = app.add_subcommand(
+      "init",
+      "Create a new embedded database with the suite schema (--db), or install the schema in the "
+      "empty database a connection text names, such as a SQL Server database over ODBC");
   init->add_flag("--demo-data", *demo_data, "add the demo vendors, items, rates and rules");
   init->callback([&options, &action, demo_data] {
     action = [&options, demo_data] {
-      if (options.db_path.empty()) throw UsageError("init needs --db PATH");
-      if (!options.connection.empty()) throw UsageError("init takes --db, not --connection");
-      CreateDatabase(options.db_path, *demo_data);
-      if (options.json) {
-        std::cout << Json{{"created", options.db_path}, {"demoData", *demo_data}}.dump(2) << '\n';
+      if (options.db_path.empty() && options.connection.empty()) {
+        throw UsageError("init needs --db PATH or --connection TEXT");
+      }
+      std::string where = options.db_path;
+      if (options.connection.empty()) {
+        CreateDatabase(options.db_path, *demo_data);
       } else {
-        std::cout << "Created " << options.db_path << (*demo_data ? " with demo data" : "")
-                  << ".\n";
+        const std::string text = ResolveConnectionText(options, /*must_exist=*/false);
+        where = detail::RedactConnectionText(text);
+        InstallSchema(text, *demo_data);
+      }
+      if (options.json) {
+        std::cout << Json{{"created", where}, {"demoData", *demo_data}}.dump(2) << '\n';
+      } else {
+        std::cout << "Created the suite schema" << (*demo_data ? " with demo data" : "") << " in "
+                  << where << ".\n";
       }
       return 0;
     };
