@@ -395,7 +395,7 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
         if (args.check_overlap) rule->bCheckOverLap = true;
         if (args.dry_run) {
           auto validator = manager.GetValidator();
-          validator->VerifyRule(rule);
+          VerifyReportingAll(manager, *rule);
           std::string overlap;
           if (!validator->CheckRuleOverLap(rule, overlap)) throw ToolError(overlap);
         } else {

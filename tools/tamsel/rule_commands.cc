@@ -66,10 +66,8 @@ void AddRuleCommands(CLI::App& rule, GlobalOptions& options, Action& action) {
   cmd_new->callback([&options, &action] {
     action = [&options] {
       Session session(options);
-      auto rule = session.manager().NewVenInvPriceRule();
-      rule->AddRuleItem()->iUpperLimit = Variant::Null();
       // The file is meant for editing: always the rule-file shape.
-      std::cout << RuleToJson(*rule).dump(2) << '\n';
+      std::cout << RuleTemplate(session.manager()).dump(2) << '\n';
       return 0;
     };
   });
@@ -97,6 +95,7 @@ void AddRuleCommands(CLI::App& rule, GlobalOptions& options, Action& action) {
       Json file = ReadRuleFile(*create_file);
       Session session(options);
       auto rule = RuleFromJson(file, session.manager());
+      VerifyReportingAll(session.manager(), *rule);
       session.manager().CreateVenInvPriceRule(rule);
       if (options.json) {
         std::cout << RuleToJson(*rule).dump(2) << '\n';
@@ -128,6 +127,7 @@ void AddRuleCommands(CLI::App& rule, GlobalOptions& options, Action& action) {
       }
       Session session(options);
       auto rule = RuleFromJson(file, session.manager());
+      VerifyReportingAll(session.manager(), *rule);
       try {
         session.manager().SaveVenInvPriceRule(rule);
       } catch (const ComponentError& e) {

@@ -141,7 +141,7 @@ std::shared_ptr<PriceRule> RuleFromJson(const Json& file, PriceRuleManager& mana
     // Named copies rather than a structured binding, which clang 14 cannot capture in a lambda.
     const std::string& key = item.key();
     const Json& value = item.value();
-    if (key == "ruleItems") continue;
+    if (key == "ruleItems" || key.starts_with("_")) continue;
     const RuleField* field = nullptr;
     for (const auto& f : RuleFields()) {
       if (key == f.name) field = &f;
@@ -215,6 +215,45 @@ Table TierTable(const PriceRule& rule) {
                   FormatNumber(tier->iTaxUnitPrice)});
   }
   return table;
+}
+
+void VerifyReportingAll(PriceRuleManager& manager, const PriceRule& rule) {
+  auto validator = manager.GetValidator();
+  try {
+    validator->VerifyRule(RuleFromJson(RuleToJson(rule), manager));
+  } catch (const ComponentError& first) {
+    std::string all = first.description();
+    if (!all.empty() && all.back() != '\r') all += '\r';
+    using Check = bool (Validator::*)(const std::shared_ptr<PriceRule>&, std::string&);
+    std::vector<Check> checks = {&Validator::CheckInv, &Validator::CheckVen,
+                                 &Validator::CheckExchName};
+    // Only an import (supply type 4) is on a trade term.
+    if (rule.iSupplyType == 4) checks.push_back(&Validator::CheckCoItem);
+    for (const Check check : checks) {
+      std::string line;
+      try {
+        if (((*validator).*check)(RuleFromJson(RuleToJson(rule), manager), line)) continue;
+      } catch (const ComponentError&) {
+        continue;  // a check that cannot run adds nothing to what is known
+      }
+      if (all.find(line) == std::string::npos) all += line;
+    }
+    throw ComponentError(first.source(), all, first.key());
+  }
+}
+
+Json RuleTemplate(PriceRuleManager& manager) {
+  auto rule = manager.NewVenInvPriceRule();
+  rule->bCheckOverLap = true;
+  rule->AddRuleItem()->iUpperLimit = Variant::Null();
+  Json filled = Json::array();
+  for (const auto& field : RuleFields()) {
+    if (!field.stored && std::string_view(field.name) != "bCheckOverLap")
+      filled.push_back(field.name);
+  }
+  Json out = {{"_filledIn", filled}};
+  out.update(RuleToJson(*rule));
+  return out;
 }
 
 }  // namespace tamsel::cli

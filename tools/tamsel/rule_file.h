@@ -39,6 +39,14 @@ Json RuleToJson(const PriceRule& rule);
 // field.
 std::shared_ptr<PriceRule> RuleFromJson(const Json& file, PriceRuleManager& manager);
 
+// Verifies the rule as create and save will; a refused rule is reported with every problem the
+// checks find, not only the first one verification stops at (the error keeps the first's key).
+void VerifyReportingAll(PriceRuleManager& manager, const PriceRule& rule);
+
+// A rule file to fill in: the defaults, one open tier, the overlap check on, and the fields
+// Tamsel fills in itself named under "_filledIn" (keys starting with "_" are notes, not read).
+Json RuleTemplate(PriceRuleManager& manager);
+
 // Field and value pairs of the header for a text display.
 std::vector<std::pair<std::string, std::string>> RuleHeaderDisplay(const PriceRule& rule);
 // The tiers as a table.
