@@ -49,6 +49,9 @@ TEST_F(BulkTest, ExportThenImportGivesTheSameRules) {
     ASSERT_EQ(
         Run({"rule", "export", "--db", db, "--filter", "cMemo like 'rt%'", "--output", file}).code,
         0);
+    if (format == "csv") {
+      EXPECT_TRUE(Slurp(file).starts_with("\xEF\xBB\xBF"));
+    }
     EXPECT_EQ(RunJson({"rule", "import", file}, target)["imported"], memos.size());
     EXPECT_EQ(without_ids(Stored(target, "rt")), before) << format;
   }

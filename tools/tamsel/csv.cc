@@ -46,8 +46,22 @@ size_t InvalidUtf8At(std::string_view text) {
 
 }  // namespace
 
-std::vector<CsvRecord> ParseCsv(std::string_view text, int first_line) {
-  if (first_line == 1 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+char DetectSeparator(std::string_view line) {
+  size_t counts[3] = {};
+  bool quoted = false;
+  for (const char c : line) {
+    if (c == '"') quoted = !quoted;
+    if (quoted) continue;
+    if (c == ',') ++counts[0];
+    if (c == ';') ++counts[1];
+    if (c == '\t') ++counts[2];
+  }
+  const size_t* most = std::max_element(std::begin(counts), std::end(counts));
+  return *most == 0 ? ',' : ",;\t"[most - counts];
+}
+
+std::vector<CsvRecord> ParseCsv(std::string_view text, int first_line, char separator) {
+  if (first_line == 1 && text.starts_with(kUtf8Bom)) text.remove_prefix(kUtf8Bom.size());
   // Text that is not UTF-8 would be stored as it is and break every JSON output later on.
   if (const size_t bad = InvalidUtf8At(text); bad != std::string_view::npos) {
     const auto line = std::count(text.begin(), text.begin() + static_cast<ptrdiff_t>(bad), '\n');
@@ -106,12 +120,12 @@ std::vector<CsvRecord> ParseCsv(std::string_view text, int first_line) {
         field += text[i++];
       }
       // After the closing quote only a separator or the end of the line may follow.
-      if (i < text.size() && text[i] != ',' && text[i] != '\n' && text[i] != '\r') {
+      if (i < text.size() && text[i] != separator && text[i] != '\n' && text[i] != '\r') {
         throw ToolError("line " + std::to_string(line) + ": text after a closing quote");
       }
       continue;
     }
-    if (c == ',') {
+    if (c == separator) {
       end_field();
       ++i;
     } else if (c == '\r' || c == '\n') {
@@ -144,7 +158,8 @@ bool CsvReader::Next(CsvRecord& record) {
     }
     if (in_.bad()) throw ToolError("cannot read the input");
     if (chunk.empty()) return false;
-    pending_ = ParseCsv(chunk, first);
+    if (separator_ == 0) separator_ = DetectSeparator(chunk.substr(0, chunk.find('\n')));
+    pending_ = ParseCsv(chunk, first, separator_);
     taken_ = 0;
   }
   record = std::move(pending_[taken_++]);
@@ -159,7 +174,7 @@ std::string FormatCsvLine(const std::vector<std::string>& fields) {
     // A byte-order mark at the start of the first field would be taken for the file's own.
     bool quote = f.find_first_of(",\"\r\n") != std::string::npos ||
                  (!f.empty() && (f.front() == ' ' || f.back() == ' ')) ||
-                 (i == 0 && f.starts_with("\xEF\xBB\xBF"));
+                 (i == 0 && f.starts_with(kUtf8Bom));
     if (!quote) {
       out += f;
       continue;

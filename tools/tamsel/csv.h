@@ -1,7 +1,9 @@
 #pragma once
 
 // Comma-separated values as spreadsheets write them: a field may be quoted, a quote inside a
-// quoted field is doubled, and a quoted field may hold commas and line breaks.
+// quoted field is doubled, and a quoted field may hold separators and line breaks. Spreadsheets
+// in many locales separate by ';', and some exports by a tab: a reader takes the one its first
+// line uses most.
 
 #include <iosfwd>
 #include <string>
@@ -18,7 +20,10 @@ struct CsvRecord {
 // Every record of the text; blank lines are skipped and a leading byte-order mark is ignored.
 // An unterminated quoted field, or a quote in the middle of a field, throws ToolError with the
 // line. first_line is the number of the text's first line in its file.
-std::vector<CsvRecord> ParseCsv(std::string_view text, int first_line = 1);
+std::vector<CsvRecord> ParseCsv(std::string_view text, int first_line = 1, char separator = ',');
+
+// ',', ';' or a tab: whichever the line holds most of outside quotes; ',' when none.
+char DetectSeparator(std::string_view line);
 
 // The records of a stream one at a time, holding no more than one record's lines.
 class CsvReader {
@@ -29,6 +34,7 @@ class CsvReader {
 
  private:
   std::istream& in_;
+  char separator_ = 0;  // found on the first line
   int next_line_ = 1;
   std::vector<CsvRecord> pending_;
   size_t taken_ = 0;
@@ -36,6 +42,8 @@ class CsvReader {
 
 // One line with its line break ("\r\n" as the common format asks); fields are quoted when they
 // hold a comma, a quote, a line break or surrounding blanks.
+// A file starts with the byte-order mark, by which spreadsheets know the text is UTF-8.
+inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 std::string FormatCsvLine(const std::vector<std::string>& fields);
 
 }  // namespace tamsel::cli

@@ -489,6 +489,8 @@ int Export(const GlobalOptions& options, const ExportArgs& args) {
     rules.Close();
   } else {
     const std::vector<std::string> columns = CsvColumns();
+    // A file is for a spreadsheet, which needs the mark to read UTF-8; a pipe is for a program.
+    if (file) write(kUtf8Bom);
     write(FormatCsvLine(columns));
     auto cell = [](const Json& v) -> std::string {
       if (v.is_null()) return "";
