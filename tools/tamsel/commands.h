@@ -33,7 +33,8 @@ struct ListArgs {
 void AddListOptions(CLI::App& cmd, ListArgs& args, bool vendor, bool item, bool currency);
 // rule list, pricelist list, vendor/item/currency/rate list.
 void AddListCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Action& action);
-// The listed rules a page at a time, in id order.
+// How many rules the list holds, and the rules a page at a time, in id order.
+int64_t CountRules(const std::string& connection_text, const ListArgs& args);
 void EachRulePage(const std::string& connection_text, const ListArgs& args,
                   const std::function<void(Recordset&)>& page);
 

@@ -473,12 +473,16 @@ int Export(const GlobalOptions& options, const ExportArgs& args) {
     }
   };
   size_t exported = 0;
+  ProgressBar progress("exporting");
+  const double total =
+      to_file ? static_cast<double>(CountRules(session.connection_text(), args.list)) : 0;
   const auto each_rule = [&](const std::function<void(const Json&)>& take) {
     EachRulePage(session.connection_text(), args.list, [&](Recordset& ids) {
       for (; !ids.Eof(); ids.MoveNext()) {
         if (auto rule = session.manager().LoadVenInvPriceRule(VarToLng(ids.Fields("id")))) {
           take(RuleToJson(*rule));
           ++exported;
+          if (total > 0) progress.Update(static_cast<double>(exported) / total);
         }
       }
     });
@@ -519,6 +523,7 @@ int Export(const GlobalOptions& options, const ExportArgs& args) {
     });
   }
   if (file) {
+    if (total > 0) progress.Finish();
     file->Commit();
     std::cerr << "Exported " << exported << " rule" << (exported == 1 ? "" : "s") << " to "
               << args.output << ".\n";

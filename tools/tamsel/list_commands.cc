@@ -192,6 +192,17 @@ void AddListCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Acti
   }
 }
 
+int64_t CountRules(const std::string& connection_text, const ListArgs& args) {
+  Connection conn;
+  conn.Open(connection_text);
+  const std::string condition = Condition(kRules, args);
+  const int64_t count = static_cast<int64_t>(
+      VarToDbl(conn.OpenRecordset(std::string("select count(*) as n from ") + kRules.from +
+                                  (condition.empty() ? "" : " where " + condition))
+                   ->Fields("n")));
+  return args.limit < 0 ? count : std::min(count, args.limit);
+}
+
 void EachRulePage(const std::string& connection_text, const ListArgs& args,
                   const std::function<void(Recordset&)>& page) {
   EachListPage(connection_text, kRules, args, page);
