@@ -136,7 +136,16 @@ void AddRuleCommands(CLI::App& rule, GlobalOptions& options, Action& action) {
                             std::to_string(rule->id) + " --json > " + *save_file,
                         kConflict);
       }
-      if (*save_update) WriteFileAtomically(*save_file, RuleToJson(*rule).dump(2) + "\n");
+      if (*save_update) {
+        try {
+          WriteFileAtomically(*save_file, RuleToJson(*rule).dump(2) + "\n");
+        } catch (const ToolError& e) {
+          // The save is committed: say so, or a retry would be refused as stale unexplained.
+          throw ToolError("saved rule " + std::to_string(rule->id) + " (row version " + rule->ufts +
+                          "), but " + e.what() + " (read it with: tamsel rule show " +
+                          std::to_string(rule->id) + " --json)");
+        }
+      }
       if (options.json) {
         std::cout << RuleToJson(*rule).dump(2) << '\n';
       } else {
