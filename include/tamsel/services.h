@@ -153,14 +153,16 @@ class TAMSEL_API ScopedStatementObserver {
 };
 
 // Creates the suite's tables, views and indexes in an empty database, all or nothing (inside the
-// caller's transaction when one is open, else in one of its own). On a database that already
-// has them it throws DatabaseError naming the failing statement and changes nothing. The script
-// follows Dialect(): SQLite's or SQL Server's; a closed connection or another database throws
+// caller's transaction when one is open, else in one of its own). On an embedded database that
+// already has them it throws DatabaseError naming the failing statement and changes nothing; on
+// SQL Server it creates only what is missing and renews the views. The script follows
+// Dialect(): SQLite's or SQL Server's; a closed connection or another database throws
 // DatabaseError.
 TAMSEL_API void InstallSuiteSchema(Connection& conn);
 // Adds a small, realistic sample: vendors, items, units, currencies with daily and monthly
 // rates (every day and month of 2026 and 2027), trade terms, a price list and a few rules.
-// All or nothing, as InstallSuiteSchema; a second call fails on the unique keys.
+// All or nothing, as InstallSuiteSchema; a second call fails on the unique keys (SQL Server:
+// adds nothing, each table getting its rows only while empty).
 TAMSEL_API void InstallDemoData(Connection& conn);
 
 // A large generated data set for benchmarks and trials, added to a database with the suite

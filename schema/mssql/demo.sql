@@ -5,10 +5,15 @@
 --
 -- One INSERT per batch: the ODBC driver switches NOCOUNT off and refuses a batch that reports
 -- more than one row count. Run with sqlcmd, or through InstallDemoData.
+--
+-- The script may run again: each table gets its demo rows only while it is empty (the rates,
+-- daily and monthly apart), so a second run adds nothing and a table that already holds a
+-- site's own rows is left alone.
 
 -- Units and trade terms ----------------------------------------------------------------------
 
-INSERT INTO ComputationUnit (cComUnitCode, cComUnitName) VALUES
+IF NOT EXISTS (SELECT 1 FROM dbo.ComputationUnit)
+INSERT INTO dbo.ComputationUnit (cComUnitCode, cComUnitName) VALUES
   ('PCS', 'Piece'),
   ('KG', 'Kilogram'),
   ('M', 'Metre'),
@@ -16,7 +21,8 @@ INSERT INTO ComputationUnit (cComUnitCode, cComUnitName) VALUES
   ('SET', 'Set');
 GO
 
-INSERT INTO ex_incoterms (cIncotermCode, cIncotermsRemark) VALUES
+IF NOT EXISTS (SELECT 1 FROM dbo.ex_incoterms)
+INSERT INTO dbo.ex_incoterms (cIncotermCode, cIncotermsRemark) VALUES
   ('EXW', 'Ex works'),
   ('FOB', 'Free on board'),
   ('CIF', 'Cost, insurance and freight'),
@@ -26,10 +32,10 @@ GO
 -- Vendors ----------------------------------------------------------------------------------
 
 -- V005 stopped trading mid-2026; V003, V004 and V008 are overseas; V006 sells services only;
-GO
 -- V007 has a quote in its names and no tax flag.
-INSERT INTO Vendor (iid, cVenCode, cVenName, cVenAbbName, dEndDate, bVenTax, bVenCargo,
-                    bVenService, bProxyForeign, bVenOverseas) VALUES
+IF NOT EXISTS (SELECT 1 FROM dbo.Vendor)
+INSERT INTO dbo.Vendor (iid, cVenCode, cVenName, cVenAbbName, dEndDate, bVenTax, bVenCargo,
+                        bVenService, bProxyForeign, bVenOverseas) VALUES
   (1, 'V001', 'Shanghai Precision Parts Co., Ltd.', 'SH Precision', NULL, 1, 1, 0, 0, 0),
   (2, 'V002', 'Ningbo Fastener Works', 'Ningbo Fastener', NULL, 1, 1, 0, 1, 0),
   (3, 'V003', 'Rhein Maschinenbau GmbH', 'Rhein', NULL, 0, 1, 0, 0, 1),
@@ -42,8 +48,9 @@ GO
 
 -- Items ------------------------------------------------------------------------------------
 
-INSERT INTO Inventory (cInvCode, cInvName, cInvAddCode, cInvStd, iImpTaxRate, cComUnitCode,
-                       bPurchase, bService, bProxyForeign) VALUES
+IF NOT EXISTS (SELECT 1 FROM dbo.Inventory)
+INSERT INTO dbo.Inventory (cInvCode, cInvName, cInvAddCode, cInvStd, iImpTaxRate, cComUnitCode,
+                           bPurchase, bService, bProxyForeign) VALUES
   ('A01', 'Hex bolt M8x40', 'HB-M8-40', 'M8x40 grade 8.8', 13, 'PCS', 1, 0, 0),
   ('A02', 'Hex nut M8', 'HN-M8', 'M8 grade 8', 13, 'PCS', 1, 0, 1),
   ('B01', 'Steel plate 3 mm', 'SP-3', '3x1250x2500', 13, 'KG', 1, 0, 0),
@@ -56,7 +63,8 @@ GO
 
 -- Free item 1 of E01 is the colour (priced for purchase and outsourcing); free item 2 of C01
 -- is the precision grade (priced for purchase only).
-INSERT INTO Inventory_sub (cInvSubCode, bPurPriceFree1, bPurPriceFree2, bOMPriceFree1)
+IF NOT EXISTS (SELECT 1 FROM dbo.Inventory_sub)
+INSERT INTO dbo.Inventory_sub (cInvSubCode, bPurPriceFree1, bPurPriceFree2, bOMPriceFree1)
 VALUES
   ('A01', 0, 0, 0),
   ('A02', 0, 0, 0),
@@ -72,7 +80,8 @@ GO
 
 -- Names are what rules and prices carry; codes are accepted in their place. HKD is quoted the
 -- other way round (HKD per CNY), hence bCal 0: local amount = price / rate.
-INSERT INTO ForeignCurrency (cExch_Name, cExch_Code, iOtherUsed, bCal) VALUES
+IF NOT EXISTS (SELECT 1 FROM dbo.ForeignCurrency)
+INSERT INTO dbo.ForeignCurrency (cExch_Name, cExch_Code, iOtherUsed, bCal) VALUES
   ('CNY', '156', -1, 1),
   ('USD', '840', 0, 1),
   ('EUR', '978', 0, 1),
@@ -95,10 +104,11 @@ base(name, rate) AS (
   SELECT name, rate FROM (VALUES ('USD', 7.1E0), ('EUR', 7.7E0), ('JPY', 0.048E0),
                                  ('HKD', 1.09E0)) AS t(name, rate)
 )
-INSERT INTO exch (cexch_name, itype, iyear, cdate, nflat)
+INSERT INTO dbo.exch (cexch_name, itype, iyear, cdate, nflat)
 SELECT name, 1, year(d), convert(char(10), d, 102),
        round(rate * (1 + ((datediff(day, '19000101', d) + 2415020) % 21 - 10) / 1000.0E0), 6)
-FROM days CROSS JOIN base;
+FROM days CROSS JOIN base
+WHERE NOT EXISTS (SELECT 1 FROM dbo.exch WHERE itype = 1);
 GO
 
 -- Monthly rates of 2025 to 2027; the month is written without a leading zero.
@@ -111,18 +121,20 @@ base(name, rate) AS (
   SELECT name, rate FROM (VALUES ('USD', 7.12E0), ('EUR', 7.72E0), ('JPY', 0.0482E0),
                                  ('HKD', 1.088E0)) AS t(name, rate)
 )
-INSERT INTO exch (cexch_name, itype, iyear, cdate, nflat)
+INSERT INTO dbo.exch (cexch_name, itype, iyear, cdate, nflat)
 SELECT name, 2, y, CAST(m AS nvarchar(2)), round(rate * (1 + ((y * 12 + m) % 7 - 3) / 500.0E0), 6)
-FROM months CROSS JOIN base;
+FROM months CROSS JOIN base
+WHERE NOT EXISTS (SELECT 1 FROM dbo.exch WHERE itype = 2);
 GO
 
 -- Supplier price list ----------------------------------------------------------------------
 
 -- Columns: vendor, item, supply type, enable, disable, promotion, currency, memo, tax cost,
 -- trade term, lower limit, upper limit, unit price, tax rate, unit price with tax, free 1, 2.
-INSERT INTO ven_inv_price (cVenCode, cInvCode, iSupplyType, dEnableDate, dDisableDate,
-                           bPromotion, cExch_Name, cMemo, bTaxCost, cTermCode, iLowerLimit,
-                           iUpperLimit, iUnitPrice, iTaxRate, iTaxUnitPrice, cFree1, cFree2)
+IF NOT EXISTS (SELECT 1 FROM dbo.ven_inv_price)
+INSERT INTO dbo.ven_inv_price (cVenCode, cInvCode, iSupplyType, dEnableDate, dDisableDate,
+                               bPromotion, cExch_Name, cMemo, bTaxCost, cTermCode, iLowerLimit,
+                               iUpperLimit, iUnitPrice, iTaxRate, iTaxUnitPrice, cFree1, cFree2)
 VALUES
   -- A01: three tiers at V001, a cheaper year-end promotion, V002's old and new prices, a
   -- euro price from overseas, an ended vendor and two prices open to every vendor
@@ -172,20 +184,22 @@ GO
 
 -- Price rules ------------------------------------------------------------------------------
 
-SET IDENTITY_INSERT ven_inv_price_rule ON;
-INSERT INTO ven_inv_price_rule (id, cVenCode, cInvCode, iSupplyType, dEnableDate, dDisableDate,
-                                bPromotion, cExch_Name, cMemo, bTaxCost, cTermCode) VALUES
+SET IDENTITY_INSERT dbo.ven_inv_price_rule ON;
+IF NOT EXISTS (SELECT 1 FROM dbo.ven_inv_price_rule)
+INSERT INTO dbo.ven_inv_price_rule (id, cVenCode, cInvCode, iSupplyType, dEnableDate, dDisableDate,
+                                    bPromotion, cExch_Name, cMemo, bTaxCost, cTermCode) VALUES
   (1, 'V001', 'A01', 1, '2026-01-01', NULL, 0, 'CNY', 'Volume discount', 1, ''),
   (2, '', 'A01', 1, '2025-01-01', NULL, 0, 'CNY', 'Any vendor', 1, ''),
   (3, 'V001', 'A01', 1, '2026-11-01', '2027-01-01', 1, 'CNY', 'Year-end offer', 1, ''),
   (4, 'V003', 'B01', 4, '2026-01-01', '2027-12-31', 0, 'EUR', 'Import', 0, 'FOB'),
   (5, 'V002', 'A02', 2, '2025-01-01', NULL, 0, 'CNY', 'Outsourcing', 1, ''),
   (6, 'V008', 'C01', 1, '2026-02-01', '2027-02-01', 0, 'JPY', '', 0, '');
-SET IDENTITY_INSERT ven_inv_price_rule OFF;
+SET IDENTITY_INSERT dbo.ven_inv_price_rule OFF;
 GO
 
-INSERT INTO ven_inv_price_ruleitem (id, itemid, iLowerLimit, iUpperLimit, iUnitPrice, iTaxRate,
-                                    iTaxUnitPrice) VALUES
+IF NOT EXISTS (SELECT 1 FROM dbo.ven_inv_price_ruleitem)
+INSERT INTO dbo.ven_inv_price_ruleitem (id, itemid, iLowerLimit, iUpperLimit, iUnitPrice, iTaxRate,
+                                        iTaxUnitPrice) VALUES
   (1, 1, 0, 1000, 0.85, 13, 0.9605),
   (1, 2, 1000, 5000, 0.80, 13, 0.904),
   (1, 3, 5000, NULL, 0.75, 13, 0.8475),
@@ -200,7 +214,8 @@ GO
 
 -- Row authorisation of the stand-in service: 'demo' sees and edits everything, 'buyer' only
 -- local vendors and the fastener items, 'auditor' reads every vendor.
-INSERT INTO tamsel_row_auth (cUser, cKind, cCode, cRight) VALUES
+IF NOT EXISTS (SELECT 1 FROM dbo.tamsel_row_auth)
+INSERT INTO dbo.tamsel_row_auth (cUser, cKind, cCode, cRight) VALUES
   ('demo', 'Vendor', '*', 'RW'),
   ('demo', 'Inventory', '*', 'RW'),
   ('buyer', 'Vendor', 'V001', 'RW'),

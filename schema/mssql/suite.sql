@@ -2,6 +2,13 @@
 -- (2012 or later). Run with sqlcmd or any tool that understands GO batch separators:
 --   sqlcmd -S host -d tamsel -i schema/mssql/suite.sql
 --
+-- The script may run again on a database that has some or all of its objects: a table or index
+-- is created only where it is missing (an existing one is left as it is, columns included), and
+-- each view is dropped and created anew, so a view changed here reaches the database; rights
+-- granted on a view must then be granted again. Every object is named in dbo, whatever the
+-- login's default schema, because the component's statements name them without a schema and
+-- find them in dbo. Each guarded statement is a batch of its own.
+--
 -- What the component relies on here:
 --   * a case-insensitive database collation (..._CI_AS): codes are compared as the suite's
 --     users type them; '=' ignores trailing blanks on SQL Server anyway;
@@ -19,7 +26,8 @@
 
 -- Master data ------------------------------------------------------------------------------
 
-CREATE TABLE Vendor (
+IF OBJECT_ID(N'dbo.Vendor', N'U') IS NULL
+CREATE TABLE dbo.Vendor (
   iid int NOT NULL,
   cVenCode nvarchar(20) NOT NULL,
   cVenName nvarchar(98) NULL,
@@ -33,19 +41,29 @@ CREATE TABLE Vendor (
   CONSTRAINT PK_Vendor PRIMARY KEY (cVenCode)
 );
 GO
-CREATE UNIQUE INDEX Vendor_iid ON Vendor (iid);
-CREATE INDEX Vendor_cVenAbbName ON Vendor (cVenAbbName);
-CREATE INDEX Vendor_cVenName ON Vendor (cVenName);
+IF NOT EXISTS (SELECT 1 FROM sys.indexes
+               WHERE object_id = OBJECT_ID(N'dbo.Vendor') AND name = N'Vendor_iid')
+CREATE UNIQUE INDEX Vendor_iid ON dbo.Vendor (iid);
+GO
+IF NOT EXISTS (SELECT 1 FROM sys.indexes
+               WHERE object_id = OBJECT_ID(N'dbo.Vendor') AND name = N'Vendor_cVenAbbName')
+CREATE INDEX Vendor_cVenAbbName ON dbo.Vendor (cVenAbbName);
+GO
+IF NOT EXISTS (SELECT 1 FROM sys.indexes
+               WHERE object_id = OBJECT_ID(N'dbo.Vendor') AND name = N'Vendor_cVenName')
+CREATE INDEX Vendor_cVenName ON dbo.Vendor (cVenName);
 GO
 
-CREATE TABLE ComputationUnit (
+IF OBJECT_ID(N'dbo.ComputationUnit', N'U') IS NULL
+CREATE TABLE dbo.ComputationUnit (
   cComUnitCode nvarchar(35) NOT NULL,
   cComUnitName nvarchar(60) NULL,
   CONSTRAINT PK_ComputationUnit PRIMARY KEY (cComUnitCode)
 );
 GO
 
-CREATE TABLE Inventory (
+IF OBJECT_ID(N'dbo.Inventory', N'U') IS NULL
+CREATE TABLE dbo.Inventory (
   cInvCode nvarchar(60) NOT NULL,
   cInvName nvarchar(255) NULL,
   cInvAddCode nvarchar(255) NULL,
@@ -58,13 +76,19 @@ CREATE TABLE Inventory (
   CONSTRAINT PK_Inventory PRIMARY KEY (cInvCode)
 );
 GO
-CREATE INDEX Inventory_cInvName ON Inventory (cInvName);
-CREATE INDEX Inventory_cInvAddCode ON Inventory (cInvAddCode);
+IF NOT EXISTS (SELECT 1 FROM sys.indexes
+               WHERE object_id = OBJECT_ID(N'dbo.Inventory') AND name = N'Inventory_cInvName')
+CREATE INDEX Inventory_cInvName ON dbo.Inventory (cInvName);
+GO
+IF NOT EXISTS (SELECT 1 FROM sys.indexes
+               WHERE object_id = OBJECT_ID(N'dbo.Inventory') AND name = N'Inventory_cInvAddCode')
+CREATE INDEX Inventory_cInvAddCode ON dbo.Inventory (cInvAddCode);
 GO
 
 -- Which free items of an item take part in pricing: bPurPriceFree* for supply type 1,
 -- bOMPriceFree* for the others.
-CREATE TABLE Inventory_sub (
+IF OBJECT_ID(N'dbo.Inventory_sub', N'U') IS NULL
+CREATE TABLE dbo.Inventory_sub (
   cInvSubCode nvarchar(60) NOT NULL,
   bPurPriceFree1 bit NOT NULL DEFAULT 0, bPurPriceFree2 bit NOT NULL DEFAULT 0,
   bPurPriceFree3 bit NOT NULL DEFAULT 0, bPurPriceFree4 bit NOT NULL DEFAULT 0,
@@ -80,7 +104,8 @@ CREATE TABLE Inventory_sub (
 );
 GO
 
-CREATE TABLE ForeignCurrency (
+IF OBJECT_ID(N'dbo.ForeignCurrency', N'U') IS NULL
+CREATE TABLE dbo.ForeignCurrency (
   cExch_Name nvarchar(60) NOT NULL,
   cExch_Code nvarchar(8) NULL,
   iOtherUsed int NOT NULL DEFAULT 0,  -- -1 marks the local currency
@@ -88,12 +113,16 @@ CREATE TABLE ForeignCurrency (
   CONSTRAINT PK_ForeignCurrency PRIMARY KEY (cExch_Name)
 );
 GO
-CREATE INDEX ForeignCurrency_cExch_Code ON ForeignCurrency (cExch_Code);
+IF NOT EXISTS (SELECT 1 FROM sys.indexes
+               WHERE object_id = OBJECT_ID(N'dbo.ForeignCurrency')
+                 AND name = N'ForeignCurrency_cExch_Code')
+CREATE INDEX ForeignCurrency_cExch_Code ON dbo.ForeignCurrency (cExch_Code);
 GO
 
 -- Exchange rates: itype 1 daily (cdate 'yyyy.mm.dd'), itype 2 monthly (iyear, and the month
 -- number as text in cdate).
-CREATE TABLE exch (
+IF OBJECT_ID(N'dbo.exch', N'U') IS NULL
+CREATE TABLE dbo.exch (
   cexch_name nvarchar(60) NOT NULL,
   itype int NOT NULL,
   iyear int NULL,
@@ -101,22 +130,28 @@ CREATE TABLE exch (
   nflat float NULL
 );
 GO
-CREATE UNIQUE INDEX exch_rate ON exch (cexch_name, itype, cdate, iyear);
+IF NOT EXISTS (SELECT 1 FROM sys.indexes
+               WHERE object_id = OBJECT_ID(N'dbo.exch') AND name = N'exch_rate')
+CREATE UNIQUE INDEX exch_rate ON dbo.exch (cexch_name, itype, cdate, iyear);
 GO
 
-CREATE TABLE ex_incoterms (
+IF OBJECT_ID(N'dbo.ex_incoterms', N'U') IS NULL
+CREATE TABLE dbo.ex_incoterms (
   cIncotermCode nvarchar(20) NOT NULL,
   cIncotermsRemark nvarchar(255) NULL,
   CONSTRAINT PK_ex_incoterms PRIMARY KEY (cIncotermCode)
 );
 GO
-CREATE VIEW v_ex_incoterms AS
-SELECT cIncotermCode, cIncotermsRemark FROM ex_incoterms;
+IF OBJECT_ID(N'dbo.v_ex_incoterms', N'V') IS NOT NULL DROP VIEW dbo.v_ex_incoterms;
+GO
+CREATE VIEW dbo.v_ex_incoterms AS
+SELECT cIncotermCode, cIncotermsRemark FROM dbo.ex_incoterms;
 GO
 
 -- Price rules ------------------------------------------------------------------------------
 
-CREATE TABLE ven_inv_price_rule (
+IF OBJECT_ID(N'dbo.ven_inv_price_rule', N'U') IS NULL
+CREATE TABLE dbo.ven_inv_price_rule (
   id int IDENTITY(1, 1) NOT NULL,
   cVenCode nvarchar(20) NULL,
   cInvCode nvarchar(60) NOT NULL,
@@ -132,13 +167,17 @@ CREATE TABLE ven_inv_price_rule (
   CONSTRAINT PK_ven_inv_price_rule PRIMARY KEY (id)
 );
 GO
+IF NOT EXISTS (SELECT 1 FROM sys.indexes
+               WHERE object_id = OBJECT_ID(N'dbo.ven_inv_price_rule')
+                 AND name = N'ven_inv_price_rule_lookup')
 CREATE INDEX ven_inv_price_rule_lookup
-  ON ven_inv_price_rule (cInvCode, iSupplyType, cVenCode, dEnableDate);
+  ON dbo.ven_inv_price_rule (cInvCode, iSupplyType, cVenCode, dEnableDate);
 GO
 
 -- Not unique on (id, itemid): stored data may hold duplicate tier numbers, and loading such a
 -- rule must be able to report them.
-CREATE TABLE ven_inv_price_ruleitem (
+IF OBJECT_ID(N'dbo.ven_inv_price_ruleitem', N'U') IS NULL
+CREATE TABLE dbo.ven_inv_price_ruleitem (
   id int NOT NULL,
   itemid int NOT NULL,
   iLowerLimit float NULL,
@@ -148,11 +187,15 @@ CREATE TABLE ven_inv_price_ruleitem (
   iTaxUnitPrice float NULL
 );
 GO
-CREATE CLUSTERED INDEX ven_inv_price_ruleitem_id ON ven_inv_price_ruleitem (id, itemid);
+IF NOT EXISTS (SELECT 1 FROM sys.indexes
+               WHERE object_id = OBJECT_ID(N'dbo.ven_inv_price_ruleitem')
+                 AND name = N'ven_inv_price_ruleitem_id')
+CREATE CLUSTERED INDEX ven_inv_price_ruleitem_id ON dbo.ven_inv_price_ruleitem (id, itemid);
 GO
 
 -- Supplier price list: one row per price, each with its own quantity tier.
-CREATE TABLE ven_inv_price (
+IF OBJECT_ID(N'dbo.ven_inv_price', N'U') IS NULL
+CREATE TABLE dbo.ven_inv_price (
   autoid int IDENTITY(1, 1) NOT NULL,
   cVenCode nvarchar(20) NULL,
   cInvCode nvarchar(60) NOT NULL,
@@ -177,29 +220,35 @@ CREATE TABLE ven_inv_price (
   CONSTRAINT PK_ven_inv_price PRIMARY KEY (autoid)
 );
 GO
+IF NOT EXISTS (SELECT 1 FROM sys.indexes
+               WHERE object_id = OBJECT_ID(N'dbo.ven_inv_price') AND name = N'ven_inv_price_lookup')
 CREATE INDEX ven_inv_price_lookup
-  ON ven_inv_price (cInvCode, iSupplyType, cVenCode, dEnableDate);
+  ON dbo.ven_inv_price (cInvCode, iSupplyType, cVenCode, dEnableDate);
 GO
 
 -- Views ------------------------------------------------------------------------------------
 
 -- Rules with the names of vendor, item, unit and trade term; ufts as money text.
-CREATE VIEW pu_VenInvPriceRule AS
+IF OBJECT_ID(N'dbo.pu_VenInvPriceRule', N'V') IS NOT NULL DROP VIEW dbo.pu_VenInvPriceRule;
+GO
+CREATE VIEW dbo.pu_VenInvPriceRule AS
 SELECT
   r.id, r.cVenCode, v.cVenName, v.cVenAbbName, r.cInvCode, i.cInvName, i.cInvAddCode,
   i.cInvStd, i.iImpTaxRate AS iInvTaxRate, i.cComUnitCode, u.cComUnitName, r.iSupplyType,
   r.dEnableDate, r.dDisableDate, r.bPromotion, r.cExch_Name, r.bTaxCost, r.cMemo, r.cTermCode,
   t.cIncotermsRemark AS cTermName,
   convert(varchar(30), convert(money, r.ufts), 2) AS ufts
-FROM ven_inv_price_rule r
-LEFT JOIN Vendor v ON v.cVenCode = r.cVenCode
-LEFT JOIN Inventory i ON i.cInvCode = r.cInvCode
-LEFT JOIN ComputationUnit u ON u.cComUnitCode = i.cComUnitCode
-LEFT JOIN v_ex_incoterms t ON t.cIncotermCode = r.cTermCode;
+FROM dbo.ven_inv_price_rule r
+LEFT JOIN dbo.Vendor v ON v.cVenCode = r.cVenCode
+LEFT JOIN dbo.Inventory i ON i.cInvCode = r.cInvCode
+LEFT JOIN dbo.ComputationUnit u ON u.cComUnitCode = i.cComUnitCode
+LEFT JOIN dbo.v_ex_incoterms t ON t.cIncotermCode = r.cTermCode;
 GO
 
 -- The price list with the names of vendor, item, unit and trade term.
-CREATE VIEW pu_veninvpricelist AS
+IF OBJECT_ID(N'dbo.pu_veninvpricelist', N'V') IS NOT NULL DROP VIEW dbo.pu_veninvpricelist;
+GO
+CREATE VIEW dbo.pu_veninvpricelist AS
 SELECT
   p.autoid, p.cVenCode, v.cVenName, v.cVenAbbName, p.cInvCode, i.cInvName, i.cInvAddCode,
   i.cInvStd, i.cComUnitCode, u.cComUnitName, p.iSupplyType, p.dEnableDate, p.dDisableDate,
@@ -209,23 +258,27 @@ SELECT
   p.cFree1, p.cFree2, p.cFree3, p.cFree4, p.cFree5, p.cFree6, p.cFree7, p.cFree8, p.cFree9,
   p.cFree10,
   convert(varchar(30), convert(money, p.ufts), 2) AS ufts
-FROM ven_inv_price p
-LEFT JOIN Vendor v ON v.cVenCode = p.cVenCode
-LEFT JOIN Inventory i ON i.cInvCode = p.cInvCode
-LEFT JOIN ComputationUnit u ON u.cComUnitCode = i.cComUnitCode
-LEFT JOIN v_ex_incoterms t ON t.cIncotermCode = p.cTermCode;
+FROM dbo.ven_inv_price p
+LEFT JOIN dbo.Vendor v ON v.cVenCode = p.cVenCode
+LEFT JOIN dbo.Inventory i ON i.cInvCode = p.cInvCode
+LEFT JOIN dbo.ComputationUnit u ON u.cComUnitCode = i.cComUnitCode
+LEFT JOIN dbo.v_ex_incoterms t ON t.cIncotermCode = p.cTermCode;
 GO
 
 -- Stand-in row authorisation (only where the suite's own service is not used) --------------
 
 -- cKind 'Vendor' or 'Inventory'; cCode a code or '*' for every row of the kind; cRight holds
 -- the letters of the rights granted ('R' read, 'W' write).
-CREATE TABLE tamsel_row_auth (
+IF OBJECT_ID(N'dbo.tamsel_row_auth', N'U') IS NULL
+CREATE TABLE dbo.tamsel_row_auth (
   cUser nvarchar(60) NOT NULL,
   cKind nvarchar(20) NOT NULL,
   cCode nvarchar(60) NOT NULL,
   cRight nvarchar(10) NOT NULL DEFAULT N'RW'
 );
 GO
-CREATE INDEX tamsel_row_auth_user ON tamsel_row_auth (cUser, cKind, cCode);
+IF NOT EXISTS (SELECT 1 FROM sys.indexes
+               WHERE object_id = OBJECT_ID(N'dbo.tamsel_row_auth')
+                 AND name = N'tamsel_row_auth_user')
+CREATE INDEX tamsel_row_auth_user ON dbo.tamsel_row_auth (cUser, cKind, cCode);
 GO

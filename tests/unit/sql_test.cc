@@ -174,7 +174,7 @@ std::string Code(const std::string& text) {
 
 // Tables written by a script and the number of VALUES rows of each ("exch" is generated).
 std::map<std::string, int> InsertedRows(const std::string& script) {
-  static const std::regex kInsert(R"(INSERT INTO (\w+))", std::regex::icase);
+  static const std::regex kInsert(R"(INSERT INTO (?:dbo\.)?(\w+))", std::regex::icase);
   std::map<std::string, int> rows;
   std::string table;
   std::istringstream in(Code(script));
