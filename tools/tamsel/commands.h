@@ -37,6 +37,21 @@ void AddListCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Acti
 int64_t CountRules(const std::string& connection_text, const ListArgs& args);
 void EachRulePage(const std::string& connection_text, const ListArgs& args,
                   const std::function<void(Recordset&)>& page);
+// The same for the rows of the price list's table (ven_inv_price), in autoid order.
+int64_t CountPriceRows(const std::string& connection_text, const ListArgs& args);
+void EachPriceRowPage(const std::string& connection_text, const ListArgs& args,
+                      const std::function<void(Recordset&)>& page);
+// pricelist import and export; call after AddListCommands, which makes the pricelist group.
+void AddPriceListCommands(CLI::App& app, GlobalOptions& options, Action& action);
+
+// What rule import and pricelist import share: the format of a file by --format or its
+// extension, and the elements of a JSON file (an array, or one object as position 1) handed
+// over one at a time as they are parsed.
+std::string ImportFormat(const std::string& format, const std::string& path, bool json_default);
+// A cell's plain decimal number; ToolError "COLUMN: not a number: TEXT" otherwise.
+double ImportNumber(const std::string& text, const std::string& column);
+void EachJsonElement(std::istream& in,
+                     const std::function<void(int position, Json&& element)>& take);
 
 // The hidden command that writes the bash completion script (the build installs its output).
 inline constexpr std::string_view kCompletionCommand = "__bash-completion";

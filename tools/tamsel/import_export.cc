@@ -533,6 +533,19 @@ int Export(const GlobalOptions& options, const ExportArgs& args) {
 
 }  // namespace
 
+std::string ImportFormat(const std::string& format, const std::string& path, bool json_default) {
+  return FormatFor(format, path, json_default);
+}
+
+double ImportNumber(const std::string& text, const std::string& column) {
+  return ParseNumberCell(text, column, false).get<double>();
+}
+
+void EachJsonElement(std::istream& in,
+                     const std::function<void(int position, Json&& element)>& take) {
+  EachJsonRule(in, [&](ImportRecord&& record) { take(record.position, std::move(record.rule)); });
+}
+
 void AddImportExportCommands(CLI::App& rule, GlobalOptions& options, Action& action) {
   auto import_args = std::make_shared<ImportArgs>();
   auto* imp = rule.add_subcommand(

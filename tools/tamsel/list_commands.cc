@@ -49,6 +49,10 @@ const ListSource kPriceList = {
     "cVenCode",
     "cInvCode",
     "cExch_Name"};
+// The price list's own table, for export: its column names, not the view's.
+const ListSource kPriceTable = {"price-list row", "price-list rows", "ven_inv_price",
+                                "autoid",         "autoid",          {},
+                                "cVenCode",       "cInvCode",        "cExch_Name"};
 const ListSource kVendors = {
     "vendor",   "vendors",  "Vendor",
     "cVenCode", "cVenCode", {"cVenCode", "cVenName", "cVenAbbName", "dEndDate", "bVenOverseas"},
@@ -192,15 +196,33 @@ void AddListCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Acti
   }
 }
 
-int64_t CountRules(const std::string& connection_text, const ListArgs& args) {
+namespace {
+
+int64_t CountRows(const std::string& connection_text, const ListSource& source,
+                  const ListArgs& args) {
   Connection conn;
   conn.Open(connection_text);
-  const std::string condition = Condition(kRules, args);
+  const std::string condition = Condition(source, args);
   const int64_t count = static_cast<int64_t>(
-      VarToDbl(conn.OpenRecordset(std::string("select count(*) as n from ") + kRules.from +
+      VarToDbl(conn.OpenRecordset(std::string("select count(*) as n from ") + source.from +
                                   (condition.empty() ? "" : " where " + condition))
                    ->Fields("n")));
   return args.limit < 0 ? count : std::min(count, args.limit);
+}
+
+}  // namespace
+
+int64_t CountRules(const std::string& connection_text, const ListArgs& args) {
+  return CountRows(connection_text, kRules, args);
+}
+
+int64_t CountPriceRows(const std::string& connection_text, const ListArgs& args) {
+  return CountRows(connection_text, kPriceTable, args);
+}
+
+void EachPriceRowPage(const std::string& connection_text, const ListArgs& args,
+                      const std::function<void(Recordset&)>& page) {
+  EachListPage(connection_text, kPriceTable, args, page);
 }
 
 void EachRulePage(const std::string& connection_text, const ListArgs& args,

@@ -56,6 +56,7 @@ int main(int argc, char** argv) {
   AddRuleCommands(*rule, options, action);
   AddImportExportCommands(*rule, options, action);
   AddListCommands(app, *rule, options, action);
+  AddPriceListCommands(app, options, action);
   AddDataCommands(app, options, action);
   AddDemoCommand(app, options, action);
   AddCompletionCommand(app, action);

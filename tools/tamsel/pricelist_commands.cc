@@ -1,0 +1,453 @@
+// pricelist import and export: the supplier price list's rows in bulk, as CSV (one line a row)
+// or a JSON array, under the column names of its table. Rules never feed the price list; these
+// commands are how a buyer changes it.
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <optional>
+
+#include "commands.h"
+#include "common/text.h"
+#include "csv.h"
+#include "progress.h"
+
+namespace tamsel::cli {
+namespace {
+
+enum class Kind { kWhole, kText, kDate, kFlag, kNumber };
+
+struct PriceColumn {
+  const char* name;
+  Kind kind;
+};
+
+// Every column of ven_inv_price but ufts (a row version the database keeps), in table order.
+constexpr std::array<PriceColumn, 26> kColumns = {{
+    {"autoid", Kind::kWhole},         {"cVenCode", Kind::kText},     {"cInvCode", Kind::kText},
+    {"iSupplyType", Kind::kWhole},    {"dEnableDate", Kind::kDate},  {"dDisableDate", Kind::kDate},
+    {"bPromotion", Kind::kFlag},      {"cExch_Name", Kind::kText},   {"cMemo", Kind::kText},
+    {"bTaxCost", Kind::kFlag},        {"cTermCode", Kind::kText},    {"iLowerLimit", Kind::kNumber},
+    {"iUpperLimit", Kind::kNumber},   {"iUnitPrice", Kind::kNumber}, {"iTaxRate", Kind::kNumber},
+    {"iTaxUnitPrice", Kind::kNumber}, {"cFree1", Kind::kText},       {"cFree2", Kind::kText},
+    {"cFree3", Kind::kText},          {"cFree4", Kind::kText},       {"cFree5", Kind::kText},
+    {"cFree6", Kind::kText},          {"cFree7", Kind::kText},       {"cFree8", Kind::kText},
+    {"cFree9", Kind::kText},          {"cFree10", Kind::kText},
+}};
+constexpr size_t kColumnCount = kColumns.size();
+
+constexpr const char* kHelp =
+    R"(Columns (a header line names them, in any order and letter case; JSON objects use them as keys):
+  autoid         ignored on import: every imported row is added with a new autoid, and no
+                 stored row is changed or removed (a new price takes effect by a row with a
+                 later dEnableDate; close an old one with its dDisableDate)
+  cVenCode       vendor code; empty: a price open to any vendor
+  cInvCode, iSupplyType (1 purchase, 2 outsourcing, 4 import), dEnableDate, cExch_Name
+                 required; codes must exist in master data (import rows need cTermCode)
+  dDisableDate, bPromotion, bTaxCost, cMemo, cTermCode, cFree1 ... cFree10
+  iLowerLimit (empty: 0), iUpperLimit (empty: no limit), iUnitPrice, iTaxRate, iTaxUnitPrice
+Dates yyyy-MM-dd, enable on or before disable; flags 1/0 (or true/false); numbers plain decimals,
+not negative, the upper limit above the lower one. An empty CSV cell stores NULL (the look-ups
+read NULL and empty text alike); JSON keeps "" and null apart.)";
+
+// The cells of one row by column; nullopt for an empty CSV cell or a JSON null.
+using Cells = std::array<std::optional<std::string>, kColumnCount>;
+
+std::optional<size_t> ColumnIndex(std::string_view name) {
+  for (size_t c = 0; c < kColumnCount; ++c) {
+    if (detail::EqualsNoCase(name, kColumns[c].name)) return c;
+  }
+  return std::nullopt;
+}
+
+std::string DateText(const Variant& value) {
+  const Variant date = value.type() == VarType::Date ? value : TextToDate(VarToStr(value));
+  return date.type() == VarType::Date ? date.AsDate().IsoDate() : VarToStr(value);
+}
+
+// A stored value as JSON: null stays null, whatever its column.
+Json ValueToJson(const Variant& value, Kind kind) {
+  if (value.IsNull() || value.IsEmpty()) return nullptr;
+  switch (kind) {
+    case Kind::kWhole:
+      return static_cast<int64_t>(VarToDbl(value));
+    case Kind::kDate:
+      return DateText(value);
+    case Kind::kFlag:
+      return VarToBool(value);
+    case Kind::kNumber:
+      return VarToDbl(value);
+    case Kind::kText:
+      break;
+  }
+  return VarToStr(value);
+}
+
+std::string JsonToCell(const Json& value) {
+  if (value.is_string()) return value.get<std::string>();
+  if (value.is_boolean()) return value.get<bool>() ? "1" : "0";
+  if (value.is_number_integer()) return std::to_string(value.get<int64_t>());
+  if (value.is_number()) return FormatNumber(value.get<double>());
+  throw ToolError("a value must be text, a number, true/false or null: " + value.dump());
+}
+
+// Master-data codes as stored, each looked up once per import; nullopt for a missing one.
+class MasterData {
+ public:
+  explicit MasterData(Connection& conn) : conn_(conn) {}
+
+  std::optional<std::string> Code(const char* table, const char* column, const std::string& code) {
+    auto [it, added] = known_.try_emplace(std::string(table) + '\n' + code);
+    if (added) {
+      auto rs = conn_.OpenRecordset(std::string("select ") + column + " as c from " + table +
+                                    " where " + column + " = " + ToSqlText(Variant(code)));
+      if (!rs->Eof()) it->second = VarToStr(rs->Fields("c"));
+    }
+    return it->second;
+  }
+
+ private:
+  Connection& conn_;
+  std::map<std::string, std::optional<std::string>> known_;
+};
+
+// A row's cells checked and turned into the values to store (autoid left out), or every
+// problem found with them.
+struct CheckedRow {
+  std::array<Variant, kColumnCount> values;
+  std::vector<std::string> problems;
+};
+
+CheckedRow CheckRow(const Cells& cells, MasterData& master) {
+  CheckedRow row;
+  auto& problems = row.problems;
+  const auto cell = [&](const char* name) -> const std::optional<std::string>& {
+    return cells[*ColumnIndex(name)];
+  };
+  const auto set = [&](const char* name, Variant value) {
+    row.values[*ColumnIndex(name)] = std::move(value);
+  };
+  for (size_t c = 1; c < kColumnCount; ++c) {
+    const auto& text = cells[c];
+    const char* name = kColumns[c].name;
+    if (!text) continue;
+    switch (kColumns[c].kind) {
+      case Kind::kText:
+        row.values[c] = Variant(*text);
+        break;
+      case Kind::kWhole:
+      case Kind::kNumber:
+        try {
+          row.values[c] = Variant(ImportNumber(detail::Trim(*text), name));
+        } catch (const ToolError& e) {
+          problems.push_back(e.what());
+        }
+        break;
+      case Kind::kFlag: {
+        const std::string flag = detail::Lower(detail::Trim(*text));
+        if (flag == "1" || flag == "true" || flag == "yes") {
+          row.values[c] = Variant(true);
+        } else if (flag == "0" || flag == "false" || flag == "no") {
+          row.values[c] = Variant(false);
+        } else {
+          problems.push_back(std::string(name) + ": not a flag (1 or 0): " + *text);
+        }
+        break;
+      }
+      case Kind::kDate:
+        try {
+          row.values[c] = Variant(ParseIsoDate(detail::Trim(*text)).IsoDate());
+        } catch (const UsageError& e) {
+          problems.push_back(std::string(name) + ": " + e.what());
+        }
+        break;
+    }
+  }
+
+  const auto number = [&](const char* name) -> std::optional<double> {
+    const Variant& v = row.values[*ColumnIndex(name)];
+    if (v.IsEmpty()) return std::nullopt;
+    return VarToDbl(v);
+  };
+  for (const char* name : {"cInvCode", "iSupplyType", "dEnableDate", "cExch_Name"}) {
+    if (!cell(name) || detail::Trim(*cell(name)).empty())
+      problems.push_back(std::string(name) + " is required");
+  }
+  const std::optional<double> supply = number("iSupplyType");
+  if (supply && *supply != 1 && *supply != 2 && *supply != 4) {
+    problems.push_back("iSupplyType must be 1 (purchase), 2 (outsourcing) or 4 (import): " +
+                       *cell("iSupplyType"));
+  }
+  const auto exists = [&](const char* name, const char* table, const char* column,
+                          const char* what) {
+    const auto& text = cell(name);
+    if (!text || detail::Trim(*text).empty()) return;
+    if (auto code = master.Code(table, column, *text)) {
+      set(name, Variant(*code));
+    } else {
+      problems.push_back(std::string(what) + " " + *text + " does not exist");
+    }
+  };
+  exists("cVenCode", "Vendor", "cVenCode", "vendor");
+  exists("cInvCode", "Inventory", "cInvCode", "item");
+  exists("cExch_Name", "ForeignCurrency", "cExch_Name", "currency");
+  exists("cTermCode", "ex_incoterms", "cIncotermCode", "trade term");
+  if (supply == 4 && (!cell("cTermCode") || detail::Trim(*cell("cTermCode")).empty())) {
+    problems.push_back("an import price (iSupplyType 4) needs its cTermCode");
+  }
+  const Variant& enable = row.values[*ColumnIndex("dEnableDate")];
+  const Variant& disable = row.values[*ColumnIndex("dDisableDate")];
+  if (!enable.IsEmpty() && !disable.IsEmpty() && VarToStr(disable) < VarToStr(enable)) {
+    problems.push_back("dDisableDate " + VarToStr(disable) + " is before dEnableDate " +
+                       VarToStr(enable));
+  }
+  for (const char* name : {"iLowerLimit", "iUnitPrice", "iTaxRate", "iTaxUnitPrice"}) {
+    if (const auto n = number(name); n && *n < 0)
+      problems.push_back(std::string(name) + " must not be negative");
+  }
+  const double lower = number("iLowerLimit").value_or(0);
+  set("iLowerLimit", Variant(lower));
+  if (auto upper = number("iUpperLimit"); upper && *upper <= lower) {
+    problems.push_back("iUpperLimit must be empty (no limit) or above iLowerLimit");
+  }
+  return row;
+}
+
+std::string InsertSql(const CheckedRow& row) {
+  std::string names, values;
+  for (size_t c = 1; c < kColumnCount; ++c) {
+    names += std::string(c == 1 ? "" : ",") + kColumns[c].name;
+    // The quoter doubles quotes and writes an unset value as null.
+    values += (c == 1 ? "" : ",") + ToSqlText(row.values[c]);
+  }
+  return "insert into ven_inv_price (" + names + ") values (" + values + ")";
+}
+
+struct ImportArgs {
+  std::string file;
+  std::string format;
+  bool dry_run = false;
+};
+
+struct Refusal {
+  std::string where;  // "line 4" or "row 2"
+  Json entry;
+};
+
+// Good rows are stored in one transaction, committed once the whole file is read: a file that
+// turns out broken, or a failed write, leaves the price list as it was.
+int Import(const GlobalOptions& options, const ImportArgs& args) {
+  const bool json = ImportFormat(args.format, args.file, false) == "json";
+  std::ifstream file;
+  if (args.file != "-") {
+    file.open(args.file, std::ios::binary);
+    if (!file) throw ToolError("cannot read " + args.file);
+  }
+  std::istream& in = args.file == "-" ? std::cin : file;
+  std::error_code ec;
+  const double size =
+      args.file == "-" ? 0 : static_cast<double>(std::filesystem::file_size(args.file, ec));
+
+  const Session session(options);
+  Connection conn;
+  conn.Open(session.connection_text());
+  MasterData master(conn);
+  std::optional<TransactionGuard> transaction;
+  if (!args.dry_run) transaction.emplace(conn);
+  std::vector<Refusal> refused;
+  int accepted = 0;
+  ProgressBar progress(args.dry_run ? "checking" : "importing");
+  const auto take = [&](const Cells* cells, std::string problem, int line, int position) {
+    CheckedRow row;
+    if (cells) row = CheckRow(*cells, master);
+    if (!problem.empty()) row.problems.insert(row.problems.begin(), std::move(problem));
+    if (row.problems.empty()) {
+      if (!args.dry_run) conn.Execute(InsertSql(row));
+      ++accepted;
+    } else {
+      std::string message;
+      for (const auto& p : row.problems) message += (message.empty() ? "" : "; ") + p;
+      Refusal refusal{line > 0 ? "line " + std::to_string(line) : "row " + std::to_string(position),
+                      Json::object()};
+      refusal.entry[line > 0 ? "line" : "position"] = line > 0 ? line : position;
+      refusal.entry["message"] = message;
+      refused.push_back(std::move(refusal));
+    }
+    if (size > 0 && in.good() && in.tellg() > 0)
+      progress.Update(static_cast<double>(in.tellg()) / size);
+  };
+
+  if (json) {
+    EachJsonElement(in, [&](int position, Json&& element) {
+      Cells cells;
+      std::string problem;
+      try {
+        if (!element.is_object()) throw ToolError("expected an object of columns");
+        for (const auto& [key, value] : element.items()) {
+          const auto c = ColumnIndex(key);
+          if (!c) throw ToolError(key + ": unknown column");
+          if (value.is_null()) continue;
+          cells[*c] = JsonToCell(value);
+          if (cells[*c]->empty() && kColumns[*c].kind != Kind::kText) cells[*c].reset();
+        }
+      } catch (const ToolError& e) {
+        problem = e.what();
+      }
+      take(problem.empty() ? &cells : nullptr, problem, 0, position);
+    });
+  } else {
+    CsvReader reader(in);
+    CsvRecord record;
+    if (!reader.Next(record)) throw ToolError("the CSV file has no header line");
+    std::vector<size_t> layout;
+    for (const std::string& name : record.fields) {
+      const auto c = ColumnIndex(name);
+      if (!c) {
+        throw ToolError("line " + std::to_string(record.line) + ": unknown column \"" + name +
+                        "\" (see tamsel pricelist import --help)");
+      }
+      if (std::find(layout.begin(), layout.end(), *c) != layout.end()) {
+        throw ToolError("line " + std::to_string(record.line) + ": column " + kColumns[*c].name +
+                        " twice");
+      }
+      layout.push_back(*c);
+    }
+    while (reader.Next(record)) {
+      if (record.fields.size() != layout.size()) {
+        take(nullptr,
+             std::to_string(record.fields.size()) + " fields where the header has " +
+                 std::to_string(layout.size()),
+             record.line, 0);
+        continue;
+      }
+      Cells cells;
+      for (size_t f = 0; f < layout.size(); ++f) {
+        if (!record.fields[f].empty()) cells[layout[f]] = record.fields[f];
+      }
+      take(&cells, "", record.line, 0);
+    }
+  }
+  if (transaction) transaction->Commit();
+  progress.Finish();
+
+  if (options.json) {
+    Json out = Json::object();
+    out["dryRun"] = args.dry_run;
+    out[args.dry_run ? "passed" : "imported"] = accepted;
+    out["refused"] = Json::array();
+    for (const auto& refusal : refused) out["refused"].push_back(refusal.entry);
+    std::cout << out.dump(2) << '\n';
+  } else {
+    std::cout << (args.dry_run ? "Checked " : "Imported ") << accepted << " price-list row"
+              << (accepted == 1 ? "" : "s") << (args.dry_run ? " without storing them" : "")
+              << "; refused " << refused.size() << ".\n";
+    for (const auto& refusal : refused) {
+      std::cout << "  " << refusal.where << ": " << refusal.entry["message"].get<std::string>()
+                << '\n';
+    }
+  }
+  return refused.empty() ? kDone : kRefused;
+}
+
+struct ExportArgs {
+  ListArgs list;
+  std::string format;
+  std::string output;
+  bool csv = false;
+};
+
+// Read and written a page at a time; a file is replaced only once it is complete.
+int Export(const GlobalOptions& options, const ExportArgs& args) {
+  const bool json = !args.csv && ImportFormat(args.format, args.output, options.json) == "json";
+  const bool to_file = !args.output.empty() && args.output != "-";
+  const Session session(options);
+  std::optional<AtomicFile> file;
+  if (to_file) file.emplace(args.output);
+  const auto write = [&](std::string_view text) {
+    if (file) {
+      file->Write(text);
+    } else {
+      std::cout << text;
+    }
+  };
+  int64_t exported = 0;
+  ProgressBar progress("exporting");
+  const double total =
+      to_file ? static_cast<double>(CountPriceRows(session.connection_text(), args.list)) : 0;
+  JsonArrayWriter rows([&](std::string_view text) {
+    if (json) write(text);
+  });
+  if (!json) {
+    // A file is for a spreadsheet, which needs the mark to read UTF-8; a pipe is for a program.
+    if (file) write(kUtf8Bom);
+    std::vector<std::string> header;
+    for (const auto& column : kColumns) header.emplace_back(column.name);
+    write(FormatCsvLine(header));
+  }
+  EachPriceRowPage(session.connection_text(), args.list, [&](Recordset& rs) {
+    for (; !rs.Eof(); rs.MoveNext()) {
+      Json row = Json::object();
+      for (const auto& column : kColumns) {
+        row[column.name] = ValueToJson(rs.Fields(column.name), column.kind);
+      }
+      if (json) {
+        rows.Add(row);
+      } else {
+        std::vector<std::string> line;
+        for (const auto& [name, value] : row.items()) {
+          line.push_back(value.is_null() ? "" : JsonToCell(value));
+        }
+        write(FormatCsvLine(line));
+      }
+      ++exported;
+      if (total > 0) progress.Update(static_cast<double>(exported) / total);
+    }
+  });
+  if (json) rows.Close();
+  if (file) {
+    if (total > 0) progress.Finish();
+    file->Commit();
+    std::cerr << "Exported " << exported << " price-list row" << (exported == 1 ? "" : "s")
+              << " to " << args.output << ".\n";
+  }
+  return kDone;
+}
+
+}  // namespace
+
+void AddPriceListCommands(CLI::App& app, GlobalOptions& options, Action& action) {
+  CLI::App* pricelist = app.get_subcommand("pricelist");
+
+  auto import_args = std::make_shared<ImportArgs>();
+  auto* imp = pricelist->add_subcommand(
+      "import",
+      "Add price-list rows from CSV or JSON, each checked first; the good rows are stored in one "
+      "transaction");
+  imp->footer(kHelp);
+  imp->add_option("FILE", import_args->file, "FILE.csv or FILE.json (- reads stdin)")->required();
+  imp->add_option("--format", import_args->format, "csv or json (default: by extension)")
+      ->check(CLI::IsMember({"csv", "json"}));
+  imp->add_flag("--dry-run", import_args->dry_run, "check every row without storing any");
+  imp->callback([&options, &action, import_args] {
+    action = [&options, import_args] { return Import(options, *import_args); };
+  });
+
+  auto export_args = std::make_shared<ExportArgs>();
+  auto* exp = pricelist->add_subcommand(
+      "export", "Write price-list rows in the shape pricelist import reads");
+  exp->footer(kHelp);
+  AddListOptions(*exp, export_args->list, true, true, true);
+  exp->add_option("--format", export_args->format,
+                  "csv or json (default: by --output's extension, json with --json, else csv)")
+      ->check(CLI::IsMember({"csv", "json"}));
+  exp->add_flag("--csv", export_args->csv, "CSV whatever --json or the file's extension say");
+  exp->add_option("-o,--output", export_args->output, "file to write (default: stdout)");
+  exp->callback([&options, &action, export_args] {
+    action = [&options, export_args] { return Export(options, *export_args); };
+  });
+}
+
+}  // namespace tamsel::cli
