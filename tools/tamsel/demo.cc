@@ -187,8 +187,9 @@ const PriceRow* TierChange(Report& report, Session& session, const std::vector<P
               session.today().IsoDate() +
               ": a band's lower limit belongs to it, its upper "
               "limit to the next (tamsel price --explain shows every row and why it lost). The "
-              "prices come from the suite's price list, which the purchasing module keeps; the "
-              "rules of sections 5 to 7 are stored apart and change none of them.");
+              "prices come from the suite's price list, which the purchasing module keeps and "
+              "tamsel pricelist import adds to; the rules of sections 5 to 7 are stored apart and "
+              "change none of them.");
   Table table({"Quantity", "Band", "Unit price", "With tax", "Total"});
   for (size_t c : {0, 2, 3, 4}) table.AlignRight(c);
   for (double qty : quantities) {
