@@ -42,8 +42,8 @@ constexpr size_t kColumnCount = kColumns.size();
 constexpr const char* kHelp =
     R"(Columns (a header line names them, in any order and letter case; JSON objects use them as keys):
   autoid         ignored on import: every imported row is added with a new autoid, and no
-                 stored row is changed or removed (a new price takes effect by a row with a
-                 later dEnableDate; close an old one with its dDisableDate)
+                 stored row is changed or removed (a new price takes effect through a row
+                 with a later dEnableDate)
   cVenCode       vendor code; empty: a price open to any vendor
   cInvCode, iSupplyType (1 purchase, 2 outsourcing, 4 import), dEnableDate, cExch_Name
                  required; codes must exist in master data (import rows need cTermCode)
