@@ -1,5 +1,4 @@
-// End-to-end runs of the tamsel tool: the command table (commands.txt), the rule-file round trip
-// and generated data.
+// End-to-end runs of the tamsel tool: the command table (commands.txt) and row authorisation.
 
 #include <cctype>
 #include <charconv>
@@ -92,43 +91,6 @@ TEST_F(CliTest, CommandTable) {
     EXPECT_EQ((r.out + r.err).find('\r'), std::string::npos);
   }
   EXPECT_GT(runs, 50);
-}
-
-TEST_F(CliTest, RuleFileRoundTripAndStaleSave) {
-  const std::string db = DemoDb();
-  Json file = RunJson({"rule", "show", "1"}, db);
-  ASSERT_GE(file["ruleItems"].size(), 2u);
-  EXPECT_TRUE(file["ruleItems"].back()["iUpperLimit"].is_null());
-  file["cMemo"] = "Edited, with 'quotes'";
-  file["ruleItems"][0]["iUnitPrice"] = 0.84;
-  WriteFile(Path("rule1.json"), file.dump(2));
-  EXPECT_NE(RunJson({"rule", "save", "rule1.json"}, db)["ufts"], file["ufts"]);
-  const Json reread = RunJson({"rule", "show", "1"}, db);
-  EXPECT_EQ(reread["cMemo"], "Edited, with 'quotes'");
-  EXPECT_EQ(reread["ruleItems"][0]["iUnitPrice"], 0.84);
-  EXPECT_EQ(reread["ruleItems"].size(), file["ruleItems"].size());
-
-  // The same file again carries the old row version: refused, and nothing of it is stored.
-  file["cMemo"] = "Second writer";
-  WriteFile(Path("rule1.json"), file.dump(2));
-  const Result stale = Run({"rule", "save", "rule1.json", "--db", db});
-  EXPECT_EQ(stale.code, 5);
-  EXPECT_THAT(stale.err, HasSubstr("changed or deleted by another user"));
-  EXPECT_THAT(stale.err, HasSubstr("rule show 1 --json > rule1.json"));
-  EXPECT_EQ(RunJson({"rule", "show", "1"}, db)["cMemo"], "Edited, with 'quotes'");
-  // With --update the file takes the new row version: saving one's own edit again works.
-  WriteFile(Path("rule1.json"), RunJson({"rule", "show", "1"}, db).dump());
-  for (int save = 0; save < 2; ++save) {
-    EXPECT_EQ(Run({"rule", "save", "rule1.json", "--update", "--db", db}).code, 0);
-  }
-  EXPECT_EQ(Json::parse(Slurp(Path("rule1.json")))["ufts"],
-            RunJson({"rule", "show", "1"}, db)["ufts"]);
-  // A file without its row version cannot be saved.
-  file.erase("ufts");
-  WriteFile(Path("rule1.json"), file.dump());
-  const Result no_version = Run({"rule", "save", "rule1.json", "--db", db});
-  EXPECT_EQ(no_version.code, 1);
-  EXPECT_THAT(no_version.err, HasSubstr("ufts"));
 }
 
 // Rights are asked for only with --check-auth: without it the tool starts no service for them and

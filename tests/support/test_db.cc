@@ -229,13 +229,6 @@ Variant QueryValue(Connection& conn, const std::string& sql) {
   return rs->Eof() ? Variant() : rs->Fields(rs->FieldName(0));
 }
 
-std::vector<std::string> QueryColumn(Connection& conn, const std::string& sql) {
-  std::vector<std::string> column;
-  for (auto rs = conn.OpenRecordset(sql); !rs->Eof(); rs->MoveNext())
-    column.push_back(VarToStr(rs->Fields(rs->FieldName(0))));
-  return column;
-}
-
 std::string DumpTable(Connection& conn, const std::string& table, const std::string& order_by) {
   auto rs = conn.OpenRecordset("select * from " + table + " order by " + order_by);
   std::string out = table + ":";

@@ -71,9 +71,8 @@ class DecimalCommaLocale {
   std::locale previous_;
 };
 
-// The first value of a query (Empty when it has no row), and its first column as text.
+// The first value of a query (Empty when it has no row).
 Variant QueryValue(Connection& conn, const std::string& sql);
-std::vector<std::string> QueryColumn(Connection& conn, const std::string& sql);
 
 // All rows of a table, ordered by the given columns, as one comparable text.
 std::string DumpTable(Connection& conn, const std::string& table, const std::string& order_by);
