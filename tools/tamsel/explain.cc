@@ -193,12 +193,12 @@ Json CandidatesToJson(const std::vector<Candidate>& candidates) {
     const Outcome o = OutcomeOf(c, winner);
     Json free = Json::object();
     for (const auto& [n, value] : c.free) free["cfree" + std::to_string(n)] = value;
-    rows.push_back({{"id", c.id},
+    rows.push_back({{"autoid", c.id},
                     {"cVenCode", c.no_vendor ? Json(nullptr) : Json(c.vendor)},
                     {"cExchName", c.currency},
                     {"iSupplyType", c.supply_type},
                     {"dEnableDate", c.enable},
-                    {"dDisableDate", c.disable},
+                    {"dDisableDate", c.disable.empty() ? Json(nullptr) : Json(c.disable)},
                     {"bPromotion", c.promotion},
                     {"iLowerLimit", c.lower},
                     {"iUpperLimit", VariantToJson(c.upper)},
@@ -267,7 +267,7 @@ Json OffersToJson(const std::vector<Offer>& offers) {
   for (size_t i = 0; i < offers.size(); ++i) {
     const Offer& o = offers[i];
     Json row = {{"rank", i + 1},
-                {"id", o.id},
+                {"autoid", o.id},
                 {"cVenCode", o.vendor},
                 {"cVenAbbName", o.vendor_name},
                 {"iUnitPrice", o.unit_price}};

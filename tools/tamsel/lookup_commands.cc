@@ -133,7 +133,8 @@ bool Price(const GlobalOptions& options, const LookupArgs& args) {
       std::cout << "null\n";
       return false;
     }
-    Json out = tier ? PriceToJson(*tier) : Json{{"rule", nullptr}, {"tier", nullptr}};
+    Json out =
+        tier ? PriceToJson(*tier) : Json{{"autoid", nullptr}, {"rule", nullptr}, {"tier", nullptr}};
     out["nextTier"] =
         next ? Json{{"quantity", next->quantity}, {"unitPrice", next->unit_price}} : Json(nullptr);
     if (args.explain) out["candidates"] = CandidatesToJson(candidates);
@@ -289,10 +290,12 @@ LocalPrice ToLocalCurrency(Session& session, const std::string& currency, double
 
 Json PriceToJson(const PriceRuleItem& tier) {
   Json out = Json::object();
+  // The answer is a price-list row: its header carries the row's id, not a rule's.
+  out["autoid"] = tier.id;
   auto rule = tier.objRule();
   out["rule"] = rule ? RuleHeaderToJson(*rule) : Json(nullptr);
+  if (rule) out["rule"].erase("id");
   out["tier"] = TierToJson(tier);
-  out["tier"]["id"] = tier.id;
   return out;
 }
 

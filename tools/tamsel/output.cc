@@ -1,6 +1,9 @@
 #include "output.h"
 
+#include <cctype>
 #include <ostream>
+
+#include "common/text.h"
 
 namespace tamsel::cli {
 
@@ -35,6 +38,107 @@ Json VariantToJson(const Variant& value) {
     default:
       return VarToStr(value);
   }
+}
+
+namespace {
+
+using K = FieldKind;
+constexpr ToolField kFields[] = {
+    {"id", "id", "Rule", K::kWhole},
+    {"autoid", "autoid", "Row", K::kWhole},
+    {"cVenCode", "cVenCode", "Vendor", K::kText},
+    {"cVenName", "cVenName", "Vendor name", K::kText},
+    {"cVenAbbName", "cVenAbbName", "Short name", K::kText},
+    {"cInvCode", "cInvCode", "Item", K::kText},
+    {"cInvName", "cInvName", "Item name", K::kText},
+    {"cInvStd", "cInvStd", "Specification", K::kText},
+    {"cComUnitCode", "cComUnitCode", "Unit", K::kText},
+    {"iSupplyType", "iSupplyType", "Supply type", K::kWhole},
+    {"cExchName", "cExch_Name", "Currency", K::kText},
+    {"dEnableDate", "dEnableDate", "Valid from", K::kDate},
+    {"dDisableDate", "dDisableDate", "Valid until", K::kDate},
+    {"bPromotion", "bPromotion", "Promotion", K::kFlag},
+    {"bTaxCost", "bTaxCost", "Tax cost", K::kFlag},
+    {"cMemo", "cMemo", "Memo", K::kText},
+    {"cTermCode", "cTermCode", "Trade term", K::kText},
+    {"iLowerLimit", "iLowerLimit", "From qty", K::kNumber},
+    {"iUpperLimit", "iUpperLimit", "Below qty", K::kLimit},
+    {"iUnitPrice", "iUnitPrice", "Unit price", K::kMoney},
+    {"iTaxRate", "iTaxRate", "Tax rate %", K::kNumber},
+    {"iTaxUnitPrice", "iTaxUnitPrice", "With tax", K::kMoney},
+    {"cFree1", "cFree1", "Free item 1", K::kText},
+    {"cFree2", "cFree2", "Free item 2", K::kText},
+    {"cFree3", "cFree3", "Free item 3", K::kText},
+    {"dEndDate", "dEndDate", "Ended", K::kDate},
+    {"bVenOverseas", "bVenOverseas", "Overseas", K::kFlag},
+    {"bPurchase", "bPurchase", "Purchased", K::kFlag},
+    {"cExch_Code", "cExch_Code", "Code", K::kText},
+    {"iOtherUsed", "iOtherUsed", "Local (-1)", K::kWhole},
+    {"bCal", "bCal", "Multiply by rate", K::kFlag},
+    {"itype", "itype", "Rate type", K::kWhole},
+    {"iyear", "iyear", "Year", K::kWhole},
+    {"cdate", "cdate", "Day or month", K::kText},
+    {"nflat", "nflat", "Rate", K::kNumber},
+};
+
+bool IsNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+
+}  // namespace
+
+const ToolField* FindField(std::string_view name_or_column) {
+  for (const ToolField& field : kFields) {
+    if (detail::EqualsNoCase(field.name, name_or_column) ||
+        detail::EqualsNoCase(field.column, name_or_column)) {
+      return &field;
+    }
+  }
+  return nullptr;
+}
+
+std::string ToolName(std::string_view name_or_column) {
+  const ToolField* field = FindField(name_or_column);
+  return field ? field->name : std::string(name_or_column);
+}
+
+std::string FilterToColumns(std::string_view filter) {
+  std::string out;
+  for (size_t i = 0; i < filter.size();) {
+    const char c = filter[i];
+    size_t end = i + 1;
+    if (c == '\'' || c == '"' || c == '[') {
+      // Up to the closing quote; a doubled one is part of the text.
+      const char close = c == '[' ? ']' : c;
+      while (end < filter.size()) {
+        if (filter[end] != close) {
+          ++end;
+        } else if (end + 1 < filter.size() && filter[end + 1] == close) {
+          end += 2;
+        } else {
+          ++end;
+          break;
+        }
+      }
+    } else if (IsNameChar(c)) {
+      while (end < filter.size() && IsNameChar(filter[end])) ++end;
+    }
+    std::string_view piece = filter.substr(i, end - i);
+    const ToolField* field = IsNameChar(c) ? FindField(piece) : nullptr;
+    if (field && !std::isdigit(static_cast<unsigned char>(c))) piece = field->column;
+    out += piece;
+    i = end;
+  }
+  return out;
+}
+
+Json FieldToJson(const ToolField* field, const Variant& value) {
+  if (field == nullptr || value.IsNull() || value.IsEmpty()) return VariantToJson(value);
+  if (field->kind == FieldKind::kFlag && value.IsNumeric()) return VarToDbl(value) != 0;
+  if (field->kind == FieldKind::kDate) {
+    if (value.type() == VarType::Date) return value.AsDate().IsoDate();
+    const std::string text = detail::Trim(VarToStr(value));
+    return text.empty() ? Json(nullptr) : Json(text);
+  }
+  return VariantToJson(value);
 }
 
 size_t DisplayWidth(std::string_view text) {
@@ -152,7 +256,8 @@ Json RowToJson(Recordset& rs) {
   Json obj = Json::object();
   for (int32_t i = 0; i < rs.FieldCount(); ++i) {
     const std::string name = rs.FieldName(i);
-    obj[name] = VariantToJson(rs.Fields(name));
+    const ToolField* field = FindField(name);
+    obj[field ? field->name : name] = FieldToJson(field, rs.Fields(name));
   }
   return obj;
 }

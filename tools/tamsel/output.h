@@ -23,6 +23,26 @@ std::string YesNo(bool value);
 // Null and Empty become null, numbers numbers, Booleans Booleans, everything else text.
 Json VariantToJson(const Variant& value);
 
+// The one set of field names the tool writes, and the database columns they stand for. Rule
+// files, JSON output and --filter use the public rule object's names (cExchName); columns keep
+// the suite's (cExch_Name), and the old spellings are read as the names they stand for.
+enum class FieldKind { kText, kWhole, kNumber, kLimit, kMoney, kFlag, kDate };
+struct ToolField {
+  const char* name;    // in rule files, JSON and filters
+  const char* column;  // in the database
+  const char* header;  // in text tables
+  FieldKind kind;
+};
+// The field a tool name or a column names, letter case ignored; null when neither does.
+const ToolField* FindField(std::string_view name_or_column);
+// The tool's name for a name or column it knows; anything else unchanged.
+std::string ToolName(std::string_view name_or_column);
+// An SQL condition with the tool's names turned into columns; string literals and quoted names
+// stay as written.
+std::string FilterToColumns(std::string_view filter);
+// A column's value in the tool's JSON: flags true/false, an empty date null.
+Json FieldToJson(const ToolField* field, const Variant& value);
+
 class Table {
  public:
   explicit Table(std::vector<std::string> headers);
@@ -48,7 +68,7 @@ class Table {
 // Two columns, field and value.
 void PrintFields(std::ostream& out, const std::vector<std::pair<std::string, std::string>>& fields);
 
-// The current row, all columns.
+// The current row, all columns, under the tool's names.
 Json RowToJson(Recordset& rs);
 
 // Writes a JSON array an element at a time, laid out as the whole array's dump(2) would be.
