@@ -146,7 +146,7 @@ std::optional<NextTier> FindNextTier(Session& session, const PriceQuery& q,
 
 std::string DescribeNextTier(const NextTier& next, double qty) {
   return "buy " + Rounded(next.quantity - qty) + " more to reach the next band at " +
-         FormatNumber(next.unit_price);
+         FormatMoney(next.unit_price);
 }
 
 std::string Disagreement(const std::vector<Candidate>& candidates, int32_t chosen_id) {
@@ -170,7 +170,7 @@ void PrintCandidates(std::ostream& out, const std::vector<Candidate>& candidates
     table.AddRow({std::to_string(c.id), c.vendor.empty() ? "(any)" : c.vendor, c.currency,
                   std::to_string(c.supply_type), c.enable + ".." + c.disable,
                   FormatNumber(c.lower) + " up to " + FormatUpperLimit(c.upper),
-                  FormatNumber(c.unit_price), YesNo(c.promotion),
+                  FormatMoney(c.unit_price), YesNo(c.promotion),
                   o.reason.empty() ? o.kind : o.kind + ": " + o.reason});
   }
   table.Print(out);
@@ -254,10 +254,10 @@ Table OffersTable(const std::vector<Offer>& offers) {
     const LocalPrice& cv = o.conversion;
     table.AddRow({std::to_string(i + 1),
                   o.vendor_name.empty() ? o.vendor : o.vendor + " (" + o.vendor_name + ")",
-                  std::to_string(o.id), cv.currency, FormatNumber(o.unit_price),
+                  std::to_string(o.id), cv.currency, FormatMoney(o.unit_price),
                   cv.has_rate ? (cv.divide ? "/ " : "x ") + FormatNumber(cv.rate) : "1",
                   o.rate_source == "missing" ? "MISSING, taken as 1" : o.rate_source,
-                  Rounded(o.local_price)});
+                  FormatMoney(o.local_price)});
   }
   return table;
 }

@@ -1,5 +1,7 @@
 #include "output.h"
 
+#include <fmt/format.h>
+
 #include <cctype>
 #include <ostream>
 
@@ -8,6 +10,19 @@
 namespace tamsel::cli {
 
 std::string FormatNumber(double value) { return VarToStr(Variant(value)); }
+
+std::string FormatMoney(double value) {
+  std::string text = fmt::format("{:.2f}", value);
+  // Rounded to nothing, a small negative amount is no negative amount.
+  if (text.starts_with('-') && text.find_first_of("123456789") == std::string::npos) {
+    text.erase(0, 1);
+  }
+  const size_t digits = text.starts_with('-') ? 1 : 0;
+  for (size_t at = std::min(text.find('.'), text.size()); at > digits + 3; at -= 3) {
+    text.insert(at - 3, 1, ',');
+  }
+  return text;
+}
 
 std::string FormatUpperLimit(const Variant& limit) {
   if (limit.IsNull() || limit.IsEmpty()) return "no limit";
@@ -139,6 +154,17 @@ Json FieldToJson(const ToolField* field, const Variant& value) {
     return text.empty() ? Json(nullptr) : Json(text);
   }
   return VariantToJson(value);
+}
+
+std::string FieldToCell(const ToolField* field, const Variant& value) {
+  const FieldKind kind = field ? field->kind : FieldKind::kText;
+  if (value.IsNull() || value.IsEmpty()) return kind == FieldKind::kLimit ? "no limit" : "";
+  if (value.IsNumeric() || value.type() == VarType::Boolean) {
+    if (kind == FieldKind::kMoney) return FormatMoney(VarToDbl(value));
+    if (kind == FieldKind::kFlag) return YesNo(VarToDbl(value) != 0);
+  }
+  if (kind == FieldKind::kDate && value.type() == VarType::Date) return value.AsDate().IsoDate();
+  return VarToStr(value);
 }
 
 size_t DisplayWidth(std::string_view text) {
@@ -280,16 +306,24 @@ void JsonArrayWriter::Add(const Json& element) {
 void JsonArrayWriter::Close() { write_(empty_ ? "]\n" : "\n]\n"); }
 
 Table RecordsetToTable(Recordset& rs, const std::vector<std::string>& columns) {
-  Table table(columns);
+  std::vector<const ToolField*> fields;
+  std::vector<std::string> headers;
+  for (const auto& column : columns) {
+    fields.push_back(FindField(column));
+    headers.emplace_back(fields.back() ? fields.back()->header : column);
+  }
+  Table table(std::move(headers));
   for (size_t c = 0; c < columns.size(); ++c) {
-    if (rs.HasField(columns[c]) && !rs.Eof() && rs.Fields(columns[c]).IsNumeric()) {
-      table.AlignRight(c);
-    }
+    const FieldKind kind = fields[c] ? fields[c]->kind : FieldKind::kText;
+    const bool numeric =
+        fields[c] ? kind != FieldKind::kText && kind != FieldKind::kFlag && kind != FieldKind::kDate
+                  : rs.HasField(columns[c]) && !rs.Eof() && rs.Fields(columns[c]).IsNumeric();
+    if (numeric) table.AlignRight(c);
   }
   while (!rs.Eof()) {
     std::vector<std::string> cells;
-    for (const auto& column : columns) {
-      cells.push_back(rs.HasField(column) ? VarToStr(rs.Fields(column)) : "");
+    for (size_t c = 0; c < columns.size(); ++c) {
+      cells.push_back(rs.HasField(columns[c]) ? FieldToCell(fields[c], rs.Fields(columns[c])) : "");
     }
     table.AddRow(std::move(cells));
     rs.MoveNext();

@@ -16,6 +16,9 @@ using Json = nlohmann::ordered_json;
 
 // Plain decimal, as the component writes numbers (no exponent, no grouping).
 std::string FormatNumber(double value);
+// Money for people: rounded to two decimals (the suite's currency table keeps no decimals of
+// its own), thousands grouped with commas whatever the locale: "1,234.50".
+std::string FormatMoney(double value);
 // An upper limit: its number, or "no limit" for Null or Empty.
 std::string FormatUpperLimit(const Variant& limit);
 std::string YesNo(bool value);
@@ -42,6 +45,9 @@ std::string ToolName(std::string_view name_or_column);
 std::string FilterToColumns(std::string_view filter);
 // A column's value in the tool's JSON: flags true/false, an empty date null.
 Json FieldToJson(const ToolField* field, const Variant& value);
+// A column's value in a text table: money rounded and grouped, flags yes/no, an open upper
+// limit "no limit", Null blank.
+std::string FieldToCell(const ToolField* field, const Variant& value);
 
 class Table {
  public:
@@ -82,7 +88,8 @@ class JsonArrayWriter {
   std::function<void(std::string_view)> write_;
   bool empty_ = true;
 };
-// The chosen columns of every row (missing columns left blank) as a table.
+// The chosen columns of every row (missing columns left blank) as a table under readable
+// headers, numbers right-aligned.
 Table RecordsetToTable(Recordset& rs, const std::vector<std::string>& columns);
 
 // Display width of UTF-8 text in terminal columns.

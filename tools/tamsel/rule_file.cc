@@ -218,8 +218,8 @@ Table TierTable(const PriceRule& rule) {
     if (!rule.ruleItems->Contains(key)) break;
     const auto tier = rule.ruleItems->Item(key);
     table.AddRow({key, FormatNumber(tier->iLowerLimit), FormatUpperLimit(tier->iUpperLimit),
-                  FormatNumber(tier->iUnitPrice), FormatNumber(tier->iTaxRate),
-                  FormatNumber(tier->iTaxUnitPrice)});
+                  FormatMoney(tier->iUnitPrice), FormatNumber(tier->iTaxRate),
+                  FormatMoney(tier->iTaxUnitPrice)});
   }
   return table;
 }
