@@ -3,6 +3,8 @@
 #include <fmt/format.h>
 
 #include <cctype>
+#include <charconv>
+#include <cmath>
 #include <ostream>
 
 #include "common/text.h"
@@ -12,16 +14,28 @@ namespace tamsel::cli {
 std::string FormatNumber(double value) { return VarToStr(Variant(value)); }
 
 std::string FormatMoney(double value) {
-  std::string text = fmt::format("{:.2f}", value);
+  // Rounded as written, half away from zero: 2.675 is 2.68 to a buyer, though its double is
+  // 2.67499….
+  char shortest[512];
+  const auto [end, ec] = std::to_chars(shortest, shortest + sizeof shortest, std::fabs(value),
+                                       std::chars_format::fixed);
+  if (ec != std::errc() || !std::isfinite(value)) return fmt::format("{:.2f}", value);
+  std::string text(shortest, end);
+  if (text.find('.') == std::string::npos) text += '.';
+  text.resize(text.find('.') + 4, '0');
+  bool carry = text.back() >= '5';
+  text.pop_back();
+  for (size_t i = text.size(); carry && i > 0; --i) {
+    char& digit = text[i - 1];
+    if (digit == '.') continue;
+    carry = digit == '9';
+    digit = carry ? '0' : static_cast<char>(digit + 1);
+  }
+  if (carry) text.insert(0, 1, '1');
+  for (size_t at = text.find('.'); at > 3; at -= 3) text.insert(at - 3, 1, ',');
   // Rounded to nothing, a small negative amount is no negative amount.
-  if (text.starts_with('-') && text.find_first_of("123456789") == std::string::npos) {
-    text.erase(0, 1);
-  }
-  const size_t digits = text.starts_with('-') ? 1 : 0;
-  for (size_t at = std::min(text.find('.'), text.size()); at > digits + 3; at -= 3) {
-    text.insert(at - 3, 1, ',');
-  }
-  return text;
+  const bool negative = value < 0 && text.find_first_of("123456789") != std::string::npos;
+  return negative ? "-" + text : text;
 }
 
 std::string FormatUpperLimit(const Variant& limit) {
