@@ -199,9 +199,8 @@ const PriceRow* TierChange(Report& report, Session& session, const std::vector<P
       table.AddRow({FormatNumber(qty), "(no price)"});
       continue;
     }
-    table.AddRow({FormatNumber(qty), BandOf(*tier), FormatNumber(tier->iUnitPrice),
-                  FormatNumber(tier->iTaxUnitPrice),
-                  FormatNumber(std::round(qty * tier->iUnitPrice * 100) / 100)});
+    table.AddRow({FormatNumber(qty), BandOf(*tier), FormatMoney(tier->iUnitPrice),
+                  FormatMoney(tier->iTaxUnitPrice), FormatMoney(qty * tier->iUnitPrice)});
   }
   report.Rows(table);
   return group;
@@ -235,8 +234,8 @@ void FreeItems(Report& report, Session& session, const std::vector<PriceRow>& ro
     if (!tier) {
       table.AddRow({xml, "(no price)"});
     } else {
-      table.AddRow({xml, std::to_string(tier->id), FormatNumber(tier->iUnitPrice),
-                    FormatNumber(tier->iTaxUnitPrice)});
+      table.AddRow({xml, std::to_string(tier->id), FormatMoney(tier->iUnitPrice),
+                    FormatMoney(tier->iTaxUnitPrice)});
     }
   }
   report.Rows(table);

@@ -146,7 +146,7 @@ std::optional<NextTier> FindNextTier(Session& session, const PriceQuery& q,
 
 std::string DescribeNextTier(const NextTier& next, double qty) {
   return "buy " + Rounded(next.quantity - qty) + " more to reach the next band at " +
-         FormatNumber(next.unit_price);
+         FormatMoney(next.unit_price);
 }
 
 std::string Disagreement(const std::vector<Candidate>& candidates, int32_t chosen_id) {
@@ -170,7 +170,7 @@ void PrintCandidates(std::ostream& out, const std::vector<Candidate>& candidates
     table.AddRow({std::to_string(c.id), c.vendor.empty() ? "(any)" : c.vendor, c.currency,
                   std::to_string(c.supply_type), c.enable + ".." + c.disable,
                   FormatNumber(c.lower) + " up to " + FormatUpperLimit(c.upper),
-                  FormatNumber(c.unit_price), YesNo(c.promotion),
+                  FormatMoney(c.unit_price), YesNo(c.promotion),
                   o.reason.empty() ? o.kind : o.kind + ": " + o.reason});
   }
   table.Print(out);
@@ -193,12 +193,12 @@ Json CandidatesToJson(const std::vector<Candidate>& candidates) {
     const Outcome o = OutcomeOf(c, winner);
     Json free = Json::object();
     for (const auto& [n, value] : c.free) free["cfree" + std::to_string(n)] = value;
-    rows.push_back({{"id", c.id},
+    rows.push_back({{"autoid", c.id},
                     {"cVenCode", c.no_vendor ? Json(nullptr) : Json(c.vendor)},
                     {"cExchName", c.currency},
                     {"iSupplyType", c.supply_type},
                     {"dEnableDate", c.enable},
-                    {"dDisableDate", c.disable},
+                    {"dDisableDate", c.disable.empty() ? Json(nullptr) : Json(c.disable)},
                     {"bPromotion", c.promotion},
                     {"iLowerLimit", c.lower},
                     {"iUpperLimit", VariantToJson(c.upper)},
@@ -254,10 +254,10 @@ Table OffersTable(const std::vector<Offer>& offers) {
     const LocalPrice& cv = o.conversion;
     table.AddRow({std::to_string(i + 1),
                   o.vendor_name.empty() ? o.vendor : o.vendor + " (" + o.vendor_name + ")",
-                  std::to_string(o.id), cv.currency, FormatNumber(o.unit_price),
+                  std::to_string(o.id), cv.currency, FormatMoney(o.unit_price),
                   cv.has_rate ? (cv.divide ? "/ " : "x ") + FormatNumber(cv.rate) : "1",
                   o.rate_source == "missing" ? "MISSING, taken as 1" : o.rate_source,
-                  Rounded(o.local_price)});
+                  FormatMoney(o.local_price)});
   }
   return table;
 }
@@ -267,7 +267,7 @@ Json OffersToJson(const std::vector<Offer>& offers) {
   for (size_t i = 0; i < offers.size(); ++i) {
     const Offer& o = offers[i];
     Json row = {{"rank", i + 1},
-                {"id", o.id},
+                {"autoid", o.id},
                 {"cVenCode", o.vendor},
                 {"cVenAbbName", o.vendor_name},
                 {"iUnitPrice", o.unit_price}};

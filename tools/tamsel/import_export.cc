@@ -31,7 +31,7 @@ constexpr const char* kKeyColumn = "rule";
 constexpr const char* kCsvHelp =
     R"(CSV shape: a header line, then one line per tier. Columns (any order, names in any letter case):
   rule           key that groups lines into one rule (export writes the rule id); required
-  cVenCode, cInvCode, iSupplyType, cExchName, dEnableDate, dDisableDate,
+  cVenCode, cInvCode, iSupplyType, cExchName (or cExch_Name), dEnableDate, dDisableDate,
   bPromotion, bTaxCost, cTermCode, cMemo
                  the rule's fields, repeated on each of its lines (a cell left empty takes the
                  value of the rule's other lines, or the new-rule default: supply type 1, the
@@ -123,7 +123,7 @@ CsvLayout ReadCsvLayout(const CsvRecord& header) {
   const std::vector<std::string> known = CsvColumns();
   CsvLayout layout;
   for (const auto& cell : header.fields) {
-    std::string lower = Lower(cell);
+    std::string lower = Lower(ToolName(cell));
     auto it = std::find_if(known.begin(), known.end(),
                            [&](const std::string& k) { return Lower(k) == lower; });
     if (it == known.end()) {

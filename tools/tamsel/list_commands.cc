@@ -77,10 +77,10 @@ const ListSource kRates = {"rate",
                            "cexch_name"};
 
 // The list's condition: the caller's filter (an SQL condition, as trusted as the list
-// operations take it) and the codes asked for, quoted.
+// operations take it, in the tool's names or the columns') and the codes asked for, quoted.
 std::string Condition(const ListSource& source, const ListArgs& args) {
   std::vector<std::string> parts;
-  if (!detail::Trim(args.filter).empty()) parts.push_back("(" + args.filter + ")");
+  if (!detail::Trim(args.filter).empty()) parts.push_back("(" + FilterToColumns(args.filter) + ")");
   for (const auto& [column, value] : {std::pair{source.vendor, &args.vendor},
                                       {source.item, &args.item},
                                       {source.currency, &args.currency}}) {
@@ -158,7 +158,8 @@ int List(const GlobalOptions& options, const ListSource& source, const ListArgs&
 }  // namespace
 
 void AddListOptions(CLI::App& cmd, ListArgs& args, bool vendor, bool item, bool currency) {
-  cmd.add_option("--filter", args.filter, "SQL condition over the list's columns");
+  cmd.add_option("--filter", args.filter,
+                 "SQL condition over the list's fields (cExchName = 'USD' and bPromotion = 1)");
   if (vendor) cmd.add_option("--vendor", args.vendor, "only this vendor code");
   if (item) cmd.add_option("--item", args.item, "only this item code");
   if (currency) cmd.add_option("--currency", args.currency, "only this currency name");

@@ -92,12 +92,29 @@ void RequireVendor(const Session& session, const std::string& vendor) {
   }
 }
 
+// The look-ups answer with codes; the names beside them come from the master data.
+void AddNames(const Session& session, PriceRule& rule) {
+  Connection conn;
+  conn.Open(session.connection_text());
+  const auto name_of = [&](const char* sql, const std::string& code, const char* column) {
+    if (detail::Trim(code).empty()) return std::string();
+    auto rs = conn.OpenRecordset(sql + ToSqlText(Variant(code)));
+    return rs->Eof() ? std::string() : detail::Trim(VarToStr(rs->Fields(column)));
+  };
+  rule.cVenAbbName =
+      name_of("select cVenAbbName from Vendor where cVenCode=", rule.cVenCode, "cVenAbbName");
+  rule.cInvName =
+      name_of("select cInvName from Inventory where cInvCode=", rule.cInvCode, "cInvName");
+  conn.Close();
+}
+
 bool RuleFind(const GlobalOptions& options, const LookupArgs& args) {
   Session session(options);
   RequireVendor(session, args.vendor);
   Date date = args.date.empty() ? session.login_date() : ParseIsoDate(args.date);
   auto rule = session.manager().GetVenInvPriceRule(args.vendor, args.item, date, args.currency,
                                                    args.supply_type);
+  if (rule) AddNames(session, *rule);
   if (options.json) {
     std::cout << (rule ? RuleHeaderToJson(*rule) : Json(nullptr)).dump(2) << '\n';
   } else if (!rule) {
@@ -116,6 +133,7 @@ bool Price(const GlobalOptions& options, const LookupArgs& args) {
   Date date = args.date.empty() ? session.login_date() : ParseIsoDate(args.date);
   auto tier = session.manager().GetVenInvPriceRuleItem(args.vendor, args.item, date, args.qty,
                                                        args.currency, args.supply_type, xml);
+  if (tier && tier->objRule()) AddNames(session, *tier->objRule());
   const PriceQuery query{args.vendor, args.item, args.currency,   xml,
                          date,        args.qty,  args.supply_type};
   std::vector<Candidate> candidates;
@@ -133,7 +151,8 @@ bool Price(const GlobalOptions& options, const LookupArgs& args) {
       std::cout << "null\n";
       return false;
     }
-    Json out = tier ? PriceToJson(*tier) : Json{{"rule", nullptr}, {"tier", nullptr}};
+    Json out =
+        tier ? PriceToJson(*tier) : Json{{"autoid", nullptr}, {"rule", nullptr}, {"tier", nullptr}};
     out["nextTier"] =
         next ? Json{{"quantity", next->quantity}, {"unitPrice", next->unit_price}} : Json(nullptr);
     if (args.explain) out["candidates"] = CandidatesToJson(candidates);
@@ -180,6 +199,7 @@ bool Compare(const GlobalOptions& options, const LookupArgs& args) {
     return false;
   }
   auto rule = tier->objRule();
+  if (rule) AddNames(session, *rule);
   LocalPrice local = ToLocalCurrency(session, rule ? rule->cExchName : "", tier->iUnitPrice);
   if (options.json) {
     Json out = PriceToJson(*tier);
@@ -289,10 +309,12 @@ LocalPrice ToLocalCurrency(Session& session, const std::string& currency, double
 
 Json PriceToJson(const PriceRuleItem& tier) {
   Json out = Json::object();
+  // The answer is a price-list row: its header carries the row's id, not a rule's.
+  out["autoid"] = tier.id;
   auto rule = tier.objRule();
   out["rule"] = rule ? RuleHeaderToJson(*rule) : Json(nullptr);
+  if (rule) out["rule"].erase("id");
   out["tier"] = TierToJson(tier);
-  out["tier"]["id"] = tier.id;
   return out;
 }
 
@@ -317,9 +339,9 @@ void PrintPrice(std::ostream& out, const PriceRuleItem& tier) {
   }
   fields.emplace_back("Quantity band", FormatNumber(tier.iLowerLimit) + " up to " +
                                            FormatUpperLimit(tier.iUpperLimit));
-  fields.emplace_back("Unit price", FormatNumber(tier.iUnitPrice));
+  fields.emplace_back("Unit price", FormatMoney(tier.iUnitPrice));
   fields.emplace_back("Tax rate %", FormatNumber(tier.iTaxRate));
-  fields.emplace_back("With tax", FormatNumber(tier.iTaxUnitPrice));
+  fields.emplace_back("With tax", FormatMoney(tier.iTaxUnitPrice));
   PrintFields(out, fields);
 }
 

@@ -1,10 +1,42 @@
 #include "output.h"
 
+#include <fmt/format.h>
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
 #include <ostream>
+
+#include "common/text.h"
 
 namespace tamsel::cli {
 
 std::string FormatNumber(double value) { return VarToStr(Variant(value)); }
+
+std::string FormatMoney(double value) {
+  // Rounded as written, half away from zero: 2.675 is 2.68 to a buyer, though its double is
+  // 2.67499….
+  char shortest[512];
+  const auto [end, ec] = std::to_chars(shortest, shortest + sizeof shortest, std::fabs(value),
+                                       std::chars_format::fixed);
+  if (ec != std::errc() || !std::isfinite(value)) return fmt::format("{:.2f}", value);
+  std::string text(shortest, end);
+  if (text.find('.') == std::string::npos) text += '.';
+  text.resize(text.find('.') + 4, '0');
+  bool carry = text.back() >= '5';
+  text.pop_back();
+  for (size_t i = text.size(); carry && i > 0; --i) {
+    char& digit = text[i - 1];
+    if (digit == '.') continue;
+    carry = digit == '9';
+    digit = carry ? '0' : static_cast<char>(digit + 1);
+  }
+  if (carry) text.insert(0, 1, '1');
+  for (size_t at = text.find('.'); at > 3; at -= 3) text.insert(at - 3, 1, ',');
+  // Rounded to nothing, a small negative amount is no negative amount.
+  const bool negative = value < 0 && text.find_first_of("123456789") != std::string::npos;
+  return negative ? "-" + text : text;
+}
 
 std::string FormatUpperLimit(const Variant& limit) {
   if (limit.IsNull() || limit.IsEmpty()) return "no limit";
@@ -35,6 +67,118 @@ Json VariantToJson(const Variant& value) {
     default:
       return VarToStr(value);
   }
+}
+
+namespace {
+
+using K = FieldKind;
+constexpr ToolField kFields[] = {
+    {"id", "id", "Rule", K::kWhole},
+    {"autoid", "autoid", "Row", K::kWhole},
+    {"cVenCode", "cVenCode", "Vendor", K::kText},
+    {"cVenName", "cVenName", "Vendor name", K::kText},
+    {"cVenAbbName", "cVenAbbName", "Short name", K::kText},
+    {"cInvCode", "cInvCode", "Item", K::kText},
+    {"cInvName", "cInvName", "Item name", K::kText},
+    {"cInvStd", "cInvStd", "Specification", K::kText},
+    {"cComUnitCode", "cComUnitCode", "Unit", K::kText},
+    {"iSupplyType", "iSupplyType", "Supply type", K::kWhole},
+    {"cExchName", "cExch_Name", "Currency", K::kText},
+    {"dEnableDate", "dEnableDate", "Valid from", K::kDate},
+    {"dDisableDate", "dDisableDate", "Valid until", K::kDate},
+    {"bPromotion", "bPromotion", "Promotion", K::kFlag},
+    {"bTaxCost", "bTaxCost", "Tax cost", K::kFlag},
+    {"cMemo", "cMemo", "Memo", K::kText},
+    {"cTermCode", "cTermCode", "Trade term", K::kText},
+    {"iLowerLimit", "iLowerLimit", "From qty", K::kNumber},
+    {"iUpperLimit", "iUpperLimit", "Below qty", K::kLimit},
+    {"iUnitPrice", "iUnitPrice", "Unit price", K::kMoney},
+    {"iTaxRate", "iTaxRate", "Tax rate %", K::kNumber},
+    {"iTaxUnitPrice", "iTaxUnitPrice", "With tax", K::kMoney},
+    {"cFree1", "cFree1", "Free item 1", K::kText},
+    {"cFree2", "cFree2", "Free item 2", K::kText},
+    {"cFree3", "cFree3", "Free item 3", K::kText},
+    {"dEndDate", "dEndDate", "Ended", K::kDate},
+    {"bVenOverseas", "bVenOverseas", "Overseas", K::kFlag},
+    {"bPurchase", "bPurchase", "Purchased", K::kFlag},
+    {"cExch_Code", "cExch_Code", "Code", K::kText},
+    {"iOtherUsed", "iOtherUsed", "Local (-1)", K::kWhole},
+    {"bCal", "bCal", "Multiply by rate", K::kFlag},
+    {"itype", "itype", "Rate type", K::kWhole},
+    {"iyear", "iyear", "Year", K::kWhole},
+    {"cdate", "cdate", "Day or month", K::kText},
+    {"nflat", "nflat", "Rate", K::kNumber},
+};
+
+bool IsNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+
+}  // namespace
+
+const ToolField* FindField(std::string_view name_or_column) {
+  for (const ToolField& field : kFields) {
+    if (detail::EqualsNoCase(field.name, name_or_column) ||
+        detail::EqualsNoCase(field.column, name_or_column)) {
+      return &field;
+    }
+  }
+  return nullptr;
+}
+
+std::string ToolName(std::string_view name_or_column) {
+  const ToolField* field = FindField(name_or_column);
+  return field ? field->name : std::string(name_or_column);
+}
+
+std::string FilterToColumns(std::string_view filter) {
+  std::string out;
+  for (size_t i = 0; i < filter.size();) {
+    const char c = filter[i];
+    size_t end = i + 1;
+    if (c == '\'' || c == '"' || c == '[') {
+      // Up to the closing quote; a doubled one is part of the text.
+      const char close = c == '[' ? ']' : c;
+      while (end < filter.size()) {
+        if (filter[end] != close) {
+          ++end;
+        } else if (end + 1 < filter.size() && filter[end + 1] == close) {
+          end += 2;
+        } else {
+          ++end;
+          break;
+        }
+      }
+    } else if (IsNameChar(c)) {
+      while (end < filter.size() && IsNameChar(filter[end])) ++end;
+    }
+    std::string_view piece = filter.substr(i, end - i);
+    const ToolField* field = IsNameChar(c) ? FindField(piece) : nullptr;
+    if (field && !std::isdigit(static_cast<unsigned char>(c))) piece = field->column;
+    out += piece;
+    i = end;
+  }
+  return out;
+}
+
+Json FieldToJson(const ToolField* field, const Variant& value) {
+  if (field == nullptr || value.IsNull() || value.IsEmpty()) return VariantToJson(value);
+  if (field->kind == FieldKind::kFlag && value.IsNumeric()) return VarToDbl(value) != 0;
+  if (field->kind == FieldKind::kDate) {
+    if (value.type() == VarType::Date) return value.AsDate().IsoDate();
+    const std::string text = detail::Trim(VarToStr(value));
+    return text.empty() ? Json(nullptr) : Json(text);
+  }
+  return VariantToJson(value);
+}
+
+std::string FieldToCell(const ToolField* field, const Variant& value) {
+  const FieldKind kind = field ? field->kind : FieldKind::kText;
+  if (value.IsNull() || value.IsEmpty()) return kind == FieldKind::kLimit ? "no limit" : "";
+  if (value.IsNumeric() || value.type() == VarType::Boolean) {
+    if (kind == FieldKind::kMoney) return FormatMoney(VarToDbl(value));
+    if (kind == FieldKind::kFlag) return YesNo(VarToDbl(value) != 0);
+  }
+  if (kind == FieldKind::kDate && value.type() == VarType::Date) return value.AsDate().IsoDate();
+  return VarToStr(value);
 }
 
 size_t DisplayWidth(std::string_view text) {
@@ -152,7 +296,8 @@ Json RowToJson(Recordset& rs) {
   Json obj = Json::object();
   for (int32_t i = 0; i < rs.FieldCount(); ++i) {
     const std::string name = rs.FieldName(i);
-    obj[name] = VariantToJson(rs.Fields(name));
+    const ToolField* field = FindField(name);
+    obj[field ? field->name : name] = FieldToJson(field, rs.Fields(name));
   }
   return obj;
 }
@@ -175,16 +320,24 @@ void JsonArrayWriter::Add(const Json& element) {
 void JsonArrayWriter::Close() { write_(empty_ ? "]\n" : "\n]\n"); }
 
 Table RecordsetToTable(Recordset& rs, const std::vector<std::string>& columns) {
-  Table table(columns);
+  std::vector<const ToolField*> fields;
+  std::vector<std::string> headers;
+  for (const auto& column : columns) {
+    fields.push_back(FindField(column));
+    headers.emplace_back(fields.back() ? fields.back()->header : column);
+  }
+  Table table(std::move(headers));
   for (size_t c = 0; c < columns.size(); ++c) {
-    if (rs.HasField(columns[c]) && !rs.Eof() && rs.Fields(columns[c]).IsNumeric()) {
-      table.AlignRight(c);
-    }
+    const FieldKind kind = fields[c] ? fields[c]->kind : FieldKind::kText;
+    const bool numeric =
+        fields[c] ? kind != FieldKind::kText && kind != FieldKind::kFlag && kind != FieldKind::kDate
+                  : rs.HasField(columns[c]) && !rs.Eof() && rs.Fields(columns[c]).IsNumeric();
+    if (numeric) table.AlignRight(c);
   }
   while (!rs.Eof()) {
     std::vector<std::string> cells;
-    for (const auto& column : columns) {
-      cells.push_back(rs.HasField(column) ? VarToStr(rs.Fields(column)) : "");
+    for (size_t c = 0; c < columns.size(); ++c) {
+      cells.push_back(rs.HasField(columns[c]) ? FieldToCell(fields[c], rs.Fields(columns[c])) : "");
     }
     table.AddRow(std::move(cells));
     rs.MoveNext();

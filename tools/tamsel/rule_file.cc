@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <set>
 
 #include "cli_context.h"
 
@@ -45,6 +46,8 @@ Json RuleHeaderToJson(const PriceRule& rule) {
   for (const auto& field : RuleFields()) {
     std::visit([&](auto member) { out[field.name] = rule.*member; }, field.member);
   }
+  // Open-ended, as the lists show it.
+  if (rule.dDisableDate.empty()) out["dDisableDate"] = nullptr;
   return out;
 }
 
@@ -137,16 +140,20 @@ void ReadTier(const Json& file, PriceRuleItem& tier, const std::string& where) {
 std::shared_ptr<PriceRule> RuleFromJson(const Json& file, PriceRuleManager& manager) {
   if (!file.is_object()) throw ToolError("a rule must be a JSON object");
   auto rule = manager.NewVenInvPriceRule();
+  std::set<std::string> seen;
   for (const auto& item : file.items()) {
     // Named copies rather than a structured binding, which clang 14 cannot capture in a lambda.
     const std::string& key = item.key();
     const Json& value = item.value();
     if (key == "ruleItems" || key.starts_with("_")) continue;
+    // Older files spell some fields as their columns (cExch_Name).
+    const std::string name = ToolName(key);
     const RuleField* field = nullptr;
     for (const auto& f : RuleFields()) {
-      if (key == f.name) field = &f;
+      if (name == f.name) field = &f;
     }
     if (field == nullptr) throw ToolError(key + ": unknown field");
+    if (!seen.insert(name).second) throw ToolError(key + ": " + name + " given twice");
     std::visit(
         [&](auto member) {
           using T = std::remove_reference_t<decltype(rule.get()->*member)>;
@@ -211,8 +218,8 @@ Table TierTable(const PriceRule& rule) {
     if (!rule.ruleItems->Contains(key)) break;
     const auto tier = rule.ruleItems->Item(key);
     table.AddRow({key, FormatNumber(tier->iLowerLimit), FormatUpperLimit(tier->iUpperLimit),
-                  FormatNumber(tier->iUnitPrice), FormatNumber(tier->iTaxRate),
-                  FormatNumber(tier->iTaxUnitPrice)});
+                  FormatMoney(tier->iUnitPrice), FormatNumber(tier->iTaxRate),
+                  FormatMoney(tier->iTaxUnitPrice)});
   }
   return table;
 }
