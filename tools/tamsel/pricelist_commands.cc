@@ -1,6 +1,6 @@
 // pricelist import and export: the supplier price list's rows in bulk, as CSV (one line a row)
-// or a JSON array, under the column names of its table. Rules never feed the price list; these
-// commands are how a buyer changes it.
+// or a JSON array, under the tool's field names for the columns of its table. Rules never feed the
+// price list; these commands are how a buyer changes it.
 
 #include <array>
 #include <filesystem>
@@ -45,8 +45,8 @@ constexpr const char* kHelp =
                  stored row is changed or removed (a new price takes effect through a row
                  with a later dEnableDate)
   cVenCode       vendor code; empty: a price open to any vendor
-  cInvCode, iSupplyType (1 purchase, 2 outsourcing, 4 import), dEnableDate, cExch_Name
-                 required; codes must exist in master data (import rows need cTermCode)
+  cInvCode, iSupplyType (1 purchase, 2 outsourcing, 4 import), dEnableDate, cExchName
+                 required (cExch_Name, the column's name, is read too); codes must exist in master data (import rows need cTermCode)
   dDisableDate, bPromotion, bTaxCost, cMemo, cTermCode, cFree1 ... cFree10
   iLowerLimit (empty: 0), iUpperLimit (empty: no limit), iUnitPrice, iTaxRate, iTaxUnitPrice
 Dates yyyy-MM-dd, enable on or before disable; flags 1/0 (or true/false); numbers plain decimals,
@@ -58,7 +58,10 @@ using Cells = std::array<std::optional<std::string>, kColumnCount>;
 
 std::optional<size_t> ColumnIndex(std::string_view name) {
   for (size_t c = 0; c < kColumnCount; ++c) {
-    if (detail::EqualsNoCase(name, kColumns[c].name)) return c;
+    if (detail::EqualsNoCase(name, kColumns[c].name) ||
+        detail::EqualsNoCase(name, ToolName(kColumns[c].name))) {
+      return c;
+    }
   }
   return std::nullopt;
 }
@@ -174,7 +177,7 @@ CheckedRow CheckRow(const Cells& cells, MasterData& master) {
   };
   for (const char* name : {"cInvCode", "iSupplyType", "dEnableDate", "cExch_Name"}) {
     if (!cell(name) || detail::Trim(*cell(name)).empty())
-      problems.push_back(std::string(name) + " is required");
+      problems.push_back(ToolName(name) + " is required");
   }
   const std::optional<double> supply = number("iSupplyType");
   if (supply && *supply != 1 && *supply != 2 && *supply != 4) {
@@ -384,14 +387,14 @@ int Export(const GlobalOptions& options, const ExportArgs& args) {
     // A file is for a spreadsheet, which needs the mark to read UTF-8; a pipe is for a program.
     if (file) write(kUtf8Bom);
     std::vector<std::string> header;
-    for (const auto& column : kColumns) header.emplace_back(column.name);
+    for (const auto& column : kColumns) header.emplace_back(ToolName(column.name));
     write(FormatCsvLine(header));
   }
   EachPriceRowPage(session.connection_text(), args.list, [&](Recordset& rs) {
     for (; !rs.Eof(); rs.MoveNext()) {
       Json row = Json::object();
       for (const auto& column : kColumns) {
-        row[column.name] = ValueToJson(rs.Fields(column.name), column.kind);
+        row[ToolName(column.name)] = ValueToJson(rs.Fields(column.name), column.kind);
       }
       if (json) {
         rows.Add(row);
