@@ -19,6 +19,7 @@
 #include <unordered_map>
 
 #include "commands.h"
+#include "common/text.h"
 #include "csv.h"
 #include "progress.h"
 #include "rule_file.h"
@@ -369,6 +370,12 @@ class ImportFile {
   bool spooled_ = false;
 };
 
+// The suite keeps rules for any vendor (empty cVenCode) and the look-ups honour them, but the
+// component's verification requires a vendor, so no create can store one.
+const std::string kAnyVendorRule =
+    "a rule for any vendor (empty cVenCode), which the component does not create (it stores rules "
+    "of a named vendor only)";
+
 int Import(const GlobalOptions& options, const ImportArgs& args) {
   const bool json = FormatFor(args.format, args.file, false) == "json";
   ImportFile file(args.file);
@@ -389,9 +396,11 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
   ProgressBar progress(args.dry_run ? "checking" : "importing");
   const TakeRecord store = [&](ImportRecord&& record) {
     std::string message = record.error;
+    bool any_vendor = false;
     if (message.empty()) {
       try {
         auto rule = RuleFromJson(record.rule, manager);
+        any_vendor = detail::Trim(rule->cVenCode).empty();
         if (args.check_overlap) rule->bCheckOverLap = true;
         if (args.dry_run) {
           auto validator = manager.GetValidator();
@@ -407,6 +416,7 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
       } catch (const std::exception& e) {
         message = CleanMessage(e.what());
         if (message.empty()) message = "refused";
+        if (any_vendor) message = kAnyVendorRule + ": " + message;
       }
     }
     if (!message.empty()) {
@@ -444,8 +454,12 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
               << (accepted == 1 ? "" : "s") << (args.dry_run ? " without storing them" : "")
               << "; refused " << refused.size() << ".\n";
     for (size_t i = 0; i < refused.size(); ++i) {
-      std::cout << "  " << refused_at[i] << ": " << refused[i]["message"].get<std::string>()
-                << '\n';
+      // Several problems of one rule come on lines of their own, indented under it.
+      std::string message = refused[i]["message"].get<std::string>();
+      for (size_t at = 0; (at = message.find('\n', at)) != std::string::npos; at += 5) {
+        message.insert(at + 1, "    ");
+      }
+      std::cout << "  " << refused_at[i] << ": " << message << '\n';
     }
   }
   return refused.empty() ? kDone : kRefused;
@@ -473,6 +487,7 @@ int Export(const GlobalOptions& options, const ExportArgs& args) {
     }
   };
   size_t exported = 0;
+  std::vector<int64_t> any_vendor;
   ProgressBar progress("exporting");
   const double total =
       to_file ? static_cast<double>(CountRules(session.connection_text(), args.list)) : 0;
@@ -480,6 +495,7 @@ int Export(const GlobalOptions& options, const ExportArgs& args) {
     EachRulePage(session.connection_text(), args.list, [&](Recordset& ids) {
       for (; !ids.Eof(); ids.MoveNext()) {
         if (auto rule = session.manager().LoadVenInvPriceRule(VarToLng(ids.Fields("id")))) {
+          if (detail::Trim(rule->cVenCode).empty()) any_vendor.push_back(rule->id);
           take(RuleToJson(*rule));
           ++exported;
           if (total > 0) progress.Update(static_cast<double>(exported) / total);
@@ -527,6 +543,12 @@ int Export(const GlobalOptions& options, const ExportArgs& args) {
     file->Commit();
     std::cerr << "Exported " << exported << " rule" << (exported == 1 ? "" : "s") << " to "
               << args.output << ".\n";
+  }
+  if (!any_vendor.empty()) {
+    std::string ids;
+    for (const int64_t id : any_vendor) ids += (ids.empty() ? "" : ", ") + std::to_string(id);
+    std::cerr << "Note: rule " << ids << (any_vendor.size() == 1 ? " is " : " are each ")
+              << kAnyVendorRule << "; rule import refuses it.\n";
   }
   return 0;
 }
