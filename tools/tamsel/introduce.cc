@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "commands.h"
+#include "i18n.h"
 
 namespace tamsel::cli {
 
@@ -74,12 +75,26 @@ void CompletionCases(const CLI::App& app, const std::string& path, std::string& 
 
 }  // namespace
 
+void LocalizeHelp(CLI::App& app) {
+  auto formatter = std::dynamic_pointer_cast<CLI::Formatter>(app.get_formatter());
+  if (formatter) {
+    for (const char* label : {N_("Usage"), N_("OPTIONS"), N_("SUBCOMMAND"), N_("SUBCOMMANDS"),
+                              N_("REQUIRED"), N_("Positionals"), N_("Needs"), N_("Excludes")}) {
+      formatter->label(label, _(label));
+    }
+  }
+  // Commands and options made later take these over from their parent.
+  app.option_defaults()->group(_("Options"));
+  app.group(_("Subcommands"));
+  app.set_help_flag("-h,--help", _("Print this help message and exit"));
+}
+
 void ShowGlobalOptionsInHelp(CLI::App& app) {
   auto formatter = std::dynamic_pointer_cast<CLI::Formatter>(app.get_formatter());
   if (!formatter) return;
   std::vector<const CLI::Option*> global = GlobalOptionList(app);
   std::string text =
-      formatter->make_group("Global options (before or after the command)", false, global);
+      formatter->make_group(_("Global options (before or after the command)"), false, global);
   auto add = [&text](auto& self, CLI::App& parent) -> void {
     for (auto* sub : parent.get_subcommands([](CLI::App*) { return true; })) {
       sub->footer([text] { return text; });
@@ -101,15 +116,17 @@ std::optional<std::string> UnknownCommandMessage(const CLI::App& app) {
   for (const CLI::App* p = at; p->get_parent() != nullptr; p = p->get_parent()) {
     path = p->get_name() + " " + path;
   }
-  std::string message = "unknown command \"" + path + typed + "\"";
+  const std::string command = path + typed;
   const CLI::App* best = nullptr;
   size_t best_distance = std::max<size_t>(2, typed.size() / 3) + 1;
   for (const auto* sub : VisibleCommands(*at)) {
     size_t distance = EditDistance(typed, sub->get_name());
     if (distance < best_distance) best = sub, best_distance = distance;
   }
-  if (best != nullptr) return message + "; did you mean \"" + path + best->get_name() + "\"?";
-  return message + " (tamsel " + path + "--help lists the commands)";
+  if (best != nullptr) {
+    return Tf("unknown command \"{0}\"; did you mean \"{1}\"?", command, path + best->get_name());
+  }
+  return Tf("unknown command \"{0}\" (tamsel {1}--help lists the commands)", command, path);
 }
 
 std::string BashCompletion(const CLI::App& app) {
@@ -167,7 +184,7 @@ void AddCompletionCommand(CLI::App& app, Action& action) {
       std::ofstream out(*file, std::ios::binary);
       out << script;
       out.close();
-      if (!out) throw ToolError("cannot write " + *file);
+      if (!out) throw ToolError(Tf("cannot write {0}", *file));
       return 0;
     };
   });
