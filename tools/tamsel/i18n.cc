@@ -92,4 +92,12 @@ const char* _(const char* text) {
 
 std::string _(const std::string& text) { return _(text.c_str()); }
 
+const char* _n(const char* singular, const char* plural, int64_t count) {
+  if (translating) {
+    return dngettext(kDomain, singular, plural,
+                     static_cast<unsigned long>(count < 0 ? -count : count));
+  }
+  return count == 1 ? singular : plural;
+}
+
 }  // namespace tamsel::cli

@@ -6,6 +6,7 @@
 
 #include <fmt/format.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,5 +48,13 @@ template <typename... Args>
 std::string Tf(const char* text, Args&&... args) {
   return fmt::format(fmt::runtime(_(text)), std::forward<Args>(args)...);
 }
+// The singular or plural text for a count, translated, with {0}, {1}, ... filled in.
+const char* _n(const char* singular, const char* plural, int64_t count);
+template <typename... Args>
+std::string Tfn(const char* singular, const char* plural, int64_t count, Args&&... args) {
+  return fmt::format(fmt::runtime(_n(singular, plural, count)), std::forward<Args>(args)...);
+}
+// Marks a singular and plural pair kept in a table, for _n and Tfn where it is shown.
+#define NP_(singular, plural) singular, plural
 
 }  // namespace tamsel::cli
