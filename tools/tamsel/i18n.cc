@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include "common/text.h"
 #include "tamsel/messages.h"
@@ -22,8 +23,10 @@ std::string CatalogDirectory(const std::string& locale_name) {
   std::error_code ec;
   const std::filesystem::path bin =
       std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();
-  for (const std::filesystem::path& dir :
-       {bin / TAMSEL_BIN_TO_LOCALEDIR, bin / "locale", std::filesystem::path(TAMSEL_LOCALEDIR)}) {
+  std::vector<std::filesystem::path> dirs;
+  if (!ec) dirs = {bin / TAMSEL_BIN_TO_LOCALEDIR, bin / "locale"};
+  dirs.emplace_back(TAMSEL_LOCALEDIR);
+  for (const std::filesystem::path& dir : dirs) {
     if (std::filesystem::exists(dir / locale_name / "LC_MESSAGES" / "tamsel.mo", ec)) {
       return dir.lexically_normal().string();
     }

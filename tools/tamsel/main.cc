@@ -26,8 +26,9 @@ int main(int argc, char** argv) {
   const std::optional<std::string> language =
       lang ? LanguageOfOption(*lang) : EnvironmentLanguage();
   UseLanguage(language.value_or(EnvironmentLanguage()));
-  if (!language)
+  if (!language) {
     return Fail(2, Tf("--lang {0}: unknown language; use one of {1}", *lang, kLanguages));
+  }
 
   CLI::App app(_("Supplier price rules: look-ups, comparison and maintenance"), "tamsel");
   LocalizeHelp(app);
