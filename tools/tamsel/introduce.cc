@@ -73,6 +73,32 @@ void CompletionCases(const CLI::App& app, const std::string& path, std::string& 
   }
 }
 
+// CLI11's words for the command-line mistakes a user meets most, translated; any other message
+// stays as CLI11 words it.
+std::string ParseFailure(const CLI::App*, const CLI::Error& error) {
+  static constexpr struct {
+    const char* prefix;
+    const char* suffix;
+    const char* form;
+  } kForms[] = {
+      {"A subcommand is required", "", N_("A subcommand is required")},
+      {"", " is required", N_("{0} is required")},
+      {"The following argument was not expected: ", "",
+       N_("The following argument was not expected: {0}")},
+      {"The following arguments were not expected: ", "",
+       N_("The following arguments were not expected: {0}")},
+  };
+  std::string text = error.what();
+  for (const auto& [prefix, suffix, form] : kForms) {
+    const size_t outer = std::string_view(prefix).size() + std::string_view(suffix).size();
+    if (text.size() >= outer && text.starts_with(prefix) && text.ends_with(suffix)) {
+      text = Tf(form, text.substr(std::string_view(prefix).size(), text.size() - outer));
+      break;
+    }
+  }
+  return Tf("{0}\nRun with --help for more information.", text) + '\n';
+}
+
 }  // namespace
 
 void LocalizeHelp(CLI::App& app) {
@@ -87,6 +113,7 @@ void LocalizeHelp(CLI::App& app) {
   app.option_defaults()->group(_("Options"));
   app.group(_("Subcommands"));
   app.set_help_flag("-h,--help", _("Print this help message and exit"));
+  app.failure_message(ParseFailure);
 }
 
 void ShowGlobalOptionsInHelp(CLI::App& app) {
