@@ -73,6 +73,29 @@ void CompletionCases(const CLI::App& app, const std::string& path, std::string& 
   }
 }
 
+// CLI11 pads the option column by bytes; a translated label's characters take three bytes and
+// two columns, so this pads by what the terminal shows.
+class HelpFormatter : public CLI::Formatter {
+ public:
+  std::string make_option(const CLI::Option* opt, bool is_positional) const override {
+    std::string out = "  " + make_option_name(opt, is_positional) + make_option_opts(opt);
+    const std::string description = make_option_desc(opt);
+    const size_t width = get_column_width(), used = DisplayWidth(out);
+    if (!description.empty()) {
+      const std::string indent = '\n' + std::string(width, ' ');
+      out += used >= width ? indent : std::string(width - used, ' ');
+      for (char c : description) {
+        if (c == '\n') {
+          out += indent;
+        } else {
+          out += c;
+        }
+      }
+    }
+    return out + '\n';
+  }
+};
+
 // CLI11's words for the command-line mistakes a user meets most, translated; any other message
 // stays as CLI11 words it.
 std::string ParseFailure(const CLI::App*, const CLI::Error& error) {
@@ -102,13 +125,12 @@ std::string ParseFailure(const CLI::App*, const CLI::Error& error) {
 }  // namespace
 
 void LocalizeHelp(CLI::App& app) {
-  auto formatter = std::dynamic_pointer_cast<CLI::Formatter>(app.get_formatter());
-  if (formatter) {
-    for (const char* label : {N_("Usage"), N_("OPTIONS"), N_("SUBCOMMAND"), N_("SUBCOMMANDS"),
-                              N_("REQUIRED"), N_("Positionals"), N_("Needs"), N_("Excludes")}) {
-      formatter->label(label, _(label));
-    }
+  auto formatter = std::make_shared<HelpFormatter>();
+  for (const char* label : {N_("Usage"), N_("OPTIONS"), N_("SUBCOMMAND"), N_("SUBCOMMANDS"),
+                            N_("REQUIRED"), N_("Positionals"), N_("Needs"), N_("Excludes")}) {
+    formatter->label(label, _(label));
   }
+  app.formatter(formatter);
   // Commands and options made later take these over from their parent.
   app.option_defaults()->group(_("Options"));
   app.group(_("Subcommands"));
@@ -125,6 +147,8 @@ void ShowGlobalOptionsInHelp(CLI::App& app) {
   auto add = [&text](auto& self, CLI::App& parent) -> void {
     for (auto* sub : parent.get_subcommands([](CLI::App*) { return true; })) {
       sub->footer([text] { return text; });
+      // A command makes its help flag before it takes over the translated option group.
+      if (CLI::Option* help = sub->get_help_ptr()) help->group(_("Options"));
       self(self, *sub);
     }
   };
