@@ -8,8 +8,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Supplier price rules for an ERP purchasin
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "Keeps supplier price rules (tiers, currencies, validity) and answers price look-ups and "
   "comparisons. Contains the C++ library libtamsel with its headers, CMake and pkg-config "
-  "files, the tamsel command-line tool, and a loadable SQLite extension with the collation "
-  "and conversion functions the suite schema needs.")
+  "files, the tamsel command-line tool with its zh-CN and zh-TW translations, and a loadable "
+  "SQLite extension with the collation and conversion functions the suite schema needs.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

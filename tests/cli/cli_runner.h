@@ -73,6 +73,8 @@ class CliTest : public ::testing::Test {
     const char* binary = std::getenv("TAMSEL_CLI");
     ASSERT_NE(binary, nullptr) << "TAMSEL_CLI names the tamsel binary";
     binary_ = binary;
+    // The tool speaks the language of the environment: rows choose theirs, none inherits it.
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG", "LANGUAGE"}) unsetenv(name);
     std::string pattern = (std::filesystem::temp_directory_path() / "tamsel-cli-XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     dir_ = pattern;

@@ -9,7 +9,7 @@ cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.lo
 deb=$(ls "$work"/out/tamsel_*.deb)
 dpkg-deb -x "$deb" "$work/root"
 for f in usr/include/tamsel/tamsel.h usr/share/man/man1/tamsel.1 \
-         usr/share/bash-completion/completions/tamsel; do
+         usr/share/bash-completion/completions/tamsel usr/share/locale/zh_TW/LC_MESSAGES/tamsel.mo; do
   [[ -s $work/root/$f ]] || { echo "missing from the package: $f"; exit 1; }
 done
 ls "$work"/root/usr/lib*/tamsel/libtamsel_sqlite_ext.so >/dev/null
@@ -19,3 +19,4 @@ unset LD_LIBRARY_PATH
 [[ $("$tool" --version) =~ ^tamsel\ [0-9]+\.[0-9]+\.[0-9]+$ ]]
 "$tool" --db "$work/t.db" init --demo-data
 [[ $("$tool" --db "$work/t.db" demo) == *"cheapest vendor"* ]]
+[[ $(LANG=zh_TW.UTF-8 "$tool" --db "$work/t.db" rule list) == *"條規則"* ]]

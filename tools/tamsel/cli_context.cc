@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "common/text.h"
+#include "i18n.h"
 #include "manager/lookup_support.h"
 #include "services/connection_text.h"
 
@@ -36,7 +37,7 @@ void RequireFile(const std::string& path) {
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) {
     throw ToolError(
-        "database not found: " + path + " (create one with: tamsel init --db PATH [--demo-data])",
+        Tf("database not found: {0} (create one with: tamsel init --db PATH [--demo-data])", path),
         kUnavailable);
   }
 }
@@ -75,7 +76,7 @@ Date ParseIsoDate(std::string_view text) {
     } catch (const std::invalid_argument&) {
     }
   }
-  throw UsageError("not a date in the form yyyy-MM-dd: " + std::string(text));
+  throw UsageError(Tf("not a date in the form yyyy-MM-dd: {0}", text));
 }
 
 CLI::Validator IsoDateValidator() {
@@ -99,14 +100,14 @@ std::string SqliteConnectionText(const std::string& path) {
   // The connection text is a list of key=value pairs: a path with ';' would be cut short and
   // could open another file.
   if (path.empty() || path.find(';') != std::string::npos) {
-    throw UsageError("database path must be non-empty and must not contain ';': " + path);
+    throw UsageError(Tf("database path must be non-empty and must not contain ';': {0}", path));
   }
   return "Provider=SQLite;Data Source=" + path;
 }
 
 std::string ResolveConnectionText(const GlobalOptions& options, bool must_exist) {
   if (!options.db_path.empty() && !options.connection.empty()) {
-    throw UsageError("give either --db or --connection, not both");
+    throw UsageError(_("give either --db or --connection, not both"));
   }
   if (!options.db_path.empty()) {
     std::string text = SqliteConnectionText(options.db_path);
@@ -124,19 +125,19 @@ std::string ResolveConnectionText(const GlobalOptions& options, bool must_exist)
     return options.connection;
   }
   throw UsageError(
-      "no database given: use --db PATH, --connection TEXT, --connection-file FILE or "
-      "TAMSEL_CONNECTION");
+      _("no database given: use --db PATH, --connection TEXT, --connection-file FILE or "
+        "TAMSEL_CONNECTION"));
 }
 
 void ReadConnectionSources(GlobalOptions& options) {
   if (!options.connection_file.empty()) {
     if (!options.connection.empty()) {
-      throw UsageError("give either --connection or --connection-file, not both");
+      throw UsageError(_("give either --connection or --connection-file, not both"));
     }
     std::ifstream in(options.connection_file, std::ios::binary);
     std::ostringstream text;
     if (!in || !(text << in.rdbuf())) {
-      throw ToolError("cannot read the connection file " + options.connection_file);
+      throw ToolError(Tf("cannot read the connection file {0}", options.connection_file));
     }
     options.connection = text.str();
     // An editor's final line break is no part of the text.
@@ -145,7 +146,7 @@ void ReadConnectionSources(GlobalOptions& options) {
       options.connection.pop_back();
     }
     if (options.connection.empty()) {
-      throw UsageError("the connection file " + options.connection_file + " is empty");
+      throw UsageError(Tf("the connection file {0} is empty", options.connection_file));
     }
     return;
   }
@@ -178,16 +179,16 @@ Session::Session(const GlobalOptions& options, const SessionSettings& settings)
   sys_info_ = MakeSysInfo(today_, options.check_auth, options.check_auth, monthly_rates_);
   Variant ready = manager_.InitManager(login_, sys_info_);
   if (ready.type() == VarType::Boolean && ready.AsBool()) return;
-  throw ToolError("cannot open the price-rule manager on " +
-                      detail::RedactConnectionText(connection_text_) + ": " +
-                      CleanMessage(detail::RedactSecrets(manager_.InitFailure(), connection_text_)),
+  throw ToolError(Tf("cannot open the price-rule manager on {0}: {1}",
+                     detail::RedactConnectionText(connection_text_),
+                     CleanMessage(detail::RedactSecrets(manager_.InitFailure(), connection_text_))),
                   kUnavailable);
 }
 
 AtomicFile::AtomicFile(std::string path) : path_(std::move(path)), temporary_(path_ + ".XXXXXX") {
   // Beside the target, so that the rename stays on one file system.
   fd_ = ::mkstemp(temporary_.data());
-  if (fd_ < 0) throw ToolError("cannot write " + path_);
+  if (fd_ < 0) throw ToolError(Tf("cannot write {0}", path_));
   // The mode a plain write would give: the old file's, or the default one for a new file.
   struct stat old {};
   const mode_t mask = ::umask(0);
@@ -204,7 +205,7 @@ AtomicFile::~AtomicFile() {
 void AtomicFile::Write(std::string_view text) {
   while (!text.empty()) {
     const ssize_t n = ::write(fd_, text.data(), text.size());
-    if (n <= 0) throw ToolError("cannot write " + path_);
+    if (n <= 0) throw ToolError(Tf("cannot write {0}", path_));
     text.remove_prefix(static_cast<size_t>(n));
   }
 }
@@ -215,7 +216,7 @@ void AtomicFile::Commit() {
   fd_ = -1;
   if (!synced || !closed || std::rename(temporary_.c_str(), path_.c_str()) != 0) {
     std::remove(temporary_.c_str());
-    throw ToolError("cannot write " + path_);
+    throw ToolError(Tf("cannot write {0}", path_));
   }
 }
 
@@ -254,7 +255,7 @@ clsContext Session::ReadingContext() {
   context.mConn->Open(connection_text_);
   context.objSysInfo = sys_info_;
   context.objAuthSrv = detail::RowAuthFor(*login_, connection_text_);
-  if (!context.objAuthSrv) throw ToolError("the row-authorisation service did not start");
+  if (!context.objAuthSrv) throw ToolError(_("the row-authorisation service did not start"));
   return context;
 }
 

@@ -4,6 +4,7 @@
 #include <istream>
 
 #include "cli_context.h"
+#include "i18n.h"
 
 namespace tamsel::cli {
 
@@ -65,8 +66,8 @@ std::vector<CsvRecord> ParseCsv(std::string_view text, int first_line, char sepa
   // Text that is not UTF-8 would be stored as it is and break every JSON output later on.
   if (const size_t bad = InvalidUtf8At(text); bad != std::string_view::npos) {
     const auto line = std::count(text.begin(), text.begin() + static_cast<ptrdiff_t>(bad), '\n');
-    throw ToolError("line " + std::to_string(line + first_line) +
-                    ": the text is not UTF-8 (save the file as UTF-8)");
+    throw ToolError(
+        Tf("line {0}: the text is not UTF-8 (save the file as UTF-8)", line + first_line));
   }
   std::vector<CsvRecord> records;
   CsvRecord record;
@@ -99,13 +100,13 @@ std::vector<CsvRecord> ParseCsv(std::string_view text, int first_line, char sepa
     }
     if (c == '"') {
       if (!field.empty()) {
-        throw ToolError("line " + std::to_string(line) + ": quote inside an unquoted field");
+        throw ToolError(Tf("line {0}: quote inside an unquoted field", line));
       }
       int start_line = line;
       ++i;
       for (;;) {
         if (i >= text.size()) {
-          throw ToolError("line " + std::to_string(start_line) + ": quoted field not closed");
+          throw ToolError(Tf("line {0}: quoted field not closed", start_line));
         }
         if (text[i] == '"') {
           if (i + 1 < text.size() && text[i + 1] == '"') {
@@ -121,7 +122,7 @@ std::vector<CsvRecord> ParseCsv(std::string_view text, int first_line, char sepa
       }
       // After the closing quote only a separator or the end of the line may follow.
       if (i < text.size() && text[i] != separator && text[i] != '\n' && text[i] != '\r') {
-        throw ToolError("line " + std::to_string(line) + ": text after a closing quote");
+        throw ToolError(Tf("line {0}: text after a closing quote", line));
       }
       continue;
     }
@@ -156,7 +157,7 @@ bool CsvReader::Next(CsvRecord& record) {
       chunk += '\n';
       if (quotes % 2 == 0) break;
     }
-    if (in_.bad()) throw ToolError("cannot read the input");
+    if (in_.bad()) throw ToolError(_("cannot read the input"));
     if (chunk.empty()) return false;
     if (separator_ == 0) separator_ = DetectSeparator(chunk.substr(0, chunk.find('\n')));
     pending_ = ParseCsv(chunk, first, separator_);

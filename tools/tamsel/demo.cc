@@ -10,6 +10,7 @@
 
 #include "commands.h"
 #include "explain.h"
+#include "i18n.h"
 #include "rule_file.h"
 #include "services/connection_text.h"
 
@@ -121,13 +122,13 @@ std::vector<PriceRow> ValidRows(Session& session) {
 }
 
 std::string BandOf(const PriceRuleItem& tier) {
-  return FormatNumber(tier.iLowerLimit) + " up to " + FormatUpperLimit(tier.iUpperLimit);
+  return Tf("{0} up to {1}", FormatNumber(tier.iLowerLimit), FormatUpperLimit(tier.iUpperLimit));
 }
 
 std::string Describe(const ComponentError& e) { return CleanMessage(e.description()); }
 
 void RuleLookup(Report& report, Session& session, const std::vector<PriceRow>& rows) {
-  report.Section("1. The rule that applies to a vendor, an item and a date");
+  report.Section(_("1. The rule that applies to a vendor, an item and a date"));
   auto& manager = session.manager();
   // Prefer a vendor whose own rule competes with a promotion; else any rule with a vendor.
   std::shared_ptr<PriceRule> rule = manager.GetVenInvPriceRule("V001", "A01", session.today());
@@ -138,13 +139,13 @@ void RuleLookup(Report& report, Session& session, const std::vector<PriceRow>& r
     }
   }
   if (!rule) {
-    report.Text("No rule applies on " + session.today().IsoDate() + ".");
+    report.Text(Tf("No rule applies on {0}.", session.today().IsoDate()));
     return;
   }
-  report.Text("GetVenInvPriceRule(" + rule->cVenCode + ", " + rule->cInvCode + ", " +
-              session.today().IsoDate() +
-              "): a vendor's own rule beats one for any vendor, a "
-              "promotion beats a normal rule.");
+  report.Text(
+      Tf("GetVenInvPriceRule({0}, {1}, {2}): a vendor's own rule beats one for any vendor, "
+         "a promotion beats a normal rule.",
+         rule->cVenCode, rule->cInvCode, session.today().IsoDate()));
   auto full = manager.LoadVenInvPriceRule(rule->id);
   report.Fields(RuleHeaderDisplay(full ? *full : *rule));
   if (full) report.Rows(TierTable(*full));
@@ -174,29 +175,29 @@ const PriceRow* TieredGroup(const std::vector<PriceRow>& rows, std::vector<doubl
 }
 
 const PriceRow* TierChange(Report& report, Session& session, const std::vector<PriceRow>& rows) {
-  report.Section("2. The price of one purchase at three quantities");
+  report.Section(_("2. The price of one purchase at three quantities"));
   std::vector<double> limits;
   const PriceRow* group = TieredGroup(rows, limits);
   if (group == nullptr) {
-    report.Text("The price list has no vendor with several quantity tiers on this date.");
+    report.Text(_("The price list has no vendor with several quantity tiers on this date."));
     return nullptr;
   }
   // Inside the first band, exactly on the second band's start, and well beyond the last.
   std::vector<double> quantities = {limits[1] / 2, limits[1], limits.back() * 2};
-  report.Text("Vendor " + group->vendor + ", item " + group->item + ", " +
-              session.today().IsoDate() +
-              ": a band's lower limit belongs to it, its upper "
-              "limit to the next (tamsel price --explain shows every row and why it lost). The "
-              "prices come from the suite's price list, which the purchasing module keeps and "
-              "tamsel pricelist import adds to; the rules of sections 5 to 7 are stored apart and "
-              "change none of them.");
-  Table table({"Quantity", "Band", "Unit price", "With tax", "Total"});
+  report.Text(
+      Tf("Vendor {0}, item {1}, {2}: a band's lower limit belongs to it, its upper limit to the "
+         "next (tamsel price --explain shows every row and why it lost). The prices come from the "
+         "suite's price list, which the purchasing module keeps and tamsel pricelist import adds "
+         "to; the rules of sections 5 to 7 are "
+         "stored apart and change none of them.",
+         group->vendor, group->item, session.today().IsoDate()));
+  Table table({N_("Quantity"), N_("Band"), N_("Unit price"), N_("With tax"), N_("Total")});
   for (size_t c : {0, 2, 3, 4}) table.AlignRight(c);
   for (double qty : quantities) {
     auto tier = session.manager().GetVenInvPriceRuleItem(
         group->vendor, group->item, session.today(), qty, "", group->supply_type);
     if (!tier) {
-      table.AddRow({FormatNumber(qty), "(no price)"});
+      table.AddRow({FormatNumber(qty), _("(no price)")});
       continue;
     }
     table.AddRow({FormatNumber(qty), BandOf(*tier), FormatMoney(tier->iUnitPrice),
@@ -207,7 +208,7 @@ const PriceRow* TierChange(Report& report, Session& session, const std::vector<P
 }
 
 void FreeItems(Report& report, Session& session, const std::vector<PriceRow>& rows) {
-  report.Section("3. The same with a free-item value");
+  report.Section(_("3. The same with a free-item value"));
   // A vendor and item priced by several values of one free item.
   std::map<std::tuple<std::string, std::string, int32_t, int>, std::set<std::string>> values;
   for (const auto& row : rows) {
@@ -219,20 +220,22 @@ void FreeItems(Report& report, Session& session, const std::vector<PriceRow>& ro
     return a.second.size() < b.second.size();
   });
   if (best == values.end() || best->second.size() < 2) {
-    report.Text("The price list has no prices by free-item value on this date.");
+    report.Text(_("The price list has no prices by free-item value on this date."));
     return;
   }
   const auto& [vendor, item, supply_type, n] = best->first;
-  report.Text("Vendor " + vendor + ", item " + item + ": the price depends on free item " +
-              std::to_string(n) + "; the look-up's XML parameter carries the value.");
-  Table table({"Free-item XML", "Price-list row", "Unit price", "With tax"});
+  report.Text(
+      Tf("Vendor {0}, item {1}: the price depends on free item {2}; the look-up's XML "
+         "parameter carries the value.",
+         vendor, item, n));
+  Table table({N_("Free-item XML"), N_("Price-list row"), N_("Unit price"), N_("With tax")});
   for (size_t c : {1, 2, 3}) table.AlignRight(c);
   for (const auto& value : best->second) {
     std::string xml = FreeItemXml({std::to_string(n) + "=" + value});
     auto tier = session.manager().GetVenInvPriceRuleItem(vendor, item, session.today(), 1, "",
                                                          supply_type, xml);
     if (!tier) {
-      table.AddRow({xml, "(no price)"});
+      table.AddRow({xml, _("(no price)")});
     } else {
       table.AddRow({xml, std::to_string(tier->id), FormatMoney(tier->iUnitPrice),
                     FormatMoney(tier->iTaxUnitPrice)});
@@ -242,7 +245,7 @@ void FreeItems(Report& report, Session& session, const std::vector<PriceRow>& ro
 }
 
 void Cheapest(Report& report, Session& session, const std::vector<PriceRow>& rows) {
-  report.Section("4. The cheapest vendor, prices compared in local currency");
+  report.Section(_("4. The cheapest vendor, prices compared in local currency"));
   // The item quoted in the most currencies (then by the most vendors), supply type 1.
   std::map<std::string, std::set<std::string>> currencies, vendors;
   std::map<std::string, double> top_limit;
@@ -260,25 +263,25 @@ void Cheapest(Report& report, Session& session, const std::vector<PriceRow>& row
     }
   }
   if (item.empty()) {
-    report.Text("No item has prices from several vendors on this date.");
+    report.Text(_("No item has prices from several vendors on this date."));
     return;
   }
   double qty = std::max(1.0, top_limit[item]);
   auto winner = session.manager().ComparePrice(item, qty, 1);
-  report.Text("ComparePrice(" + item + ", " + FormatNumber(qty) + ") on " +
-              session.today().IsoDate() +
-              ", every qualifying offer converted with the day's rate, cheapest first "
-              "(tamsel compare --all):");
+  report.Text(
+      Tf("ComparePrice({0}, {1}) on {2}, every qualifying offer converted with the day's "
+         "rate, cheapest first (tamsel compare --all):",
+         item, FormatNumber(qty), session.today().IsoDate()));
   report.Rows(OffersTable(RankOffers(session, item, qty, 1, "")));
   if (!winner) {
-    report.Text("No vendor qualifies.");
+    report.Text(_("No vendor qualifies."));
     return;
   }
   auto rule = winner->objRule();
   LocalPrice local = ToLocalCurrency(session, rule->cExchName, winner->iUnitPrice);
-  report.Fields({{"Cheapest vendor", rule->cVenCode + " (" + rule->cVenAbbName + ")"},
-                 {"Price-list row", std::to_string(winner->id)},
-                 {"Conversion", local.Describe()}});
+  report.Fields({{N_("Cheapest vendor"), rule->cVenCode + " (" + rule->cVenAbbName + ")"},
+                 {N_("Price-list row"), std::to_string(winner->id)},
+                 {N_("Conversion"), local.Describe()}});
 }
 
 std::shared_ptr<PriceRule> DemoRule(PriceRuleManager& manager, const PriceRow& group,
@@ -305,9 +308,9 @@ std::shared_ptr<PriceRule> DemoRule(PriceRuleManager& manager, const PriceRow& g
 void Maintenance(Report& report, Session& session, const PriceRow* group,
                  const std::string& language) {
   auto& manager = session.manager();
-  report.Section("5. A new rule, created and loaded back");
+  report.Section(_("5. A new rule, created and loaded back"));
   if (group == nullptr) {
-    report.Text("Skipped: no vendor and item to write a rule for.");
+    report.Text(_("Skipped: no vendor and item to write a rule for."));
     return;
   }
   // Leftovers of an interrupted run would make the new rule a duplicate.
@@ -321,19 +324,19 @@ void Maintenance(Report& report, Session& session, const PriceRow* group,
   auto rule = DemoRule(manager, *group, from, from.AddDays(180).IsoDate());
   manager.CreateVenInvPriceRule(rule);
   report.Text(
-      "CreateVenInvPriceRule verified it, completed names from master data and stored "
-      "it as rule " +
-      std::to_string(rule->id) + ". LoadVenInvPriceRule reads back:");
+      Tf("CreateVenInvPriceRule verified it, completed names from master data and stored it as "
+         "rule {0}. LoadVenInvPriceRule reads back:",
+         rule->id));
   auto loaded = manager.LoadVenInvPriceRule(rule->id);
   report.Fields(RuleHeaderDisplay(*loaded));
   report.Rows(TierTable(*loaded));
 
-  report.Section("6. An overlapping rule is refused");
+  report.Section(_("6. An overlapping rule is refused"));
   Date overlap_from = from.AddDays(30);
-  report.Text("A second rule for " + group->vendor + "/" + group->item + " from " +
-              overlap_from.IsoDate() +
-              " without end, with the overlap check on, in each "
-              "language:");
+  report.Text(
+      Tf("A second rule for {0}/{1} from {2} without end, with the overlap check on, in "
+         "each language:",
+         group->vendor, group->item, overlap_from.IsoDate()));
   std::vector<std::string> languages = {language};
   for (const char* other : {"en-US", "zh-CN", "zh-TW"}) {
     if (other != language) languages.emplace_back(other);
@@ -345,8 +348,8 @@ void Maintenance(Report& report, Session& session, const PriceRow* group,
     attempt->bCheckOverLap = true;
     try {
       manager.CreateVenInvPriceRule(attempt);
-      refusals.emplace_back(
-          lang, "stored as rule " + std::to_string(attempt->id) + " (the overlap went unnoticed)");
+      refusals.emplace_back(lang,
+                            Tf("stored as rule {0} (the overlap went unnoticed)", attempt->id));
       manager.RemoveVenInvPriceRule(attempt->id);
     } catch (const ComponentError& e) {
       refusals.emplace_back(lang, Describe(e));
@@ -355,31 +358,32 @@ void Maintenance(Report& report, Session& session, const PriceRow* group,
   SetMessageLanguage(language);
   report.Fields(refusals);
 
-  report.Section("7. A stale save is refused by the row version");
+  report.Section(_("7. A stale save is refused by the row version"));
   auto first = manager.LoadVenInvPriceRule(rule->id);
   auto second = manager.LoadVenInvPriceRule(rule->id);
   std::string read_version = first->ufts;
   first->ruleItems->Item("2")->iUnitPrice = 2.1;
   first->ruleItems->Item("2")->iTaxUnitPrice = 2.373;
   manager.SaveVenInvPriceRule(first);
-  report.Text("Two users load rule " + std::to_string(rule->id) + " at row version " +
-              read_version + ". The first saves a new price for tier 2: row version now " +
-              first->ufts + ".");
+  report.Text(
+      Tf("Two users load rule {0} at row version {1}. The first saves a new price for "
+         "tier 2: row version now {2}.",
+         rule->id, read_version, first->ufts));
   second->cMemo = std::string(kDemoMemo) + " (second user)";
   std::string outcome;
   try {
     manager.SaveVenInvPriceRule(second);
-    outcome = "saved (the change went unnoticed)";
+    outcome = _("saved (the change went unnoticed)");
   } catch (const ComponentError& e) {
     outcome = Describe(e);
   }
-  report.Fields({{"Second user's save", outcome}});
+  report.Fields({{N_("Second user's save"), outcome}});
 
-  report.Section("8. Clean-up");
+  report.Section(_("8. Clean-up"));
   manager.RemoveVenInvPriceRule(rule->id);
   auto left = manager.ListVenInvPriceRules("id = " + std::to_string(rule->id));
-  report.Text("RemoveVenInvPriceRule(" + std::to_string(rule->id) + "): rule and tiers removed; " +
-              std::to_string(left->RecordCount()) + " rows left with that id.");
+  report.Text(Tf("RemoveVenInvPriceRule({0}): rule and tiers removed; {1} rows left with that id.",
+                 rule->id, left->RecordCount()));
   left->Close();
 }
 
@@ -388,26 +392,28 @@ int RunDemo(GlobalOptions options) {
   if (options.db_path.empty() && options.connection.empty()) options.db_path = kDefaultDemoDb;
   if (options.login_date.empty()) options.login_date = kDemoDate;
   Report report(options.json);
-  std::string origin = "reused";
+  std::string origin = _("reused");
   if (!options.db_path.empty()) {
     std::error_code ec;
     if (!std::filesystem::exists(options.db_path, ec)) {
       CreateDatabase(options.db_path, /*demo_data=*/true);
-      origin = "created with the suite schema and demo data";
+      origin = _("created with the suite schema and demo data");
     }
   }
   Session session(options);
-  report.Section("Tamsel demo");
+  report.Section(_("Tamsel demo"));
   report.Fields(
-      {{"Database", (options.db_path.empty() ? detail::RedactConnectionText(options.connection)
-                                             : options.db_path) +
-                        " (" + origin + ")"},
-       {"Login date", session.login_date().IsoDate()},
-       {"Messages", MessageLanguage()}});
+      {{N_("Database"), (options.db_path.empty() ? detail::RedactConnectionText(options.connection)
+                                                 : options.db_path) +
+                            " (" + origin + ")"},
+       {N_("Login date"), session.login_date().IsoDate()},
+       {N_("Messages"), MessageLanguage()}});
   std::vector<PriceRow> rows = ValidRows(session);
   if (rows.empty()) {
-    report.Text("This database has no prices valid on " + session.login_date().IsoDate() +
-                "; for the full tour run the demo on a new file: tamsel demo --db new.db");
+    report.Text(
+        Tf("This database has no prices valid on {0}; for the full tour run the demo on a "
+           "new file: tamsel demo --db new.db",
+           session.login_date().IsoDate()));
   }
   RuleLookup(report, session, rows);
   const PriceRow* group = TierChange(report, session, rows);
@@ -415,7 +421,7 @@ int RunDemo(GlobalOptions options) {
   Cheapest(report, session, rows);
   Maintenance(report, session, group, MessageLanguage());
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  report.Finish("Demo finished in " + FormatNumber(std::round(seconds * 100) / 100) + " s.");
+  report.Finish(Tf("Demo finished in {0} s.", FormatNumber(std::round(seconds * 100) / 100)));
   return 0;
 }
 
@@ -423,9 +429,8 @@ int RunDemo(GlobalOptions options) {
 
 void AddDemoCommand(CLI::App& app, GlobalOptions& options, Action& action) {
   auto* demo = app.add_subcommand(
-      "demo", "Walk through the main jobs on the embedded demo database (created when missing)");
-  demo->footer(std::string("Default database: ./") + kDefaultDemoDb +
-               "; default login date: " + kDemoDate + ".");
+      "demo", _("Walk through the main jobs on the embedded demo database (created when missing)"));
+  demo->footer(Tf("Default database: ./{0}; default login date: {1}.", kDefaultDemoDb, kDemoDate));
   demo->callback([&options, &action] { action = [&options] { return RunDemo(options); }; });
 }
 

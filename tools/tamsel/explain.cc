@@ -9,18 +9,20 @@
 
 #include "commands.h"
 #include "common/text.h"
+#include "i18n.h"
 #include "manager/lookup_support.h"
 #include "manager/statements.h"
 
 namespace tamsel::cli {
 namespace {
 
-constexpr const char* kQuantityBand = "quantity band";
-// The condition columns of the candidate statement and their names for people.
+constexpr const char* kQuantityBand = N_("quantity band");
+// The condition columns of the candidate statement and their names for people (in English in
+// JSON, translated in the table).
 constexpr std::pair<const char*, const char*> kConditions[] = {
-    {"okDate", "date"},         {"okVendor", "vendor"},
-    {"okCurrency", "currency"}, {"okSupplyType", "supply type"},
-    {"okFree", "free items"},   {"okQuantity", kQuantityBand}};
+    {"okDate", N_("date")},         {"okVendor", N_("vendor")},
+    {"okCurrency", N_("currency")}, {"okSupplyType", N_("supply type")},
+    {"okFree", N_("free items")},   {"okQuantity", kQuantityBand}};
 
 std::string Text(const Recordset& rs, const std::string& column) {
   return detail::Trim(VarToStr(rs.Fields(column)));
@@ -41,24 +43,24 @@ const Candidate* Chosen(const std::vector<Candidate>& candidates) {
 std::string Advantage(const Candidate& w, const Candidate& r) {
   if (w.no_vendor != r.no_vendor || w.vendor != r.vendor) {
     if (!r.no_vendor && (w.no_vendor || w.vendor < r.vendor)) return "";
-    return w.vendor.empty() ? "an empty vendor code (sorts before none)" : "the vendor's own price";
+    return w.vendor.empty() ? _("an empty vendor code (sorts before none)")
+                            : _("the vendor's own price");
   }
-  if (w.promotion != r.promotion) return w.promotion ? "a promotion" : "";
+  if (w.promotion != r.promotion) return w.promotion ? _("a promotion") : "";
   if (w.lower != r.lower) {
     return w.lower > r.lower
-               ? "a higher band (" + FormatNumber(w.lower) + " > " + FormatNumber(r.lower) + ")"
+               ? Tf("a higher band ({0} > {1})", FormatNumber(w.lower), FormatNumber(r.lower))
                : "";
   }
   if (w.enable != r.enable) {
-    return w.enable > r.enable ? "enabled later (" + w.enable + " > " + r.enable + ")" : "";
+    return w.enable > r.enable ? Tf("enabled later ({0} > {1})", w.enable, r.enable) : "";
   }
-  return w.id > r.id ? "the newer row (" + std::to_string(w.id) + " > " + std::to_string(r.id) + ")"
-                     : "";
+  return w.id > r.id ? Tf("the newer row ({0} > {1})", w.id, r.id) : "";
 }
 
 std::string Why(const Candidate& winner, const Candidate& row) {
   std::string why = Advantage(winner, row);
-  return why.empty() ? "ordered after it by the database" : why;
+  return why.empty() ? _("ordered after it by the database") : why;
 }
 
 struct Outcome {
@@ -66,13 +68,13 @@ struct Outcome {
 };
 
 Outcome OutcomeOf(const Candidate& c, const Candidate* winner) {
-  if (&c == winner) return {"chosen", ""};
+  if (&c == winner) return {N_("chosen"), ""};
   if (!c.failed.empty()) {
     std::string reason;
-    for (const auto& f : c.failed) reason += (reason.empty() ? "" : ", ") + f;
-    return {"excluded", reason};
+    for (const auto& f : c.failed) reason += (reason.empty() ? "" : _(", ")) + _(f);
+    return {N_("excluded"), reason};
   }
-  return {"lost", "to row " + std::to_string(winner->id) + ": " + Why(*winner, c)};
+  return {N_("lost"), Tf("to row {0}: {1}", winner->id, Why(*winner, c))};
 }
 
 std::string FreeText(const std::map<int, std::string>& free) {
@@ -80,7 +82,7 @@ std::string FreeText(const std::map<int, std::string>& free) {
   for (const auto& [n, value] : free) {
     text += (text.empty() ? "" : ", ") + std::string("cfree") + std::to_string(n) + "=" + value;
   }
-  return text.empty() ? "none" : text;
+  return text.empty() ? _("none") : text;
 }
 
 }  // namespace
@@ -145,45 +147,46 @@ std::optional<NextTier> FindNextTier(Session& session, const PriceQuery& q,
 }
 
 std::string DescribeNextTier(const NextTier& next, double qty) {
-  return "buy " + Rounded(next.quantity - qty) + " more to reach the next band at " +
-         FormatMoney(next.unit_price);
+  return Tf("buy {0} more to reach the next band at {1}", Rounded(next.quantity - qty),
+            FormatMoney(next.unit_price));
 }
 
 std::string Disagreement(const std::vector<Candidate>& candidates, int32_t chosen_id) {
   const Candidate* first = Chosen(candidates);
   const int32_t explained = first ? first->id : 0;
   if (explained == chosen_id) return "";
-  return "the explanation picks row " + std::to_string(explained) +
-         " but the look-up returned row " + std::to_string(chosen_id) +
-         "; the list below does not explain the answer";
+  return Tf(
+      "the explanation picks row {0} but the look-up returned row {1}; the list below does not "
+      "explain the answer",
+      explained, chosen_id);
 }
 
 void PrintCandidates(std::ostream& out, const std::vector<Candidate>& candidates,
                      int32_t chosen_id) {
   const Candidate* winner = Chosen(candidates);
-  out << "\nPrice-list rows of the item, in the look-up's order:\n";
-  Table table({"Row", "Vendor", "Currency", "Supply", "Valid", "Band", "Unit price", "Promotion",
-               "Outcome"});
+  out << '\n' << _("Price-list rows of the item, in the look-up's order:") << '\n';
+  Table table({N_("Row"), N_("Vendor"), N_("Currency"), N_("Supply"), N_("Valid"), N_("Band"),
+               N_("Unit price"), N_("Promotion"), N_("Outcome")});
   for (size_t c : {0, 6}) table.AlignRight(c);
   for (const auto& c : candidates) {
     const Outcome o = OutcomeOf(c, winner);
-    table.AddRow({std::to_string(c.id), c.vendor.empty() ? "(any)" : c.vendor, c.currency,
+    table.AddRow({std::to_string(c.id), c.vendor.empty() ? _("(any)") : c.vendor, c.currency,
                   std::to_string(c.supply_type), c.enable + ".." + c.disable,
-                  FormatNumber(c.lower) + " up to " + FormatUpperLimit(c.upper),
+                  Tf("{0} up to {1}", FormatNumber(c.lower), FormatUpperLimit(c.upper)),
                   FormatMoney(c.unit_price), YesNo(c.promotion),
-                  o.reason.empty() ? o.kind : o.kind + ": " + o.reason});
+                  o.reason.empty() ? _(o.kind) : Tf("{0}: {1}", _(o.kind), o.reason)});
   }
   table.Print(out);
   if (!winner || winner->id != chosen_id) {
-    out << (winner ? "" : "No row meets every condition.\n");
+    if (!winner) out << _("No row meets every condition.") << '\n';
     return;
   }
   for (const auto& c : candidates) {
     if (&c == winner || !c.failed.empty()) continue;
-    out << "Row " << winner->id << " won over row " << c.id << ": " << Why(*winner, c) << ".\n";
+    out << Tf("Row {0} won over row {1}: {2}.", winner->id, c.id, Why(*winner, c)) << '\n';
     break;
   }
-  out << "Free items of row " << winner->id << ": " << FreeText(winner->free) << "\n";
+  out << Tf("Free items of row {0}: {1}", winner->id, FreeText(winner->free)) << '\n';
 }
 
 Json CandidatesToJson(const std::vector<Candidate>& candidates) {
@@ -236,8 +239,8 @@ std::vector<Offer> RankOffers(Session& session, const std::string& item, double 
     o.conversion = known->second;
     o.conversion.amount = o.unit_price;
     o.conversion.local_amount = o.local_price;
-    o.rate_source = o.conversion.has_rate ? (session.monthly_rates() ? "monthly" : "daily")
-                    : currency == o.conversion.local_currency ? "local"
+    o.rate_source = o.conversion.has_rate ? (session.monthly_rates() ? N_("monthly") : N_("daily"))
+                    : currency == o.conversion.local_currency ? N_("local")
                                                               : "missing";
     offers.push_back(std::move(o));
   }
@@ -246,8 +249,8 @@ std::vector<Offer> RankOffers(Session& session, const std::string& item, double 
 }
 
 Table OffersTable(const std::vector<Offer>& offers) {
-  Table table(
-      {"Rank", "Vendor", "Row", "Currency", "Unit price", "Rate", "Rate from", "Local price"});
+  Table table({N_("Rank"), N_("Vendor"), N_("Row"), N_("Currency"), N_("Unit price"), N_("Rate"),
+               N_("Rate from"), N_("Local price")});
   for (size_t c : {0, 2, 4, 5, 7}) table.AlignRight(c);
   for (size_t i = 0; i < offers.size(); ++i) {
     const Offer& o = offers[i];
@@ -256,7 +259,7 @@ Table OffersTable(const std::vector<Offer>& offers) {
                   o.vendor_name.empty() ? o.vendor : o.vendor + " (" + o.vendor_name + ")",
                   std::to_string(o.id), cv.currency, FormatMoney(o.unit_price),
                   cv.has_rate ? (cv.divide ? "/ " : "x ") + FormatNumber(cv.rate) : "1",
-                  o.rate_source == "missing" ? "MISSING, taken as 1" : o.rate_source,
+                  o.rate_source == "missing" ? _("MISSING, taken as 1") : _(o.rate_source),
                   FormatMoney(o.local_price)});
   }
   return table;
@@ -287,12 +290,13 @@ std::string MissingRateWarning(const std::vector<Offer>& offers, const Session& 
   if (missing.empty()) return "";
   std::string names;
   for (const auto& m : missing) names += (names.empty() ? "" : ", ") + m;
-  const std::string when = session.monthly_rates() ? "monthly rate for the period"
-                                                   : "daily rate for " + session.today().IsoDate();
-  return "warning: no " + when + " for " + names + ", taken as 1: " +
-         (offers.front().rate_source == "missing"
-              ? "the winner's own price is unconverted"
-              : "the winner was compared against unconverted prices");
+  const char* effect = offers.front().rate_source == "missing"
+                           ? _("the winner's own price is unconverted")
+                           : _("the winner was compared against unconverted prices");
+  return session.monthly_rates()
+             ? Tf("warning: no monthly rate for the period for {0}, taken as 1: {1}", names, effect)
+             : Tf("warning: no daily rate for {0} for {1}, taken as 1: {2}",
+                  session.today().IsoDate(), names, effect);
 }
 
 }  // namespace tamsel::cli

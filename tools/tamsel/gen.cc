@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "commands.h"
+#include "i18n.h"
 #include "progress.h"
 #include "services/connection_text.h"
 
@@ -17,7 +18,7 @@ namespace tamsel::cli {
 void CreateDatabase(const std::string& path, bool demo_data) {
   std::string text = SqliteConnectionText(path);
   std::error_code ec;
-  if (std::filesystem::exists(path, ec)) throw ToolError("already exists: " + path);
+  if (std::filesystem::exists(path, ec)) throw ToolError(Tf("already exists: {0}", path));
   try {
     Connection conn;
     conn.Open(text);
@@ -39,8 +40,8 @@ void InstallSchema(const std::string& text, bool demo_data) {
   try {
     conn.Open(text);
   } catch (const DatabaseError& e) {
-    throw ToolError("cannot open " + detail::RedactConnectionText(text) + ": " +
-                        CleanMessage(detail::RedactSecrets(e.what(), text)),
+    throw ToolError(Tf("cannot open {0}: {1}", detail::RedactConnectionText(text),
+                       CleanMessage(detail::RedactSecrets(e.what(), text))),
                     kUnavailable);
   }
   InstallSuiteSchema(conn);
@@ -56,7 +57,7 @@ int Generate(const GlobalOptions& options, const GenArgs& args) {
   std::string text = ResolveConnectionText(options, /*must_exist=*/true);
   Connection conn;
   conn.Open(text);
-  ProgressBar progress("generating");
+  ProgressBar progress(_("generating"));
   auto start = std::chrono::steady_clock::now();
   TrialDataCounts made;
   GenerateTrialData(
@@ -71,10 +72,11 @@ int Generate(const GlobalOptions& options, const GenArgs& args) {
                      .dump(2)
               << '\n';
   } else {
-    std::cout << "Generated " << made.price_rows << " price-list rows for " << made.items
-              << " items from " << made.vendors << " vendors, and " << made.rules << " rules with "
-              << made.rule_tiers << " tiers, in " << FormatNumber(std::round(seconds * 10) / 10)
-              << " s.\n";
+    std::cout << Tf("Generated {0} price-list rows for {1} items from {2} vendors, and {3} rules "
+                    "with {4} tiers, in {5} s.",
+                    made.price_rows, made.items, made.vendors, made.rules, made.rule_tiers,
+                    FormatNumber(std::round(seconds * 10) / 10))
+              << '\n';
   }
   return 0;
 }
@@ -85,13 +87,13 @@ void AddDataCommands(CLI::App& app, GlobalOptions& options, Action& action) {
   auto demo_data = std::make_shared<bool>(false);
   auto* init = app.add_subcommand(
       "init",
-      "Create a new embedded database with the suite schema (--db), or install the schema in the "
-      "empty database a connection text names, such as a SQL Server database over ODBC");
-  init->add_flag("--demo-data", *demo_data, "add the demo vendors, items, rates and rules");
+      _("Create a new embedded database with the suite schema (--db), or install the schema in "
+        "the empty database a connection text names, such as a SQL Server database over ODBC"));
+  init->add_flag("--demo-data", *demo_data, _("add the demo vendors, items, rates and rules"));
   init->callback([&options, &action, demo_data] {
     action = [&options, demo_data] {
       if (options.db_path.empty() && options.connection.empty()) {
-        throw UsageError("init needs --db PATH or --connection TEXT");
+        throw UsageError(_("init needs --db PATH or --connection TEXT"));
       }
       std::string where = options.db_path;
       if (options.connection.empty()) {
@@ -104,30 +106,32 @@ void AddDataCommands(CLI::App& app, GlobalOptions& options, Action& action) {
       if (options.json) {
         std::cout << Json{{"created", where}, {"demoData", *demo_data}}.dump(2) << '\n';
       } else {
-        std::cout << "Created the suite schema" << (*demo_data ? " with demo data" : "") << " in "
-                  << where << ".\n";
+        std::cout << (*demo_data ? Tf("Created the suite schema with demo data in {0}.", where)
+                                 : Tf("Created the suite schema in {0}.", where))
+                  << '\n';
       }
       return 0;
     };
   });
 
   auto gen_args = std::make_shared<GenArgs>();
-  auto* gen = app.add_subcommand("gen", "Add generated vendors, items, price-list rows and rules");
-  auto* items = gen->add_option("--items", gen_args->data.items, "items to add")
+  auto* gen =
+      app.add_subcommand("gen", _("Add generated vendors, items, price-list rows and rules"));
+  auto* items = gen->add_option("--items", gen_args->data.items, _("items to add"))
                     ->check(CLI::Range(1, 100000000));
   auto* rows = gen->add_option("--rows", gen_args->data.rows,
-                               "add items until the price list has gained this many rows")
+                               _("add items until the price list has gained this many rows"))
                    ->check(CLI::Range(int64_t{1}, int64_t{1000000000}));
   items->excludes(rows);
   gen->add_option("--vendors-per-item", gen_args->data.vendors_per_item,
-                  "exactly this many vendors per item (default: skewed, 1 to 300)")
+                  _("exactly this many vendors per item (default: skewed, 1 to 300)"))
       ->check(CLI::Range(1, 100000));
   gen->add_option("--tiers", gen_args->data.tiers,
-                  "exactly this many tiers per price (default: varied, 1 to 6)")
+                  _("exactly this many tiers per price (default: varied, 1 to 6)"))
       ->check(CLI::Range(1, 6));
-  gen->add_option("--seed", gen_args->data.seed, "seed (same seed, same data)");
+  gen->add_option("--seed", gen_args->data.seed, _("seed (same seed, same data)"));
   gen->add_option("--free-share", gen_args->data.free_item_share,
-                  "share of rows with free-item values, 0 to 1")
+                  _("share of rows with free-item values, 0 to 1"))
       ->check(CLI::Range(0.0, 1.0));
   gen->callback([&options, &action, gen_args, items, rows] {
     if (items->count() + rows->count() == 0) throw CLI::RequiredError("--items or --rows");

@@ -21,6 +21,7 @@
 #include "commands.h"
 #include "common/text.h"
 #include "csv.h"
+#include "i18n.h"
 #include "progress.h"
 #include "rule_file.h"
 
@@ -29,7 +30,7 @@ namespace {
 
 constexpr const char* kKeyColumn = "rule";
 
-constexpr const char* kCsvHelp =
+constexpr const char* kCsvHelp = N_(
     R"(CSV shape: a header line, then one line per tier. Columns (any order, names in any letter case):
   rule           key that groups lines into one rule (export writes the rule id); required
   cVenCode, cInvCode, iSupplyType, cExchName (or cExch_Name), dEnableDate, dDisableDate,
@@ -42,7 +43,7 @@ constexpr const char* kCsvHelp =
                  empty iLowerLimit starts where the previous tier ends
 Dates yyyy-MM-dd, flags 1/0 (or true/false), numbers plain decimals with a point.
 Quoted fields may hold commas, doubled quotes and line breaks.
-JSON: an array of rule files (the shape of rule show --json).)";
+JSON: an array of rule files (the shape of rule show --json).)");
 
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
@@ -70,11 +71,11 @@ Json ParseNumberCell(const std::string& text, const std::string& column, bool wh
   double value = 0;
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
-    throw ToolError(column + ": not a number: " + text);
+    throw ToolError(Tf("{0}: not a number: {1}", column, text));
   }
   if (whole) {
     if (value != std::floor(value) || std::fabs(value) > 2147483647.0) {
-      throw ToolError(column + ": not a whole number: " + text);
+      throw ToolError(Tf("{0}: not a whole number: {1}", column, text));
     }
     return static_cast<int64_t>(value);
   }
@@ -85,7 +86,7 @@ Json ParseFlagCell(const std::string& text, const std::string& column) {
   std::string v = Lower(text);
   if (v == "1" || v == "true" || v == "yes") return true;
   if (v == "0" || v == "false" || v == "no") return false;
-  throw ToolError(column + ": not a flag (1 or 0): " + text);
+  throw ToolError(Tf("{0}: not a flag (1 or 0): {1}", column, text));
 }
 
 // A header cell's text as the JSON value of its field.
@@ -128,17 +129,17 @@ CsvLayout ReadCsvLayout(const CsvRecord& header) {
     auto it = std::find_if(known.begin(), known.end(),
                            [&](const std::string& k) { return Lower(k) == lower; });
     if (it == known.end()) {
-      throw ToolError("line " + std::to_string(header.line) + ": unknown column \"" + cell +
-                      "\" (see tamsel rule import --help)");
+      throw ToolError(Tf("line {0}: unknown column \"{1}\" (see tamsel rule import --help)",
+                         header.line, cell));
     }
     if (std::find(layout.columns.begin(), layout.columns.end(), *it) != layout.columns.end()) {
-      throw ToolError("line " + std::to_string(header.line) + ": column " + *it + " twice");
+      throw ToolError(Tf("line {0}: column {1} twice", header.line, *it));
     }
     layout.columns.push_back(*it);
   }
   auto key = std::find(layout.columns.begin(), layout.columns.end(), kKeyColumn);
   if (key == layout.columns.end()) {
-    throw ToolError("the CSV file has no \"rule\" column to group its lines into rules");
+    throw ToolError(_("the CSV file has no \"rule\" column to group its lines into rules"));
   }
   layout.key = static_cast<size_t>(key - layout.columns.begin());
   return layout;
@@ -154,8 +155,8 @@ void AddCsvLine(ImportRecord& record, const CsvLayout& layout, const CsvRecord& 
   const auto& columns = layout.columns;
   try {
     if (line.fields.size() != columns.size()) {
-      throw ToolError(std::to_string(line.fields.size()) + " fields where the header has " +
-                      std::to_string(columns.size()));
+      throw ToolError(
+          Tf("{0} fields where the header has {1}", line.fields.size(), columns.size()));
     }
     Json tier = Json::object();
     bool has_tier = false;
@@ -179,7 +180,7 @@ void AddCsvLine(ImportRecord& record, const CsvLayout& layout, const CsvRecord& 
       }
       Json value = HeaderCell(*field, cell);
       if (record.rule.contains(name) && record.rule[name] != value) {
-        throw ToolError(name + " differs from an earlier line of rule " + record.key);
+        throw ToolError(Tf("{0} differs from an earlier line of rule {1}", name, record.key));
       }
       record.rule[name] = std::move(value);
     }
@@ -237,7 +238,7 @@ class CsvImport {
       if (key.empty()) {
         ImportRecord orphan;
         orphan.line = line.line;
-        orphan.error = "the rule column is empty";
+        orphan.error = _("the rule column is empty");
         take(std::move(orphan));
         continue;
       }
@@ -261,7 +262,7 @@ class CsvImport {
  private:
   static CsvLayout ReadHeader(CsvReader& reader) {
     CsvRecord header;
-    if (!reader.Next(header)) throw ToolError("the CSV file has no header line");
+    if (!reader.Next(header)) throw ToolError(_("the CSV file has no header line"));
     return ReadCsvLayout(header);
   }
 
@@ -299,10 +300,10 @@ size_t EachJsonRule(std::istream& in, const TakeRecord& take) {
   try {
     doc = Json::parse(in, element);
   } catch (const Json::parse_error& e) {
-    throw ToolError(std::string("not valid JSON: ") + e.what());
+    throw ToolError(Tf("not valid JSON: {0}", e.what()));
   }
   if (top_array) return count;
-  if (!doc.is_object()) throw ToolError("expected an array of rules");
+  if (!doc.is_object()) throw ToolError(_("expected an array of rules"));
   ImportRecord record;
   record.position = 1;
   record.rule = std::move(doc);
@@ -311,8 +312,8 @@ size_t EachJsonRule(std::istream& in, const TakeRecord& take) {
 }
 
 std::string Where(const ImportRecord& record) {
-  if (record.line > 0) return "line " + std::to_string(record.line);
-  return "rule " + std::to_string(record.position);
+  if (record.line > 0) return Tf("line {0}", record.line);
+  return Tf("rule {0}", record.position);
 }
 
 struct ImportArgs {
@@ -339,7 +340,7 @@ class ImportFile {
     // A name of its own, made with the file, so nobody can put a link in its place.
     std::string name = (std::filesystem::temp_directory_path() / "tamsel-import-XXXXXX").string();
     const int fd = ::mkstemp(name.data());
-    if (fd < 0) throw ToolError("cannot make a temporary file for standard input");
+    if (fd < 0) throw ToolError(_("cannot make a temporary file for standard input"));
     ::close(fd);
     path_ = name;
     std::ofstream out(path_, std::ios::binary | std::ios::trunc);
@@ -348,7 +349,7 @@ class ImportFile {
     if (!out || std::cin.bad()) {
       std::error_code ec;
       std::filesystem::remove(path_, ec);
-      throw ToolError("cannot keep standard input in " + path_);
+      throw ToolError(Tf("cannot keep standard input in {0}", path_));
     }
     spooled_ = true;
   }
@@ -361,7 +362,7 @@ class ImportFile {
 
   std::ifstream Open() const {
     std::ifstream in(path_, std::ios::binary);
-    if (!in) throw ToolError("cannot read " + path_);
+    if (!in) throw ToolError(Tf("cannot read {0}", path_));
     return in;
   }
 
@@ -372,9 +373,9 @@ class ImportFile {
 
 // The suite keeps rules for any vendor (empty cVenCode) and the look-ups honour them, but the
 // component's verification requires a vendor, so no create can store one.
-const std::string kAnyVendorRule =
+constexpr const char* kAnyVendorRule = N_(
     "a rule for any vendor (empty cVenCode), which the component does not create (it stores rules "
-    "of a named vendor only)";
+    "of a named vendor only)");
 
 int Import(const GlobalOptions& options, const ImportArgs& args) {
   const bool json = FormatFor(args.format, args.file, false) == "json";
@@ -393,7 +394,7 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
   Json stored_ids = Json::array();
   int accepted = 0;
   size_t done = 0;
-  ProgressBar progress(args.dry_run ? "checking" : "importing");
+  ProgressBar progress(args.dry_run ? _("checking") : _("importing"));
   const TakeRecord store = [&](ImportRecord&& record) {
     std::string message = record.error;
     bool any_vendor = false;
@@ -415,8 +416,8 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
         ++accepted;
       } catch (const std::exception& e) {
         message = CleanMessage(e.what());
-        if (message.empty()) message = "refused";
-        if (any_vendor) message = kAnyVendorRule + ": " + message;
+        if (message.empty()) message = _("refused");
+        if (any_vendor) message = Tf("{0}: {1}", _(kAnyVendorRule), message);
       }
     }
     if (!message.empty()) {
@@ -450,16 +451,20 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
     out["refused"] = refused;
     std::cout << out.dump(2) << '\n';
   } else {
-    std::cout << (args.dry_run ? "Checked " : "Imported ") << accepted << " rule"
-              << (accepted == 1 ? "" : "s") << (args.dry_run ? " without storing them" : "")
-              << "; refused " << refused.size() << ".\n";
+    std::cout << (args.dry_run
+                      ? Tfn("Checked {0} rule without storing it; refused {1}.",
+                            "Checked {0} rules without storing them; refused {1}.", accepted,
+                            accepted, refused.size())
+                      : Tfn("Imported {0} rule; refused {1}.", "Imported {0} rules; refused {1}.",
+                            accepted, accepted, refused.size()))
+              << '\n';
     for (size_t i = 0; i < refused.size(); ++i) {
       // Several problems of one rule come on lines of their own, indented under it.
       std::string message = refused[i]["message"].get<std::string>();
       for (size_t at = 0; (at = message.find('\n', at)) != std::string::npos; at += 5) {
         message.insert(at + 1, "    ");
       }
-      std::cout << "  " << refused_at[i] << ": " << message << '\n';
+      std::cout << "  " << Tf("{0}: {1}", refused_at[i], message) << '\n';
     }
   }
   return refused.empty() ? kDone : kRefused;
@@ -488,7 +493,7 @@ int Export(const GlobalOptions& options, const ExportArgs& args) {
   };
   size_t exported = 0;
   std::vector<int64_t> any_vendor;
-  ProgressBar progress("exporting");
+  ProgressBar progress(_("exporting"));
   const double total =
       to_file ? static_cast<double>(CountRules(session.connection_text(), args.list)) : 0;
   const auto each_rule = [&](const std::function<void(const Json&)>& take) {
@@ -541,14 +546,17 @@ int Export(const GlobalOptions& options, const ExportArgs& args) {
   if (file) {
     if (total > 0) progress.Finish();
     file->Commit();
-    std::cerr << "Exported " << exported << " rule" << (exported == 1 ? "" : "s") << " to "
-              << args.output << ".\n";
+    std::cerr << Tfn("Exported {0} rule to {1}.", "Exported {0} rules to {1}.",
+                     static_cast<int64_t>(exported), exported, args.output)
+              << '\n';
   }
   if (!any_vendor.empty()) {
     std::string ids;
     for (const int64_t id : any_vendor) ids += (ids.empty() ? "" : ", ") + std::to_string(id);
-    std::cerr << "Note: rule " << ids << (any_vendor.size() == 1 ? " is " : " are each ")
-              << kAnyVendorRule << "; rule import refuses it.\n";
+    std::cerr << Tfn("Note: rule {0} is {1}; rule import refuses it.",
+                     "Note: rules {0} are each {1}; rule import refuses them.",
+                     static_cast<int64_t>(any_vendor.size()), ids, _(kAnyVendorRule))
+              << '\n';
   }
   return 0;
 }
@@ -572,28 +580,29 @@ void AddImportExportCommands(CLI::App& rule, GlobalOptions& options, Action& act
   auto import_args = std::make_shared<ImportArgs>();
   auto* imp = rule.add_subcommand(
       "import",
-      "Create rules in bulk from CSV or JSON, each verified and stored in its own transaction");
-  imp->footer(kCsvHelp);
-  imp->add_option("FILE", import_args->file, "FILE.csv or FILE.json (- reads stdin)")->required();
-  imp->add_option("--format", import_args->format, "csv or json (default: by extension)")
+      _("Create rules in bulk from CSV or JSON, each verified and stored in its own transaction"));
+  imp->footer(_(kCsvHelp));
+  imp->add_option("FILE", import_args->file, _("FILE.csv or FILE.json (- reads stdin)"))
+      ->required();
+  imp->add_option("--format", import_args->format, _("csv or json (default: by extension)"))
       ->check(CLI::IsMember({"csv", "json"}));
   imp->add_flag("--dry-run", import_args->dry_run,
-                "verify every rule (and its overlaps with --check-overlap) without storing; "
-                "duplicates of stored rules are found only when storing");
+                _("verify every rule (and its overlaps with --check-overlap) without storing; "
+                  "duplicates of stored rules are found only when storing"));
   imp->add_flag("--check-overlap", import_args->check_overlap,
-                "refuse rules whose validity overlaps a stored rule");
+                _("refuse rules whose validity overlaps a stored rule"));
   imp->callback([&options, &action, import_args] {
     action = [&options, import_args] { return Import(options, *import_args); };
   });
 
   auto export_args = std::make_shared<ExportArgs>();
-  auto* exp = rule.add_subcommand("export", "Write rules in the shape rule import reads");
-  exp->footer(kCsvHelp);
+  auto* exp = rule.add_subcommand("export", _("Write rules in the shape rule import reads"));
+  exp->footer(_(kCsvHelp));
   AddListOptions(*exp, export_args->list, true, true, true);
   exp->add_option("--format", export_args->format,
-                  "csv or json (default: by --output's extension, json with --json, else csv)")
+                  _("csv or json (default: by --output's extension, json with --json, else csv)"))
       ->check(CLI::IsMember({"csv", "json"}));
-  exp->add_option("-o,--output", export_args->output, "file to write (default: stdout)");
+  exp->add_option("-o,--output", export_args->output, _("file to write (default: stdout)"));
   exp->callback([&options, &action, export_args] {
     action = [&options, export_args] { return Export(options, *export_args); };
   });

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "commands.h"
+#include "i18n.h"
 
 namespace tamsel::cli {
 
@@ -72,17 +73,82 @@ void CompletionCases(const CLI::App& app, const std::string& path, std::string& 
   }
 }
 
+// CLI11 pads the option column by bytes; a translated label's characters take three bytes and
+// two columns, so this pads by what the terminal shows.
+class HelpFormatter : public CLI::Formatter {
+ public:
+  std::string make_option(const CLI::Option* opt, bool is_positional) const override {
+    std::string out = "  " + make_option_name(opt, is_positional) + make_option_opts(opt);
+    const std::string description = make_option_desc(opt);
+    const size_t width = get_column_width(), used = DisplayWidth(out);
+    if (!description.empty()) {
+      const std::string indent = '\n' + std::string(width, ' ');
+      out += used >= width ? indent : std::string(width - used, ' ');
+      for (char c : description) {
+        if (c == '\n') {
+          out += indent;
+        } else {
+          out += c;
+        }
+      }
+    }
+    return out + '\n';
+  }
+};
+
+// CLI11's words for the command-line mistakes a user meets most, translated; any other message
+// stays as CLI11 words it.
+std::string ParseFailure(const CLI::App*, const CLI::Error& error) {
+  static constexpr struct {
+    const char* prefix;
+    const char* suffix;
+    const char* form;
+  } kForms[] = {
+      {"A subcommand is required", "", N_("A subcommand is required")},
+      {"", " is required", N_("{0} is required")},
+      {"The following argument was not expected: ", "",
+       N_("The following argument was not expected: {0}")},
+      {"The following arguments were not expected: ", "",
+       N_("The following arguments were not expected: {0}")},
+  };
+  std::string text = error.what();
+  for (const auto& [prefix, suffix, form] : kForms) {
+    const size_t outer = std::string_view(prefix).size() + std::string_view(suffix).size();
+    if (text.size() >= outer && text.starts_with(prefix) && text.ends_with(suffix)) {
+      text = Tf(form, text.substr(std::string_view(prefix).size(), text.size() - outer));
+      break;
+    }
+  }
+  return Tf("{0}\nRun with --help for more information.", text) + '\n';
+}
+
 }  // namespace
+
+void LocalizeHelp(CLI::App& app) {
+  auto formatter = std::make_shared<HelpFormatter>();
+  for (const char* label : {N_("Usage"), N_("OPTIONS"), N_("SUBCOMMAND"), N_("SUBCOMMANDS"),
+                            N_("REQUIRED"), N_("Positionals"), N_("Needs"), N_("Excludes")}) {
+    formatter->label(label, _(label));
+  }
+  app.formatter(formatter);
+  // Commands and options made later take these over from their parent.
+  app.option_defaults()->group(_("Options"));
+  app.group(_("Subcommands"));
+  app.set_help_flag("-h,--help", _("Print this help message and exit"));
+  app.failure_message(ParseFailure);
+}
 
 void ShowGlobalOptionsInHelp(CLI::App& app) {
   auto formatter = std::dynamic_pointer_cast<CLI::Formatter>(app.get_formatter());
   if (!formatter) return;
   std::vector<const CLI::Option*> global = GlobalOptionList(app);
   std::string text =
-      formatter->make_group("Global options (before or after the command)", false, global);
+      formatter->make_group(_("Global options (before or after the command)"), false, global);
   auto add = [&text](auto& self, CLI::App& parent) -> void {
     for (auto* sub : parent.get_subcommands([](CLI::App*) { return true; })) {
       sub->footer([text] { return text; });
+      // A command makes its help flag before it takes over the translated option group.
+      if (CLI::Option* help = sub->get_help_ptr()) help->group(_("Options"));
       self(self, *sub);
     }
   };
@@ -101,15 +167,17 @@ std::optional<std::string> UnknownCommandMessage(const CLI::App& app) {
   for (const CLI::App* p = at; p->get_parent() != nullptr; p = p->get_parent()) {
     path = p->get_name() + " " + path;
   }
-  std::string message = "unknown command \"" + path + typed + "\"";
+  const std::string command = path + typed;
   const CLI::App* best = nullptr;
   size_t best_distance = std::max<size_t>(2, typed.size() / 3) + 1;
   for (const auto* sub : VisibleCommands(*at)) {
     size_t distance = EditDistance(typed, sub->get_name());
     if (distance < best_distance) best = sub, best_distance = distance;
   }
-  if (best != nullptr) return message + "; did you mean \"" + path + best->get_name() + "\"?";
-  return message + " (tamsel " + path + "--help lists the commands)";
+  if (best != nullptr) {
+    return Tf("unknown command \"{0}\"; did you mean \"{1}\"?", command, path + best->get_name());
+  }
+  return Tf("unknown command \"{0}\" (tamsel {1}--help lists the commands)", command, path);
 }
 
 std::string BashCompletion(const CLI::App& app) {
@@ -167,7 +235,7 @@ void AddCompletionCommand(CLI::App& app, Action& action) {
       std::ofstream out(*file, std::ios::binary);
       out << script;
       out.close();
-      if (!out) throw ToolError("cannot write " + *file);
+      if (!out) throw ToolError(Tf("cannot write {0}", *file));
       return 0;
     };
   });

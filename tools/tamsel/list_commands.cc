@@ -7,6 +7,7 @@
 
 #include "commands.h"
 #include "common/text.h"
+#include "i18n.h"
 
 namespace tamsel::cli {
 
@@ -16,10 +17,10 @@ namespace {
 constexpr int64_t kPageRows = 2000;
 
 struct ListSource {
-  const char* noun;    // "rule", "price-list row"
-  const char* plural;  // "rules"
-  const char* from;    // view or table
-  const char* key;     // unique column the pages follow; "" reads in one statement
+  const char* one;   // the count line: "{0} rule."
+  const char* many;  // "{0} rules."
+  const char* from;  // view or table
+  const char* key;   // unique column the pages follow; "" reads in one statement
   const char* order;
   std::vector<std::string> columns;  // shown in a table; --json shows every column
   // The columns --vendor, --item and --currency compare with; "" where one does not apply.
@@ -28,8 +29,7 @@ struct ListSource {
   const char* currency;
 };
 
-const ListSource kRules = {"rule",
-                           "rules",
+const ListSource kRules = {NP_("{0} rule.", "{0} rules."),
                            "pu_VenInvPriceRule",
                            "id",
                            "id",
@@ -39,8 +39,7 @@ const ListSource kRules = {"rule",
                            "cInvCode",
                            "cExch_Name"};
 const ListSource kPriceList = {
-    "price-list row",
-    "price-list rows",
+    NP_("{0} price-list row.", "{0} price-list rows."),
     "pu_veninvpricelist",
     "autoid",
     "autoid",
@@ -50,24 +49,40 @@ const ListSource kPriceList = {
     "cInvCode",
     "cExch_Name"};
 // The price list's own table, for export: its column names, not the view's.
-const ListSource kPriceTable = {"price-list row", "price-list rows", "ven_inv_price",
-                                "autoid",         "autoid",          {},
-                                "cVenCode",       "cInvCode",        "cExch_Name"};
-const ListSource kVendors = {
-    "vendor",   "vendors",  "Vendor",
-    "cVenCode", "cVenCode", {"cVenCode", "cVenName", "cVenAbbName", "dEndDate", "bVenOverseas"},
-    "cVenCode", "",         ""};
-const ListSource kItems = {
-    "item",     "items",    "Inventory",
-    "cInvCode", "cInvCode", {"cInvCode", "cInvName", "cInvStd", "cComUnitCode", "bPurchase"},
-    "",         "cInvCode", ""};
-const ListSource kCurrencies = {
-    "currency",   "currencies", "ForeignCurrency",
-    "cExch_Name", "cExch_Name", {"cExch_Name", "cExch_Code", "iOtherUsed", "bCal"},
-    "",           "",           "cExch_Name"};
+const ListSource kPriceTable = {NP_("{0} price-list row.", "{0} price-list rows."),
+                                "ven_inv_price",
+                                "autoid",
+                                "autoid",
+                                {},
+                                "cVenCode",
+                                "cInvCode",
+                                "cExch_Name"};
+const ListSource kVendors = {NP_("{0} vendor.", "{0} vendors."),
+                             "Vendor",
+                             "cVenCode",
+                             "cVenCode",
+                             {"cVenCode", "cVenName", "cVenAbbName", "dEndDate", "bVenOverseas"},
+                             "cVenCode",
+                             "",
+                             ""};
+const ListSource kItems = {NP_("{0} item.", "{0} items."),
+                           "Inventory",
+                           "cInvCode",
+                           "cInvCode",
+                           {"cInvCode", "cInvName", "cInvStd", "cComUnitCode", "bPurchase"},
+                           "",
+                           "cInvCode",
+                           ""};
+const ListSource kCurrencies = {NP_("{0} currency.", "{0} currencies."),
+                                "ForeignCurrency",
+                                "cExch_Name",
+                                "cExch_Name",
+                                {"cExch_Name", "cExch_Code", "iOtherUsed", "bCal"},
+                                "",
+                                "",
+                                "cExch_Name"};
 // Rates have no single-column key; a currency's rates are few enough for one statement.
-const ListSource kRates = {"rate",
-                           "rates",
+const ListSource kRates = {NP_("{0} rate.", "{0} rates."),
                            "exch",
                            "",
                            "cexch_name, itype, iyear, cdate",
@@ -150,7 +165,7 @@ int List(const GlobalOptions& options, const ListSource& source, const ListArgs&
   });
   rows.Close();
   if (!options.json) {
-    std::cout << count << ' ' << (count == 1 ? source.noun : source.plural) << ".\n";
+    std::cout << Tfn(source.one, source.many, count, count) << '\n';
   }
   return kDone;
 }
@@ -159,18 +174,18 @@ int List(const GlobalOptions& options, const ListSource& source, const ListArgs&
 
 void AddListOptions(CLI::App& cmd, ListArgs& args, bool vendor, bool item, bool currency) {
   cmd.add_option("--filter", args.filter,
-                 "SQL condition over the list's fields (cExchName = 'USD' and bPromotion = 1)");
-  if (vendor) cmd.add_option("--vendor", args.vendor, "only this vendor code");
-  if (item) cmd.add_option("--item", args.item, "only this item code");
-  if (currency) cmd.add_option("--currency", args.currency, "only this currency name");
-  cmd.add_option("--limit", args.limit, "at most this many rows")->check(CLI::NonNegativeNumber);
+                 _("SQL condition over the list's fields (cExchName = 'USD' and bPromotion = 1)"));
+  if (vendor) cmd.add_option("--vendor", args.vendor, _("only this vendor code"));
+  if (item) cmd.add_option("--item", args.item, _("only this item code"));
+  if (currency) cmd.add_option("--currency", args.currency, _("only this currency name"));
+  cmd.add_option("--limit", args.limit, _("at most this many rows"))->check(CLI::NonNegativeNumber);
 }
 
 void AddListCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Action& action) {
   const auto add = [&](CLI::App& parent, const char* name, const char* about,
                        const ListSource& source) {
     auto args = std::make_shared<ListArgs>();
-    auto* cmd = parent.add_subcommand(name, about);
+    auto* cmd = parent.add_subcommand(name, _(about));
     AddListOptions(*cmd, *args, *source.vendor != '\0', *source.item != '\0',
                    *source.currency != '\0');
     cmd->callback([&options, &action, &source, args] {
@@ -178,20 +193,20 @@ void AddListCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Acti
     });
     return cmd;
   };
-  add(rule, "list", "Stored rules, with vendor and item names", kRules);
-  auto* pricelist = app.add_subcommand("pricelist", "The supplier price list");
+  add(rule, "list", N_("Stored rules, with vendor and item names"), kRules);
+  auto* pricelist = app.add_subcommand("pricelist", _("The supplier price list"));
   pricelist->require_subcommand(1);
-  add(*pricelist, "list", "Price-list rows", kPriceList);
+  add(*pricelist, "list", N_("Price-list rows"), kPriceList);
   const struct {
     const char* name;
     const char* about;
     const ListSource* source;
-  } lists[] = {{"vendor", "Vendors (master data)", &kVendors},
-               {"item", "Items (master data)", &kItems},
-               {"currency", "Currencies (master data)", &kCurrencies},
-               {"rate", "Exchange rates, daily (itype 1) and monthly (itype 2)", &kRates}};
+  } lists[] = {{"vendor", N_("Vendors (master data)"), &kVendors},
+               {"item", N_("Items (master data)"), &kItems},
+               {"currency", N_("Currencies (master data)"), &kCurrencies},
+               {"rate", N_("Exchange rates, daily (itype 1) and monthly (itype 2)"), &kRates}};
   for (const auto& list : lists) {
-    auto* group = app.add_subcommand(list.name, list.about);
+    auto* group = app.add_subcommand(list.name, _(list.about));
     group->require_subcommand(1);
     add(*group, "list", list.about, *list.source);
   }

@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "common/text.h"
 #include "explain.h"
+#include "i18n.h"
 #include "rule_file.h"
 
 namespace tamsel::cli {
@@ -58,7 +59,7 @@ CLI::Validator FiniteNumber() {
           if (used == value.size() && std::isfinite(d)) return "";
         } catch (const std::exception&) {
         }
-        return "not a number: " + value;
+        return Tf("not a number: {0}", value);
       },
       "NUMBER", "FiniteNumber");
 }
@@ -74,9 +75,9 @@ struct LookupArgs {
 
 void AddFreeOptions(CLI::App& cmd, LookupArgs& args) {
   auto* free = cmd.add_option("--free", args.free,
-                              "free-item value of the purchased item, N=VALUE with N from 1 to "
-                              "10; repeat for several (--free 2=RED --free 5=XL)");
-  auto* xml = cmd.add_option("--xml", args.xml, "the free-item XML parameter as it stands");
+                              _("free-item value of the purchased item, N=VALUE with N from 1 to "
+                                "10; repeat for several (--free 2=RED --free 5=XL)"));
+  auto* xml = cmd.add_option("--xml", args.xml, _("the free-item XML parameter as it stands"));
   free->excludes(xml);
 }
 
@@ -88,7 +89,7 @@ std::string XmlOf(const LookupArgs& args) {
 // offers, as if it were this vendor's.
 void RequireVendor(const Session& session, const std::string& vendor) {
   if (!detail::Trim(vendor).empty() && !session.HasVendor(vendor)) {
-    throw ToolError("vendor " + vendor + " does not exist", kNotFound);
+    throw ToolError(Tf("vendor {0} does not exist", vendor), kNotFound);
   }
 }
 
@@ -118,8 +119,9 @@ bool RuleFind(const GlobalOptions& options, const LookupArgs& args) {
   if (options.json) {
     std::cout << (rule ? RuleHeaderToJson(*rule) : Json(nullptr)).dump(2) << '\n';
   } else if (!rule) {
-    std::cout << "No rule applies to vendor " << args.vendor << ", item " << args.item << " on "
-              << date.IsoDate() << ".\n";
+    std::cout << Tf("No rule applies to vendor {0}, item {1} on {2}.", args.vendor, args.item,
+                    date.IsoDate())
+              << '\n';
   } else {
     PrintFields(std::cout, RuleHeaderDisplay(*rule));
   }
@@ -143,7 +145,7 @@ bool Price(const GlobalOptions& options, const LookupArgs& args) {
   const int32_t chosen = tier ? tier->id : 0;
   if (args.explain) {
     if (std::string odd = Disagreement(candidates, chosen); !odd.empty()) {
-      std::cerr << "warning: " << odd << '\n';
+      std::cerr << Tf("warning: {0}", odd) << '\n';
     }
   }
   if (options.json) {
@@ -160,11 +162,12 @@ bool Price(const GlobalOptions& options, const LookupArgs& args) {
     return tier != nullptr;
   }
   if (!tier) {
-    std::cout << "No price applies to vendor " << args.vendor << ", item " << args.item
-              << ", quantity " << FormatNumber(args.qty) << " on " << date.IsoDate() << ".\n";
+    std::cout << Tf("No price applies to vendor {0}, item {1}, quantity {2} on {3}.", args.vendor,
+                    args.item, FormatNumber(args.qty), date.IsoDate())
+              << '\n';
   } else {
     PrintPrice(std::cout, *tier);
-    if (next) std::cout << "Next band: " << DescribeNextTier(*next, args.qty) << ".\n";
+    if (next) std::cout << Tf("Next band: {0}.", DescribeNextTier(*next, args.qty)) << '\n';
   }
   if (args.explain) PrintCandidates(std::cout, candidates, chosen);
   return tier != nullptr;
@@ -182,8 +185,10 @@ bool Compare(const GlobalOptions& options, const LookupArgs& args) {
     offers = RankOffers(session, args.item, args.qty, args.supply_type, xml);
     const int32_t first = offers.empty() ? 0 : offers.front().id;
     if (first != (tier ? tier->id : 0)) {
-      std::cerr << "warning: the ranking starts with row " << first
-                << " but the comparison returned row " << (tier ? tier->id : 0) << '\n';
+      std::cerr
+          << Tf("warning: the ranking starts with row {0} but the comparison returned row {1}",
+                first, tier ? tier->id : 0)
+          << '\n';
     }
     if (std::string warning = MissingRateWarning(offers, session); !warning.empty()) {
       std::cerr << warning << '\n';
@@ -193,8 +198,9 @@ bool Compare(const GlobalOptions& options, const LookupArgs& args) {
     if (options.json) {
       std::cout << "null\n";
     } else {
-      std::cout << "No vendor offers item " << args.item << " for quantity "
-                << FormatNumber(args.qty) << " on " << session.today().IsoDate() << ".\n";
+      std::cout << Tf("No vendor offers item {0} for quantity {1} on {2}.", args.item,
+                      FormatNumber(args.qty), session.today().IsoDate())
+                << '\n';
     }
     return false;
   }
@@ -208,12 +214,13 @@ bool Compare(const GlobalOptions& options, const LookupArgs& args) {
     std::cout << out.dump(2) << '\n';
     return true;
   }
-  std::cout << "Cheapest vendor for item " << args.item << ", quantity " << FormatNumber(args.qty)
-            << ", on " << session.today().IsoDate() << ":\n";
+  std::cout << Tf("Cheapest vendor for item {0}, quantity {1}, on {2}:", args.item,
+                  FormatNumber(args.qty), session.today().IsoDate())
+            << '\n';
   PrintPrice(std::cout, *tier);
-  PrintFields(std::cout, {{"In local currency", local.Describe()}});
+  PrintFields(std::cout, {{N_("In local currency"), local.Describe()}});
   if (args.explain) {
-    std::cout << "\nEvery qualifying offer, cheapest in local currency first:\n";
+    std::cout << '\n' << _("Every qualifying offer, cheapest in local currency first:") << '\n';
     OffersTable(offers).Print(std::cout);
   }
   return true;
@@ -232,10 +239,10 @@ std::string FreeItemXml(const std::vector<std::string>& free_items) {
       n = std::stoi(item.substr(0, eq));
     }
     if (n < 1 || n > 10) {
-      throw UsageError("--free expects N=VALUE with N from 1 to 10: " + item);
+      throw UsageError(Tf("--free expects N=VALUE with N from 1 to 10: {0}", item));
     }
     if (!values.emplace(n, item.substr(eq + 1)).second) {
-      throw UsageError("--free " + std::to_string(n) + " given twice");
+      throw UsageError(Tf("--free {0} given twice", n));
     }
   }
   std::string xml = "<z";
@@ -262,9 +269,9 @@ Json LocalPrice::ToJson() const {
 }
 
 std::string LocalPrice::Describe() const {
-  std::string local = local_currency.empty() ? "local" : local_currency;
+  std::string local = local_currency.empty() ? _("local") : local_currency;
   if (currency == local_currency || !has_rate) {
-    std::string note = currency == local_currency ? "" : " (no rate for the day: taken as 1)";
+    std::string note = currency == local_currency ? "" : _(" (no rate for the day: taken as 1)");
     return FormatNumber(amount) + " " + currency + " = " + Rounded(local_amount) + " " + local +
            note;
   }
@@ -321,54 +328,54 @@ Json PriceToJson(const PriceRuleItem& tier) {
 void PrintPrice(std::ostream& out, const PriceRuleItem& tier) {
   auto rule = tier.objRule();
   std::vector<std::pair<std::string, std::string>> fields;
-  fields.emplace_back("Price-list row", std::to_string(tier.id));
+  fields.emplace_back(N_("Price-list row"), std::to_string(tier.id));
   if (rule) {
     auto named = [](const std::string& code, const std::string& name) {
       return name.empty() ? code : code + " (" + name + ")";
     };
-    fields.emplace_back("Vendor", rule->cVenCode.empty()
-                                      ? "(any vendor)"
-                                      : named(rule->cVenCode, rule->cVenAbbName));
-    fields.emplace_back("Item", named(rule->cInvCode, rule->cInvName));
-    fields.emplace_back("Supply type", std::to_string(rule->iSupplyType));
-    fields.emplace_back("Currency", rule->cExchName);
-    fields.emplace_back("Valid",
-                        rule->dEnableDate + " until " +
-                            (rule->dDisableDate.empty() ? "(no end)" : rule->dDisableDate));
-    fields.emplace_back("Promotion", YesNo(rule->bPromotion));
+    fields.emplace_back(N_("Vendor"), rule->cVenCode.empty()
+                                          ? _("(any vendor)")
+                                          : named(rule->cVenCode, rule->cVenAbbName));
+    fields.emplace_back(N_("Item"), named(rule->cInvCode, rule->cInvName));
+    fields.emplace_back(N_("Supply type"), std::to_string(rule->iSupplyType));
+    fields.emplace_back(N_("Currency"), rule->cExchName);
+    fields.emplace_back(N_("Valid"),
+                        Tf("{0} until {1}", rule->dEnableDate,
+                           rule->dDisableDate.empty() ? _("(no end)") : rule->dDisableDate));
+    fields.emplace_back(N_("Promotion"), YesNo(rule->bPromotion));
   }
-  fields.emplace_back("Quantity band", FormatNumber(tier.iLowerLimit) + " up to " +
-                                           FormatUpperLimit(tier.iUpperLimit));
-  fields.emplace_back("Unit price", FormatMoney(tier.iUnitPrice));
-  fields.emplace_back("Tax rate %", FormatNumber(tier.iTaxRate));
-  fields.emplace_back("With tax", FormatMoney(tier.iTaxUnitPrice));
+  fields.emplace_back(N_("Quantity band"), Tf("{0} up to {1}", FormatNumber(tier.iLowerLimit),
+                                              FormatUpperLimit(tier.iUpperLimit)));
+  fields.emplace_back(N_("Unit price"), FormatMoney(tier.iUnitPrice));
+  fields.emplace_back(N_("Tax rate %"), FormatNumber(tier.iTaxRate));
+  fields.emplace_back(N_("With tax"), FormatMoney(tier.iTaxUnitPrice));
   PrintFields(out, fields);
 }
 
 void AddLookupCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Action& action) {
   auto find_args = std::make_shared<LookupArgs>();
-  auto* find = rule.add_subcommand("find", "The rule that applies to a vendor, item and date");
-  find->add_option("--vendor", find_args->vendor, "vendor code")->required();
-  find->add_option("--item", find_args->item, "item code")->required();
-  find->add_option("--date", find_args->date, "the day (default: the login date)")
+  auto* find = rule.add_subcommand("find", _("The rule that applies to a vendor, item and date"));
+  find->add_option("--vendor", find_args->vendor, _("vendor code"))->required();
+  find->add_option("--item", find_args->item, _("item code"))->required();
+  find->add_option("--date", find_args->date, _("the day (default: the login date)"))
       ->check(IsoDateValidator());
-  find->add_option("--currency", find_args->currency, "currency name (default: any)");
-  find->add_option("--supply-type", find_args->supply_type, "supply type (default 1)");
+  find->add_option("--currency", find_args->currency, _("currency name (default: any)"));
+  find->add_option("--supply-type", find_args->supply_type, _("supply type (default 1)"));
   find->callback([&options, &action, find_args] {
     action = [&options, find_args] { return RuleFind(options, *find_args) ? kDone : kNotFound; };
   });
 
   auto price_args = std::make_shared<LookupArgs>();
-  auto* price = app.add_subcommand("price", "The price-list price of one purchase");
-  price->add_option("--vendor", price_args->vendor, "vendor code")->required();
-  price->add_option("--item", price_args->item, "item code")->required();
-  price->add_option("--date", price_args->date, "the day (default: the login date)")
+  auto* price = app.add_subcommand("price", _("The price-list price of one purchase"));
+  price->add_option("--vendor", price_args->vendor, _("vendor code"))->required();
+  price->add_option("--item", price_args->item, _("item code"))->required();
+  price->add_option("--date", price_args->date, _("the day (default: the login date)"))
       ->check(IsoDateValidator());
-  price->add_option("--qty", price_args->qty, "quantity")->required()->check(FiniteNumber());
-  price->add_option("--currency", price_args->currency, "currency name (default: any)");
-  price->add_option("--supply-type", price_args->supply_type, "supply type (default 1)");
+  price->add_option("--qty", price_args->qty, _("quantity"))->required()->check(FiniteNumber());
+  price->add_option("--currency", price_args->currency, _("currency name (default: any)"));
+  price->add_option("--supply-type", price_args->supply_type, _("supply type (default 1)"));
   price->add_flag("--explain", price_args->explain,
-                  "also list the item's price-list rows: why each is out, why the winner won");
+                  _("also list the item's price-list rows: why each is out, why the winner won"));
   AddFreeOptions(*price, *price_args);
   price->callback([&options, &action, price_args] {
     action = [&options, price_args] { return Price(options, *price_args) ? kDone : kNotFound; };
@@ -376,16 +383,16 @@ void AddLookupCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Ac
 
   auto cmp_args = std::make_shared<LookupArgs>();
   auto* compare = app.add_subcommand(
-      "compare", "The cheapest vendor for an item, prices compared in local currency");
-  compare->add_option("--item", cmp_args->item, "item code")->required();
-  compare->add_option("--qty", cmp_args->qty, "quantity")->required()->check(FiniteNumber());
-  compare->add_option("--supply-type", cmp_args->supply_type, "supply type (default 1)");
-  compare->add_option("--today", cmp_args->today, "business date (default: the login date)")
+      "compare", _("The cheapest vendor for an item, prices compared in local currency"));
+  compare->add_option("--item", cmp_args->item, _("item code"))->required();
+  compare->add_option("--qty", cmp_args->qty, _("quantity"))->required()->check(FiniteNumber());
+  compare->add_option("--supply-type", cmp_args->supply_type, _("supply type (default 1)"));
+  compare->add_option("--today", cmp_args->today, _("business date (default: the login date)"))
       ->check(IsoDateValidator());
   compare->add_flag("--monthly-rates", cmp_args->monthly_rates,
-                    "convert with the month's rate instead of the day's");
+                    _("convert with the month's rate instead of the day's"));
   compare->add_flag("--all", cmp_args->explain,
-                    "also rank every qualifying offer, with the rate each was converted at");
+                    _("also rank every qualifying offer, with the rate each was converted at"));
   AddFreeOptions(*compare, *cmp_args);
   compare->callback([&options, &action, cmp_args] {
     action = [&options, cmp_args] { return Compare(options, *cmp_args) ? kDone : kNotFound; };

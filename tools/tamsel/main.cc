@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "commands.h"
+#include "i18n.h"
 
 namespace {
 
@@ -21,36 +22,47 @@ int main(int argc, char** argv) {
   GlobalOptions options;
   Action action;
 
-  CLI::App app("Supplier price rules: look-ups, comparison and maintenance", "tamsel");
+  const std::optional<std::string> lang = LangArgument(argc, argv);
+  const std::optional<std::string> language =
+      lang ? LanguageOfOption(*lang) : EnvironmentLanguage();
+  UseLanguage(language.value_or(EnvironmentLanguage()));
+  if (!language) {
+    return Fail(2, Tf("--lang {0}: unknown language; use one of {1}", *lang, kLanguages));
+  }
+
+  CLI::App app(_("Supplier price rules: look-ups, comparison and maintenance"), "tamsel");
+  LocalizeHelp(app);
   // Global options may also follow the command: tamsel rule list --db x.db --json
   app.fallthrough();
   app.require_subcommand(1);
-  app.set_version_flag("--version", "tamsel " TAMSEL_VERSION);
-  app.add_option("--db", options.db_path, "embedded database file");
+  app.set_version_flag("--version", "tamsel " TAMSEL_VERSION,
+                       _("Display program version information and exit"));
+  app.add_option("--db", options.db_path, _("embedded database file"));
   app.add_option("--connection", options.connection,
-                 "connection text, e.g. \"Provider=SQLite;Data Source=x.db\" or an ODBC text "
-                 "(default: $TAMSEL_CONNECTION)");
+                 _("connection text, e.g. \"Provider=SQLite;Data Source=x.db\" or an ODBC text "
+                   "(default: $TAMSEL_CONNECTION)"));
   app.add_option("--connection-file", options.connection_file,
-                 "file holding the connection text (keeps a password off the command line)");
-  app.add_option("--lang", options.lang, "message language")
-      ->check(CLI::IsMember({"en-US", "zh-CN", "zh-TW"}));
-  app.add_flag("--json", options.json, "machine-readable output");
-  app.add_flag("--trace-sql", options.trace_sql, "print every statement run to stderr");
+                 _("file holding the connection text (keeps a password off the command line)"));
+  // Read before parsing (LangArgument); declared for the help and so that parsing accepts it.
+  app.add_option(
+      "--lang", options.lang,
+      Tf("message language: {0} (default: from LC_ALL, LC_MESSAGES or LANG)", kLanguages));
+  app.add_flag("--json", options.json, _("machine-readable output"));
+  app.add_flag("--trace-sql", options.trace_sql, _("print every statement run to stderr"));
   app.add_option("--date,--login-date", options.login_date,
-                 "login date: new rules start on it, look-ups default to it (default: today)")
+                 _("login date: new rules start on it, look-ups default to it (default: today)"))
       ->check(IsoDateValidator());
-  app.add_option("--user", options.user, "login user, the row-authorisation text");
+  app.add_option("--user", options.user, _("login user, the row-authorisation text"));
   app.add_flag("--check-auth", options.check_auth,
-               "apply the user's row authorisation to items and vendors");
+               _("apply the user's row authorisation to items and vendors"));
   app.footer(
-      "Global options may also follow the command (tamsel rule list --db x.db --json).\n"
-      "Exit codes: 0 done, 1 failed (message on stderr), 2 wrong command line, 3 not found,\n"
-      "4 refused by a check, 5 changed by another user meanwhile, 6 database unavailable.\n"
-      "Dates are yyyy-MM-dd; quantities and prices plain decimals.");
+      _("Global options may also follow the command (tamsel rule list --db x.db --json).\n"
+        "Exit codes: 0 done, 1 failed (message on stderr), 2 wrong command line, 3 not found,\n"
+        "4 refused by a check, 5 changed by another user meanwhile, 6 database unavailable.\n"
+        "Dates are yyyy-MM-dd; quantities and prices plain decimals."));
 
-  auto* rule = app.add_subcommand("rule",
-                                  "Rules: find, show, create, save, remove, list, "
-                                  "import, export");
+  auto* rule = app.add_subcommand("rule", _("Rules: find, show, create, save, remove, list, "
+                                            "import, export"));
   rule->require_subcommand(1);
   AddLookupCommands(app, *rule, options, action);
   AddRuleCommands(*rule, options, action);
@@ -73,10 +85,9 @@ int main(int argc, char** argv) {
   } catch (const UsageError& e) {
     return Fail(2, e.what());
   }
-  if (!action) return Fail(2, "no command given (tamsel --help)");
+  if (!action) return Fail(2, _("no command given (tamsel --help)"));
 
   try {
-    if (!options.lang.empty()) tamsel::SetMessageLanguage(options.lang);
     ReadConnectionSources(options);
     std::optional<tamsel::ScopedStatementObserver> trace;
     if (options.trace_sql) {
@@ -92,6 +103,6 @@ int main(int argc, char** argv) {
   } catch (const std::exception& e) {
     return Fail(1, e.what());
   } catch (...) {
-    return Fail(1, "unexpected failure");
+    return Fail(1, _("unexpected failure"));
   }
 }

@@ -8,6 +8,7 @@
 #include <ostream>
 
 #include "common/text.h"
+#include "i18n.h"
 
 namespace tamsel::cli {
 
@@ -39,11 +40,11 @@ std::string FormatMoney(double value) {
 }
 
 std::string FormatUpperLimit(const Variant& limit) {
-  if (limit.IsNull() || limit.IsEmpty()) return "no limit";
+  if (limit.IsNull() || limit.IsEmpty()) return _("no limit");
   return FormatNumber(VarToDbl(limit));
 }
 
-std::string YesNo(bool value) { return value ? "yes" : "no"; }
+std::string YesNo(bool value) { return value ? _("yes") : _("no"); }
 
 Json VariantToJson(const Variant& value) {
   switch (value.type()) {
@@ -239,7 +240,7 @@ void Table::AddRow(std::vector<std::string> cells) {
 
 std::vector<size_t> Table::Widths() const {
   std::vector<size_t> widths(headers_.size());
-  for (size_t c = 0; c < headers_.size(); ++c) widths[c] = DisplayWidth(headers_[c]);
+  for (size_t c = 0; c < headers_.size(); ++c) widths[c] = DisplayWidth(_(headers_[c]));
   for (const auto& row : rows_) {
     for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], DisplayWidth(row[c]));
   }
@@ -263,7 +264,10 @@ void Table::Print(std::ostream& out, const std::vector<size_t>& widths, bool hea
     out << '\n';
   };
   if (headers) {
-    print_row(headers_);
+    // Headers stay in English for ToJson; people read them translated.
+    std::vector<std::string> translated;
+    for (const std::string& header : headers_) translated.push_back(_(header));
+    print_row(translated);
     std::vector<std::string> rule;
     for (size_t w : widths) rule.emplace_back(w, '-');
     print_row(rule);
@@ -284,10 +288,11 @@ Json Table::ToJson() const {
 void PrintFields(std::ostream& out,
                  const std::vector<std::pair<std::string, std::string>>& fields) {
   size_t width = 0;
-  for (const auto& [name, value] : fields) width = std::max(width, DisplayWidth(name));
+  // Field names stay in English for JSON; people read them translated.
+  for (const auto& [name, value] : fields) width = std::max(width, DisplayWidth(_(name)));
   for (const auto& [name, value] : fields) {
     out << "  ";
-    Pad(out, name, width, false);
+    Pad(out, _(name), width, false);
     out << "  " << value << '\n';
   }
 }

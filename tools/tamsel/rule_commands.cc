@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "commands.h"
+#include "i18n.h"
 #include "rule_file.h"
 
 namespace tamsel::cli {
@@ -17,7 +18,7 @@ Json ReadRuleFile(const std::string& path) {
   try {
     return Json::parse(text);
   } catch (const Json::parse_error& e) {
-    throw ToolError(path + ": not valid JSON: " + e.what());
+    throw ToolError(Tf("{0}: not valid JSON: {1}", path, e.what()));
   }
 }
 
@@ -30,7 +31,7 @@ void PrintRule(const GlobalOptions& options, const PriceRule& rule) {
   std::cout << '\n';
   Table tiers = TierTable(rule);
   if (tiers.empty()) {
-    std::cout << "  (no tiers)\n";
+    std::cout << "  " << _("(no tiers)") << '\n';
   } else {
     tiers.Print(std::cout);
   }
@@ -43,7 +44,7 @@ int32_t ParseId(const std::string& text) {
     if (used == text.size() && id >= INT32_MIN && id <= INT32_MAX) return static_cast<int32_t>(id);
   } catch (const std::exception&) {
   }
-  throw UsageError("not a rule id: " + text);
+  throw UsageError(Tf("not a rule id: {0}", text));
 }
 
 }  // namespace
@@ -53,16 +54,16 @@ std::string ReadInput(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(std::cin), {});
   }
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw ToolError("cannot read " + path);
+  if (!in) throw ToolError(Tf("cannot read {0}", path));
   std::ostringstream text;
   text << in.rdbuf();
-  if (in.bad()) throw ToolError("cannot read " + path);
+  if (in.bad()) throw ToolError(Tf("cannot read {0}", path));
   return text.str();
 }
 
 void AddRuleCommands(CLI::App& rule, GlobalOptions& options, Action& action) {
   auto* cmd_new = rule.add_subcommand(
-      "new", "Print a new rule file with the suite's defaults and one open tier to fill in");
+      "new", _("Print a new rule file with the suite's defaults and one open tier to fill in"));
   cmd_new->callback([&options, &action] {
     action = [&options] {
       Session session(options);
@@ -73,14 +74,14 @@ void AddRuleCommands(CLI::App& rule, GlobalOptions& options, Action& action) {
   });
 
   auto show_id = std::make_shared<std::string>();
-  auto* show = rule.add_subcommand("show", "A stored rule with its tiers (--json: a rule file)");
-  show->add_option("ID", *show_id, "rule id")->required();
+  auto* show = rule.add_subcommand("show", _("A stored rule with its tiers (--json: a rule file)"));
+  show->add_option("ID", *show_id, _("rule id"))->required();
   show->callback([&options, &action, show_id] {
     action = [&options, show_id] {
       int32_t id = ParseId(*show_id);
       Session session(options);
       auto rule = session.manager().LoadVenInvPriceRule(id);
-      if (!rule) throw ToolError("no rule has id " + std::to_string(id), kNotFound);
+      if (!rule) throw ToolError(Tf("no rule has id {0}", id), kNotFound);
       PrintRule(options, *rule);
       return 0;
     };
@@ -88,8 +89,8 @@ void AddRuleCommands(CLI::App& rule, GlobalOptions& options, Action& action) {
 
   auto create_file = std::make_shared<std::string>();
   auto* create = rule.add_subcommand(
-      "create", "Verify and store a new rule from a rule file (JSON; - reads stdin)");
-  create->add_option("FILE", *create_file, "rule file")->required();
+      "create", _("Verify and store a new rule from a rule file (JSON; - reads stdin)"));
+  create->add_option("FILE", *create_file, _("rule file"))->required();
   create->callback([&options, &action, create_file] {
     action = [&options, create_file] {
       Json file = ReadRuleFile(*create_file);
@@ -100,7 +101,7 @@ void AddRuleCommands(CLI::App& rule, GlobalOptions& options, Action& action) {
       if (options.json) {
         std::cout << RuleToJson(*rule).dump(2) << '\n';
       } else {
-        std::cout << "Created rule " << rule->id << " (row version " << rule->ufts << ").\n";
+        std::cout << Tf("Created rule {0} (row version {1}).", rule->id, rule->ufts) << '\n';
       }
       return 0;
     };
@@ -110,20 +111,21 @@ void AddRuleCommands(CLI::App& rule, GlobalOptions& options, Action& action) {
   auto save_update = std::make_shared<bool>(false);
   auto* save = rule.add_subcommand(
       "save",
-      "Store a changed rule from a rule file; refused when the stored rule changed since the "
-      "file's ufts was read");
-  save->add_option("FILE", *save_file, "rule file with id and ufts (from rule show --json)")
+      _("Store a changed rule from a rule file; refused when the stored rule changed since the "
+        "file's ufts was read"));
+  save->add_option("FILE", *save_file, _("rule file with id and ufts (from rule show --json)"))
       ->required();
   save->add_flag("--update", *save_update,
-                 "write the saved rule back to FILE, with its new row version, so that the next "
-                 "save of the same file is not refused");
+                 _("write the saved rule back to FILE, with its new row version, so that the next "
+                   "save of the same file is not refused"));
   save->callback([&options, &action, save_file, save_update] {
     action = [&options, save_file, save_update] {
-      if (*save_update && *save_file == "-") throw UsageError("--update needs a file, not -");
+      if (*save_update && *save_file == "-") throw UsageError(_("--update needs a file, not -"));
       Json file = ReadRuleFile(*save_file);
       if (!file.is_object() || !file.contains("id") || !file.contains("ufts")) {
-        throw ToolError(*save_file +
-                        ": a rule to save needs its id and ufts (write it with rule show --json)");
+        throw ToolError(
+            Tf("{0}: a rule to save needs its id and ufts (write it with rule show --json)",
+               *save_file));
       }
       Session session(options);
       auto rule = RuleFromJson(file, session.manager());
@@ -132,8 +134,8 @@ void AddRuleCommands(CLI::App& rule, GlobalOptions& options, Action& action) {
         session.manager().SaveVenInvPriceRule(rule);
       } catch (const ComponentError& e) {
         if (ExitCodeOf(e) != kConflict) throw;
-        throw ToolError(CleanMessage(e.description()) + " Read it again with: tamsel rule show " +
-                            std::to_string(rule->id) + " --json > " + *save_file,
+        throw ToolError(Tf("{0} Read it again with: tamsel rule show {1} --json > {2}",
+                           CleanMessage(e.description()), rule->id, *save_file),
                         kConflict);
       }
       if (*save_update) {
@@ -141,23 +143,24 @@ void AddRuleCommands(CLI::App& rule, GlobalOptions& options, Action& action) {
           WriteFileAtomically(*save_file, RuleToJson(*rule).dump(2) + "\n");
         } catch (const ToolError& e) {
           // The save is committed: say so, or a retry would be refused as stale unexplained.
-          throw ToolError("saved rule " + std::to_string(rule->id) + " (row version " + rule->ufts +
-                          "), but " + e.what() + " (read it with: tamsel rule show " +
-                          std::to_string(rule->id) + " --json)");
+          throw ToolError(
+              Tf("saved rule {0} (row version {1}), but {2} (read it with: tamsel rule "
+                 "show {0} --json)",
+                 rule->id, rule->ufts, e.what()));
         }
       }
       if (options.json) {
         std::cout << RuleToJson(*rule).dump(2) << '\n';
       } else {
-        std::cout << "Saved rule " << rule->id << " (row version " << rule->ufts << ").\n";
+        std::cout << Tf("Saved rule {0} (row version {1}).", rule->id, rule->ufts) << '\n';
       }
       return 0;
     };
   });
 
   auto remove_id = std::make_shared<std::string>();
-  auto* remove = rule.add_subcommand("remove", "Remove a stored rule with its tiers");
-  remove->add_option("ID", *remove_id, "rule id")->required();
+  auto* remove = rule.add_subcommand("remove", _("Remove a stored rule with its tiers"));
+  remove->add_option("ID", *remove_id, _("rule id"))->required();
   remove->callback([&options, &action, remove_id] {
     action = [&options, remove_id] {
       int32_t id = ParseId(*remove_id);
@@ -166,7 +169,7 @@ void AddRuleCommands(CLI::App& rule, GlobalOptions& options, Action& action) {
       if (options.json) {
         std::cout << Json{{"removed", id}}.dump(2) << '\n';
       } else {
-        std::cout << "Removed rule " << id << ".\n";
+        std::cout << Tf("Removed rule {0}.", id) << '\n';
       }
       return 0;
     };

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "cli_context.h"
+#include "i18n.h"
 
 namespace tamsel::cli {
 
@@ -79,26 +80,26 @@ Json RuleToJson(const PriceRule& rule) {
 namespace {
 
 [[noreturn]] void BadField(const std::string& where, const std::string& expected) {
-  throw ToolError(where + ": expected " + expected);
+  throw ToolError(Tf("{0}: expected {1}", where, expected));
 }
 
 std::string ReadText(const Json& v, const std::string& where) {
   if (v.is_null()) return "";
-  if (!v.is_string()) BadField(where, "a text");
+  if (!v.is_string()) BadField(where, _("a text"));
   return v.get<std::string>();
 }
 
 double ReadNumber(const Json& v, const std::string& where) {
-  if (!v.is_number()) BadField(where, "a number");
+  if (!v.is_number()) BadField(where, _("a number"));
   double d = v.get<double>();
-  if (!std::isfinite(d)) BadField(where, "a finite number");
+  if (!std::isfinite(d)) BadField(where, _("a finite number"));
   return d;
 }
 
 int64_t ReadWhole(const Json& v, const std::string& where, int64_t lo, int64_t hi) {
   double d = ReadNumber(v, where);
   if (d != std::floor(d) || d < static_cast<double>(lo) || d > static_cast<double>(hi)) {
-    BadField(where, "a whole number from " + std::to_string(lo) + " to " + std::to_string(hi));
+    BadField(where, Tf("a whole number from {0} to {1}", lo, hi));
   }
   return static_cast<int64_t>(d);
 }
@@ -108,11 +109,11 @@ bool ReadFlag(const Json& v, const std::string& where) {
   if (v.is_number_integer() && (v.get<int64_t>() == 0 || v.get<int64_t>() == 1)) {
     return v.get<int64_t>() == 1;
   }
-  BadField(where, "true or false");
+  BadField(where, _("true or false"));
 }
 
 void ReadTier(const Json& file, PriceRuleItem& tier, const std::string& where) {
-  if (!file.is_object()) BadField(where, "an object");
+  if (!file.is_object()) BadField(where, _("an object"));
   // A tier without an upper limit has none; only the last one may lack it.
   tier.iUpperLimit = Variant::Null();
   for (const auto& [key, value] : file.items()) {
@@ -130,7 +131,7 @@ void ReadTier(const Json& file, PriceRuleItem& tier, const std::string& where) {
     } else if (key == "iTaxUnitPrice") {
       tier.iTaxUnitPrice = ReadNumber(value, at);
     } else if (key != "id") {
-      throw ToolError(at + ": unknown field");
+      throw ToolError(Tf("{0}: unknown field", at));
     }
   }
 }
@@ -138,7 +139,7 @@ void ReadTier(const Json& file, PriceRuleItem& tier, const std::string& where) {
 }  // namespace
 
 std::shared_ptr<PriceRule> RuleFromJson(const Json& file, PriceRuleManager& manager) {
-  if (!file.is_object()) throw ToolError("a rule must be a JSON object");
+  if (!file.is_object()) throw ToolError(_("a rule must be a JSON object"));
   auto rule = manager.NewVenInvPriceRule();
   std::set<std::string> seen;
   for (const auto& item : file.items()) {
@@ -152,8 +153,8 @@ std::shared_ptr<PriceRule> RuleFromJson(const Json& file, PriceRuleManager& mana
     for (const auto& f : RuleFields()) {
       if (name == f.name) field = &f;
     }
-    if (field == nullptr) throw ToolError(key + ": unknown field");
-    if (!seen.insert(name).second) throw ToolError(key + ": " + name + " given twice");
+    if (field == nullptr) throw ToolError(Tf("{0}: unknown field", key));
+    if (!seen.insert(name).second) throw ToolError(Tf("{0}: {1} given twice", key, name));
     std::visit(
         [&](auto member) {
           using T = std::remove_reference_t<decltype(rule.get()->*member)>;
@@ -173,9 +174,9 @@ std::shared_ptr<PriceRule> RuleFromJson(const Json& file, PriceRuleManager& mana
   }
   if (file.contains("ruleItems")) {
     const Json& tiers = file["ruleItems"];
-    if (!tiers.is_array()) BadField("ruleItems", "an array");
+    if (!tiers.is_array()) BadField("ruleItems", _("an array"));
     if (tiers.size() >= static_cast<size_t>(std::numeric_limits<int16_t>::max())) {
-      throw ToolError("ruleItems: too many tiers");
+      throw ToolError(_("ruleItems: too many tiers"));
     }
     for (size_t i = 0; i < tiers.size(); ++i) {
       // AddRuleItem chains the lower limit to the previous tier and copies the rule's tax rate.
@@ -191,27 +192,30 @@ std::vector<std::pair<std::string, std::string>> RuleHeaderDisplay(const PriceRu
     return name.empty() ? code : code + " (" + name + ")";
   };
   std::vector<std::pair<std::string, std::string>> out = {
-      {"Rule id", std::to_string(rule.id)},
-      {"Vendor", rule.cVenCode.empty() ? "(any vendor)" : named(rule.cVenCode, rule.cVenAbbName)},
-      {"Item", named(rule.cInvCode, rule.cInvName)},
-      {"Supply type", std::to_string(rule.iSupplyType)},
-      {"Currency", rule.cExchName},
-      {"Valid from", rule.dEnableDate},
-      {"Valid until", rule.dDisableDate.empty() ? "(no end)" : rule.dDisableDate + " (excluded)"},
-      {"Promotion", YesNo(rule.bPromotion)},
-      {"Tax cost", YesNo(rule.bTaxCost)},
+      {N_("Rule id"), std::to_string(rule.id)},
+      {N_("Vendor"),
+       rule.cVenCode.empty() ? _("(any vendor)") : named(rule.cVenCode, rule.cVenAbbName)},
+      {N_("Item"), named(rule.cInvCode, rule.cInvName)},
+      {N_("Supply type"), std::to_string(rule.iSupplyType)},
+      {N_("Currency"), rule.cExchName},
+      {N_("Valid from"), rule.dEnableDate},
+      {N_("Valid until"),
+       rule.dDisableDate.empty() ? _("(no end)") : Tf("{0} (excluded)", rule.dDisableDate)},
+      {N_("Promotion"), YesNo(rule.bPromotion)},
+      {N_("Tax cost"), YesNo(rule.bTaxCost)},
   };
   if (!rule.cComUnitCode.empty())
-    out.emplace_back("Unit", named(rule.cComUnitCode, rule.cComUnitName));
+    out.emplace_back(N_("Unit"), named(rule.cComUnitCode, rule.cComUnitName));
   if (!rule.cTermCode.empty())
-    out.emplace_back("Trade term", named(rule.cTermCode, rule.cTermName));
-  if (!rule.cMemo.empty()) out.emplace_back("Memo", rule.cMemo);
-  if (!rule.ufts.empty()) out.emplace_back("Row version", rule.ufts);
+    out.emplace_back(N_("Trade term"), named(rule.cTermCode, rule.cTermName));
+  if (!rule.cMemo.empty()) out.emplace_back(N_("Memo"), rule.cMemo);
+  if (!rule.ufts.empty()) out.emplace_back(N_("Row version"), rule.ufts);
   return out;
 }
 
 Table TierTable(const PriceRule& rule) {
-  Table table({"Tier", "From qty", "Below qty", "Unit price", "Tax rate %", "With tax"});
+  Table table({N_("Tier"), N_("From qty"), N_("Below qty"), N_("Unit price"), N_("Tax rate %"),
+               N_("With tax")});
   for (size_t c = 0; c < 6; ++c) table.AlignRight(c);
   for (int32_t i = 1; i <= rule.ruleItems->Count(); ++i) {
     std::string key = std::to_string(i);
