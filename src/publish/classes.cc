@@ -45,7 +45,13 @@ Member Field(const char* name, DISPID id) {
       TypeOf<typename F::Value>(),
       [](DispatchObject& o, Arg& v) {
         Target<typename F::Class>(o).*M = std::get<typename F::Value>(std::move(v));
-      }};
+      },
+      true};
+}
+
+// A read-only property, with parameters when it has any ("Fields(name)").
+Member Prop(const char* name, DISPID id, std::vector<Param> params, Getter get) {
+  return {name, id, std::move(params), get, Type::None, nullptr, true};
 }
 
 template <class T>
@@ -233,7 +239,8 @@ const ClassInfo& InfoOf<PriceRuleItem>() {
         {},
         [](DispatchObject& o, std::vector<Arg>&) -> Arg { return Target<I>(o).objRule(); },
         Type::Rule,
-        [](DispatchObject& o, Arg& v) { Target<I>(o).set_objRule(RuleArg(v)); }}}};
+        [](DispatchObject& o, Arg& v) { Target<I>(o).set_objRule(RuleArg(v)); },
+        true}}};
   return info;
 }
 
@@ -242,16 +249,14 @@ const ClassInfo& InfoOf<RuleItems>() {
   static const ClassInfo info{
       "RuleItems",
       nullptr,
-      {{"Item",
-        DISPID_VALUE,
-        {{"key", Type::Value}},
-        [](DispatchObject& o, std::vector<Arg>& a) -> Arg {
-          // A tier's key is its number: Item(2) and Item("2") are the same tier.
-          return Target<RuleItems>(o).Item(VarToStr(std::get<Variant>(a[0])));
-        }},
-       {"Count", 1, {}, [](DispatchObject& o, std::vector<Arg>&) -> Arg {
-          return Target<RuleItems>(o).Count();
-        }}}};
+      {Prop("Item", DISPID_VALUE, {{"key", Type::Value}},
+            [](DispatchObject& o, std::vector<Arg>& a) -> Arg {
+              // A tier's key is its number: Item(2) and Item("2") are the same tier.
+              return Target<RuleItems>(o).Item(VarToStr(std::get<Variant>(a[0])));
+            }),
+       Prop("Count", 1, {}, [](DispatchObject& o, std::vector<Arg>&) -> Arg {
+         return Target<RuleItems>(o).Count();
+       })}};
   return info;
 }
 
@@ -291,7 +296,8 @@ const ClassInfo& InfoOf<PriceRule>() {
           auto items = Unwrap<RuleItems>(std::get<DispatchPtr>(v).get());
           if (!items) throw std::invalid_argument("ruleItems takes the tiers of a price rule");
           Target<R>(o).ruleItems = std::move(items);
-        }},
+        },
+        true},
        {"GetPriceRuleItem",
         0x60030000,
         {{"iquantity", Type::Double}},
@@ -376,24 +382,16 @@ const ClassInfo& InfoOf<Recordset>() {
   static const ClassInfo info{
       "Recordset",
       nullptr,
-      {{"Fields",
-        DISPID_VALUE,
-        {{"name", Type::Text}},
-        [](DispatchObject& o, std::vector<Arg>& a) -> Arg {
-          return Target<S>(o).Fields(Text(a[0]));
-        }},
-       {"EOF",
-        1,
-        {},
-        [](DispatchObject& o, std::vector<Arg>&) -> Arg { return Target<S>(o).Eof(); }},
-       {"BOF",
-        2,
-        {},
-        [](DispatchObject& o, std::vector<Arg>&) -> Arg { return Target<S>(o).Bof(); }},
-       {"RecordCount",
-        3,
-        {},
-        [](DispatchObject& o, std::vector<Arg>&) -> Arg { return Target<S>(o).RecordCount(); }},
+      {Prop("Fields", DISPID_VALUE, {{"name", Type::Text}},
+            [](DispatchObject& o, std::vector<Arg>& a) -> Arg {
+              return Target<S>(o).Fields(Text(a[0]));
+            }),
+       Prop("EOF", 1, {},
+            [](DispatchObject& o, std::vector<Arg>&) -> Arg { return Target<S>(o).Eof(); }),
+       Prop("BOF", 2, {},
+            [](DispatchObject& o, std::vector<Arg>&) -> Arg { return Target<S>(o).Bof(); }),
+       Prop("RecordCount", 3, {},
+            [](DispatchObject& o, std::vector<Arg>&) -> Arg { return Target<S>(o).RecordCount(); }),
        {"MoveNext",
         4,
         {},
@@ -413,7 +411,8 @@ const ClassInfo& InfoOf<Recordset>() {
         {},
         nullptr,
         Type::Text,
-        [](DispatchObject& o, Arg& v) { Target<S>(o).Filter(Text(v)); }},
+        [](DispatchObject& o, Arg& v) { Target<S>(o).Filter(Text(v)); },
+        true},
        {"Close",
         7,
         {},
@@ -421,13 +420,12 @@ const ClassInfo& InfoOf<Recordset>() {
           Target<S>(o).Close();
           return {};
         }},
-       {"FieldCount",
-        8,
-        {},
-        [](DispatchObject& o, std::vector<Arg>&) -> Arg { return Target<S>(o).FieldCount(); }},
-       {"FieldName", 9, {{"index", Type::Long}}, [](DispatchObject& o, std::vector<Arg>& a) -> Arg {
-          return Target<S>(o).FieldName(std::get<int32_t>(a[0]));
-        }}}};
+       Prop("FieldCount", 8, {},
+            [](DispatchObject& o, std::vector<Arg>&) -> Arg { return Target<S>(o).FieldCount(); }),
+       Prop("FieldName", 9, {{"index", Type::Long}},
+            [](DispatchObject& o, std::vector<Arg>& a) -> Arg {
+              return Target<S>(o).FieldName(std::get<int32_t>(a[0]));
+            })}};
   return info;
 }
 

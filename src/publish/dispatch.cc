@@ -183,7 +183,8 @@ HRESULT DispatchObject::Invoke(DISPID id, WORD flags, DISPPARAMS* params, VARIAN
     }
     return S_OK;
   }
-  if (!(flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)) || !member->get) {
+  if (!member->get ||
+      !(flags & (member->property ? DISPATCH_METHOD | DISPATCH_PROPERTYGET : DISPATCH_METHOD))) {
     return DISP_E_MEMBERNOTFOUND;
   }
 

@@ -92,6 +92,9 @@ struct Member {
   Getter get;                 // the method, or the property get
   Type put_type = Type::None;
   Putter put = nullptr;
+  // A property answers a plain DISPATCH_PROPERTYGET; a method answers only DISPATCH_METHOD, so
+  // that a client without type information can tell a property's value from a method to call.
+  bool property = false;
 };
 
 struct ClassInfo {

@@ -276,7 +276,7 @@ HRESULT Coerce(const VARIANT& in, Type type, Arg& out) {
     IDispatch* d = nullptr;
     if (base == VT_DISPATCH || base == VT_UNKNOWN) {
       d = v->vt & VT_BYREF ? (v->ppdispVal ? *v->ppdispVal : nullptr) : v->pdispVal;
-    } else if (base != VT_EMPTY) {
+    } else if (base != VT_EMPTY && base != VT_NULL) {  // both stand for "no object"
       return DISP_E_TYPEMISMATCH;
     }
     if (d && base == VT_UNKNOWN) {  // an IUnknown: ask it for IDispatch
