@@ -130,7 +130,9 @@ class PublishTest : public ::testing::Test {
                  ->Add("AuthService", Var())
                  ->Add("RowAuthText", Var(std::string()))
                  ->Add("LoginDate", Typed(VT_DATE, Var(day)));
-    info_ = (new Bag)->Add("bCheckInvAuth", Var(VT_BOOL, 0));  // all that CheckInv reads
+    // What the checks of a save read.
+    info_ =
+        (new Bag)->Add("bCheckInvAuth", Var(VT_BOOL, 0))->Add("bCheckVendorAuth", Var(VT_BOOL, 0));
     Var login(login_), info(info_);
     auto init = Call(mgr_, "InitManager", {&login, &info});
     ASSERT_EQ(init->result.vt, VT_BOOL);
