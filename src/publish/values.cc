@@ -1,12 +1,18 @@
 #include "publish/values.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
 
 #include "common/text.h"
+
+// The binary standard's sizes on x86-64; a change here breaks every client.
+static_assert(sizeof(VARIANT) == 24 && offsetof(VARIANT, lVal) == 8);
+static_assert(sizeof(EXCEPINFO) == 64 && offsetof(EXCEPINFO, scode) == 56);
+static_assert(sizeof(DISPPARAMS) == 24 && sizeof(GUID) == 16);
 
 extern "C" {
 
