@@ -40,13 +40,21 @@ HRESULT GetIDsOfNamesThunk(IDispatch* p, REFIID riid, LPOLESTR* names, UINT coun
                            DISPID* ids) {
   if (!Self(p).OnOwnerThread()) return RPC_E_WRONG_THREAD;
   if (riid && !SameGuid(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-  return Self(p).GetIDsOfNames(names, count, ids);
+  try {
+    return Self(p).GetIDsOfNames(names, count, ids);
+  } catch (...) {  // out of memory converting a name: nothing may cross the C boundary
+    return E_OUTOFMEMORY;
+  }
 }
 HRESULT InvokeThunk(IDispatch* p, DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
                     VARIANT* result, EXCEPINFO* excep, UINT* arg_err) {
   if (!Self(p).OnOwnerThread()) return RPC_E_WRONG_THREAD;
   if (riid && !SameGuid(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-  return Self(p).Invoke(id, flags, params, result, excep, arg_err);
+  try {
+    return Self(p).Invoke(id, flags, params, result, excep, arg_err);
+  } catch (...) {  // out of memory converting an argument
+    return E_OUTOFMEMORY;
+  }
 }
 
 const IDispatchVtbl kVtbl = {

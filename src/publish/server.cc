@@ -114,7 +114,7 @@ fs::path RegistryPath() {
 // registering never overwrites entries it could not read.
 json ReadRegistry(const fs::path& path) {
   std::ifstream in(path);
-  if (!in) return json::object();
+  if (!in || in.peek() == std::ifstream::traits_type::eof()) return json::object();
   json j = json::parse(in, nullptr, /*allow_exceptions=*/true, /*ignore_comments=*/false);
   if (!j.is_object()) throw std::runtime_error("the registry file is not a JSON object");
   return j;

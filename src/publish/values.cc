@@ -468,6 +468,12 @@ void ToVariant(Arg&& value, VARIANT& out) {
 
 void WriteBack(const VARIANT& arg, Arg&& value) {
   if (!(arg.vt & VT_BYREF) || !arg.byref) return;
+  // Objects change in place: the caller's reference already sees them.
+  if (std::holds_alternative<std::shared_ptr<PriceRule>>(value) ||
+      std::holds_alternative<std::shared_ptr<PriceRuleItem>>(value) ||
+      std::holds_alternative<DispatchPtr>(value)) {
+    return;
+  }
   if (arg.vt == (VT_BYREF | VT_VARIANT)) {
     VARIANT fresh;
     ToVariant(std::move(value), fresh);
@@ -481,8 +487,9 @@ void WriteBack(const VARIANT& arg, Arg&& value) {
     *arg.pbstrVal = fresh;
   } else if (arg.vt == (VT_BYREF | VT_BOOL) && std::holds_alternative<bool>(value)) {
     *arg.pboolVal = std::get<bool>(value) ? VARIANT_TRUE : VARIANT_FALSE;
+  } else if (arg.vt == (VT_BYREF | VT_I2) && std::holds_alternative<int16_t>(value)) {
+    *arg.piVal = std::get<int16_t>(value);
   }
-  // Objects change in place: the caller's reference already sees them.
 }
 
 }  // namespace tamsel::publish
