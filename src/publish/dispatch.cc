@@ -2,6 +2,9 @@
 
 #include <cstring>
 #include <exception>
+#include <map>
+#include <mutex>
+#include <utility>
 
 #include "common/funnel.h"
 #include "common/text.h"
@@ -99,7 +102,41 @@ DispatchObject::DispatchObject(const ClassInfo& info)
   ++g_live_objects;
 }
 
-DispatchObject::~DispatchObject() { --g_live_objects; }
+namespace {
+
+// Objects are created and found on their own thread but may be released on any.
+std::mutex g_published_mutex;
+std::map<std::pair<const ClassInfo*, const void*>, DispatchObject*> g_published;
+
+}  // namespace
+
+DispatchObject::~DispatchObject() {
+  if (published_) {
+    std::lock_guard lock(g_published_mutex);
+    auto it = g_published.find({&info_, published_});
+    if (it != g_published.end() && it->second == this) g_published.erase(it);
+  }
+  --g_live_objects;
+}
+
+IDispatch* DispatchObject::Find(const ClassInfo& info, const void* target) {
+  std::lock_guard lock(g_published_mutex);
+  auto it = g_published.find({&info, target});
+  if (it == g_published.end() || !it->second->OnOwnerThread()) return nullptr;
+  // A count already at 0 belongs to an object on its way out: never bring it back.
+  DispatchObject& o = *it->second;
+  for (ULONG n = o.refs_; n != 0;) {
+    if (o.refs_.compare_exchange_weak(n, n + 1)) return &o.face_;
+  }
+  return nullptr;
+}
+
+void DispatchObject::Publish(const void* target) {
+  std::lock_guard lock(g_published_mutex);
+  auto [it, added] = g_published.try_emplace({&info_, target}, this);
+  if (!added) it->second = this;  // the old one is on its way out
+  published_ = target;
+}
 
 DispatchObject* DispatchObject::From(IDispatch* p) {
   if (!p || p->lpVtbl != &kVtbl) return nullptr;

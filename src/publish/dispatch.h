@@ -128,6 +128,12 @@ class DispatchObject {
                  UINT* arg_err);
   bool OnOwnerThread() const { return std::this_thread::get_id() == owner_; }
 
+  // One dispatch object per component object while any is alive, so that a caller comparing
+  // references (a tier's objRule and the rule it came from) sees one object. Find gives the
+  // live one with a new reference, or null; Publish enters a new one.
+  static IDispatch* Find(const ClassInfo& info, const void* target);
+  void Publish(const void* target);
+
  private:
   struct Face : IDispatch {
     DispatchObject* self;
@@ -136,6 +142,7 @@ class DispatchObject {
   std::atomic<ULONG> refs_{0};  // Ref() gives the first
   std::thread::id owner_;
   const ClassInfo& info_;
+  const void* published_ = nullptr;
 };
 
 // One published object over a component object.
@@ -157,7 +164,12 @@ const ClassInfo& InfoOf();
 template <class T>
 DispatchPtr Wrap(std::shared_ptr<T> target) {
   if (!target) return {};
-  return DispatchPtr::Adopt((new Wrapper<T>(std::move(target), InfoOf<T>()))->Ref());
+  if (IDispatch* known = DispatchObject::Find(InfoOf<T>(), target.get())) {
+    return DispatchPtr::Adopt(known);
+  }
+  auto* object = new Wrapper<T>(target, InfoOf<T>());
+  object->Publish(target.get());
+  return DispatchPtr::Adopt(object->Ref());
 }
 
 template <class T>
