@@ -70,7 +70,7 @@ def main():
 
     rule = mgr.GetVenInvPriceRule("V001", "A01", TODAY)
     print(f"rule for V001/A01 on {TODAY}: id {rule.id}, {rule.cMemo!r}, {rule.cExchName}")
-    item = mgr.GetVenInvPriceRuleItem("V001", "A01", TODAY, 150)
+    item = mgr.GetVenInvPriceRuleItem("V001", "A01", TODAY, iquantity=150, iSupplyType=1)
     print(f"price of 150 x A01 at V001: {item.iUnitPrice} {item.objRule.cExchName}")
     tax = tc.Ref(False)
     mgr.GetbTaxType("V001", tax)

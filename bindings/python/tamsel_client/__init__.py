@@ -6,7 +6,7 @@
     rule = mgr.GetVenInvPriceRule("V001", "A01", datetime.date(2026, 11, 15))
 
 Attribute access reads a property or gives a method to call (GetIDsOfNames, then Invoke);
-assignment puts a property. Values: str, int, float, bool, None for Null, Empty for a value never
+keyword arguments are passed as named arguments; assignment puts a property. Values: str, int, float, bool, None for Null, Empty for a value never
 set, datetime.date / datetime.datetime for dates; dispatch objects come back wrapped again.
 A failing call raises ComponentError (the component error, from EXCEPINFO) or DispatchError.
 Objects answer only on the thread that created them.
@@ -258,17 +258,23 @@ def _from_variant(v, take=True):
     return simple[vt]()
 
 
-def _invoke(ptr, dispid, flags, args):
-    n = len(args)
+def _invoke(ptr, dispid, flags, args, named=None):
+    """named: {parameter dispid: value}; they come first in rgvarg, the positional ones after
+    them in reverse order."""
+    named = dict(named or {})
+    if flags & (PROPERTYPUT | PROPERTYPUTREF):
+        named = {DISPID_PROPERTYPUT: args[0]}
+        args = []
+    n, k = len(args) + len(named), len(named)
     values = (VARIANT * max(n, 1))()
+    ids = (C.c_int32 * max(k, 1))(*named.keys())
     refs = []
-    put = C.c_int32(DISPID_PROPERTYPUT)
-    named = flags & (PROPERTYPUT | PROPERTYPUTREF)
     try:
-        for i, arg in enumerate(args):  # the last argument first, as the standard has it
+        for i, arg in enumerate(named.values()):
+            _to_variant(arg, values[i], refs)
+        for i, arg in enumerate(args):
             _to_variant(arg, values[n - 1 - i], refs)
-        params = DISPPARAMS(values if n else None, C.pointer(put) if named else None, n,
-                            1 if named else 0)
+        params = DISPPARAMS(values if n else None, ids if k else None, n, k)
         result, excep, arg_err = VARIANT(), EXCEPINFO(), C.c_uint(0)
         hr = _method(ptr, 6, _Invoke)(ptr, dispid, C.byref(IID_NULL), 0, flags,
                                       C.byref(params), C.byref(result), C.byref(excep),
@@ -306,17 +312,25 @@ class Dispatch:
                 pass
             object.__setattr__(self, "_ptr", None)
 
+    def _ids_of(self, *names):
+        """The member's dispid, then those of its parameters."""
+        bufs = [C.create_string_buffer(n.encode("utf-16-le") + b"\0\0") for n in names]
+        array = (C.c_void_p * len(names))(*map(C.addressof, bufs))
+        ids = (C.c_int32 * len(names))()
+        hr = _method(self._ptr, 5, _GetIDsOfNames)(self._ptr, C.byref(IID_NULL), array,
+                                                   len(names), 0, ids)
+        if hr < 0:
+            raise AttributeError(", ".join(n for n, i in zip(names, ids) if i == -1))
+        return list(ids)
+
     def _id(self, name):
         if name not in self._ids:
-            buf = C.create_string_buffer(name.encode("utf-16-le") + b"\0\0")
-            names = (C.c_void_p * 1)(C.addressof(buf))
-            dispid = C.c_int32()
-            hr = _method(self._ptr, 5, _GetIDsOfNames)(self._ptr, C.byref(IID_NULL), names, 1, 0,
-                                                       C.byref(dispid))
-            if hr < 0:
-                raise AttributeError(name)
-            self._ids[name] = dispid.value
+            self._ids[name] = self._ids_of(name)[0]
         return self._ids[name]
+
+    def _call(self, name, dispid, args, kwargs):
+        named = dict(zip(self._ids_of(name, *kwargs)[1:], kwargs.values())) if kwargs else None
+        return _invoke(self._ptr, dispid, METHOD | PROPERTYGET, list(args), named)
 
     def __getattr__(self, name):
         if name.startswith("__"):
@@ -329,7 +343,7 @@ class Dispatch:
             if e.hresult not in (DISP_E_MEMBERNOTFOUND, DISP_E_BADPARAMCOUNT,
                                  DISP_E_PARAMNOTOPTIONAL):
                 raise
-        return lambda *args: _invoke(self._ptr, dispid, METHOD | PROPERTYGET, list(args))
+        return lambda *args, **kwargs: self._call(name, dispid, args, kwargs)
 
     def __setattr__(self, name, value):
         flags = PROPERTYPUTREF if isinstance(value, (Dispatch, _Exposed)) else PROPERTYPUT
