@@ -256,7 +256,8 @@ HRESULT DispatchObject::Invoke(DISPID id, WORD flags, DISPPARAMS* params, VARIAN
         args[i] = DefaultOf(p);
         continue;
       }
-      return where[i] == UINT(-1) ? DISP_E_BADPARAMCOUNT : DISP_E_PARAMNOTOPTIONAL;
+      // Too few positional arguments is a count; a gap among named or missing ones is not.
+      return where[i] == UINT(-1) && n_named == 0 ? DISP_E_BADPARAMCOUNT : DISP_E_PARAMNOTOPTIONAL;
     }
     if (const HRESULT hr = Coerce(params->rgvarg[where[i]], p.type, args[i]); FAILED(hr)) {
       if (arg_err) *arg_err = where[i];
