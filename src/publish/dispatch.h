@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <thread>
+#include <utility>
 #include <variant>
 #include <vector>
 

@@ -142,7 +142,11 @@ std::string OwnLibraryPath() {
   if (!dladdr(reinterpret_cast<void*>(&DllRegisterServer), &info) || !info.dli_fname) {
     throw std::runtime_error("cannot find the component's own library");
   }
-  return fs::canonical(info.dli_fname).string();
+  // The soname's link rather than the versioned file: an upgrade in place keeps it valid.
+  const fs::path file = fs::canonical(info.dli_fname);
+  const fs::path by_soname = file.parent_path() / TAMSEL_PUBLISH_SONAME;
+  std::error_code ec;
+  return fs::equivalent(by_soname, file, ec) ? by_soname.string() : file.string();
 }
 
 constexpr const char* kLibraryName = "Tamsel";
