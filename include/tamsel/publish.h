@@ -248,7 +248,7 @@ typedef struct IClassFactoryVtbl {
   HRESULT (*QueryInterface)(IClassFactory* This, REFIID riid, void** ppvObject);
   ULONG (*AddRef)(IClassFactory* This);
   ULONG (*Release)(IClassFactory* This);
-  HRESULT (*CreateInstance)
+  HRESULT(*CreateInstance)
   (IClassFactory* This, IUnknown* pUnkOuter, REFIID riid, void** ppvObject);
   HRESULT (*LockServer)(IClassFactory* This, BOOL fLock);
 } IClassFactoryVtbl;
@@ -262,14 +262,29 @@ typedef struct IDispatchVtbl {
   ULONG (*Release)(IDispatch* This);
   HRESULT (*GetTypeInfoCount)(IDispatch* This, UINT* pctinfo);
   HRESULT (*GetTypeInfo)(IDispatch* This, UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo);
-  HRESULT (*GetIDsOfNames)
+  HRESULT(*GetIDsOfNames)
   (IDispatch* This, REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId);
-  HRESULT (*Invoke)
+  HRESULT(*Invoke)
   (IDispatch* This, DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
    DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr);
 } IDispatchVtbl;
 struct IDispatch {
   const IDispatchVtbl* lpVtbl;
+};
+
+/* The enumerator a collection's _NewEnum (DISPID_NEWENUM) gives, as VT_UNKNOWN. */
+typedef struct IEnumVARIANT IEnumVARIANT;
+typedef struct IEnumVARIANTVtbl {
+  HRESULT (*QueryInterface)(IEnumVARIANT* This, REFIID riid, void** ppvObject);
+  ULONG (*AddRef)(IEnumVARIANT* This);
+  ULONG (*Release)(IEnumVARIANT* This);
+  HRESULT (*Next)(IEnumVARIANT* This, ULONG celt, VARIANT* rgVar, ULONG* pCeltFetched);
+  HRESULT (*Skip)(IEnumVARIANT* This, ULONG celt);
+  HRESULT (*Reset)(IEnumVARIANT* This);
+  HRESULT (*Clone)(IEnumVARIANT* This, IEnumVARIANT** ppEnum);
+} IEnumVARIANTVtbl;
+struct IEnumVARIANT {
+  const IEnumVARIANTVtbl* lpVtbl;
 };
 
 /* Identifiers. */
@@ -278,6 +293,7 @@ struct IDispatch {
 TAMSEL_DEFINE_GUID(IID_IUnknown, 0x00000000, 0x0000, 0x0000, 0xC0, 0, 0, 0, 0, 0, 0, 0x46);
 TAMSEL_DEFINE_GUID(IID_IClassFactory, 0x00000001, 0x0000, 0x0000, 0xC0, 0, 0, 0, 0, 0, 0, 0x46);
 TAMSEL_DEFINE_GUID(IID_IDispatch, 0x00020400, 0x0000, 0x0000, 0xC0, 0, 0, 0, 0, 0, 0, 0x46);
+TAMSEL_DEFINE_GUID(IID_IEnumVARIANT, 0x00020404, 0x0000, 0x0000, 0xC0, 0, 0, 0, 0, 0, 0, 0x46);
 TAMSEL_DEFINE_GUID(IID_NULL, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
 /* The type library Tamsel. */
 TAMSEL_DEFINE_GUID(LIBID_Tamsel, 0xC393DFF8, 0x33F5, 0x4066, 0x86, 0x54, 0xE1, 0x4E, 0x67, 0xC4,

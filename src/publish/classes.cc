@@ -3,6 +3,9 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <cstring>
+#include <new>
 #include <stdexcept>
 
 #include "publish/dispatch.h"
@@ -219,6 +222,80 @@ Arg CheckItem(bool (Validator::*check)(const std::shared_ptr<PriceRuleItem>&, st
   return (Target<Validator>(o).*check)(ItemArg(a[0]), std::get<std::string>(a[1]));
 }
 
+// The tiers as _NewEnum hands them out: a snapshot, so that changing the rule while a caller
+// walks it neither skips nor repeats a tier.
+struct Enumerator : IEnumVARIANT {
+  std::atomic<ULONG> refs{1};
+  std::vector<std::shared_ptr<PriceRuleItem>> items;
+  size_t next = 0;
+
+  static Enumerator& Of(IEnumVARIANT* p) { return *static_cast<Enumerator*>(p); }
+  static HRESULT QueryInterface(IEnumVARIANT* p, REFIID riid, void** out) {
+    if (!out || !riid) return E_POINTER;
+    *out = nullptr;
+    if (std::memcmp(riid, &IID_IUnknown, sizeof(IID)) != 0 &&
+        std::memcmp(riid, &IID_IEnumVARIANT, sizeof(IID)) != 0) {
+      return E_NOINTERFACE;
+    }
+    *out = p;
+    ++Of(p).refs;
+    return S_OK;
+  }
+  static ULONG AddRef(IEnumVARIANT* p) { return ++Of(p).refs; }
+  static ULONG Release(IEnumVARIANT* p) {
+    const ULONG left = --Of(p).refs;
+    if (left == 0) delete &Of(p);
+    return left;
+  }
+  static HRESULT Next(IEnumVARIANT* p, ULONG count, VARIANT* out, ULONG* fetched) {
+    Enumerator& e = Of(p);
+    ULONG n = 0;
+    try {
+      for (; n < count && e.next < e.items.size(); ++n) ToVariant(e.items[e.next++], out[n]);
+    } catch (...) {
+      return E_OUTOFMEMORY;
+    }
+    if (fetched) *fetched = n;
+    return n == count ? S_OK : S_FALSE;
+  }
+  static HRESULT Skip(IEnumVARIANT* p, ULONG count) {
+    Enumerator& e = Of(p);
+    const size_t left = e.items.size() - e.next;
+    e.next += std::min<size_t>(count, left);
+    return count <= left ? S_OK : S_FALSE;
+  }
+  static HRESULT Reset(IEnumVARIANT* p) {
+    Of(p).next = 0;
+    return S_OK;
+  }
+  static HRESULT Clone(IEnumVARIANT* p, IEnumVARIANT** out);
+  static constexpr IEnumVARIANTVtbl kTable = {QueryInterface, AddRef, Release, Next,
+                                              Skip,           Reset,  Clone};
+
+  Enumerator() {
+    lpVtbl = &kTable;
+    ++g_live_objects;
+  }
+  ~Enumerator() { --g_live_objects; }
+};
+
+HRESULT Enumerator::Clone(IEnumVARIANT* p, IEnumVARIANT** out) {
+  if (!out) return E_POINTER;
+  auto* copy = new (std::nothrow) Enumerator;
+  if (!copy) return E_OUTOFMEMORY;
+  copy->items = Of(p).items;
+  copy->next = Of(p).next;
+  *out = copy;
+  return S_OK;
+}
+
+UnknownPtr Enumerate(const RuleItems& items) {
+  auto* e = new Enumerator;
+  // Item(key) rather than the entry itself: its handle keeps the rule alive, as objRule needs.
+  for (const auto& [key, item] : items) e->items.push_back(items.Item(key));
+  return UnknownPtr::Adopt(reinterpret_cast<IUnknown*>(static_cast<IEnumVARIANT*>(e)));
+}
+
 }  // namespace
 
 template <>
@@ -254,8 +331,12 @@ const ClassInfo& InfoOf<RuleItems>() {
               // A tier's key is its number: Item(2) and Item("2") are the same tier.
               return Target<RuleItems>(o).Item(VarToStr(std::get<Variant>(a[0])));
             }),
-       Prop("Count", 1, {}, [](DispatchObject& o, std::vector<Arg>&) -> Arg {
-         return Target<RuleItems>(o).Count();
+       Prop("Count", 1, {},
+            [](DispatchObject& o, std::vector<Arg>&) -> Arg {
+              return Target<RuleItems>(o).Count();
+            }),
+       Prop("_NewEnum", DISPID_NEWENUM, {}, [](DispatchObject& o, std::vector<Arg>&) -> Arg {
+         return Enumerate(Target<RuleItems>(o));
        })}};
   return info;
 }

@@ -19,43 +19,47 @@
 
 namespace tamsel::publish {
 
-// An owned reference to any dispatch object, ours or the caller's.
-class DispatchPtr {
+// An owned reference to an object of the binary standard, ours or the caller's.
+template <class I>
+class RefPtr {
  public:
-  DispatchPtr() = default;
+  RefPtr() = default;
   // Takes over a reference the caller already holds.
-  static DispatchPtr Adopt(IDispatch* p) {
-    DispatchPtr d;
+  static RefPtr Adopt(I* p) {
+    RefPtr d;
     d.p_ = p;
     return d;
   }
   // Takes a reference of its own.
-  static DispatchPtr Share(IDispatch* p) {
+  static RefPtr Share(I* p) {
     if (p) p->lpVtbl->AddRef(p);
     return Adopt(p);
   }
-  DispatchPtr(const DispatchPtr& o) : p_(o.p_) {
+  RefPtr(const RefPtr& o) : p_(o.p_) {
     if (p_) p_->lpVtbl->AddRef(p_);
   }
-  DispatchPtr(DispatchPtr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
-  DispatchPtr& operator=(DispatchPtr o) noexcept {
+  RefPtr(RefPtr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+  RefPtr& operator=(RefPtr o) noexcept {
     std::swap(p_, o.p_);
     return *this;
   }
-  ~DispatchPtr() {
+  ~RefPtr() {
     if (p_) p_->lpVtbl->Release(p_);
   }
-  IDispatch* get() const { return p_; }
-  IDispatch* release() { return std::exchange(p_, nullptr); }
+  I* get() const { return p_; }
+  I* release() { return std::exchange(p_, nullptr); }
   explicit operator bool() const { return p_ != nullptr; }
 
  private:
-  IDispatch* p_ = nullptr;
+  I* p_ = nullptr;
 };
+using DispatchPtr = RefPtr<IDispatch>;
+using UnknownPtr = RefPtr<IUnknown>;  // only as a result: a collection's enumerator
 
 // What a parameter, a property or a result holds once converted from its VARIANT.
 using Arg = std::variant<std::monostate, std::string, int32_t, int16_t, double, bool, Date, Variant,
-                         std::shared_ptr<PriceRule>, std::shared_ptr<PriceRuleItem>, DispatchPtr>;
+                         std::shared_ptr<PriceRule>, std::shared_ptr<PriceRuleItem>, DispatchPtr,
+                         UnknownPtr>;
 
 // The type a parameter or property takes; the order follows Arg's alternatives.
 enum class Type : uint8_t {

@@ -461,6 +461,9 @@ void ToVariant(Arg&& value, VARIANT& out) {
         } else if constexpr (std::is_same_v<X, DispatchPtr>) {
           out.pdispVal = x.release();
           out.vt = VT_DISPATCH;
+        } else if constexpr (std::is_same_v<X, UnknownPtr>) {
+          out.punkVal = x.release();
+          out.vt = VT_UNKNOWN;
         }
       },
       std::move(value));
@@ -471,7 +474,7 @@ void WriteBack(const VARIANT& arg, Arg&& value) {
   // Objects change in place: the caller's reference already sees them.
   if (std::holds_alternative<std::shared_ptr<PriceRule>>(value) ||
       std::holds_alternative<std::shared_ptr<PriceRuleItem>>(value) ||
-      std::holds_alternative<DispatchPtr>(value)) {
+      std::holds_alternative<DispatchPtr>(value) || std::holds_alternative<UnknownPtr>(value)) {
     return;
   }
   if (arg.vt == (VT_BYREF | VT_VARIANT)) {

@@ -37,7 +37,7 @@ struct Var : VARIANT {
   ~Var() { Clear(); }
   void Clear() {
     if (vt == VT_BSTR) SysFreeString(bstrVal);
-    if (vt == VT_DISPATCH && pdispVal) pdispVal->lpVtbl->Release(pdispVal);
+    if ((vt == VT_DISPATCH || vt == VT_UNKNOWN) && punkVal) punkVal->lpVtbl->Release(punkVal);
     vt = VT_EMPTY;
   }
 };
@@ -259,7 +259,20 @@ TEST_F(PublishTest, LookUpSaveAndTheStandardFailures) {
   auto first = Call(mgr_, "LoadVenInvPriceRule", {&one});
   auto second = Call(mgr_, "LoadVenInvPriceRule", {&one});
   auto items = Call(Obj(first), "ruleItems");
-  EXPECT_GT(Call(Obj(items), "Count")->result.lVal, 0);
+  const LONG count = Call(Obj(items), "Count")->result.lVal;
+  EXPECT_GT(count, 0);
+  auto walk = Invoke(Obj(items), DISPID_NEWENUM, DISPATCH_PROPERTYGET);  // as For Each starts
+  ASSERT_EQ(walk->result.vt, VT_UNKNOWN);
+  IEnumVARIANT* e = nullptr;
+  ASSERT_EQ(walk->result.punkVal->lpVtbl->QueryInterface(walk->result.punkVal, &IID_IEnumVARIANT,
+                                                         reinterpret_cast<void**>(&e)),
+            S_OK);
+  std::vector<Var> tiers(count + 1);
+  ULONG fetched = 0;
+  EXPECT_EQ(e->lpVtbl->Next(e, count + 1, tiers.data(), &fetched), S_FALSE);
+  EXPECT_EQ(fetched, static_cast<ULONG>(count));
+  EXPECT_EQ(tiers[0].vt, VT_DISPATCH);
+  e->lpVtbl->Release(e);
   auto tier = Call(Obj(items), "Item", {&one});
   auto back = Call(Obj(tier), "objRule");
   EXPECT_EQ(Obj(back), Obj(first));  // one dispatch object per rule while any is alive

@@ -29,9 +29,9 @@ DISP_E_BADPARAMCOUNT = -2147352562
 DISP_E_PARAMNOTOPTIONAL = -2147352561
 E_NOINTERFACE = -2147467262
 METHOD, PROPERTYGET, PROPERTYPUT, PROPERTYPUTREF = 1, 2, 4, 8
-DISPID_PROPERTYPUT = -3
+DISPID_PROPERTYPUT, DISPID_NEWENUM = -3, -4
 (VT_EMPTY, VT_NULL, VT_I2, VT_I4, VT_R4, VT_R8, VT_CY, VT_DATE, VT_BSTR, VT_DISPATCH, VT_ERROR,
- VT_BOOL, VT_VARIANT) = range(13)
+ VT_BOOL, VT_VARIANT, VT_UNKNOWN) = range(14)
 VT_UI1, VT_I8, VT_BYREF = 17, 20, 0x4000
 _OLE_EPOCH = _dt.datetime(1899, 12, 30)
 
@@ -50,6 +50,7 @@ IID_NULL = GUID()
 IID_IUnknown = GUID.parse("{00000000-0000-0000-C000-000000000046}")
 IID_IClassFactory = GUID.parse("{00000001-0000-0000-C000-000000000046}")
 IID_IDispatch = GUID.parse("{00020400-0000-0000-C000-000000000046}")
+IID_IEnumVARIANT = GUID.parse("{00020404-0000-0000-C000-000000000046}")
 
 
 class _Union(C.Union):
@@ -87,6 +88,7 @@ _GetIDsOfNames = C.CFUNCTYPE(_HR, C.c_void_p, C.POINTER(GUID), C.POINTER(C.c_voi
 _Invoke = C.CFUNCTYPE(_HR, C.c_void_p, C.c_int32, C.POINTER(GUID), C.c_uint32, C.c_uint16,
                       C.POINTER(DISPPARAMS), C.POINTER(VARIANT), C.POINTER(EXCEPINFO),
                       C.POINTER(C.c_uint))
+_Next = C.CFUNCTYPE(_HR, C.c_void_p, C.c_uint32, C.POINTER(VARIANT), C.POINTER(C.c_uint32))
 _CreateInstance = C.CFUNCTYPE(_HR, C.c_void_p, C.c_void_p, C.POINTER(GUID), C.POINTER(C.c_void_p))
 
 
@@ -227,7 +229,7 @@ def _to_variant(value, v, refs=None):
 def _clear(v):
     if v.vt == VT_BSTR:
         _lib.SysFreeString(v.ptr)
-    elif v.vt == VT_DISPATCH and v.ptr:
+    elif v.vt in (VT_DISPATCH, VT_UNKNOWN) and v.ptr:
         _method(v.ptr, 2, _AddRef)(v.ptr)
     v.vt, v.llVal = VT_EMPTY, 0
 
@@ -248,6 +250,10 @@ def _from_variant(v, take=True):
         if not take:
             _method(v.ptr, 1, _AddRef)(v.ptr)
         return Dispatch(v.ptr)
+    if vt == VT_UNKNOWN:  # a collection's enumerator; nothing else comes as VT_UNKNOWN
+        if not take:
+            _method(v.ptr, 1, _AddRef)(v.ptr)
+        return _Enumerator(v.ptr) if v.ptr else None
     simple = {VT_EMPTY: lambda: Empty, VT_NULL: lambda: None, VT_I2: lambda: v.iVal,
               VT_I4: lambda: v.lVal, VT_R4: lambda: v.fltVal, VT_R8: lambda: v.dblVal,
               VT_CY: lambda: v.llVal / 10000, VT_DATE: lambda: _from_ole(v.date),
@@ -356,7 +362,38 @@ class Dispatch:
         return self.Count
 
     def __iter__(self):
-        return (self.Item(i) for i in range(1, self.Count + 1))
+        return iter(_invoke(self._ptr, DISPID_NEWENUM, METHOD | PROPERTYGET, []))
+
+
+class _Enumerator:
+    """The items of a collection, one IEnumVARIANT.Next at a time."""
+
+    def __init__(self, unknown):
+        found = C.c_void_p()
+        hr = _method(unknown, 0, _QueryInterface)(unknown, C.byref(IID_IEnumVARIANT),
+                                                   C.byref(found))
+        _method(unknown, 2, _AddRef)(unknown)
+        if hr < 0:
+            raise DispatchError(hr, "QueryInterface for IEnumVARIANT")
+        self._ptr = found.value
+
+    def __iter__(self):
+        return self
+
+    def __next__(self):
+        v, fetched = VARIANT(), C.c_uint32(0)
+        hr = _method(self._ptr, 3, _Next)(self._ptr, 1, C.byref(v), C.byref(fetched))
+        if hr < 0:
+            raise DispatchError(hr, "IEnumVARIANT.Next")
+        if fetched.value == 0:
+            raise StopIteration
+        return _from_variant(v)
+
+    def __del__(self):
+        try:
+            _method(self._ptr, 2, _AddRef)(self._ptr)
+        except Exception:  # noqa: BLE001 - interpreter shutdown
+            pass
 
 
 _alive = set()  # exposed objects the component still holds
