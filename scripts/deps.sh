@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config ccache
   libsqlite3-dev sqlite3 libpugixml-dev libfmt-dev libhowardhinnant-date-dev
   libcli11-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev help2man
-  unixodbc-dev unixodbc libsqliteodbc tdsodbc locales gettext
+  unixodbc-dev unixodbc libsqliteodbc tdsodbc locales gettext python3
   "$@"
 )
 # node and npm run the independent T-SQL parser of the tests; a newer node already on the

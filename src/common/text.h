@@ -22,6 +22,6 @@ std::string HexText(std::string_view bytes);
 // The number a text reads as, whatever the process locale: a decimal number with an optional
 // sign, point and exponent, blanks around it ignored. Grouping, currency signs, hexadecimal,
 // "inf", "nan" and anything beyond the double range read as nothing.
-std::optional<double> ParseNumber(std::string_view text);
+TAMSEL_INTERNAL std::optional<double> ParseNumber(std::string_view text);
 
 }  // namespace tamsel::detail
