@@ -480,30 +480,17 @@ struct ExportArgs {
 // and one page of ids. A file is replaced only once it is complete.
 int Export(const GlobalOptions& options, const ExportArgs& args) {
   const std::string format = FormatFor(args.format, args.output, options.json);
-  const bool to_file = !args.output.empty() && args.output != "-";
   Session session(options);
-  std::optional<AtomicFile> file;
-  if (to_file) file.emplace(args.output);
-  const auto write = [&](std::string_view text) {
-    if (file) {
-      file->Write(text);
-    } else {
-      std::cout << text;
-    }
-  };
-  size_t exported = 0;
+  ExportTarget out(args.output, [&] { return CountRules(session.connection_text(), args.list); });
+  const auto write = [&](std::string_view text) { out.Write(text); };
   std::vector<int64_t> any_vendor;
-  ProgressBar progress(_("exporting"));
-  const double total =
-      to_file ? static_cast<double>(CountRules(session.connection_text(), args.list)) : 0;
   const auto each_rule = [&](const std::function<void(const Json&)>& take) {
     EachRulePage(session.connection_text(), args.list, [&](Recordset& ids) {
       for (; !ids.Eof(); ids.MoveNext()) {
         if (auto rule = session.manager().LoadVenInvPriceRule(VarToLng(ids.Fields("id")))) {
           if (detail::Trim(rule->cVenCode).empty()) any_vendor.push_back(rule->id);
           take(RuleToJson(*rule));
-          ++exported;
-          if (total > 0) progress.Update(static_cast<double>(exported) / total);
+          out.Counted();
         }
       }
     });
@@ -514,8 +501,7 @@ int Export(const GlobalOptions& options, const ExportArgs& args) {
     rules.Close();
   } else {
     const std::vector<std::string> columns = CsvColumns();
-    // A file is for a spreadsheet, which needs the mark to read UTF-8; a pipe is for a program.
-    if (file) write(kUtf8Bom);
+    out.BeginCsv();
     write(FormatCsvLine(columns));
     auto cell = [](const Json& v) -> std::string {
       if (v.is_null()) return "";
@@ -543,13 +529,7 @@ int Export(const GlobalOptions& options, const ExportArgs& args) {
       }
     });
   }
-  if (file) {
-    if (total > 0) progress.Finish();
-    file->Commit();
-    std::cerr << Tfn("Exported {0} rule to {1}.", "Exported {0} rules to {1}.",
-                     static_cast<int64_t>(exported), exported, args.output)
-              << '\n';
-  }
+  out.Finish(NP_("Exported {0} rule to {1}.", "Exported {0} rules to {1}."));
   if (!any_vendor.empty()) {
     std::string ids;
     for (const int64_t id : any_vendor) ids += (ids.empty() ? "" : ", ") + std::to_string(id);
