@@ -52,6 +52,8 @@ std::string ImportFormat(const std::string& format, const std::string& path, boo
 double ImportNumber(const std::string& text, const std::string& column);
 void EachJsonElement(std::istream& in,
                      const std::function<void(int position, Json&& element)>& take);
+// And what the two exports share: the list's options, --format and -o.
+void AddExportOptions(CLI::App& cmd, ListArgs& list, std::string& format, std::string& output);
 
 // The hidden command that writes the bash completion script (the build installs its output).
 inline constexpr std::string_view kCompletionCommand = "__bash-completion";

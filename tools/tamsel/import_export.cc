@@ -129,8 +129,8 @@ CsvLayout ReadCsvLayout(const CsvRecord& header) {
     auto it = std::find_if(known.begin(), known.end(),
                            [&](const std::string& k) { return Lower(k) == lower; });
     if (it == known.end()) {
-      throw ToolError(Tf("line {0}: unknown column \"{1}\" (see tamsel rule import --help)",
-                         header.line, cell));
+      throw ToolError(Tf("line {0}: unknown column \"{1}\" (see tamsel {2} import --help)",
+                         header.line, cell, "rule"));
     }
     if (std::find(layout.columns.begin(), layout.columns.end(), *it) != layout.columns.end()) {
       throw ToolError(Tf("line {0}: column {1} twice", header.line, *it));
@@ -556,6 +556,14 @@ void EachJsonElement(std::istream& in,
   EachJsonRule(in, [&](ImportRecord&& record) { take(record.position, std::move(record.rule)); });
 }
 
+void AddExportOptions(CLI::App& cmd, ListArgs& list, std::string& format, std::string& output) {
+  AddListOptions(cmd, list, true, true, true);
+  cmd.add_option("--format", format,
+                 _("csv or json (default: by --output's extension, json with --json, else csv)"))
+      ->check(CLI::IsMember({"csv", "json"}));
+  cmd.add_option("-o,--output", output, _("file to write (default: stdout)"));
+}
+
 void AddImportExportCommands(CLI::App& rule, GlobalOptions& options, Action& action) {
   auto import_args = std::make_shared<ImportArgs>();
   auto* imp = rule.add_subcommand(
@@ -578,11 +586,7 @@ void AddImportExportCommands(CLI::App& rule, GlobalOptions& options, Action& act
   auto export_args = std::make_shared<ExportArgs>();
   auto* exp = rule.add_subcommand("export", _("Write rules in the shape rule import reads"));
   exp->footer(_(kCsvHelp));
-  AddListOptions(*exp, export_args->list, true, true, true);
-  exp->add_option("--format", export_args->format,
-                  _("csv or json (default: by --output's extension, json with --json, else csv)"))
-      ->check(CLI::IsMember({"csv", "json"}));
-  exp->add_option("-o,--output", export_args->output, _("file to write (default: stdout)"));
+  AddExportOptions(*exp, export_args->list, export_args->format, export_args->output);
   exp->callback([&options, &action, export_args] {
     action = [&options, export_args] { return Export(options, *export_args); };
   });
