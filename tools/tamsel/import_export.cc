@@ -503,13 +503,6 @@ int Export(const GlobalOptions& options, const ExportArgs& args) {
     const std::vector<std::string> columns = CsvColumns();
     out.BeginCsv();
     write(FormatCsvLine(columns));
-    auto cell = [](const Json& v) -> std::string {
-      if (v.is_null()) return "";
-      if (v.is_string()) return v.get<std::string>();
-      if (v.is_boolean()) return v.get<bool>() ? "1" : "0";
-      if (v.is_number_integer()) return std::to_string(v.get<int64_t>());
-      return FormatNumber(v.get<double>());
-    };
     each_rule([&](const Json& rule) {
       Json tiers = rule["ruleItems"];
       // A rule without tiers still gets its line, so that nothing of it is lost.
@@ -520,9 +513,9 @@ int Export(const GlobalOptions& options, const ExportArgs& args) {
           if (column == kKeyColumn) {
             line.push_back(std::to_string(rule["id"].get<int64_t>()));
           } else if (IsTierColumn(column)) {
-            line.push_back(tier.contains(column) ? cell(tier[column]) : "");
+            line.push_back(tier.contains(column) ? JsonToCell(tier[column]) : "");
           } else {
-            line.push_back(cell(rule[column]));
+            line.push_back(JsonToCell(rule[column]));
           }
         }
         write(FormatCsvLine(line));
@@ -549,6 +542,15 @@ std::string ImportFormat(const std::string& format, const std::string& path, boo
 
 double ImportNumber(const std::string& text, const std::string& column) {
   return ParseNumberCell(text, column, false).get<double>();
+}
+
+std::string JsonToCell(const Json& value) {
+  if (value.is_null()) return "";
+  if (value.is_string()) return value.get<std::string>();
+  if (value.is_boolean()) return value.get<bool>() ? "1" : "0";
+  if (value.is_number_integer()) return std::to_string(value.get<int64_t>());
+  if (value.is_number()) return FormatNumber(value.get<double>());
+  throw ToolError(Tf("a value must be text, a number, true/false or null: {0}", value.dump()));
 }
 
 void EachJsonElement(std::istream& in,

@@ -91,14 +91,6 @@ Json ValueToJson(const Variant& value, Kind kind) {
   return VarToStr(value);
 }
 
-std::string JsonToCell(const Json& value) {
-  if (value.is_string()) return value.get<std::string>();
-  if (value.is_boolean()) return value.get<bool>() ? "1" : "0";
-  if (value.is_number_integer()) return std::to_string(value.get<int64_t>());
-  if (value.is_number()) return FormatNumber(value.get<double>());
-  throw ToolError(Tf("a value must be text, a number, true/false or null: {0}", value.dump()));
-}
-
 // Master-data codes as stored, each looked up once per import; nullopt for a missing one.
 class MasterData {
  public:
@@ -393,7 +385,7 @@ int Export(const GlobalOptions& options, const ExportArgs& args) {
       } else {
         std::vector<std::string> line;
         for (const auto& [name, value] : row.items()) {
-          line.push_back(value.is_null() ? "" : JsonToCell(value));
+          line.push_back(JsonToCell(value));
         }
         out.Write(FormatCsvLine(line));
       }
