@@ -9,10 +9,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <utility>
 
 #include "common/text.h"
+#include "csv.h"
 #include "i18n.h"
 #include "manager/lookup_support.h"
 #include "services/connection_text.h"
@@ -218,6 +220,38 @@ void AtomicFile::Commit() {
     std::remove(temporary_.c_str());
     throw ToolError(Tf("cannot write {0}", path_));
   }
+}
+
+ExportTarget::ExportTarget(const std::string& path, const std::function<int64_t()>& count)
+    : path_(path), progress_(_("exporting")) {
+  if (path.empty() || path == "-") return;
+  file_.emplace(path);
+  total_ = count();
+}
+
+void ExportTarget::Write(std::string_view text) {
+  if (file_) {
+    file_->Write(text);
+  } else {
+    std::cout << text;
+  }
+}
+
+void ExportTarget::BeginCsv() {
+  // A file is for a spreadsheet, which needs the mark to read UTF-8; a pipe is for a program.
+  if (file_) Write(kUtf8Bom);
+}
+
+void ExportTarget::Counted() {
+  ++written_;
+  if (total_ > 0) progress_.Update(static_cast<double>(written_) / static_cast<double>(total_));
+}
+
+void ExportTarget::Finish(const char* singular, const char* plural) {
+  if (!file_) return;
+  if (total_ > 0) progress_.Finish();
+  file_->Commit();
+  std::cerr << Tfn(singular, plural, written_, written_, path_) << '\n';
 }
 
 void WriteFileAtomically(const std::string& path, const std::string& text) {

@@ -50,8 +50,13 @@ void AddPriceListCommands(CLI::App& app, GlobalOptions& options, Action& action)
 std::string ImportFormat(const std::string& format, const std::string& path, bool json_default);
 // A cell's plain decimal number; ToolError "COLUMN: not a number: TEXT" otherwise.
 double ImportNumber(const std::string& text, const std::string& column);
+// A JSON value as a CSV cell: null empty, flags 1/0, numbers plain decimals; ToolError for an
+// array or an object.
+std::string JsonToCell(const Json& value);
 void EachJsonElement(std::istream& in,
                      const std::function<void(int position, Json&& element)>& take);
+// And what the two exports share: the list's options, --format and -o.
+void AddExportOptions(CLI::App& cmd, ListArgs& list, std::string& format, std::string& output);
 
 // The hidden command that writes the bash completion script (the build installs its output).
 inline constexpr std::string_view kCompletionCommand = "__bash-completion";

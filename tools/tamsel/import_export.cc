@@ -129,8 +129,8 @@ CsvLayout ReadCsvLayout(const CsvRecord& header) {
     auto it = std::find_if(known.begin(), known.end(),
                            [&](const std::string& k) { return Lower(k) == lower; });
     if (it == known.end()) {
-      throw ToolError(Tf("line {0}: unknown column \"{1}\" (see tamsel rule import --help)",
-                         header.line, cell));
+      throw ToolError(Tf("line {0}: unknown column \"{1}\" (see tamsel {2} import --help)",
+                         header.line, cell, "rule"));
     }
     if (std::find(layout.columns.begin(), layout.columns.end(), *it) != layout.columns.end()) {
       throw ToolError(Tf("line {0}: column {1} twice", header.line, *it));
@@ -480,30 +480,17 @@ struct ExportArgs {
 // and one page of ids. A file is replaced only once it is complete.
 int Export(const GlobalOptions& options, const ExportArgs& args) {
   const std::string format = FormatFor(args.format, args.output, options.json);
-  const bool to_file = !args.output.empty() && args.output != "-";
   Session session(options);
-  std::optional<AtomicFile> file;
-  if (to_file) file.emplace(args.output);
-  const auto write = [&](std::string_view text) {
-    if (file) {
-      file->Write(text);
-    } else {
-      std::cout << text;
-    }
-  };
-  size_t exported = 0;
+  ExportTarget out(args.output, [&] { return CountRules(session.connection_text(), args.list); });
+  const auto write = [&](std::string_view text) { out.Write(text); };
   std::vector<int64_t> any_vendor;
-  ProgressBar progress(_("exporting"));
-  const double total =
-      to_file ? static_cast<double>(CountRules(session.connection_text(), args.list)) : 0;
   const auto each_rule = [&](const std::function<void(const Json&)>& take) {
     EachRulePage(session.connection_text(), args.list, [&](Recordset& ids) {
       for (; !ids.Eof(); ids.MoveNext()) {
         if (auto rule = session.manager().LoadVenInvPriceRule(VarToLng(ids.Fields("id")))) {
           if (detail::Trim(rule->cVenCode).empty()) any_vendor.push_back(rule->id);
           take(RuleToJson(*rule));
-          ++exported;
-          if (total > 0) progress.Update(static_cast<double>(exported) / total);
+          out.Counted();
         }
       }
     });
@@ -514,16 +501,8 @@ int Export(const GlobalOptions& options, const ExportArgs& args) {
     rules.Close();
   } else {
     const std::vector<std::string> columns = CsvColumns();
-    // A file is for a spreadsheet, which needs the mark to read UTF-8; a pipe is for a program.
-    if (file) write(kUtf8Bom);
+    out.BeginCsv();
     write(FormatCsvLine(columns));
-    auto cell = [](const Json& v) -> std::string {
-      if (v.is_null()) return "";
-      if (v.is_string()) return v.get<std::string>();
-      if (v.is_boolean()) return v.get<bool>() ? "1" : "0";
-      if (v.is_number_integer()) return std::to_string(v.get<int64_t>());
-      return FormatNumber(v.get<double>());
-    };
     each_rule([&](const Json& rule) {
       Json tiers = rule["ruleItems"];
       // A rule without tiers still gets its line, so that nothing of it is lost.
@@ -534,22 +513,16 @@ int Export(const GlobalOptions& options, const ExportArgs& args) {
           if (column == kKeyColumn) {
             line.push_back(std::to_string(rule["id"].get<int64_t>()));
           } else if (IsTierColumn(column)) {
-            line.push_back(tier.contains(column) ? cell(tier[column]) : "");
+            line.push_back(tier.contains(column) ? JsonToCell(tier[column]) : "");
           } else {
-            line.push_back(cell(rule[column]));
+            line.push_back(JsonToCell(rule[column]));
           }
         }
         write(FormatCsvLine(line));
       }
     });
   }
-  if (file) {
-    if (total > 0) progress.Finish();
-    file->Commit();
-    std::cerr << Tfn("Exported {0} rule to {1}.", "Exported {0} rules to {1}.",
-                     static_cast<int64_t>(exported), exported, args.output)
-              << '\n';
-  }
+  out.Finish(NP_("Exported {0} rule to {1}.", "Exported {0} rules to {1}."));
   if (!any_vendor.empty()) {
     std::string ids;
     for (const int64_t id : any_vendor) ids += (ids.empty() ? "" : ", ") + std::to_string(id);
@@ -571,9 +544,26 @@ double ImportNumber(const std::string& text, const std::string& column) {
   return ParseNumberCell(text, column, false).get<double>();
 }
 
+std::string JsonToCell(const Json& value) {
+  if (value.is_null()) return "";
+  if (value.is_string()) return value.get<std::string>();
+  if (value.is_boolean()) return value.get<bool>() ? "1" : "0";
+  if (value.is_number_integer()) return std::to_string(value.get<int64_t>());
+  if (value.is_number()) return FormatNumber(value.get<double>());
+  throw ToolError(Tf("a value must be text, a number, true/false or null: {0}", value.dump()));
+}
+
 void EachJsonElement(std::istream& in,
                      const std::function<void(int position, Json&& element)>& take) {
   EachJsonRule(in, [&](ImportRecord&& record) { take(record.position, std::move(record.rule)); });
+}
+
+void AddExportOptions(CLI::App& cmd, ListArgs& list, std::string& format, std::string& output) {
+  AddListOptions(cmd, list, true, true, true);
+  cmd.add_option("--format", format,
+                 _("csv or json (default: by --output's extension, json with --json, else csv)"))
+      ->check(CLI::IsMember({"csv", "json"}));
+  cmd.add_option("-o,--output", output, _("file to write (default: stdout)"));
 }
 
 void AddImportExportCommands(CLI::App& rule, GlobalOptions& options, Action& action) {
@@ -598,11 +588,7 @@ void AddImportExportCommands(CLI::App& rule, GlobalOptions& options, Action& act
   auto export_args = std::make_shared<ExportArgs>();
   auto* exp = rule.add_subcommand("export", _("Write rules in the shape rule import reads"));
   exp->footer(_(kCsvHelp));
-  AddListOptions(*exp, export_args->list, true, true, true);
-  exp->add_option("--format", export_args->format,
-                  _("csv or json (default: by --output's extension, json with --json, else csv)"))
-      ->check(CLI::IsMember({"csv", "json"}));
-  exp->add_option("-o,--output", export_args->output, _("file to write (default: stdout)"));
+  AddExportOptions(*exp, export_args->list, export_args->format, export_args->output);
   exp->callback([&options, &action, export_args] {
     action = [&options, export_args] { return Export(options, *export_args); };
   });

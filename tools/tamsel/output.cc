@@ -73,42 +73,43 @@ Json VariantToJson(const Variant& value) {
 namespace {
 
 using K = FieldKind;
+// Headers in English, translated where a table prints them.
 constexpr ToolField kFields[] = {
-    {"id", "id", "Rule", K::kWhole},
-    {"autoid", "autoid", "Row", K::kWhole},
-    {"cVenCode", "cVenCode", "Vendor", K::kText},
-    {"cVenName", "cVenName", "Vendor name", K::kText},
-    {"cVenAbbName", "cVenAbbName", "Short name", K::kText},
-    {"cInvCode", "cInvCode", "Item", K::kText},
-    {"cInvName", "cInvName", "Item name", K::kText},
-    {"cInvStd", "cInvStd", "Specification", K::kText},
-    {"cComUnitCode", "cComUnitCode", "Unit", K::kText},
-    {"iSupplyType", "iSupplyType", "Supply type", K::kWhole},
-    {"cExchName", "cExch_Name", "Currency", K::kText},
-    {"dEnableDate", "dEnableDate", "Valid from", K::kDate},
-    {"dDisableDate", "dDisableDate", "Valid until", K::kDate},
-    {"bPromotion", "bPromotion", "Promotion", K::kFlag},
-    {"bTaxCost", "bTaxCost", "Tax cost", K::kFlag},
-    {"cMemo", "cMemo", "Memo", K::kText},
-    {"cTermCode", "cTermCode", "Trade term", K::kText},
-    {"iLowerLimit", "iLowerLimit", "From qty", K::kNumber},
-    {"iUpperLimit", "iUpperLimit", "Below qty", K::kLimit},
-    {"iUnitPrice", "iUnitPrice", "Unit price", K::kMoney},
-    {"iTaxRate", "iTaxRate", "Tax rate %", K::kNumber},
-    {"iTaxUnitPrice", "iTaxUnitPrice", "With tax", K::kMoney},
-    {"cFree1", "cFree1", "Free item 1", K::kText},
-    {"cFree2", "cFree2", "Free item 2", K::kText},
-    {"cFree3", "cFree3", "Free item 3", K::kText},
-    {"dEndDate", "dEndDate", "Ended", K::kDate},
-    {"bVenOverseas", "bVenOverseas", "Overseas", K::kFlag},
-    {"bPurchase", "bPurchase", "Purchased", K::kFlag},
-    {"cExch_Code", "cExch_Code", "Code", K::kText},
-    {"iOtherUsed", "iOtherUsed", "Local (-1)", K::kWhole},
-    {"bCal", "bCal", "Multiply by rate", K::kFlag},
-    {"itype", "itype", "Rate type", K::kWhole},
-    {"iyear", "iyear", "Year", K::kWhole},
-    {"cdate", "cdate", "Day or month", K::kText},
-    {"nflat", "nflat", "Rate", K::kNumber},
+    {"id", "id", N_("Rule"), K::kWhole},
+    {"autoid", "autoid", N_("Row"), K::kWhole},
+    {"cVenCode", "cVenCode", N_("Vendor"), K::kText},
+    {"cVenName", "cVenName", N_("Vendor name"), K::kText},
+    {"cVenAbbName", "cVenAbbName", N_("Short name"), K::kText},
+    {"cInvCode", "cInvCode", N_("Item"), K::kText},
+    {"cInvName", "cInvName", N_("Item name"), K::kText},
+    {"cInvStd", "cInvStd", N_("Specification"), K::kText},
+    {"cComUnitCode", "cComUnitCode", N_("Unit"), K::kText},
+    {"iSupplyType", "iSupplyType", N_("Supply type"), K::kWhole},
+    {"cExchName", "cExch_Name", N_("Currency"), K::kText},
+    {"dEnableDate", "dEnableDate", N_("Valid from"), K::kDate},
+    {"dDisableDate", "dDisableDate", N_("Valid until"), K::kDate},
+    {"bPromotion", "bPromotion", N_("Promotion"), K::kFlag},
+    {"bTaxCost", "bTaxCost", N_("Tax cost"), K::kFlag},
+    {"cMemo", "cMemo", N_("Memo"), K::kText},
+    {"cTermCode", "cTermCode", N_("Trade term"), K::kText},
+    {"iLowerLimit", "iLowerLimit", N_("From qty"), K::kNumber},
+    {"iUpperLimit", "iUpperLimit", N_("Below qty"), K::kLimit},
+    {"iUnitPrice", "iUnitPrice", N_("Unit price"), K::kMoney},
+    {"iTaxRate", "iTaxRate", N_("Tax rate %"), K::kNumber},
+    {"iTaxUnitPrice", "iTaxUnitPrice", N_("With tax"), K::kMoney},
+    {"cFree1", "cFree1", N_("Free item 1"), K::kText},
+    {"cFree2", "cFree2", N_("Free item 2"), K::kText},
+    {"cFree3", "cFree3", N_("Free item 3"), K::kText},
+    {"dEndDate", "dEndDate", N_("Ended"), K::kDate},
+    {"bVenOverseas", "bVenOverseas", N_("Overseas"), K::kFlag},
+    {"bPurchase", "bPurchase", N_("Purchased"), K::kFlag},
+    {"cExch_Code", "cExch_Code", N_("Code"), K::kText},
+    {"iOtherUsed", "iOtherUsed", N_("Local (-1)"), K::kWhole},
+    {"bCal", "bCal", N_("Multiply by rate"), K::kFlag},
+    {"itype", "itype", N_("Rate type"), K::kWhole},
+    {"iyear", "iyear", N_("Year"), K::kWhole},
+    {"cdate", "cdate", N_("Day or month"), K::kText},
+    {"nflat", "nflat", N_("Rate"), K::kNumber},
 };
 
 bool IsNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
@@ -173,7 +174,9 @@ Json FieldToJson(const ToolField* field, const Variant& value) {
 
 std::string FieldToCell(const ToolField* field, const Variant& value) {
   const FieldKind kind = field ? field->kind : FieldKind::kText;
-  if (value.IsNull() || value.IsEmpty()) return kind == FieldKind::kLimit ? "no limit" : "";
+  if (value.IsNull() || value.IsEmpty()) {
+    return kind == FieldKind::kLimit ? FormatUpperLimit(value) : "";
+  }
   if (value.IsNumeric() || value.type() == VarType::Boolean) {
     if (kind == FieldKind::kMoney) return FormatMoney(VarToDbl(value));
     if (kind == FieldKind::kFlag) return YesNo(VarToDbl(value) != 0);

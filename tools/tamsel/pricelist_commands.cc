@@ -13,6 +13,7 @@
 #include "commands.h"
 #include "common/text.h"
 #include "csv.h"
+#include "i18n.h"
 #include "progress.h"
 
 namespace tamsel::cli {
@@ -39,19 +40,20 @@ constexpr std::array<PriceColumn, 26> kColumns = {{
 }};
 constexpr size_t kColumnCount = kColumns.size();
 
-constexpr const char* kHelp =
+constexpr const char* kHelp = N_(
     R"(Columns (a header line names them, in any order and letter case; JSON objects use them as keys):
   autoid         ignored on import: every imported row is added with a new autoid, and no
                  stored row is changed or removed (a new price takes effect through a row
                  with a later dEnableDate)
   cVenCode       vendor code; empty: a price open to any vendor
   cInvCode, iSupplyType (1 purchase, 2 outsourcing, 4 import), dEnableDate, cExchName
-                 required (cExch_Name, the column's name, is read too); codes must exist in master data (import rows need cTermCode)
+                 required (cExch_Name, the column's name, is read too); codes must exist in
+                 master data; an import row (iSupplyType 4) needs its cTermCode
   dDisableDate, bPromotion, bTaxCost, cMemo, cTermCode, cFree1 ... cFree10
   iLowerLimit (empty: 0), iUpperLimit (empty: no limit), iUnitPrice, iTaxRate, iTaxUnitPrice
 Dates yyyy-MM-dd, enable on or before disable; flags 1/0 (or true/false); numbers plain decimals,
 not negative, the upper limit above the lower one. An empty CSV cell stores NULL (the look-ups
-read NULL and empty text alike); JSON keeps "" and null apart.)";
+read NULL and empty text alike); JSON keeps "" and null apart.)");
 
 // The cells of one row by column; nullopt for an empty CSV cell or a JSON null.
 using Cells = std::array<std::optional<std::string>, kColumnCount>;
@@ -87,14 +89,6 @@ Json ValueToJson(const Variant& value, Kind kind) {
       break;
   }
   return VarToStr(value);
-}
-
-std::string JsonToCell(const Json& value) {
-  if (value.is_string()) return value.get<std::string>();
-  if (value.is_boolean()) return value.get<bool>() ? "1" : "0";
-  if (value.is_number_integer()) return std::to_string(value.get<int64_t>());
-  if (value.is_number()) return FormatNumber(value.get<double>());
-  throw ToolError("a value must be text, a number, true/false or null: " + value.dump());
 }
 
 // Master-data codes as stored, each looked up once per import; nullopt for a missing one.
@@ -156,7 +150,7 @@ CheckedRow CheckRow(const Cells& cells, MasterData& master) {
         } else if (flag == "0" || flag == "false" || flag == "no") {
           row.values[c] = Variant(false);
         } else {
-          problems.push_back(std::string(name) + ": not a flag (1 or 0): " + *text);
+          problems.push_back(Tf("{0}: not a flag (1 or 0): {1}", name, *text));
         }
         break;
       }
@@ -164,7 +158,7 @@ CheckedRow CheckRow(const Cells& cells, MasterData& master) {
         try {
           row.values[c] = Variant(ParseIsoDate(detail::Trim(*text)).IsoDate());
         } catch (const UsageError& e) {
-          problems.push_back(std::string(name) + ": " + e.what());
+          problems.push_back(Tf("{0}: {1}", name, e.what()));
         }
         break;
     }
@@ -177,44 +171,44 @@ CheckedRow CheckRow(const Cells& cells, MasterData& master) {
   };
   for (const char* name : {"cInvCode", "iSupplyType", "dEnableDate", "cExch_Name"}) {
     if (!cell(name) || detail::Trim(*cell(name)).empty())
-      problems.push_back(ToolName(name) + " is required");
+      problems.push_back(Tf("{0} is required", ToolName(name)));
   }
   const std::optional<double> supply = number("iSupplyType");
   if (supply && *supply != 1 && *supply != 2 && *supply != 4) {
-    problems.push_back("iSupplyType must be 1 (purchase), 2 (outsourcing) or 4 (import): " +
-                       *cell("iSupplyType"));
+    problems.push_back(Tf("iSupplyType must be 1 (purchase), 2 (outsourcing) or 4 (import): {0}",
+                          *cell("iSupplyType")));
   }
   const auto exists = [&](const char* name, const char* table, const char* column,
-                          const char* what) {
+                          const char* missing) {
     const auto& text = cell(name);
     if (!text || detail::Trim(*text).empty()) return;
     if (auto code = master.Code(table, column, *text)) {
       set(name, Variant(*code));
     } else {
-      problems.push_back(std::string(what) + " " + *text + " does not exist");
+      problems.push_back(Tf(missing, *text));
     }
   };
-  exists("cVenCode", "Vendor", "cVenCode", "vendor");
-  exists("cInvCode", "Inventory", "cInvCode", "item");
-  exists("cExch_Name", "ForeignCurrency", "cExch_Name", "currency");
-  exists("cTermCode", "ex_incoterms", "cIncotermCode", "trade term");
+  exists("cVenCode", "Vendor", "cVenCode", N_("vendor {0} does not exist"));
+  exists("cInvCode", "Inventory", "cInvCode", N_("item {0} does not exist"));
+  exists("cExch_Name", "ForeignCurrency", "cExch_Name", N_("currency {0} does not exist"));
+  exists("cTermCode", "ex_incoterms", "cIncotermCode", N_("trade term {0} does not exist"));
   if (supply == 4 && (!cell("cTermCode") || detail::Trim(*cell("cTermCode")).empty())) {
-    problems.push_back("an import price (iSupplyType 4) needs its cTermCode");
+    problems.push_back(_("an import price (iSupplyType 4) needs its cTermCode"));
   }
   const Variant& enable = row.values[*ColumnIndex("dEnableDate")];
   const Variant& disable = row.values[*ColumnIndex("dDisableDate")];
   if (!enable.IsEmpty() && !disable.IsEmpty() && VarToStr(disable) < VarToStr(enable)) {
-    problems.push_back("dDisableDate " + VarToStr(disable) + " is before dEnableDate " +
-                       VarToStr(enable));
+    problems.push_back(
+        Tf("dDisableDate {0} is before dEnableDate {1}", VarToStr(disable), VarToStr(enable)));
   }
   for (const char* name : {"iLowerLimit", "iUnitPrice", "iTaxRate", "iTaxUnitPrice"}) {
     if (const auto n = number(name); n && *n < 0)
-      problems.push_back(std::string(name) + " must not be negative");
+      problems.push_back(Tf("{0} must not be negative", name));
   }
   const double lower = number("iLowerLimit").value_or(0);
   set("iLowerLimit", Variant(lower));
   if (auto upper = number("iUpperLimit"); upper && *upper <= lower) {
-    problems.push_back("iUpperLimit must be empty (no limit) or above iLowerLimit");
+    problems.push_back(_("iUpperLimit must be empty (no limit) or above iLowerLimit"));
   }
   return row;
 }
@@ -247,7 +241,7 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
   std::ifstream file;
   if (args.file != "-") {
     file.open(args.file, std::ios::binary);
-    if (!file) throw ToolError("cannot read " + args.file);
+    if (!file) throw ToolError(Tf("cannot read {0}", args.file));
   }
   std::istream& in = args.file == "-" ? std::cin : file;
   std::error_code ec;
@@ -262,7 +256,7 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
   if (!args.dry_run) transaction.emplace(conn);
   std::vector<Refusal> refused;
   int accepted = 0;
-  ProgressBar progress(args.dry_run ? "checking" : "importing");
+  ProgressBar progress(args.dry_run ? _("checking") : _("importing"));
   const auto take = [&](const Cells* cells, std::string problem, int line, int position) {
     CheckedRow row;
     if (cells) row = CheckRow(*cells, master);
@@ -272,9 +266,8 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
       ++accepted;
     } else {
       std::string message;
-      for (const auto& p : row.problems) message += (message.empty() ? "" : "; ") + p;
-      Refusal refusal{line > 0 ? "line " + std::to_string(line) : "row " + std::to_string(position),
-                      Json::object()};
+      for (const auto& p : row.problems) message = message.empty() ? p : Tf("{0}; {1}", message, p);
+      Refusal refusal{line > 0 ? Tf("line {0}", line) : Tf("row {0}", position), Json::object()};
       refusal.entry[line > 0 ? "line" : "position"] = line > 0 ? line : position;
       refusal.entry["message"] = message;
       refused.push_back(std::move(refusal));
@@ -288,10 +281,10 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
       Cells cells;
       std::string problem;
       try {
-        if (!element.is_object()) throw ToolError("expected an object of columns");
+        if (!element.is_object()) throw ToolError(_("expected an object of columns"));
         for (const auto& [key, value] : element.items()) {
           const auto c = ColumnIndex(key);
-          if (!c) throw ToolError(key + ": unknown column");
+          if (!c) throw ToolError(Tf("{0}: unknown column", key));
           if (value.is_null()) continue;
           cells[*c] = JsonToCell(value);
           if (cells[*c]->empty() && kColumns[*c].kind != Kind::kText) cells[*c].reset();
@@ -304,25 +297,23 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
   } else {
     CsvReader reader(in);
     CsvRecord record;
-    if (!reader.Next(record)) throw ToolError("the CSV file has no header line");
+    if (!reader.Next(record)) throw ToolError(_("the CSV file has no header line"));
     std::vector<size_t> layout;
     for (const std::string& name : record.fields) {
       const auto c = ColumnIndex(name);
       if (!c) {
-        throw ToolError("line " + std::to_string(record.line) + ": unknown column \"" + name +
-                        "\" (see tamsel pricelist import --help)");
+        throw ToolError(Tf("line {0}: unknown column \"{1}\" (see tamsel {2} import --help)",
+                           record.line, name, "pricelist"));
       }
       if (std::find(layout.begin(), layout.end(), *c) != layout.end()) {
-        throw ToolError("line " + std::to_string(record.line) + ": column " + kColumns[*c].name +
-                        " twice");
+        throw ToolError(Tf("line {0}: column {1} twice", record.line, kColumns[*c].name));
       }
       layout.push_back(*c);
     }
     while (reader.Next(record)) {
       if (record.fields.size() != layout.size()) {
         take(nullptr,
-             std::to_string(record.fields.size()) + " fields where the header has " +
-                 std::to_string(layout.size()),
+             Tf("{0} fields where the header has {1}", record.fields.size(), layout.size()),
              record.line, 0);
         continue;
       }
@@ -344,11 +335,17 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
     for (const auto& refusal : refused) out["refused"].push_back(refusal.entry);
     std::cout << out.dump(2) << '\n';
   } else {
-    std::cout << (args.dry_run ? "Checked " : "Imported ") << accepted << " price-list row"
-              << (accepted == 1 ? "" : "s") << (args.dry_run ? " without storing them" : "")
-              << "; refused " << refused.size() << ".\n";
+    std::cout << (args.dry_run
+                      ? Tfn("Checked {0} price-list row without storing it; refused {1}.",
+                            "Checked {0} price-list rows without storing them; refused {1}.",
+                            accepted, accepted, refused.size())
+                      : Tfn("Imported {0} price-list row; refused {1}.",
+                            "Imported {0} price-list rows; refused {1}.", accepted, accepted,
+                            refused.size()))
+              << '\n';
     for (const auto& refusal : refused) {
-      std::cout << "  " << refusal.where << ": " << refusal.entry["message"].get<std::string>()
+      std::cout << "  "
+                << Tf("{0}: {1}", refusal.where, refusal.entry["message"].get<std::string>())
                 << '\n';
     }
   }
@@ -365,30 +362,17 @@ struct ExportArgs {
 // Read and written a page at a time; a file is replaced only once it is complete.
 int Export(const GlobalOptions& options, const ExportArgs& args) {
   const bool json = !args.csv && ImportFormat(args.format, args.output, options.json) == "json";
-  const bool to_file = !args.output.empty() && args.output != "-";
   const Session session(options);
-  std::optional<AtomicFile> file;
-  if (to_file) file.emplace(args.output);
-  const auto write = [&](std::string_view text) {
-    if (file) {
-      file->Write(text);
-    } else {
-      std::cout << text;
-    }
-  };
-  int64_t exported = 0;
-  ProgressBar progress("exporting");
-  const double total =
-      to_file ? static_cast<double>(CountPriceRows(session.connection_text(), args.list)) : 0;
+  ExportTarget out(args.output,
+                   [&] { return CountPriceRows(session.connection_text(), args.list); });
   JsonArrayWriter rows([&](std::string_view text) {
-    if (json) write(text);
+    if (json) out.Write(text);
   });
   if (!json) {
-    // A file is for a spreadsheet, which needs the mark to read UTF-8; a pipe is for a program.
-    if (file) write(kUtf8Bom);
+    out.BeginCsv();
     std::vector<std::string> header;
     for (const auto& column : kColumns) header.emplace_back(ToolName(column.name));
-    write(FormatCsvLine(header));
+    out.Write(FormatCsvLine(header));
   }
   EachPriceRowPage(session.connection_text(), args.list, [&](Recordset& rs) {
     for (; !rs.Eof(); rs.MoveNext()) {
@@ -401,21 +385,15 @@ int Export(const GlobalOptions& options, const ExportArgs& args) {
       } else {
         std::vector<std::string> line;
         for (const auto& [name, value] : row.items()) {
-          line.push_back(value.is_null() ? "" : JsonToCell(value));
+          line.push_back(JsonToCell(value));
         }
-        write(FormatCsvLine(line));
+        out.Write(FormatCsvLine(line));
       }
-      ++exported;
-      if (total > 0) progress.Update(static_cast<double>(exported) / total);
+      out.Counted();
     }
   });
   if (json) rows.Close();
-  if (file) {
-    if (total > 0) progress.Finish();
-    file->Commit();
-    std::cerr << "Exported " << exported << " price-list row" << (exported == 1 ? "" : "s")
-              << " to " << args.output << ".\n";
-  }
+  out.Finish(NP_("Exported {0} price-list row to {1}.", "Exported {0} price-list rows to {1}."));
   return kDone;
 }
 
@@ -427,27 +405,24 @@ void AddPriceListCommands(CLI::App& app, GlobalOptions& options, Action& action)
   auto import_args = std::make_shared<ImportArgs>();
   auto* imp = pricelist->add_subcommand(
       "import",
-      "Add price-list rows from CSV or JSON, each checked first; the good rows are stored in one "
-      "transaction");
-  imp->footer(kHelp);
-  imp->add_option("FILE", import_args->file, "FILE.csv or FILE.json (- reads stdin)")->required();
-  imp->add_option("--format", import_args->format, "csv or json (default: by extension)")
+      _("Add price-list rows from CSV or JSON, each checked first; the good rows are stored in "
+        "one transaction"));
+  imp->footer(_(kHelp));
+  imp->add_option("FILE", import_args->file, _("FILE.csv or FILE.json (- reads stdin)"))
+      ->required();
+  imp->add_option("--format", import_args->format, _("csv or json (default: by extension)"))
       ->check(CLI::IsMember({"csv", "json"}));
-  imp->add_flag("--dry-run", import_args->dry_run, "check every row without storing any");
+  imp->add_flag("--dry-run", import_args->dry_run, _("check every row without storing any"));
   imp->callback([&options, &action, import_args] {
     action = [&options, import_args] { return Import(options, *import_args); };
   });
 
   auto export_args = std::make_shared<ExportArgs>();
   auto* exp = pricelist->add_subcommand(
-      "export", "Write price-list rows in the shape pricelist import reads");
-  exp->footer(kHelp);
-  AddListOptions(*exp, export_args->list, true, true, true);
-  exp->add_option("--format", export_args->format,
-                  "csv or json (default: by --output's extension, json with --json, else csv)")
-      ->check(CLI::IsMember({"csv", "json"}));
-  exp->add_flag("--csv", export_args->csv, "CSV whatever --json or the file's extension say");
-  exp->add_option("-o,--output", export_args->output, "file to write (default: stdout)");
+      "export", _("Write price-list rows in the shape pricelist import reads"));
+  exp->footer(_(kHelp));
+  AddExportOptions(*exp, export_args->list, export_args->format, export_args->output);
+  exp->add_flag("--csv", export_args->csv, _("CSV whatever --json or the file's extension say"));
   exp->callback([&options, &action, export_args] {
     action = [&options, export_args] { return Export(options, *export_args); };
   });
