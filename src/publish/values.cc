@@ -8,6 +8,7 @@
 #include <new>
 
 #include "common/text.h"
+#include "common/utf16.h"
 
 // The binary standard's sizes on x86-64; a change here breaks every client.
 static_assert(sizeof(VARIANT) == 24 && offsetof(VARIANT, lVal) == 8);
@@ -56,63 +57,8 @@ UINT SysStringLen(BSTR text) {
 namespace tamsel::publish {
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
 // 1899-12-30, day 0 of the standard's dates, counted from 1970-01-01.
 constexpr int64_t kOleEpochDays = -25569;
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-// Invalid UTF-8 becomes U+FFFD rather than failing: texts come from the database as they are.
-std::u16string ToUtf16(std::string_view s) {
-  std::u16string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size();) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    const int extra = b < 0x80         ? 0
-                      : (b >> 5) == 6  ? 1
-                      : (b >> 4) == 14 ? 2
-                      : (b >> 3) == 30 ? 3
-                                       : -1;
-    char32_t c = extra == 0 ? b : extra == 1 ? b & 0x1F : extra == 2 ? b & 0x0F : b & 0x07;
-    bool ok = extra >= 0 && i + extra < s.size();
-    for (int k = 1; ok && k <= extra; ++k) {
-      const auto t = static_cast<unsigned char>(s[i + k]);
-      ok = (t & 0xC0) == 0x80;
-      c = (c << 6) | (t & 0x3F);
-    }
-    static constexpr char32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-    if (!ok || c < kMin[extra] || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) {
-      out += static_cast<char16_t>(kReplacement);
-      ++i;
-      continue;
-    }
-    i += extra + 1;
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (c >> 10));
-      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(c);
-    }
-  }
-  return out;
-}
 
 double Round(double d) { return std::nearbyint(d); }  // half to even, as the standard rounds
 
@@ -147,27 +93,15 @@ HRESULT ToInt(const Variant& v, Arg& out) {
 }  // namespace
 
 BSTR ToBstr(std::string_view utf8) {
-  const std::u16string units = ToUtf16(utf8);
+  // Texts come from the database as they are: a malformed byte becomes U+FFFD, not a failure.
+  const std::u16string units = detail::Utf8ToUtf16Replacing(utf8);
   BSTR b = SysAllocStringLen(units.data(), static_cast<UINT>(units.size()));
   if (!b) throw std::bad_alloc();
   return b;
 }
 
 std::string FromBstr(const OLECHAR* text, size_t units) {
-  std::string out;
-  out.reserve(units);
-  for (size_t i = 0; i < units; ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < units && text[i + 1] >= 0xDC00 &&
-        text[i + 1] < 0xE000) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c < 0xE000) {
-      c = kReplacement;
-    }
-    AppendUtf8(out, c);
-  }
-  return out;
+  return detail::Utf16ToUtf8(std::u16string_view(text, units));
 }
 
 std::string FromBstr(BSTR text) { return FromBstr(text, SysStringLen(text)); }

@@ -21,9 +21,9 @@
 
 #include "common/sql_text.h"
 #include "common/text.h"
+#include "common/utf16.h"
 #include "services/connection_text.h"
 #include "services/driver.h"
-#include "services/odbc/utf16.h"
 #include "services/suite_catalog.h"
 #include "services/tsql_rewriter.h"
 #include "tamsel/error.h"

@@ -1,4 +1,4 @@
-#include "services/odbc/utf16.h"
+#include "common/utf16.h"
 
 #include <cstdint>
 
@@ -29,9 +29,10 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
-}  // namespace
-
-std::u16string Utf8ToUtf16(std::string_view text) {
+// Decodes the text. At a malformed sequence `bad` gets the offset where it goes wrong: it throws,
+// or returns to let U+FFFD stand for the lead byte and go on after it.
+template <typename Bad>
+std::u16string Decode(std::string_view text, Bad&& bad) {
   std::u16string out;
   out.reserve(text.size());
   size_t i = 0;
@@ -42,25 +43,32 @@ std::u16string Utf8ToUtf16(std::string_view text) {
       ++i;
       continue;
     }
-    size_t length;
-    char32_t cp;
-    char32_t min;
+    size_t length = 0;
+    char32_t cp = 0;
+    char32_t min = 0;
     if (lead >= 0xC2 && lead <= 0xDF) {
       length = 2, cp = lead & 0x1F, min = 0x80;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
       length = 3, cp = lead & 0x0F, min = 0x800;
     } else if (lead >= 0xF0 && lead <= 0xF4) {
       length = 4, cp = lead & 0x07, min = 0x10000;
-    } else {
-      ThrowMalformed(i);
     }
-    if (i + length > text.size()) ThrowMalformed(i);
-    for (size_t k = 1; k < length; ++k) {
+    constexpr size_t kFine = std::string_view::npos;
+    size_t wrong = length == 0 || i + length > text.size() ? i : kFine;
+    for (size_t k = 1; wrong == kFine && k < length; ++k) {
       const auto next = static_cast<uint8_t>(text[i + k]);
-      if ((next & 0xC0) != 0x80) ThrowMalformed(i + k);
+      if ((next & 0xC0) != 0x80) wrong = i + k;
       cp = (cp << 6) | (next & 0x3F);
     }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) ThrowMalformed(i);
+    if (wrong == kFine && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) {
+      wrong = i;
+    }
+    if (wrong != kFine) {
+      bad(wrong);
+      out.push_back(0xFFFD);
+      ++i;
+      continue;
+    }
     if (cp >= 0x10000) {
       cp -= 0x10000;
       out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
@@ -71,6 +79,14 @@ std::u16string Utf8ToUtf16(std::string_view text) {
     i += length;
   }
   return out;
+}
+
+}  // namespace
+
+std::u16string Utf8ToUtf16(std::string_view text) { return Decode(text, ThrowMalformed); }
+
+std::u16string Utf8ToUtf16Replacing(std::string_view text) {
+  return Decode(text, [](size_t) {});
 }
 
 std::string Utf16ToUtf8(std::u16string_view text) {
