@@ -26,7 +26,7 @@ TrialDb CachedTrialDb(int64_t rows, uint32_t seed, int32_t vendors_per_item) {
     const std::string building = db.path + ".building";
     std::filesystem::remove(building);
     Connection conn;
-    conn.Open("Provider=SQLite;Data Source=" + building);
+    conn.Open("Provider=SQLite;Mode=ReadWriteCreate;Data Source=" + building);
     InstallSuiteSchema(conn);
     TrialDataOptions options;
     options.rows = rows;

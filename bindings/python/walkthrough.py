@@ -6,7 +6,7 @@
 
 Registers the component (in a scratch registry file unless TAMSEL_REGISTRY names one), creates a
 PriceRuleManager by its program id, initialises it with a login and an info object written in
-Python, looks up a rule and a price, creates and saves a rule, and shows a stale save refused
+Python (after showing why a mistyped database path is refused), looks up a rule and a price, creates and saves a rule, and shows a stale save refused
 with the component error. Exits non-zero when any step does not behave so.
 """
 
@@ -66,6 +66,12 @@ def main():
     tc.register(opts.library)
     print("registered in", tc.registry_path())
     mgr = tc.create("Tamsel.PriceRuleManager")
+    # InitManager answers only True or False; InitFailure says why, and a typo makes no file.
+    typo = db + ".typo"
+    assert not mgr.InitManager(tc.expose(Login(f"Provider=SQLite;Data Source={typo}")),
+                               tc.expose(Info()))
+    print("a mistyped path:", mgr.InitFailure)
+    assert "database not found" in mgr.InitFailure and not os.path.exists(typo)
     assert mgr.InitManager(tc.expose(Login(f"Provider=SQLite;Data Source={db}")), tc.expose(Info()))
 
     rule = mgr.GetVenInvPriceRule("V001", "A01", TODAY)

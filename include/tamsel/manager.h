@@ -79,11 +79,13 @@ class TAMSEL_API PriceRuleManager {
   // The context's validator; throws ComponentError when the manager is not initialised.
   std::shared_ptr<Validator> GetValidator();
   // Opens the manager's own connection (from conn's text, or the login's) and prepares the
-  // context. Never throws: Variant(true) when ready, Variant(false) otherwise.
+  // context. Never throws: Variant(true) when ready, Variant(false) otherwise (see InitFailure).
+  // Opening never creates a database: the file must exist and hold the suite's tables.
   Variant InitManager(std::shared_ptr<Login> login, std::shared_ptr<SysInfo> info,
                       std::shared_ptr<Connection> conn = nullptr);
   // Why the last InitManager returned Variant(false): the failure's description, which never
-  // shows a password. Empty after one that succeeded.
+  // shows a password (a database that does not exist, one without the suite's tables, which
+  // begins with kNotTamselDatabase, a login that failed). Empty after one that succeeded.
   const std::string& InitFailure() const { return mInitFailure; }
   // Closes the connection and drops the context; true when there was one. Never throws.
   bool ExitManager();

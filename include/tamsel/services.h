@@ -78,6 +78,8 @@ class TAMSEL_API Recordset {
 //   "Provider=SQLite;Data Source=PATH" is the embedded SQLite database (PATH may be a file:
 //   URI such as file:name?mode=memory&cache=shared); any other text goes to ODBC where that
 //   driver is built. Every failure throws DatabaseError with the database's text.
+//   The embedded driver opens only a file that exists; "Mode=ReadWriteCreate" in the text makes
+//   a missing one (for installing the schema), "Mode=ReadWrite" is the default.
 // Connections are movable, not copyable; destroying one closes it.
 // Threads: a connection and its result sets are used by one thread at a time; connections on
 // different threads may share a database.
@@ -113,6 +115,10 @@ class TAMSEL_API Connection {
   // or SQLite reached through ODBC) or "mssql" (SQL Server through ODBC); "" when the connection
   // is closed or ODBC reaches some other database.
   std::string Dialect() const;
+  // Whether the database has a table or view of that name (as the database compares names),
+  // read from its catalog; no statement is reported to observers. Throws DatabaseError when the
+  // connection is closed or the catalog cannot be read (a file that is no database).
+  bool HasTable(std::string_view name) const;
   // Closes the connection; a transaction still open is rolled back. Closing a closed
   // connection does nothing.
   void Close();
@@ -159,6 +165,11 @@ class TAMSEL_API ScopedStatementObserver {
 // Dialect(): SQLite's or SQL Server's; a closed connection or another database throws
 // DatabaseError.
 TAMSEL_API void InstallSuiteSchema(Connection& conn);
+// The first of the suite's tables that the component cannot work without and that the database
+// lacks; "" when it has them all. Reads the catalog only (Connection::HasTable).
+TAMSEL_API std::string MissingSuiteTable(const Connection& conn);
+// How a failed InitManager's description begins when the database lacks the suite's tables.
+inline constexpr std::string_view kNotTamselDatabase = "not a Tamsel database";
 // Adds a small, realistic sample: vendors, items, units, currencies with daily and monthly
 // rates (every day and month of 2026 and 2027), trade terms, a price list and a few rules.
 // All or nothing, as InstallSuiteSchema; a second call fails on the unique keys (SQL Server:

@@ -45,6 +45,11 @@ Variant PriceRuleManager::InitManager(std::shared_ptr<Login> login, std::shared_
     context.bNewConn = !conn;
     context.mConn = std::make_shared<Connection>();
     context.mConn->Open(text, "", "", -1);
+    // Without its tables every call would fail on its own statement; one clear answer here.
+    if (const std::string missing = MissingSuiteTable(*context.mConn); !missing.empty()) {
+      throw DatabaseError(std::string(kNotTamselDatabase) + ": it has no table " + missing +
+                          " (install the suite's schema first)");
+    }
     context.objManager = this;
     context.objValidator = std::shared_ptr<Validator>(new Validator());
     context.objSysInfo = std::move(info);

@@ -69,6 +69,9 @@ const std::shared_ptr<PriceRuleItem>& ItemArg(const Arg& a) {
   return std::get<std::shared_ptr<PriceRuleItem>>(a);
 }
 
+// Numbered as a property get of the manager's interface, apart from the suite's methods.
+constexpr DISPID kInitFailureId = 0x68030000;
+
 const Param kIndex{"index", Type::Short, kInOut};
 const Param kRule{"rule", Type::Rule, kInOut};
 const Param kErrstr{"errstr", Type::Text, kInOut};
@@ -193,6 +196,21 @@ class DispatchSysInfo final : public SysInfo {
   DispatchPtr d_;
 };
 
+// Stands in for the login when the caller's connection could not be reopened: InitManager then
+// answers False as for any other failure, dropping the earlier context and keeping the reason
+// for InitFailure.
+class FailedLogin final : public Login {
+ public:
+  explicit FailedLogin(std::exception_ptr why) : why_(std::move(why)) {}
+  std::string ConnectionText() override { std::rethrow_exception(why_); }
+  std::shared_ptr<RowAuthService> AuthService() override { return nullptr; }
+  std::string RowAuthText() override { return ""; }
+  Date LoginDate() override { std::rethrow_exception(why_); }
+
+ private:
+  std::exception_ptr why_;
+};
+
 Arg InitManager(DispatchObject& o, std::vector<Arg>& a) {
   // It never raises: a login or connection that does not answer makes it answer False.
   try {
@@ -202,8 +220,13 @@ Arg InitManager(DispatchObject& o, std::vector<Arg>& a) {
     std::shared_ptr<Connection> connection;
     if (conn) {
       // Only the caller's connection text is reused; the manager opens its own connection.
-      connection = std::make_shared<Connection>();
-      connection->Open(VarToStr(ValueByName(conn.get(), "ConnectionString")));
+      try {
+        connection = std::make_shared<Connection>();
+        connection->Open(VarToStr(ValueByName(conn.get(), "ConnectionString")));
+      } catch (...) {
+        return Target<PriceRuleManager>(o).InitManager(
+            std::make_shared<FailedLogin>(std::current_exception()), nullptr);
+      }
     }
     return Target<PriceRuleManager>(o).InitManager(
         login ? std::make_shared<DispatchLogin>(login) : nullptr,
@@ -612,9 +635,14 @@ const ClassInfo& InfoOf<PriceRuleManager>() {
          {"info", Type::Object, kInOut},
          {"conn", Type::Object, kInOut | kOptional}},
         InitManager},
-       {"ExitManager", 0x6003000F, {}, [](DispatchObject& o, std::vector<Arg>&) -> Arg {
-          return Target<M>(o).ExitManager();
-        }}}};
+       {"ExitManager",
+        0x6003000F,
+        {},
+        [](DispatchObject& o, std::vector<Arg>&) -> Arg { return Target<M>(o).ExitManager(); }},
+       // Beyond the suite's members: InitManager answers only False; this says why.
+       Prop("InitFailure", kInitFailureId, {}, [](DispatchObject& o, std::vector<Arg>&) -> Arg {
+         return Target<M>(o).InitFailure();
+       })}};
   return info;
 }
 

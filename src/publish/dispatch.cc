@@ -259,7 +259,12 @@ HRESULT DispatchObject::Invoke(DISPID id, WORD flags, DISPPARAMS* params, VARIAN
       // Too few positional arguments is a count; a gap among named or missing ones is not.
       return where[i] == UINT(-1) && n_named == 0 ? DISP_E_BADPARAMCOUNT : DISP_E_PARAMNOTOPTIONAL;
     }
-    if (const HRESULT hr = Coerce(params->rgvarg[where[i]], p.type, args[i]); FAILED(hr)) {
+    // An in/out argument that could not take the new value back would report success while the
+    // caller's variable kept its old value.
+    const VARIANT& given = params->rgvarg[where[i]];
+    HRESULT hr = (p.flags & kInOut) && !TakesBack(given, p.type) ? DISP_E_TYPEMISMATCH
+                                                                 : Coerce(given, p.type, args[i]);
+    if (FAILED(hr)) {
       if (arg_err) *arg_err = where[i];
       return hr;
     }

@@ -403,6 +403,24 @@ void ToVariant(Arg&& value, VARIANT& out) {
       std::move(value));
 }
 
+bool TakesBack(const VARIANT& arg, Type type) {
+  if (!(arg.vt & VT_BYREF) || arg.vt == (VT_BYREF | VT_VARIANT)) return true;
+  switch (type) {
+    case Type::Text:
+      return arg.vt == (VT_BYREF | VT_BSTR);
+    case Type::Bool:
+      return arg.vt == (VT_BYREF | VT_BOOL);
+    case Type::Short:
+      return arg.vt == (VT_BYREF | VT_I2);
+    case Type::Rule:
+    case Type::Item:
+    case Type::Object:
+      return true;
+    default:
+      return false;
+  }
+}
+
 void WriteBack(const VARIANT& arg, Arg&& value) {
   if (!(arg.vt & VT_BYREF) || !arg.byref) return;
   // Objects change in place: the caller's reference already sees them.

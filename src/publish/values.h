@@ -28,6 +28,10 @@ HRESULT Coerce(const VARIANT& in, Type type, Arg& out);
 HRESULT ToValue(const VARIANT& in, Variant& out);
 // A result into an Empty VARIANT; objects pass their reference on.
 void ToVariant(Arg&& value, VARIANT& out);
+// Whether WriteBack can hand a value of type back through arg: an argument passed by value (there
+// is nothing to write), a reference to a VARIANT, or a reference of exactly the parameter's own
+// type. Objects change in place, so any reference to one will do.
+bool TakesBack(const VARIANT& arg, Type type);
 // The new value of an in/out argument, written where a VT_BYREF argument points to; an argument
 // passed by value is left alone, as the caller asked.
 void WriteBack(const VARIANT& arg, Arg&& value);

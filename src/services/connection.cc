@@ -73,6 +73,10 @@ int32_t Connection::Execute(std::string_view sql, int32_t) {
   return driver.Execute(sql);
 }
 
+bool Connection::HasTable(std::string_view name) const {
+  return OpenOrThrow(driver_).HasTable(name);
+}
+
 std::shared_ptr<Recordset> Connection::OpenRecordset(std::string_view sql, int32_t, int32_t,
                                                      int32_t) {
   detail::Driver& driver = OpenOrThrow(driver_);

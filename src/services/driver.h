@@ -36,6 +36,9 @@ class Driver {
   // The SQL the engine behind the session speaks: "sqlite" or "mssql"; "" for any other, whose
   // statements go through unchanged and for which no schema scripts exist.
   virtual std::string_view DialectName() const = 0;
+  // Whether the database has a table or view of that name, asked of the catalog without a
+  // statement of the component's own.
+  virtual bool HasTable(std::string_view name) = 0;
 };
 
 // Opens the embedded SQLite database named by the connection text's Data Source.

@@ -138,4 +138,15 @@ void InstallSuiteSchema(Connection& conn) { detail::RunScript(conn, "suite.sql")
 
 void InstallDemoData(Connection& conn) { detail::RunScript(conn, "demo.sql"); }
 
+std::string MissingSuiteTable(const Connection& conn) {
+  // The tables every operation reads or writes; the rest show up by name when a statement fails.
+  static constexpr std::string_view kCore[] = {"ven_inv_price_rule", "ven_inv_price_ruleitem",
+                                               "ven_inv_price",      "Vendor",
+                                               "Inventory",          "ForeignCurrency"};
+  for (std::string_view table : kCore) {
+    if (!conn.HasTable(table)) return std::string(table);
+  }
+  return "";
+}
+
 }  // namespace tamsel

@@ -1,6 +1,7 @@
 // The embedded database: SQLite through its C API, running the suite's T-SQL after rewriting.
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <limits>
@@ -85,6 +86,26 @@ Variant ColumnValue(sqlite3_stmt* stmt, int i) {
 // readers on separate connections take turns instead of running side by side. Only possible
 // before the library is first initialised; when the host application did that first, its
 // choice stands (sqlite3_config then fails harmlessly).
+constexpr const char* kModeKey = "Mode";
+constexpr const char* kModeCreate = "ReadWriteCreate";
+
+// Mode=ReadWriteCreate asks for a missing database file to be made; ReadWrite, the default, opens
+// only one that exists. In-memory databases are made either way.
+bool CreatesFile(const std::string& connection_text) {
+  const std::string mode = ConnectionTextValue(connection_text, kModeKey);
+  if (mode.empty() || EqualsNoCase(mode, "ReadWrite")) return false;
+  if (EqualsNoCase(mode, kModeCreate)) return true;
+  throw DatabaseError("unknown Mode in the connection text: '" + mode +
+                      "' (ReadWrite or ReadWriteCreate)");
+}
+
+// A file: URI names its file before any '?'; URIs that are no plain file paths are left to SQLite.
+bool PathExists(const std::string& path) {
+  if (path.starts_with("file:")) return true;
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
 void ConfigureLibrary() {
   static std::once_flag once;
   std::call_once(once, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
@@ -96,13 +117,19 @@ class SqliteDriver : public Driver {
     const std::string path = ConnectionTextValue(connection_text, "Data Source");
     if (path.empty()) throw DatabaseError("the connection text names no Data Source");
     ConfigureLibrary();
-    const int flags =
-        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX;
+    // Opening for use never makes a file: a mistyped path would answer as an empty database.
+    const bool create = CreatesFile(connection_text);
+    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_URI |
+                      SQLITE_OPEN_NOMUTEX;
     int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) {
       const std::string msg = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
       sqlite3_close_v2(db_);
       db_ = nullptr;
+      if (!create && (rc & 0xff) == SQLITE_CANTOPEN && !PathExists(path)) {
+        throw DatabaseError("database not found: " + path + " (" + kModeKey + "=" + kModeCreate +
+                            " in the connection text creates it)");
+      }
       throw DatabaseError("cannot open the database '" + path + "': " + msg);
     }
     sqlite3_extended_result_codes(db_, 1);
@@ -205,6 +232,19 @@ class SqliteDriver : public Driver {
 
   bool IsOpen() const override { return db_ != nullptr; }
   std::string_view DialectName() const override { return "sqlite"; }
+
+  bool HasTable(std::string_view name) override {
+    if (!db_) throw DatabaseError("the connection is closed");
+    // With no column named, this only looks the table or view up (reading the schema first,
+    // which is where a file that is no database shows).
+    const std::string table(name);
+    const int rc = sqlite3_table_column_metadata(db_, "main", table.c_str(), nullptr, nullptr,
+                                                 nullptr, nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) return true;
+    const std::string msg = sqlite3_errmsg(db_);
+    if ((rc & 0xff) == SQLITE_ERROR && msg.starts_with("no such table")) return false;
+    throw DatabaseError("cannot read the database's tables: " + msg);
+  }
 
  private:
   struct CachedStmt {

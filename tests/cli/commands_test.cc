@@ -48,7 +48,8 @@ TEST_F(CliTest, CommandTable) {
     }
     if (fields[0].starts_with("> ")) {
       const size_t blank = fields[0].find(' ', 2);
-      WriteFile(Path(fields[0].substr(2, blank - 2)), Unescape(fields[0].substr(blank + 1)));
+      WriteFile(Path(fields[0].substr(2, blank - 2)),
+                blank == std::string::npos ? "" : Unescape(fields[0].substr(blank + 1)));
       continue;
     }
     SCOPED_TRACE(row.where);

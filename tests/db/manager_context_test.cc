@@ -1,8 +1,10 @@
 // The manager's lifecycle (InitManager, ExitManager, the small operations on its context) and the
 // stand-ins for the suite's login, system-information and row-authorisation objects.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <stdexcept>
 #include <tuple>
@@ -117,6 +119,9 @@ TEST(ManagerContext, AuthServiceAndFailedInit) {
       {"database does not open",
        std::make_shared<SimpleLogin>("Provider=SQLite;Data Source=/nonexistent/dir/x.db", kDay,
                                      own)},
+      {"database not found: a typo makes no file",
+       std::make_shared<SimpleLogin>("Provider=SQLite;Data Source=" + db.Path() + ".typo", kDay,
+                                     own)},
   };
   for (const auto& [name, login] : cases) {
     SCOPED_TRACE(name);
@@ -126,6 +131,8 @@ TEST(ManagerContext, AuthServiceAndFailedInit) {
     EXPECT_FALSE(manager.InitFailure().empty());
     ExpectNoContext(manager);
   }
+  EXPECT_THAT(manager.InitFailure(), ::testing::StartsWith("database not found"));
+  EXPECT_FALSE(std::filesystem::exists(db.Path() + ".typo"));
 }
 
 TEST(ManagerContext, VendorTaxFlagAndNewRuleDefaults) {

@@ -3,6 +3,7 @@
 
 #include "tamsel/publish.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -200,6 +201,12 @@ TEST_F(PublishTest, EveryDispidReachesItsMemberByIdAndByName) {
       }
       continue;
     }
+    if (kind == "readonly") {
+      EXPECT_EQ(Invoke(d, id, DISPATCH_PROPERTYGET)->result.vt, VT_BSTR);
+      Var text(std::string("x"));
+      EXPECT_NE(Invoke(d, id, DISPATCH_PROPERTYPUT, {&text})->hr, S_OK);
+      continue;
+    }
     // A property: put a value of its type by id, read the same back by id.
     Var& value = samples.at(kind);
     const WORD put = value.vt == VT_DISPATCH ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT;
@@ -221,6 +228,24 @@ TEST_F(PublishTest, EveryDispidReachesItsMemberByIdAndByName) {
   }
   samples.clear();
   EXPECT_EQ(rule->lpVtbl->Release(rule), 0u);
+}
+
+// InitManager only answers False; InitFailure says why, whether the login's text or the
+// caller's connection named a database that is not there. A good login then works again.
+TEST_F(PublishTest, InitFailureSaysWhy) {
+  const std::string missing = "Provider=SQLite;Data Source=" + db_.Path() + ".typo";
+  IDispatch* typo = (new Bag)->Add("ConnectionText", Var(missing));
+  IDispatch* conn = (new Bag)->Add("ConnectionString", Var(missing));
+  Var good(login_), bad(typo), info(info_), caller_conn(conn);
+  for (auto args : {std::vector<VARIANT*>{&bad, &info}, {&good, &info, &caller_conn}}) {
+    EXPECT_EQ(Call(mgr_, "InitManager", args)->result.boolVal, VARIANT_FALSE);
+    EXPECT_THAT(U8(Call(mgr_, "InitFailure")->result.bstrVal),
+                ::testing::HasSubstr("database not found"));
+    EXPECT_FALSE(std::filesystem::exists(db_.Path() + ".typo"));
+  }
+  EXPECT_EQ(Call(mgr_, "InitManager", {&good, &info})->result.boolVal, VARIANT_TRUE);
+  EXPECT_EQ(U8(Call(mgr_, "InitFailure")->result.bstrVal), "");
+  typo->lpVtbl->Release(typo), conn->lpVtbl->Release(conn);
 }
 
 TEST_F(PublishTest, LookUpSaveAndTheStandardFailures) {
@@ -246,6 +271,14 @@ TEST_F(PublishTest, LookUpSaveAndTheStandardFailures) {
   EXPECT_EQ(Call(mgr_, "GetbTaxType", {&ven, &by_ref})->hr, S_OK);
   EXPECT_EQ(taxed, VARIANT_TRUE);
   by_ref.vt = VT_EMPTY;
+  // A reference of another type could not take the answer back: refused, not a silent success.
+  LONG as_long = 0;
+  int16_t as_short = 0;
+  Var long_ref(VT_BYREF | VT_I4, reinterpret_cast<intptr_t>(&as_long));
+  auto wrong_ref = Call(mgr_, "GetbTaxType", {&ven, &long_ref});
+  EXPECT_EQ(wrong_ref->hr, DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(wrong_ref->arg_err, 0u);
+  long_ref.vt = VT_EMPTY;
   auto validator = Call(mgr_, "GetValidator");
   auto blank = Call(mgr_, "NewVenInvPriceRule");
   BSTR errstr = nullptr;
@@ -255,6 +288,12 @@ TEST_F(PublishTest, LookUpSaveAndTheStandardFailures) {
   EXPECT_FALSE(U8(errstr).empty());
   SysFreeString(errstr);
   err_ref.vt = VT_EMPTY;
+  Var short_ref(VT_BYREF | VT_I2, reinterpret_cast<intptr_t>(&as_short));
+  auto wrong_err = Call(Obj(validator), "CheckInv", {&blank_rule, &short_ref});
+  EXPECT_EQ(wrong_err->hr, DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(wrong_err->arg_err, 0u);
+  EXPECT_EQ(as_short, 0);
+  short_ref.vt = VT_EMPTY;
 
   auto first = Call(mgr_, "LoadVenInvPriceRule", {&one});
   auto second = Call(mgr_, "LoadVenInvPriceRule", {&one});

@@ -158,7 +158,7 @@ TestDatabase::TestDatabase(bool demo_data) {
   }
   try {
     Connection conn;
-    conn.Open(connection_text_);
+    conn.Open(driver == "sqlite" ? connection_text_ + ";Mode=ReadWriteCreate" : connection_text_);
     if (driver == "odbc") {
       InstallOdbcSuiteSchema(conn);
     } else {

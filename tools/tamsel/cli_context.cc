@@ -181,9 +181,12 @@ Session::Session(const GlobalOptions& options, const SessionSettings& settings)
   sys_info_ = MakeSysInfo(today_, options.check_auth, options.check_auth, monthly_rates_);
   Variant ready = manager_.InitManager(login_, sys_info_);
   if (ready.type() == VarType::Boolean && ready.AsBool()) return;
+  std::string why = CleanMessage(detail::RedactSecrets(manager_.InitFailure(), connection_text_));
+  if (manager_.InitFailure().starts_with(kNotTamselDatabase)) {
+    why += "\n" + std::string(_("install the suite's schema with: tamsel init --connection TEXT"));
+  }
   throw ToolError(Tf("cannot open the price-rule manager on {0}: {1}",
-                     detail::RedactConnectionText(connection_text_),
-                     CleanMessage(detail::RedactSecrets(manager_.InitFailure(), connection_text_))),
+                     detail::RedactConnectionText(connection_text_), why),
                   kUnavailable);
 }
 

@@ -9,6 +9,7 @@
 #include "commands.h"
 #include "i18n.h"
 #include "progress.h"
+#include "common/text.h"
 #include "services/connection_text.h"
 
 namespace tamsel::cli {
@@ -21,7 +22,7 @@ void CreateDatabase(const std::string& path, bool demo_data) {
   if (std::filesystem::exists(path, ec)) throw ToolError(Tf("already exists: {0}", path));
   try {
     Connection conn;
-    conn.Open(text);
+    conn.Open(text + ";Mode=ReadWriteCreate");
     InstallSuiteSchema(conn);
     if (demo_data) InstallDemoData(conn);
     conn.Close();
@@ -36,9 +37,14 @@ namespace {
 // The suite schema (and the demo data) in the database the text names: Debian has no sqlcmd, so
 // this is how a SQL Server database gets its tables over ODBC.
 void InstallSchema(const std::string& text, bool demo_data) {
+  // init is the one command that makes a database: an embedded file the text names is created
+  // unless the text says otherwise.
+  const bool embedded =
+      detail::EqualsNoCase(detail::ConnectionTextValue(text, "Provider"), "SQLite");
+  const bool mode_given = !detail::ConnectionTextValue(text, "Mode").empty();
   Connection conn;
   try {
-    conn.Open(text);
+    conn.Open(embedded && !mode_given ? text + ";Mode=ReadWriteCreate" : text);
   } catch (const DatabaseError& e) {
     throw ToolError(Tf("cannot open {0}: {1}", detail::RedactConnectionText(text),
                        CleanMessage(detail::RedactSecrets(e.what(), text))),

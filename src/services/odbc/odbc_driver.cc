@@ -581,6 +581,22 @@ class OdbcDriver final : public Driver {
     return "";
   }
 
+  bool HasTable(std::string_view name) override {
+    RequireOpen();
+    Handle stmt(SQL_HANDLE_STMT, dbc_.get());
+    std::string table(CheckedText(name, "table name"));
+    // Every table type: a view serves the component as well as a table does.
+    SQLRETURN rc =
+        SQLTables(stmt.get(), nullptr, 0, nullptr, 0, reinterpret_cast<SQLCHAR*>(table.data()),
+                  static_cast<SQLSMALLINT>(table.size()), nullptr, 0);
+    if (SQL_SUCCEEDED(rc)) rc = SQLFetch(stmt.get());
+    if (rc == SQL_NO_DATA) return false;
+    if (!SQL_SUCCEEDED(rc)) {
+      report_.Fail(SQL_HANDLE_STMT, stmt.get(), "ODBC: cannot read the database's tables");
+    }
+    return true;
+  }
+
  private:
   // A statement's text must reach the database whole: a NUL would end it early on some
   // driver's way, so it is refused.
