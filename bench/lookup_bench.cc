@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "services/tsql_rewriter.h"
+#include "db/tsql_rewriter.h"
 #include "support/allow_all.h"
 #include "support/memory_meter.h"
 #include "support/raw_sqlite.h"

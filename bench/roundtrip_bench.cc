@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "common/text.h"
-#include "services/sqlite_functions.h"
-#include "services/tsql_rewriter.h"
+#include "db/sqlite_functions.h"
+#include "db/tsql_rewriter.h"
 #include "support/allow_all.h"
 #include "support/memory_meter.h"
 #include "support/raw_sqlite.h"

@@ -2,7 +2,7 @@
 // secret reads as "***" and every other value as before; RedactSecrets leaves no secret in the
 // text itself.
 
-#include "services/connection_text.h"
+#include "db/connection_text.h"
 
 #include "common/text.h"
 #include "harness.h"

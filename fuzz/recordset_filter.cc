@@ -1,6 +1,6 @@
 // Recordset filters on any text, matched against a row with one value of each kind.
 
-#include "services/recordset_filter.h"
+#include "db/recordset_filter.h"
 
 #include <vector>
 

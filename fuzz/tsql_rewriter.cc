@@ -1,7 +1,7 @@
 // The T-SQL readers on any text: the rewriter, the literal lifter and the read-only check each
 // give their result or DatabaseError, nothing else.
 
-#include "services/tsql_rewriter.h"
+#include "db/tsql_rewriter.h"
 
 #include "harness.h"
 

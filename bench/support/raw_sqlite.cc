@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-#include "services/sqlite_functions.h"
+#include "db/sqlite_functions.h"
 
 namespace tamsel::bench {
 

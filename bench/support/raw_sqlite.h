@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "services/tsql_rewriter.h"
+#include "db/tsql_rewriter.h"
 
 struct sqlite3;
 struct sqlite3_stmt;

@@ -3,6 +3,7 @@
 #include "common/funnel.h"
 #include "common/text.h"
 #include "manager/lookup_support.h"
+#include "suite/suite_catalog.h"
 #include "tamsel/error.h"
 #include "tamsel/manager.h"
 #include "tamsel/messages.h"
@@ -50,6 +51,7 @@ Variant PriceRuleManager::InitManager(std::shared_ptr<Login> login, std::shared_
       throw DatabaseError(std::string(kNotTamselDatabase) + ": it has no table " + missing +
                           " (install the suite's schema first)");
     }
+    detail::CheckSuiteCatalog(*context.mConn);
     context.objManager = this;
     context.objValidator = std::shared_ptr<Validator>(new Validator());
     context.objSysInfo = std::move(info);

@@ -4,7 +4,7 @@
 
 #include <sqlite3.h>
 
-#include "services/sqlite_functions.h"
+#include "db/sqlite_functions.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "common/sql_text.h"
-#include "services/connection_text.h"
-#include "services/driver.h"
-#include "services/suite_catalog.h"
+#include "db/connection_text.h"
+#include "db/driver.h"
+#include "suite/suite_catalog.h"
 #include "support/test_db.h"
 #include "tamsel/error.h"
 #include "tamsel/services.h"

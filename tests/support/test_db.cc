@@ -13,9 +13,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "services/connection_text.h"
-#include "services/embedded_sql.h"
-#include "services/sql_script.h"
+#include "db/connection_text.h"
+#include "suite/embedded_sql.h"
+#include "suite/sql_script.h"
 #include "unit/data_table.h"
 
 namespace tamsel::testing {

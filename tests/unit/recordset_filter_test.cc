@@ -1,4 +1,4 @@
-#include "services/recordset_filter.h"
+#include "db/recordset_filter.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "services/driver.h"
+#include "db/driver.h"
 #include "tamsel/error.h"
 #include "tamsel/services.h"
 #include "unit/data_table.h"

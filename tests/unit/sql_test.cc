@@ -15,9 +15,9 @@
 
 #include "common/text.h"
 #include "manager/statements.h"
-#include "services/embedded_sql.h"
-#include "services/sql_script.h"
-#include "services/tsql_rewriter.h"
+#include "suite/embedded_sql.h"
+#include "suite/sql_script.h"
+#include "db/tsql_rewriter.h"
 #include "tamsel/tamsel.h"
 #include "unit/data_table.h"
 

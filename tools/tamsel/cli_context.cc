@@ -17,7 +17,7 @@
 #include "csv.h"
 #include "i18n.h"
 #include "manager/lookup_support.h"
-#include "services/connection_text.h"
+#include "db/connection_text.h"
 
 namespace tamsel::cli {
 namespace {

@@ -10,7 +10,7 @@
 #include "i18n.h"
 #include "progress.h"
 #include "common/text.h"
-#include "services/connection_text.h"
+#include "db/connection_text.h"
 
 namespace tamsel::cli {
 

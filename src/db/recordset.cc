@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "common/text.h"
-#include "services/driver.h"
-#include "services/recordset_filter.h"
+#include "db/driver.h"
+#include "db/recordset_filter.h"
 #include "tamsel/error.h"
 #include "tamsel/services.h"
 

@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "common/text.h"
-#include "services/driver.h"
+#include "db/driver.h"
 #include "tamsel/error.h"
 #include "tamsel/services.h"
 

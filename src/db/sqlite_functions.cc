@@ -1,4 +1,4 @@
-#include "services/sqlite_functions.h"
+#include "db/sqlite_functions.h"
 
 #include <fmt/format.h>
 #include <sqlite3.h>

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "common/text.h"
-#include "services/embedded_sql.h"
-#include "services/sql_script.h"
+#include "suite/embedded_sql.h"
+#include "suite/sql_script.h"
 #include "tamsel/error.h"
 #include "tamsel/services.h"
 

@@ -1,14 +1,18 @@
 #pragma once
 
 // What the component's statements rely on in an existing SQL Server suite database, checked
-// against the catalog when a connection opens. The decision takes catalog rows, so it holds
-// no SQL and runs anywhere; the driver reads the rows with CatalogSql().
+// against the catalog when a manager opens its connection. The decision takes catalog rows, so
+// it holds no SQL and runs anywhere; CheckSuiteCatalog reads the rows with CatalogSql().
 
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/internal_api.h"
+
+namespace tamsel {
+class Connection;
+}
 
 namespace tamsel::detail {
 
@@ -40,5 +44,9 @@ CatalogStatements CatalogSql();
 // database is fit. A suite table that does not exist yet is not checked, and a database
 // without any is not a suite database yet (the schema script creates them as required).
 TAMSEL_INTERNAL std::vector<std::string> SuiteCatalogMismatches(const SuiteCatalog& catalog);
+
+// On SQL Server, reads the catalog and throws DatabaseError naming every unmet requirement (a
+// database that differs would give wrong prices, not errors). Other databases pass at once.
+TAMSEL_INTERNAL void CheckSuiteCatalog(Connection& conn);
 
 }  // namespace tamsel::detail

@@ -1,4 +1,4 @@
-#include "services/tsql_rewriter.h"
+#include "db/tsql_rewriter.h"
 
 #include <array>
 #include <cctype>
@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/text.h"
-#include "services/sqlite_functions.h"
+#include "db/sqlite_functions.h"
 #include "tamsel/error.h"
 
 namespace tamsel::detail {

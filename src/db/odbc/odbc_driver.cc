@@ -22,10 +22,9 @@
 #include "common/sql_text.h"
 #include "common/text.h"
 #include "common/utf16.h"
-#include "services/connection_text.h"
-#include "services/driver.h"
-#include "services/suite_catalog.h"
-#include "services/tsql_rewriter.h"
+#include "db/connection_text.h"
+#include "db/driver.h"
+#include "db/tsql_rewriter.h"
 #include "tamsel/error.h"
 #include "tamsel/variant.h"
 
@@ -697,7 +696,6 @@ class OdbcDriver final : public Driver {
       // Saving a rule trusts the update's row count; a session with NOCOUNT on reports none.
       RunCommand("SET NOCOUNT OFF");
       RunCommand("SET LOCK_TIMEOUT " + std::to_string(report_.lock_timeout_ms));
-      CheckSuiteDatabase();
     } else if (dialect_ == Dialect::kSqlite) {
       // The SQLite ODBC driver reports success even when LoadExt failed; without the
       // extension every text comparison and convert would go wrong later, so fail now.
@@ -717,34 +715,6 @@ class OdbcDriver final : public Driver {
         throw DatabaseError("ODBC: the Tamsel SQLite extension answered wrongly");
       }
     }
-  }
-
-  // A database that differs from what the statements rely on would give wrong prices, not
-  // errors: it is refused at once, naming what differs.
-  void CheckSuiteDatabase() {
-    const CatalogStatements sql = CatalogSql();
-    SuiteCatalog catalog;
-    const auto text = [](const ResultData& rows, size_t row, size_t column) {
-      return VarToStr(rows.cells[row * rows.columns.size() + column]);
-    };
-    const std::shared_ptr<const ResultData> collation = Query(sql.collation);
-    if (collation->RowCount() == 1) catalog.database_collation = text(*collation, 0, 0);
-    const std::shared_ptr<const ResultData> columns = Query(sql.columns);
-    for (size_t r = 0; r < columns->RowCount(); ++r) {
-      catalog.columns.push_back(
-          {text(*columns, r, 0), text(*columns, r, 1), text(*columns, r, 2), text(*columns, r, 3)});
-    }
-    const std::shared_ptr<const ResultData> triggers = Query(sql.triggers);
-    for (size_t r = 0; r < triggers->RowCount(); ++r) {
-      catalog.triggers.push_back(
-          {text(*triggers, r, 0), text(*triggers, r, 1), text(*triggers, r, 2)});
-    }
-    const std::vector<std::string> mismatches = SuiteCatalogMismatches(catalog);
-    if (mismatches.empty()) return;
-    std::string list;
-    for (const std::string& m : mismatches) list += (list.empty() ? "" : "; ") + m;
-    throw DatabaseError("ODBC: the suite database differs from what Tamsel relies on (" + list +
-                        "); see docs/sqlserver.md");
   }
 
   // SQLite's own transaction state, which the ODBC driver does not expose: BEGIN fails only

@@ -1,4 +1,4 @@
-#include "services/connection_text.h"
+#include "db/connection_text.h"
 
 #include <string>
 #include <string_view>

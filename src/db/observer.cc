@@ -3,7 +3,7 @@
 #include <string_view>
 #include <vector>
 
-#include "services/driver.h"
+#include "db/driver.h"
 #include "tamsel/services.h"
 
 namespace tamsel {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "services/connection_text.h"
+#include "db/connection_text.h"
 #include "tamsel/variant.h"
 
 namespace tamsel::detail {

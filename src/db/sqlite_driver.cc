@@ -13,9 +13,9 @@
 #include <unordered_map>
 
 #include "common/text.h"
-#include "services/driver.h"
-#include "services/sqlite_functions.h"
-#include "services/tsql_rewriter.h"
+#include "db/driver.h"
+#include "db/sqlite_functions.h"
+#include "db/tsql_rewriter.h"
 #include "tamsel/error.h"
 
 namespace tamsel::detail {

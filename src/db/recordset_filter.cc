@@ -1,4 +1,4 @@
-#include "services/recordset_filter.h"
+#include "db/recordset_filter.h"
 
 #include <cctype>
 #include <optional>
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/text.h"
-#include "services/sqlite_functions.h"
+#include "db/sqlite_functions.h"
 #include "tamsel/error.h"
 
 namespace tamsel::detail {

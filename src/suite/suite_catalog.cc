@@ -1,8 +1,10 @@
-#include "services/suite_catalog.h"
+#include "suite/suite_catalog.h"
 
 #include <algorithm>
 
 #include "common/text.h"
+#include "tamsel/error.h"
+#include "tamsel/services.h"
 
 namespace tamsel::detail {
 
@@ -124,6 +126,34 @@ std::vector<std::string> SuiteCatalogMismatches(const SuiteCatalog& catalog) {
     }
   }
   return out;
+}
+
+void CheckSuiteCatalog(Connection& conn) {
+  if (conn.Dialect() != "mssql") return;
+  const CatalogStatements sql = CatalogSql();
+  SuiteCatalog catalog;
+  const auto each = [&conn](const std::string& statement, const auto& take) {
+    auto rows = conn.OpenRecordset(statement);
+    for (; !rows->Eof(); rows->MoveNext()) take(*rows);
+    rows->Close();
+  };
+  const auto text = [](Recordset& row, std::string_view name) {
+    return VarToStr(row.Fields(name));
+  };
+  each(sql.collation, [&](Recordset& r) { catalog.database_collation = text(r, "collation"); });
+  each(sql.columns, [&](Recordset& r) {
+    catalog.columns.push_back(
+        {text(r, "table"), text(r, "column"), text(r, "type"), text(r, "collation")});
+  });
+  each(sql.triggers, [&](Recordset& r) {
+    catalog.triggers.push_back({text(r, "table"), text(r, "name"), text(r, "definition")});
+  });
+  const std::vector<std::string> mismatches = SuiteCatalogMismatches(catalog);
+  if (mismatches.empty()) return;
+  std::string list;
+  for (const std::string& m : mismatches) list += (list.empty() ? "" : "; ") + m;
+  throw DatabaseError("the suite database differs from what Tamsel relies on (" + list +
+                      "); see docs/sqlserver.md");
 }
 
 }  // namespace tamsel::detail
