@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds Tamsel and runs every test suite. With --sanitize the same tests run under
-# AddressSanitizer + UndefinedBehaviorSanitizer (leak detection on) in a separate build tree.
+# AddressSanitizer + UndefinedBehaviorSanitizer (leak detection on) in a separate build tree;
+# with --threads the published face's tests, its thread stress among them, run under
+# ThreadSanitizer in a third one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,6 +12,14 @@ if [[ "${1:-}" == "--sanitize" ]]; then sanitize=1; fi
 bash scripts/deps.sh
 
 jobs=$(nproc)
+if [[ "${1:-}" == "--threads" ]]; then
+  cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAMSEL_TSAN=ON \
+    -DTAMSEL_BUILD_BENCH=OFF -DTAMSEL_WERROR=ON
+  cmake --build build-tsan -j "$jobs" --target publish_publish_test publish_threads_test
+  export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+  ctest --test-dir build-tsan -j "$jobs" --output-on-failure -R '^sqlite\.(Publish|HostSqlite)'
+  exit
+fi
 if ((sanitize)); then
   build=build-asan
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DTAMSEL_SANITIZE=ON -DTAMSEL_BUILD_BENCH=OFF \

@@ -48,8 +48,8 @@ void CountedFree(void* p) noexcept {
   std::free(p);
 }
 
-// The library switches SQLite's memory statistics off for speed unless the host started SQLite
-// first; the meter reads those statistics, so this program starts SQLite with them on.
+// The meter reads SQLite's memory statistics, so this program starts SQLite with them on (the
+// library leaves SQLite's global settings to the process).
 const bool sqlite_counts_memory = [] {
   if (!Metering()) return false;
   sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 1);

@@ -11,7 +11,10 @@
  * which finds a class in the registry file, loads its library and creates an instance.
  *
  * Threads: an object answers only on the thread that created it; a call from any other thread
- * fails with RPC_E_WRONG_THREAD and changes nothing. AddRef and Release work from any thread.
+ * fails with RPC_E_WRONG_THREAD and changes nothing, and so does a call on the owning thread that
+ * passes another thread's object as an argument (or puts it into a property). The enumerator of
+ * ruleItems follows the same rule. AddRef and Release work from any thread. Each thread has its
+ * own dispatch objects: a component object reached from two threads has one on each.
  */
 #ifndef TAMSEL_PUBLISH_H_
 #define TAMSEL_PUBLISH_H_

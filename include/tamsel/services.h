@@ -158,6 +158,14 @@ class TAMSEL_API ScopedStatementObserver {
   std::function<void(std::string_view)> observer_;
 };
 
+// For hosts, optional: switches SQLite's process-wide memory statistics off. With them on, every
+// allocation takes one mutex for the whole process, so readers on separate connections take
+// turns instead of running side by side. The library never changes SQLite's global
+// configuration itself: that belongs to the process. SQLite accepts this only before it is first
+// initialised and while no other thread uses it, so call it first thing in main(), before any
+// thread starts. false when SQLite refused (already initialised): its settings stay as they were.
+TAMSEL_API bool ConfigureSqliteForConcurrentReaders();
+
 // Creates the suite's tables, views and indexes in an empty database, all or nothing (inside the
 // caller's transaction when one is open, else in one of its own). On an embedded database that
 // already has them it throws DatabaseError naming the failing statement and changes nothing; on

@@ -7,7 +7,6 @@
 #include <limits>
 #include <list>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -17,6 +16,7 @@
 #include "db/sqlite_functions.h"
 #include "db/tsql_rewriter.h"
 #include "tamsel/error.h"
+#include "tamsel/services.h"
 
 namespace tamsel::detail {
 
@@ -82,10 +82,6 @@ Variant ColumnValue(sqlite3_stmt* stmt, int i) {
   }
 }
 
-// Memory statistics make every allocation take one mutex for the whole process, which lets
-// readers on separate connections take turns instead of running side by side. Only possible
-// before the library is first initialised; when the host application did that first, its
-// choice stands (sqlite3_config then fails harmlessly).
 constexpr const char* kModeKey = "Mode";
 constexpr const char* kModeCreate = "ReadWriteCreate";
 
@@ -106,17 +102,11 @@ bool PathExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
-void ConfigureLibrary() {
-  static std::once_flag once;
-  std::call_once(once, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
-}
-
 class SqliteDriver : public Driver {
  public:
   explicit SqliteDriver(const std::string& connection_text) {
     const std::string path = ConnectionTextValue(connection_text, "Data Source");
     if (path.empty()) throw DatabaseError("the connection text names no Data Source");
-    ConfigureLibrary();
     // Opening for use never makes a file: a mistyped path would answer as an empty database.
     const bool create = CreatesFile(connection_text);
     const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_URI |
@@ -424,3 +414,11 @@ std::shared_ptr<Driver> OpenSqliteDriver(const std::string& connection_text) {
 }
 
 }  // namespace tamsel::detail
+
+namespace tamsel {
+
+bool ConfigureSqliteForConcurrentReaders() {
+  return sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
+}
+
+}  // namespace tamsel

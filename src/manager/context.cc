@@ -35,9 +35,11 @@ Variant PriceRuleManager::InitManager(std::shared_ptr<Login> login, std::shared_
                                       std::shared_ptr<Connection> conn) {
   try {
     // The earlier context goes at once; its connection closes when the last result set that
-    // still reads from it is released.
-    mContext = std::make_shared<clsContext>();
-    clsContext& context = *mContext;
+    // still reads from it is released. The new one is built apart and handed over complete: the
+    // login is the caller's object, and may end or restart this manager while it answers.
+    mContext.reset();
+    const auto fresh = std::make_shared<clsContext>();
+    clsContext& context = *fresh;
     if (!login) throw std::invalid_argument("InitManager needs a login object.");
     context.objLogin = login;
     // The caller's connection lends only its text: the manager works on a connection of its
@@ -57,7 +59,8 @@ Variant PriceRuleManager::InitManager(std::shared_ptr<Login> login, std::shared_
     context.objSysInfo = std::move(info);
     context.objAuthSrv = detail::RowAuthFor(*login, context.mConn->ConnectionString());
     Assert(context.objAuthSrv != nullptr, GetResString(kAuthInitFailed));
-    context.objValidator->SetContext(mContext);
+    context.objValidator->SetContext(fresh);
+    mContext = fresh;
     mInitFailure.clear();
     return Variant(true);
   } catch (...) {

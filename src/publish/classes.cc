@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <thread>
 
 #include "publish/dispatch.h"
 #include "publish/values.h"
@@ -247,15 +248,21 @@ Arg CheckItem(bool (Validator::*check)(const std::shared_ptr<PriceRuleItem>&, st
 
 // The tiers as _NewEnum hands them out: a snapshot, so that changing the rule while a caller
 // walks it neither skips nor repeats a tier.
+// Like every published object it answers only on the thread that made it: its position is a
+// plain counter.
 struct Enumerator : IEnumVARIANT {
   std::atomic<ULONG> refs{1};
   std::vector<std::shared_ptr<PriceRuleItem>> items;
   size_t next = 0;
+  std::thread::id owner = std::this_thread::get_id();
 
   static Enumerator& Of(IEnumVARIANT* p) { return *static_cast<Enumerator*>(p); }
+  static bool Foreign(IEnumVARIANT* p) { return Of(p).owner != std::this_thread::get_id(); }
   static HRESULT QueryInterface(IEnumVARIANT* p, REFIID riid, void** out) {
-    if (!out || !riid) return E_POINTER;
+    if (!out) return E_POINTER;
     *out = nullptr;
+    if (!riid) return E_POINTER;
+    if (Foreign(p)) return RPC_E_WRONG_THREAD;
     if (std::memcmp(riid, &IID_IUnknown, sizeof(IID)) != 0 &&
         std::memcmp(riid, &IID_IEnumVARIANT, sizeof(IID)) != 0) {
       return E_NOINTERFACE;
@@ -271,6 +278,9 @@ struct Enumerator : IEnumVARIANT {
     return left;
   }
   static HRESULT Next(IEnumVARIANT* p, ULONG count, VARIANT* out, ULONG* fetched) {
+    if (fetched) *fetched = 0;
+    if (Foreign(p)) return RPC_E_WRONG_THREAD;
+    if (count > 0 && !out) return E_POINTER;
     Enumerator& e = Of(p);
     ULONG n = 0;
     try {
@@ -282,12 +292,14 @@ struct Enumerator : IEnumVARIANT {
     return n == count ? S_OK : S_FALSE;
   }
   static HRESULT Skip(IEnumVARIANT* p, ULONG count) {
+    if (Foreign(p)) return RPC_E_WRONG_THREAD;
     Enumerator& e = Of(p);
     const size_t left = e.items.size() - e.next;
     e.next += std::min<size_t>(count, left);
     return count <= left ? S_OK : S_FALSE;
   }
   static HRESULT Reset(IEnumVARIANT* p) {
+    if (Foreign(p)) return RPC_E_WRONG_THREAD;
     Of(p).next = 0;
     return S_OK;
   }
@@ -304,6 +316,8 @@ struct Enumerator : IEnumVARIANT {
 
 HRESULT Enumerator::Clone(IEnumVARIANT* p, IEnumVARIANT** out) {
   if (!out) return E_POINTER;
+  *out = nullptr;
+  if (Foreign(p)) return RPC_E_WRONG_THREAD;
   auto* copy = new (std::nothrow) Enumerator;
   if (!copy) return E_OUTOFMEMORY;
   copy->items = Of(p).items;

@@ -4,6 +4,8 @@
 #include <exception>
 #include <map>
 #include <mutex>
+#include <thread>
+#include <tuple>
 #include <utility>
 
 #include "common/funnel.h"
@@ -106,14 +108,17 @@ namespace {
 
 // Objects are created and found on their own thread but may be released on any.
 std::mutex g_published_mutex;
-std::map<std::pair<const ClassInfo*, const void*>, DispatchObject*> g_published;
+// Keyed by thread too: each thread has its own objects, so one thread's wrap never takes the
+// place of another's.
+using PublishedKey = std::tuple<const ClassInfo*, const void*, std::thread::id>;
+std::map<PublishedKey, DispatchObject*> g_published;
 
 }  // namespace
 
 DispatchObject::~DispatchObject() {
   if (published_) {
     std::lock_guard lock(g_published_mutex);
-    auto it = g_published.find({&info_, published_});
+    auto it = g_published.find({&info_, published_, owner_});
     if (it != g_published.end() && it->second == this) g_published.erase(it);
   }
   --g_live_objects;
@@ -121,8 +126,8 @@ DispatchObject::~DispatchObject() {
 
 IDispatch* DispatchObject::Find(const ClassInfo& info, const void* target) {
   std::lock_guard lock(g_published_mutex);
-  auto it = g_published.find({&info, target});
-  if (it == g_published.end() || !it->second->OnOwnerThread()) return nullptr;
+  auto it = g_published.find({&info, target, std::this_thread::get_id()});
+  if (it == g_published.end()) return nullptr;
   // A count already at 0 belongs to an object on its way out: never bring it back.
   DispatchObject& o = *it->second;
   for (ULONG n = o.refs_; n != 0;) {
@@ -133,7 +138,7 @@ IDispatch* DispatchObject::Find(const ClassInfo& info, const void* target) {
 
 void DispatchObject::Publish(const void* target) {
   std::lock_guard lock(g_published_mutex);
-  auto [it, added] = g_published.try_emplace({&info_, target}, this);
+  auto [it, added] = g_published.try_emplace({&info_, target, owner_}, this);
   if (!added) it->second = this;  // the old one is on its way out
   published_ = target;
 }
@@ -149,8 +154,9 @@ IDispatch* DispatchObject::Ref() {
 }
 
 HRESULT DispatchObject::QueryInterface(REFIID riid, void** out) {
-  if (!out || !riid) return E_POINTER;
+  if (!out) return E_POINTER;
   *out = nullptr;
+  if (!riid) return E_POINTER;
   if (!OnOwnerThread()) return RPC_E_WRONG_THREAD;
   if (SameGuid(riid, IID_IUnknown) || SameGuid(riid, IID_IDispatch) ||
       (info_.iid && SameGuid(riid, *info_.iid))) {

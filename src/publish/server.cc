@@ -43,8 +43,9 @@ struct Factory : IClassFactory {
 Factory& FactoryOf(IClassFactory* p) { return *static_cast<Factory*>(p); }
 
 HRESULT FactoryQueryInterface(IClassFactory* p, REFIID riid, void** out) {
-  if (!out || !riid) return E_POINTER;
+  if (!out) return E_POINTER;
   *out = nullptr;
+  if (!riid) return E_POINTER;
   if (!SameGuid(riid, IID_IUnknown) && !SameGuid(riid, IID_IClassFactory)) return E_NOINTERFACE;
   ++FactoryOf(p).refs;
   *out = p;
@@ -60,8 +61,9 @@ ULONG FactoryRelease(IClassFactory* p) {
   return left;
 }
 HRESULT FactoryCreateInstance(IClassFactory* p, IUnknown* outer, REFIID riid, void** out) {
-  if (!out || !riid) return E_POINTER;
+  if (!out) return E_POINTER;
   *out = nullptr;
+  if (!riid) return E_POINTER;
   if (outer) return CLASS_E_NOAGGREGATION;
   IDispatch* object;
   try {

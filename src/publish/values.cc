@@ -165,15 +165,25 @@ HRESULT Coerce(const VARIANT& in, Type type, Arg& out) {
     } else if (base != VT_EMPTY && base != VT_NULL) {  // both stand for "no object"
       return DISP_E_TYPEMISMATCH;
     }
-    if (d && base == VT_UNKNOWN) {  // an IUnknown: ask it for IDispatch
+    // An IUnknown is asked for IDispatch, and that reference is kept until done: the object may
+    // hand out a separately counted interface that a release would free.
+    DispatchPtr queried;
+    if (d && base == VT_UNKNOWN) {
       void* p = nullptr;
       auto* u = reinterpret_cast<IUnknown*>(d);
-      if (FAILED(u->lpVtbl->QueryInterface(u, &IID_IDispatch, &p))) return DISP_E_TYPEMISMATCH;
-      d = static_cast<IDispatch*>(p);
-      d->lpVtbl->Release(d);  // the argument still holds it
+      if (FAILED(u->lpVtbl->QueryInterface(u, &IID_IDispatch, &p)) || !p) {
+        return DISP_E_TYPEMISMATCH;
+      }
+      queried = DispatchPtr::Adopt(static_cast<IDispatch*>(p));
+      d = queried.get();
+    }
+    // Our objects answer only on their own thread, and so they serve as arguments only there;
+    // the caller's own objects (a login, an info object) are the caller's business.
+    if (const DispatchObject* ours = DispatchObject::From(d); ours && !ours->OnOwnerThread()) {
+      return RPC_E_WRONG_THREAD;
     }
     if (type == Type::Object) {
-      out = DispatchPtr::Share(d);
+      out = queried ? std::move(queried) : DispatchPtr::Share(d);
     } else if (type == Type::Rule) {
       auto rule = Unwrap<PriceRule>(d);
       if (d && !rule) return DISP_E_TYPEMISMATCH;

@@ -19,6 +19,8 @@ int Fail(int code, const std::string& message) {
 
 int main(int argc, char** argv) {
   using namespace tamsel::cli;
+  // The process is the tool's own: SQLite's global settings are its to choose, before any thread.
+  tamsel::ConfigureSqliteForConcurrentReaders();
   GlobalOptions options;
   Action action;
 
