@@ -51,10 +51,11 @@ TAMSEL_API std::optional<ComparedPrice> ComparePriceWithRate(PriceRuleManager& m
                                                              const std::string& sXml = "");
 
 // Every offer that takes part in the comparison, in its ranking order: one per vendor,
-// currency and set of free-item values, each with the band that applies at the quantity (the
-// greatest lower limit it reaches). The first is ComparePrice's answer unless a vendor prices
-// a lower band of that offer below the band the quantity reaches. Empty where ComparePrice
-// returns null; failures as ComparePrice's.
+// currency and set of free-item values, each at the row that vendor's price look-up gives at
+// the quantity (a promotion first, then the greatest lower limit reached). The first is
+// ComparePrice's answer unless the cheapest row is one of a band that offer's look-up passes
+// over, priced below the band the quantity reaches. Empty where ComparePrice returns null;
+// failures as ComparePrice's.
 TAMSEL_API std::vector<ComparedPrice> CompareOffers(PriceRuleManager& manager,
                                                     const std::string& invCode, double iquantity,
                                                     int32_t iSupplyType = 1,

@@ -65,6 +65,19 @@ std::optional<std::string> detail::ComparePriceStatement(clsContext& context,
                          rate_condition, rows);
 }
 
+namespace {
+
+// Whether a vendor's price look-up takes row a before row b of one offer: a promotion first,
+// then the greatest lower limit reached, the latest enable date, the greatest autoid.
+bool PriceLookupPrefers(const ComparedPrice& a, const ComparedPrice& b) {
+  const PriceRule& ra = *a.item->objRule();
+  const PriceRule& rb = *b.item->objRule();
+  return std::tuple(ra.bPromotion, a.item->iLowerLimit, ra.dEnableDate, a.item->id) >
+         std::tuple(rb.bPromotion, b.item->iLowerLimit, rb.dEnableDate, b.item->id);
+}
+
+}  // namespace
+
 struct CompareAccess {
   // Runs the comparison's statement giving rows on the manager's context and hands each row to
   // take, under the error funnel; nothing when the item is blank or no vendor is visible.
@@ -120,8 +133,8 @@ std::optional<ComparedPrice> ComparePriceWithRate(PriceRuleManager& manager,
 std::vector<ComparedPrice> CompareOffers(PriceRuleManager& manager, const std::string& invCode,
                                          double iquantity, int32_t iSupplyType,
                                          const std::string& sXml) {
-  // Every qualifying band comes in ranking order; an offer is shown at the band a purchase of
-  // this quantity gets, its greatest lower limit reached, not at a cheaper-looking lower one.
+  // Every qualifying row comes in ranking order; an offer is shown at the row a purchase of
+  // this quantity gets, not at a cheaper-looking band the quantity has outgrown.
   using OfferKey = std::tuple<std::string, std::string, std::vector<std::string>>;
   std::vector<ComparedPrice> rows;
   std::map<OfferKey, size_t> applying;  // offer -> its row in rows
@@ -138,7 +151,7 @@ std::vector<ComparedPrice> CompareOffers(PriceRuleManager& manager, const std::s
         const auto [at, added] = applying.try_emplace(
             OfferKey{detail::Lower(rule.cVenCode), detail::Lower(rule.cExchName), std::move(free)},
             rows.size());
-        if (added || price.item->iLowerLimit > rows[at->second].item->iLowerLimit) {
+        if (added || PriceLookupPrefers(price, rows[at->second])) {
           at->second = rows.size();
         }
         rows.push_back(std::move(price));
