@@ -242,9 +242,7 @@ bool Compare(const GlobalOptions& options, const LookupArgs& args) {
   PrintFields(std::cout, {{N_("In local currency"), local.Describe()}});
   if (args.explain) {
     std::cout << '\n'
-              << _("Every offer at the band the quantity reaches, cheapest in local currency "
-                   "first:")
-              << '\n';
+              << _("Each offer at this quantity, cheapest in local currency first:") << '\n';
     OffersTable(offers).Print(std::cout);
   }
   return true;
