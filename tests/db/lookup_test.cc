@@ -385,6 +385,8 @@ TEST(ComparePrice, Failures) {
     LookupEnv failing;
     failing.info->Set(member, value);
     ExpectAssertError([&] { failing.manager.ComparePrice("I01", 1); });
+    ExpectAssertError([&] { ComparePriceWithRate(failing.manager, "I01", 1); });
+    ExpectAssertError([&] { CompareOffers(failing.manager, "I01", 1); });
   }
 }
 
