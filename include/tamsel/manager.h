@@ -91,6 +91,8 @@ class TAMSEL_API PriceRuleManager {
   bool ExitManager();
 
  private:
+  // The comparison with its conversions (tamsel/compare.h) runs on this manager's context.
+  friend struct CompareAccess;
   // The ready context, or ComponentError when there is none. Callers keep the handle for the
   // whole call: a host object they call may end the manager meanwhile.
   std::shared_ptr<clsContext> Context();

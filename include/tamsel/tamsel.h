@@ -2,6 +2,7 @@
 
 // Everything a client of the component needs.
 
+#include "tamsel/compare.h"
 #include "tamsel/error.h"
 #include "tamsel/manager.h"
 #include "tamsel/messages.h"

@@ -1,13 +1,18 @@
 // ComparePrice: the cheapest authorised vendor's price on the business date, compared in local
-// currency.
+// currency; and the same comparison with each price's conversion, for C++ callers.
 
+#include <functional>
+#include <map>
 #include <stdexcept>
+#include <tuple>
+#include <vector>
 
 #include "common/funnel.h"
 #include "common/text.h"
 #include "manager/lookup_support.h"
 #include "manager/row_mapping.h"
 #include "manager/statements.h"
+#include "tamsel/compare.h"
 #include "tamsel/manager.h"
 
 namespace tamsel {
@@ -33,7 +38,8 @@ Date BusinessDate(SysInfo& info) {
 std::optional<std::string> detail::ComparePriceStatement(clsContext& context,
                                                          const std::string& invCode,
                                                          double iquantity, int32_t iSupplyType,
-                                                         const std::string& sXml, bool top) {
+                                                         const std::string& sXml,
+                                                         CompareRows rows) {
   const std::string free_condition =
       FreeItemConditionFor(*context.mConn, invCode, iSupplyType, sXml, true);
   if (!context.objSysInfo) {
@@ -56,24 +62,107 @@ std::optional<std::string> detail::ComparePriceStatement(clsContext& context,
                                                                 VarToStr(info.Invoke("TheMonth")))
                                          : DailyRateCondition(today);
   return ComparePriceSql(invCode, iquantity, iSupplyType, today, auth_condition, free_condition,
-                         rate_condition, top);
+                         rate_condition, rows);
 }
+
+namespace {
+
+// Whether a vendor's price look-up takes row a before row b of one offer: a promotion first,
+// then the greatest lower limit reached, the latest enable date, the greatest autoid.
+bool PriceLookupPrefers(const ComparedPrice& a, const ComparedPrice& b) {
+  const PriceRule& ra = *a.item->objRule();
+  const PriceRule& rb = *b.item->objRule();
+  return std::tuple(ra.bPromotion, a.item->iLowerLimit, ra.dEnableDate, a.item->id) >
+         std::tuple(rb.bPromotion, b.item->iLowerLimit, rb.dEnableDate, b.item->id);
+}
+
+}  // namespace
+
+struct CompareAccess {
+  // Runs the comparison's statement giving rows on the manager's context and hands each row to
+  // take, under the error funnel; nothing when the item is blank or no vendor is visible.
+  static void Each(PriceRuleManager& manager, const std::string& invCode, double iquantity,
+                   int32_t iSupplyType, const std::string& sXml, detail::CompareRows rows,
+                   const std::function<void(const Recordset&)>& take) {
+    if (detail::Trim(invCode).empty()) return;
+    detail::Funnel([&] {
+      const std::shared_ptr<clsContext> held = manager.Context();
+      const std::optional<std::string> sql =
+          detail::ComparePriceStatement(*held, invCode, iquantity, iSupplyType, sXml, rows);
+      if (!sql) return;
+      auto rs = held->mConn->OpenRecordset(*sql, 0, 1, -1);
+      for (; !rs->Eof(); rs->MoveNext()) take(*rs);
+      rs->Close();
+    });
+  }
+};
 
 std::shared_ptr<PriceRuleItem> PriceRuleManager::ComparePrice(const std::string& invCode,
                                                               double iquantity, int32_t iSupplyType,
                                                               const std::string& sXml) {
-  if (detail::Trim(invCode).empty()) return nullptr;
   std::shared_ptr<PriceRuleItem> result;
-  detail::Funnel([&] {
-    const std::shared_ptr<clsContext> held = Context();
-    const std::optional<std::string> sql =
-        detail::ComparePriceStatement(*held, invCode, iquantity, iSupplyType, sXml, true);
-    if (!sql) return;
-    auto rs = held->mConn->OpenRecordset(*sql, 0, 1, -1);
-    result = detail::TierWithRuleFromRow(*rs);
-    rs->Close();
-  });
+  CompareAccess::Each(*this, invCode, iquantity, iSupplyType, sXml, detail::CompareRows::kBest,
+                      [&](const Recordset& row) { result = detail::TierWithRuleFromRow(row); });
   return result;
+}
+
+const char* RateSourceName(RateSource source) {
+  switch (source) {
+    case RateSource::kLocal:
+      return "local";
+    case RateSource::kDaily:
+      return "daily";
+    case RateSource::kMonthly:
+      return "monthly";
+    case RateSource::kMissing:
+      return "missing";
+  }
+  return "";
+}
+
+std::optional<ComparedPrice> ComparePriceWithRate(PriceRuleManager& manager,
+                                                  const std::string& invCode, double iquantity,
+                                                  int32_t iSupplyType, const std::string& sXml) {
+  std::optional<ComparedPrice> best;
+  CompareAccess::Each(manager, invCode, iquantity, iSupplyType, sXml,
+                      detail::CompareRows::kBestWithRate,
+                      [&](const Recordset& row) { best = detail::ComparedPriceFromRow(row); });
+  return best;
+}
+
+std::vector<ComparedPrice> CompareOffers(PriceRuleManager& manager, const std::string& invCode,
+                                         double iquantity, int32_t iSupplyType,
+                                         const std::string& sXml) {
+  // Every qualifying row comes in ranking order; an offer is shown at the row a purchase of
+  // this quantity gets, not at a cheaper-looking band the quantity has outgrown.
+  using OfferKey = std::tuple<std::string, std::string, std::vector<std::string>>;
+  std::vector<ComparedPrice> rows;
+  std::map<OfferKey, size_t> applying;  // offer -> its row in rows
+  CompareAccess::Each(
+      manager, invCode, iquantity, iSupplyType, sXml, detail::CompareRows::kEveryOffer,
+      [&](const Recordset& row) {
+        ComparedPrice price = detail::ComparedPriceFromRow(row);
+        const PriceRule& rule = *price.item->objRule();
+        std::vector<std::string> free;
+        for (int n = 1; n <= detail::kFreeItemCount; ++n) {
+          free.push_back(
+              detail::Lower(detail::Trim(VarToStr(row.Fields("cafree" + std::to_string(n))))));
+        }
+        const auto [at, added] = applying.try_emplace(
+            OfferKey{detail::Lower(rule.cVenCode), detail::Lower(rule.cExchName), std::move(free)},
+            rows.size());
+        if (added || PriceLookupPrefers(price, rows[at->second])) {
+          at->second = rows.size();
+        }
+        rows.push_back(std::move(price));
+      });
+  std::vector<bool> shown(rows.size(), false);
+  for (const auto& [key, index] : applying) shown[index] = true;
+  std::vector<ComparedPrice> offers;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (shown[i]) offers.push_back(std::move(rows[i]));
+  }
+  return offers;
 }
 
 }  // namespace tamsel

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/internal_api.h"
+#include "manager/statements.h"
 #include "tamsel/manager.h"
 
 namespace tamsel::detail {
@@ -23,12 +24,10 @@ TAMSEL_INTERNAL std::string FreeItemConditionFor(Connection& conn, const std::st
 TAMSEL_INTERNAL std::shared_ptr<RowAuthService> RowAuthFor(Login& login,
                                                            const std::string& conn_text);
 
-// ComparePrice's statement on the context (connection, system information, authorisation);
-// nullopt when the user may see no vendor. Without top, every qualifying row, best first.
-TAMSEL_INTERNAL std::optional<std::string> ComparePriceStatement(clsContext& context,
-                                                                 const std::string& inv_code,
-                                                                 double quantity,
-                                                                 int32_t supply_type,
-                                                                 const std::string& xml, bool top);
+// ComparePrice's statement on the context (connection, system information, authorisation),
+// giving the rows asked for; nullopt when the user may see no vendor.
+TAMSEL_INTERNAL std::optional<std::string> ComparePriceStatement(
+    clsContext& context, const std::string& inv_code, double quantity, int32_t supply_type,
+    const std::string& xml, CompareRows rows);
 
 }  // namespace tamsel::detail

@@ -87,6 +87,30 @@ std::shared_ptr<PriceRuleItem> TierWithRuleFromRow(const Recordset& row) {
   return item;
 }
 
+ComparedPrice ComparedPriceFromRow(const Recordset& row) {
+  ComparedPrice out;
+  out.item = TierWithRuleFromRow(row);
+  MustField(row, "inatprice", [&](const Variant& v) { out.local_price = VarToDbl(v); });
+  bool local = false, missing = false;
+  MustField(row, "iOtherUsed", [&](const Variant& v) { local = !v.IsNull() && VarToLng(v) == -1; });
+  MustField(row, "iRateRank", [&](const Variant& v) { missing = VarToLng(v) == 1; });
+  // As the statement converts: a rate of 0 or none counts as 1; bCal 1 or Null multiplies (a
+  // bit column's True is 1 to the server, -1 as a number here).
+  MustField(row, "nRate", [&](const Variant& v) {
+    if (!v.IsNull() && VarToDbl(v) != 0) out.rate = VarToDbl(v);
+  });
+  MustField(row, "bCal", [&](const Variant& v) {
+    out.divide = v.type() == VarType::Boolean ? !v.AsBool() : !v.IsNull() && VarToLng(v) != 1;
+  });
+  MustField(row, "iRateType", [&](const Variant& v) {
+    out.rate_source = local                             ? RateSource::kLocal
+                      : missing                         ? RateSource::kMissing
+                      : !v.IsNull() && VarToLng(v) == 2 ? RateSource::kMonthly
+                                                        : RateSource::kDaily;
+  });
+  return out;
+}
+
 bool StrictBool(const Variant& value) {
   switch (value.type()) {
     case VarType::Empty:

@@ -4,6 +4,7 @@
 // every look-up and by loading. Each reads only the columns its result has, so one mapping
 // serves statements that select different column sets.
 
+#include "tamsel/compare.h"
 #include "tamsel/price_rule.h"
 #include "tamsel/services.h"
 #include "tamsel/variant.h"
@@ -24,6 +25,11 @@ void FillTierFromRow(PriceRuleItem& item, const Recordset& row, bool numbered);
 // The price-list row under the cursor as a new rule holding one tier: the tier is returned as
 // a handle that keeps its rule alive. Null when the result is at its end.
 std::shared_ptr<PriceRuleItem> TierWithRuleFromRow(const Recordset& row);
+
+// A row of the comparison's statement with its conversion columns as a compared price: the
+// tier and rule as TierWithRuleFromRow, the local price from "inatprice". A missing column
+// throws std::invalid_argument.
+ComparedPrice ComparedPriceFromRow(const Recordset& row);
 
 // A value read as a Boolean where an unreadable value is a failure, not False: Empty is false,
 // numbers are true when not zero, texts are True/False in any case or numbers; Null and any

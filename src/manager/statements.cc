@@ -171,15 +171,22 @@ std::string CompareValidity(std::string_view inv_code, double quantity, int32_t 
   return sql;
 }
 
+// 1 for a price in a currency other than the local one that has no rate, or a rate of 0, for
+// the day or period (a currency without a ForeignCurrency row is not local); 0 otherwise. Such
+// a price counts at rate 1, so it ranks after every converted one instead of competing as if
+// it were local money.
+constexpr const char* kRateRank =
+    "case when foreigncurrency.iotherused=-1 or isnull(exch.nflat,0)<>0 then 0 else 1 end";
+
 }  // namespace
 
 std::string ComparePriceSql(std::string_view inv_code, double quantity, int32_t supply_type,
                             const Date& today, std::string_view auth_condition,
                             std::string_view free_condition, std::string_view rate_condition,
-                            bool top) {
+                            CompareRows rows) {
   const std::string validity =
       CompareValidity(inv_code, quantity, supply_type, today.IsoDate(), auth_condition);
-  std::string sql = top ? " select top 1 " : " select ";
+  std::string sql = rows == CompareRows::kEveryOffer ? " select " : " select top 1 ";
   sql +=
       " autoid as id,pu_veninvpricelist.cvencode,cvenabbname,"
       "pu_veninvpricelist.cinvcode,cinvname,inv.cComUnitCode,cComUnitName,cInvAddCode,cInvStd,"
@@ -194,7 +201,19 @@ std::string ComparePriceSql(std::string_view inv_code, double quantity, int32_t 
       // A stored rate of 0 counts as a missing one: the server would fail the whole
       // comparison dividing by it, and a 0 product would win every comparison.
       "pu_veninvpricelist.iunitprice*isnull(nullif(exch.nflat,0),1) else "
-      "pu_veninvpricelist.iunitprice/isnull(nullif(exch.nflat,0),1) end as inatprice "
+      "pu_veninvpricelist.iunitprice/isnull(nullif(exch.nflat,0),1) end as inatprice ";
+  if (rows != CompareRows::kBest) {
+    sql +=
+        ",foreigncurrency.iotherused as iOtherUsed,foreigncurrency.bcal as bCal,"
+        "exch.itype as iRateType,exch.nflat as nRate,";
+    sql += kRateRank;
+    sql += " as iRateRank ";
+    if (rows == CompareRows::kEveryOffer) {
+      for (int n = 1; n <= kFreeItemCount; ++n) sql += ",a.cafree" + IntText(n);
+      sql += " ";
+    }
+  }
+  sql +=
       " from ven_inv_price pu_veninvpricelist left join inventory inv on "
       "inv.cinvcode=pu_veninvpricelist.cinvcode "
       " left join vendor ven on ven.cvencode=pu_veninvpricelist.cvencode"
@@ -239,8 +258,10 @@ std::string ComparePriceSql(std::string_view inv_code, double quantity, int32_t 
   sql += " where ";
   sql += validity;
   sql += free_condition;
+  sql += " order by ";
+  sql += kRateRank;
   sql +=
-      " order by inatprice asc,pu_veninvpricelist.denabledate desc,"
+      ",inatprice asc,pu_veninvpricelist.denabledate desc,"
       "pu_veninvpricelist.iLowerLimit DESC,autoid desc";
   return sql;
 }

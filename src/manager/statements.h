@@ -68,13 +68,20 @@ TAMSEL_INTERNAL std::string PriceItemCandidatesSql(std::string_view ven_code,
 std::string DailyRateCondition(const Date& today);
 // Rate of the period (type 2); year and month as the system-information object gives them.
 TAMSEL_INTERNAL std::string MonthlyRateCondition(std::string_view year, std::string_view month);
+// What the comparison's statement gives: ComparePrice's best row alone; the best row with its
+// conversion columns (iOtherUsed, bCal, iRateType, nRate, iRateRank: 1 for a foreign price
+// without a usable rate); or every qualifying row in ranking order with those columns and the
+// group's free-item values cafree1..cafree10.
+enum class CompareRows { kBest, kBestWithRate, kEveryOffer };
+
 // auth_condition ("ven.iid in (...)" or "") and rate_condition are trusted text, inserted as
-// they stand. Without top, every qualifying row in ranking order.
+// they stand.
 TAMSEL_INTERNAL std::string ComparePriceSql(std::string_view inv_code, double quantity,
                                             int32_t supply_type, const Date& today,
                                             std::string_view auth_condition,
                                             std::string_view free_condition,
-                                            std::string_view rate_condition, bool top = true);
+                                            std::string_view rate_condition,
+                                            CompareRows rows = CompareRows::kBest);
 
 // --- LoadVenInvPriceRule -------------------------------------------------------------------
 

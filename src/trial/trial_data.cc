@@ -73,17 +73,19 @@ struct Currency {
   const char* name;
   const char* code;
   int bcal;
-  double rate;       // local amount per unit (bCal 1) or units per local amount (bCal 0)
-  double share;      // of vendors quoting in it
-  bool daily_rates;  // monthly rates only when false
+  double rate;   // local amount per unit (bCal 1) or units per local amount (bCal 0)
+  double share;  // of vendors quoting in it
 };
 constexpr std::array<Currency, 5> kForeign = {{
-    {"USD", "840", 1, 7.1, 0.10, true},
-    {"EUR", "978", 1, 7.7, 0.07, true},
-    {"JPY", "392", 1, 0.048, 0.05, true},
-    {"HKD", "344", 0, 1.09, 0.03, true},
-    {"GBP", "826", 1, 9.0, 0.02, false},
+    {"USD", "840", 1, 7.1, 0.10},
+    {"EUR", "978", 1, 7.7, 0.07},
+    {"JPY", "392", 1, 0.048, 0.05},
+    {"HKD", "344", 0, 1.09, 0.03},
+    {"GBP", "826", 1, 9.0, 0.02},
 }};
+// Every foreign currency has a daily and a monthly rate for each day and month of these years,
+// which hold every generated validity: a comparison finds its rate in either mode.
+constexpr int kFirstRateYear = 2025, kLastRateYear = 2027;
 
 double ToForeign(const Currency& currency, double local_price) {
   return currency.bcal == 1 ? local_price / currency.rate : local_price * currency.rate;
@@ -108,8 +110,8 @@ void InsertMissing(Connection& conn, const std::string& probe, const std::string
   if (!FirstText(conn, probe)) conn.Execute(insert);
 }
 
-// The local currency's name, and every foreign one with rates for 2025 to 2027. Currencies that
-// already exist are left as they are, rates included.
+// The local currency's name, and every foreign one with its rates. Currencies that already
+// exist are left as they are, rates included.
 std::string EnsureCurrencies(Connection& conn) {
   std::string local =
       FirstText(conn, "select cExch_Name from ForeignCurrency where iOtherUsed=-1").value_or("");
@@ -131,14 +133,13 @@ std::string EnsureCurrencies(Connection& conn) {
     }
     conn.Execute("insert into ForeignCurrency(cExch_Name,cExch_Code,iOtherUsed,bCal) values(" +
                  Lit(currency.name) + "," + Lit(currency.code) + ",0," + Int(currency.bcal) + ")");
-    const Date first = Date::FromYmd(2026, 1, 1);
-    for (int i = 0; currency.daily_rates && i < 730; ++i) {
-      const Date day = first.AddDays(i);
+    const Date end = Date::FromYmd(kLastRateYear + 1, 1, 1);
+    for (Date day = Date::FromYmd(kFirstRateYear, 1, 1); day < end; day = day.AddDays(1)) {
       const double rate = currency.rate * (1 + ((day.days() % 21) - 10) / 1000.0);
       rates.Add(Lit(currency.name) + ",1," + Int(day.year()) + "," + Lit(day.DottedDate()) + "," +
                 Num(rate));
     }
-    for (int year = 2025; year <= 2027; ++year) {
+    for (int year = kFirstRateYear; year <= kLastRateYear; ++year) {
       for (int month = 1; month <= 12; ++month) {
         const double rate = currency.rate * (1 + ((year * 12 + month) % 7 - 3) / 500.0);
         rates.Add(Lit(currency.name) + ",2," + Int(year) + "," + Lit(Int(month)) + "," + Num(rate));

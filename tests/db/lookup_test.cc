@@ -1,6 +1,7 @@
 // The look-ups: a rule, a price row with its free items, a stored rule and the cheapest vendor in
 // local currency; winners, validity, how rows map onto rules and tiers, and the failures.
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -258,28 +259,55 @@ TEST(FreeItems, MatchingTreatsNullAsEmpty) {
   }
 }
 
-TEST(ComparePrice, Winner) {
+// The comparison's vendors and currencies; the price rows of a case, their ids in order.
+std::vector<int32_t> CompareCase(LookupEnv& env, const std::string& rows) {
+  AddCurrency(env.db, "HALF", Variant(int32_t{0}), Variant(0.5));
+  AddCurrency(env.db, "NORATE", Variant(int32_t{1}), Variant());
+  AddCurrency(env.db, "NULLCAL", Variant::Null(), Variant(2.0));
+  AddCurrency(env.db, "ZERODIV", Variant(int32_t{0}), Variant(0.0));
+  AddCurrency(env.db, "ZEROMUL", Variant(int32_t{1}), Variant(0.0));
+  int32_t iid = 0;
+  for (const auto& [code, end] : {std::pair("V01", Variant::Null()),
+                                  {"V02", Variant::Null()},
+                                  {"ENDED", Variant("2024-06-01")},
+                                  {"TODAY", Variant("2024-06-15")},
+                                  {"LATER", Variant("2024-06-16")}}) {
+    AddVendor(env.db, {.code = code, .iid = ++iid, .end_date = end});
+  }
+  std::vector<int32_t> ids;
+  for (const auto& r : Split(rows, ';')) ids.push_back(AddPrice(env.db, PriceFrom(r)));
+  return ids;
+}
+
+TEST(ComparePrice, WinnerAndItsRate) {
   for (const auto& c : ReadCases("lookup.txt", "compare")) {
     SCOPED_TRACE(c[0]);
     LookupEnv env;
-    AddCurrency(env.db, "HALF", Variant(int32_t{0}), Variant(0.5));
-    AddCurrency(env.db, "NORATE", Variant(int32_t{1}), Variant());
-    AddCurrency(env.db, "NULLCAL", Variant::Null(), Variant(2.0));
-    AddCurrency(env.db, "ZERODIV", Variant(int32_t{0}), Variant(0.0));
-    AddCurrency(env.db, "ZEROMUL", Variant(int32_t{1}), Variant(0.0));
-    int32_t iid = 0;
-    for (const auto& [code, end] : {std::pair("V01", Variant::Null()),
-                                    {"V02", Variant::Null()},
-                                    {"ENDED", Variant("2024-06-01")},
-                                    {"TODAY", Variant("2024-06-15")},
-                                    {"LATER", Variant("2024-06-16")}}) {
-      AddVendor(env.db, {.code = code, .iid = ++iid, .end_date = end});
-    }
-    std::vector<int32_t> ids;
-    for (const auto& r : Split(c[1], ';')) ids.push_back(AddPrice(env.db, PriceFrom(r)));
-    auto item = env.manager.ComparePrice("I01", 3);
+    const std::vector<int32_t> ids = CompareCase(env, c[1]);
+    env.info->Set("getdicvalue", Variant(c.size() > 4 && c[4] == "monthly"));
     const int32_t winner = VarToLng(Variant(c[2]));
+    auto item = env.manager.ComparePrice("I01", 3);
     EXPECT_EQ(item ? item->id : 0, winner < 0 ? 0 : ids.at(winner));
+    // The same row, with where its rate came from and its price in local currency.
+    const std::optional<ComparedPrice> rated = ComparePriceWithRate(env.manager, "I01", 3);
+    EXPECT_EQ(rated ? rated->item->id : 0, item ? item->id : 0);
+    EXPECT_EQ(
+        rated ? fmt::format("{} {:g}", RateSourceName(rated->rate_source), rated->local_price) : "",
+        c[3]);
+  }
+}
+
+TEST(ComparePrice, OffersAtTheBandReached) {
+  for (const auto& c : ReadCases("lookup.txt", "offers")) {
+    SCOPED_TRACE(c[0]);
+    LookupEnv env;
+    const std::vector<int32_t> ids = CompareCase(env, c[1]);
+    std::vector<int32_t> expected, listed;
+    for (const auto& index : Split(c[3], ' ')) expected.push_back(ids.at(VarToLng(Variant(index))));
+    for (const auto& offer : CompareOffers(env.manager, "I01", VarToDbl(Variant(c[2])))) {
+      listed.push_back(offer.item->id);
+    }
+    EXPECT_EQ(listed, expected);
   }
 }
 
@@ -305,16 +333,18 @@ TEST(ComparePrice, AuthorisedVendorsAndMonthlyRates) {
   EXPECT_EQ(winner(), 0);
   EXPECT_TRUE(log.statements().empty());
   EXPECT_EQ(env.auth->condition_calls, 3);
-  // Monthly rates: at 7 USD loses, without a monthly rate for the period it counts at 1.
+  // Monthly rates: at 9 USD loses; without a monthly rate for the period it ranks after the
+  // local price, though counted at 1 it would be cheaper.
   env.auth->condition = "";
-  env.info->Set("getdicvalue", Variant(true));
-  env.db.Exec("update exch set nflat = 9 where itype=2");
-  EXPECT_EQ(winner(), v02);
-  env.db.Exec("delete from exch where itype=2");
   auto item = env.manager.ComparePrice("I01", 1);
   ASSERT_NE(item, nullptr);
   EXPECT_EQ(item->id, v01);
   EXPECT_DOUBLE_EQ(item->iUnitPrice, 1);  // the row's own price, not the local one
+  env.info->Set("getdicvalue", Variant(true));
+  env.db.Exec("update exch set nflat = 9 where itype=2");
+  EXPECT_EQ(winner(), v02);
+  env.db.Exec("delete from exch where itype=2");
+  EXPECT_EQ(winner(), v02);
 }
 
 TEST(ComparePrice, RuleCarriesTheNames) {
@@ -355,6 +385,8 @@ TEST(ComparePrice, Failures) {
     LookupEnv failing;
     failing.info->Set(member, value);
     ExpectAssertError([&] { failing.manager.ComparePrice("I01", 1); });
+    ExpectAssertError([&] { ComparePriceWithRate(failing.manager, "I01", 1); });
+    ExpectAssertError([&] { CompareOffers(failing.manager, "I01", 1); });
   }
 }
 

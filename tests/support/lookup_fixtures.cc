@@ -67,7 +67,7 @@ void EditRule(PriceRule& rule, const std::string& edits) {
 
 PriceRow PriceFrom(const std::string& spec) {
   PriceRow r;
-  EachField(spec, "ven enable disable promo exch lower upper price",
+  EachField(spec, "ven enable disable promo exch lower upper price free1",
             [&r](const auto& key, const auto& v) {
               if (key == "ven") r.ven = v;
               if (key == "enable") r.enable = VarToStr(v);
@@ -77,6 +77,7 @@ PriceRow PriceFrom(const std::string& spec) {
               if (key == "lower") r.lower = VarToDbl(v);
               if (key == "upper") r.upper = VarToDbl(v);
               if (key == "price") r.price = VarToDbl(v);
+              if (key == "free1") r.free[0] = v;
             });
   return r;
 }

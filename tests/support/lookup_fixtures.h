@@ -82,7 +82,8 @@ struct RuleRow {
 };
 int32_t AddRule(const TestDatabase& db, const RuleRow& row);
 // Rows written in case files: "key=value ..." over the defaults above, "null" for Null; keys ven,
-// inv, type, enable, disable, promo, exch, lower, upper, price (price rows) and memo (rules).
+// inv, type, enable, disable, promo, exch, lower, upper, price, free1 (price rows) and memo
+// (rules).
 PriceRow PriceFrom(const std::string& spec);
 RuleRow RuleFrom(const std::string& spec);
 void AddRuleTier(const TestDatabase& db, int32_t rule_id, int32_t itemid, double lower,

@@ -73,21 +73,23 @@ std::optional<std::string> UnknownCommandMessage(const CLI::App& app);
 // N must be 1 to 10 and may appear once; UsageError otherwise.
 std::string FreeItemXml(const std::vector<std::string>& free_items);
 
-// A price in the local currency, converted as the comparison does: multiplied by the rate when
-// the currency's bcal is 1 (or unknown), divided otherwise; a missing rate counts as 1.
+// A compared price's conversion to local currency, as the comparison made it.
 struct LocalPrice {
   std::string currency;
   std::string local_currency;
-  bool has_rate = false;
+  RateSource source = RateSource::kLocal;
   double rate = 1;
   bool divide = false;
   double amount = 0;
   double local_amount = 0;
+  bool converted() const { return source == RateSource::kDaily || source == RateSource::kMonthly; }
   Json ToJson() const;
   // "7.2 USD x 7.1 = 51.12 CNY"
   std::string Describe() const;
 };
-LocalPrice ToLocalCurrency(Session& session, const std::string& currency, double amount);
+// The name of the local currency of the session's database ("" when none is marked).
+std::string LocalCurrency(const Session& session);
+LocalPrice ToLocalCurrency(const ComparedPrice& price, const std::string& local_currency);
 
 // A look-up result: the price-list row's header and its tier.
 Json PriceToJson(const PriceRuleItem& tier);

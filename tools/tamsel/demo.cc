@@ -267,7 +267,7 @@ void Cheapest(Report& report, Session& session, const std::vector<PriceRow>& row
     return;
   }
   double qty = std::max(1.0, top_limit[item]);
-  auto winner = session.manager().ComparePrice(item, qty, 1);
+  const auto winner = ComparePriceWithRate(session.manager(), item, qty, 1);
   report.Text(
       Tf("ComparePrice({0}, {1}) on {2}, every qualifying offer converted with the day's "
          "rate, cheapest first (tamsel compare --all):",
@@ -277,10 +277,10 @@ void Cheapest(Report& report, Session& session, const std::vector<PriceRow>& row
     report.Text(_("No vendor qualifies."));
     return;
   }
-  auto rule = winner->objRule();
-  LocalPrice local = ToLocalCurrency(session, rule->cExchName, winner->iUnitPrice);
+  auto rule = winner->item->objRule();
+  LocalPrice local = ToLocalCurrency(*winner, LocalCurrency(session));
   report.Fields({{N_("Cheapest vendor"), rule->cVenCode + " (" + rule->cVenAbbName + ")"},
-                 {N_("Price-list row"), std::to_string(winner->id)},
+                 {N_("Price-list row"), std::to_string(winner->item->id)},
                  {N_("Conversion"), local.Describe()}});
 }
 

@@ -214,53 +214,56 @@ Json CandidatesToJson(const std::vector<Candidate>& candidates) {
   return rows;
 }
 
+namespace {
+
+std::string RateFrom(RateSource source) {
+  switch (source) {
+    case RateSource::kLocal:
+      return _("local");
+    case RateSource::kDaily:
+      return _("daily");
+    case RateSource::kMonthly:
+      return _("monthly");
+    case RateSource::kMissing:
+      break;
+  }
+  return _("MISSING, taken as 1");
+}
+
+}  // namespace
+
 std::vector<Offer> RankOffers(Session& session, const std::string& item, double qty,
                               int32_t supply_type, const std::string& xml) {
   std::vector<Offer> offers;
-  if (detail::Trim(item).empty()) return offers;
-  clsContext context = session.ReadingContext();
-  const auto sql = detail::ComparePriceStatement(context, item, qty, supply_type, xml, false);
-  if (!sql) return offers;
-  auto rs = context.mConn->OpenRecordset(*sql, 0, 1, -1);
-  std::map<std::string, LocalPrice> rates;  // by currency
-  for (; !rs->Eof(); rs->MoveNext()) {
+  const std::string local = LocalCurrency(session);
+  for (const ComparedPrice& price : CompareOffers(session.manager(), item, qty, supply_type, xml)) {
+    const auto rule = price.item->objRule();
     Offer o;
-    o.id = VarToLng(rs->Fields("id"));
-    o.vendor = Text(*rs, "cvencode");
-    o.vendor_name = Text(*rs, "cvenabbname");
-    o.unit_price = VarToDbl(rs->Fields("iUnitPrice"));
-    // The statement's own local price ranks; the rate read beside it only labels it.
-    o.local_price = VarToDbl(rs->Fields("inatprice"));
-    const std::string currency = Text(*rs, "cExch_Name");
-    auto known = rates.find(currency);
-    if (known == rates.end()) {
-      known = rates.emplace(currency, ToLocalCurrency(session, currency, 1)).first;
-    }
-    o.conversion = known->second;
-    o.conversion.amount = o.unit_price;
-    o.conversion.local_amount = o.local_price;
-    o.rate_source = o.conversion.has_rate ? (session.monthly_rates() ? N_("monthly") : N_("daily"))
-                    : currency == o.conversion.local_currency ? N_("local")
-                                                              : "missing";
+    o.id = price.item->id;
+    o.vendor = rule ? rule->cVenCode : "";
+    o.vendor_name = rule ? rule->cVenAbbName : "";
+    o.lower = price.item->iLowerLimit;
+    o.upper = price.item->iUpperLimit;
+    o.conversion = ToLocalCurrency(price, local);
     offers.push_back(std::move(o));
   }
-  rs->Close();
   return offers;
 }
 
 Table OffersTable(const std::vector<Offer>& offers) {
-  Table table({N_("Rank"), N_("Vendor"), N_("Row"), N_("Currency"), N_("Unit price"), N_("Rate"),
-               N_("Rate from"), N_("Local price")});
-  for (size_t c : {0, 2, 4, 5, 7}) table.AlignRight(c);
+  Table table({N_("Rank"), N_("Vendor"), N_("Row"), N_("Band"), N_("Currency"), N_("Unit price"),
+               N_("Rate"), N_("Rate from"), N_("Local price")});
+  for (size_t c : {0, 2, 5, 6, 8}) table.AlignRight(c);
   for (size_t i = 0; i < offers.size(); ++i) {
     const Offer& o = offers[i];
     const LocalPrice& cv = o.conversion;
     table.AddRow({std::to_string(i + 1),
                   o.vendor_name.empty() ? o.vendor : o.vendor + " (" + o.vendor_name + ")",
-                  std::to_string(o.id), cv.currency, FormatMoney(o.unit_price),
-                  cv.has_rate ? (cv.divide ? "/ " : "x ") + FormatNumber(cv.rate) : "1",
-                  o.rate_source == "missing" ? _("MISSING, taken as 1") : _(o.rate_source),
-                  FormatMoney(o.local_price)});
+                  std::to_string(o.id),
+                  Tf("{0} up to {1}", FormatNumber(o.lower), FormatUpperLimit(o.upper)),
+                  cv.currency, FormatMoney(cv.amount),
+                  cv.converted() ? (cv.divide ? "/ " : "x ") + FormatNumber(cv.rate) : "1",
+                  RateFrom(cv.source), FormatMoney(cv.local_amount)});
   }
   return table;
 }
@@ -273,10 +276,11 @@ Json OffersToJson(const std::vector<Offer>& offers) {
                 {"autoid", o.id},
                 {"cVenCode", o.vendor},
                 {"cVenAbbName", o.vendor_name},
-                {"iUnitPrice", o.unit_price}};
+                {"iLowerLimit", o.lower},
+                {"iUpperLimit", VariantToJson(o.upper)},
+                {"iUnitPrice", o.conversion.amount}};
     row.update(o.conversion.ToJson());
-    row["rateSource"] = o.rate_source;
-    row["rateMissing"] = o.rate_source == "missing";
+    row["rateMissing"] = o.conversion.source == RateSource::kMissing;
     out.push_back(std::move(row));
   }
   return out;
@@ -285,14 +289,15 @@ Json OffersToJson(const std::vector<Offer>& offers) {
 std::string MissingRateWarning(const std::vector<Offer>& offers, const Session& session) {
   std::set<std::string> missing;
   for (const auto& o : offers) {
-    if (o.rate_source == "missing") missing.insert(o.conversion.currency);
+    if (o.conversion.source == RateSource::kMissing) missing.insert(o.conversion.currency);
   }
   if (missing.empty()) return "";
   std::string names;
   for (const auto& m : missing) names += (names.empty() ? "" : ", ") + m;
-  const char* effect = offers.front().rate_source == "missing"
+  // An unconverted price ranks after every converted one, so it leads only when all are.
+  const char* effect = offers.front().conversion.source == RateSource::kMissing
                            ? _("the winner's own price is unconverted")
-                           : _("the winner was compared against unconverted prices");
+                           : _("those offers rank after every converted one");
   return session.monthly_rates()
              ? Tf("warning: no monthly rate for the period for {0}, taken as 1: {1}", names, effect)
              : Tf("warning: no daily rate for {0} for {1}, taken as 1: {2}",

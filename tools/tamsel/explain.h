@@ -1,8 +1,8 @@
 #pragma once
 
 // Why a look-up answered as it did: the price look-up's candidate rows with the conditions each
-// fails, the next cheaper quantity band, and the comparison's whole ranking. Every list comes
-// from the look-ups' own statements, so its first entry is their answer.
+// fails, the next cheaper quantity band, and the comparison's ranking of offers. Every list
+// comes from the look-ups' own statements, so its first entry is, as a rule, their answer.
 
 #include <iosfwd>
 #include <map>
@@ -55,13 +55,13 @@ Json CandidatesToJson(const std::vector<Candidate>& candidates);
 // Empty when the explanation agrees with the look-up.
 std::string Disagreement(const std::vector<Candidate>& candidates, int32_t chosen_id);
 
-// A qualifying offer of the comparison, best first.
+// An offer of the comparison at the band the quantity reaches, best first.
 struct Offer {
   int32_t id = 0;
   std::string vendor, vendor_name;
-  double unit_price = 0, local_price = 0;
-  LocalPrice conversion;
-  std::string rate_source;  // "local", "daily", "monthly" or "missing"
+  double lower = 0;
+  Variant upper;
+  LocalPrice conversion;  // the unit price, its rate and where the rate came from
 };
 std::vector<Offer> RankOffers(Session& session, const std::string& item, double qty,
                               int32_t supply_type, const std::string& xml);

@@ -50,18 +50,21 @@ std::string XmlAttributeEscape(std::string_view value) {
   return out;
 }
 
-CLI::Validator FiniteNumber() {
+// A quantity to buy: a finite number, not below 0.
+CLI::Validator Quantity() {
   return CLI::Validator(
       [](std::string& value) -> std::string {
         try {
           size_t used = 0;
           double d = std::stod(value, &used);
-          if (used == value.size() && std::isfinite(d)) return "";
+          if (used == value.size() && std::isfinite(d)) {
+            return d >= 0 ? "" : Tf("a quantity cannot be negative: {0}", value);
+          }
         } catch (const std::exception&) {
         }
         return Tf("not a number: {0}", value);
       },
-      "NUMBER", "FiniteNumber");
+      "NUMBER", "Quantity");
 }
 
 struct LookupArgs {
@@ -93,6 +96,19 @@ void RequireVendor(const Session& session, const std::string& vendor) {
   }
 }
 
+// Refuses an item that does not exist: the look-ups would answer that no price applies, as if
+// the item merely had none.
+void RequireItem(const Session& session, const std::string& item) {
+  if (detail::Trim(item).empty()) return;
+  Connection conn;
+  conn.Open(session.connection_text());
+  const bool known = !conn.OpenRecordset("select cInvCode from Inventory where cInvCode=" +
+                                         ToSqlText(Variant(item)))
+                          ->Eof();
+  conn.Close();
+  if (!known) throw ToolError(Tf("item {0} does not exist", item), kNotFound);
+}
+
 // The look-ups answer with codes; the names beside them come from the master data.
 void AddNames(const Session& session, PriceRule& rule) {
   Connection conn;
@@ -112,6 +128,7 @@ void AddNames(const Session& session, PriceRule& rule) {
 bool RuleFind(const GlobalOptions& options, const LookupArgs& args) {
   Session session(options);
   RequireVendor(session, args.vendor);
+  RequireItem(session, args.item);
   Date date = args.date.empty() ? session.login_date() : ParseIsoDate(args.date);
   auto rule = session.manager().GetVenInvPriceRule(args.vendor, args.item, date, args.currency,
                                                    args.supply_type);
@@ -132,6 +149,7 @@ bool Price(const GlobalOptions& options, const LookupArgs& args) {
   std::string xml = XmlOf(args);
   Session session(options);
   RequireVendor(session, args.vendor);
+  RequireItem(session, args.item);
   Date date = args.date.empty() ? session.login_date() : ParseIsoDate(args.date);
   auto tier = session.manager().GetVenInvPriceRuleItem(args.vendor, args.item, date, args.qty,
                                                        args.currency, args.supply_type, xml);
@@ -179,22 +197,24 @@ bool Compare(const GlobalOptions& options, const LookupArgs& args) {
   if (!args.today.empty()) settings.today = ParseIsoDate(args.today);
   settings.monthly_rates = args.monthly_rates;
   Session session(options, settings);
-  auto tier = session.manager().ComparePrice(args.item, args.qty, args.supply_type, xml);
+  RequireItem(session, args.item);
+  const std::optional<ComparedPrice> winner =
+      ComparePriceWithRate(session.manager(), args.item, args.qty, args.supply_type, xml);
   std::vector<Offer> offers;
   if (args.explain) {
     offers = RankOffers(session, args.item, args.qty, args.supply_type, xml);
     const int32_t first = offers.empty() ? 0 : offers.front().id;
-    if (first != (tier ? tier->id : 0)) {
+    if (first != (winner ? winner->item->id : 0)) {
       std::cerr
           << Tf("warning: the ranking starts with row {0} but the comparison returned row {1}",
-                first, tier ? tier->id : 0)
+                first, winner ? winner->item->id : 0)
           << '\n';
     }
     if (std::string warning = MissingRateWarning(offers, session); !warning.empty()) {
       std::cerr << warning << '\n';
     }
   }
-  if (!tier) {
+  if (!winner) {
     if (options.json) {
       std::cout << "null\n";
     } else {
@@ -204,11 +224,12 @@ bool Compare(const GlobalOptions& options, const LookupArgs& args) {
     }
     return false;
   }
-  auto rule = tier->objRule();
+  const PriceRuleItem& tier = *winner->item;
+  auto rule = tier.objRule();
   if (rule) AddNames(session, *rule);
-  LocalPrice local = ToLocalCurrency(session, rule ? rule->cExchName : "", tier->iUnitPrice);
+  const LocalPrice local = ToLocalCurrency(*winner, LocalCurrency(session));
   if (options.json) {
-    Json out = PriceToJson(*tier);
+    Json out = PriceToJson(tier);
     out["local"] = local.ToJson();
     if (args.explain) out["ranking"] = OffersToJson(offers);
     std::cout << out.dump(2) << '\n';
@@ -217,10 +238,11 @@ bool Compare(const GlobalOptions& options, const LookupArgs& args) {
   std::cout << Tf("Cheapest vendor for item {0}, quantity {1}, on {2}:", args.item,
                   FormatNumber(args.qty), session.today().IsoDate())
             << '\n';
-  PrintPrice(std::cout, *tier);
+  PrintPrice(std::cout, tier);
   PrintFields(std::cout, {{N_("In local currency"), local.Describe()}});
   if (args.explain) {
-    std::cout << '\n' << _("Every qualifying offer, cheapest in local currency first:") << '\n';
+    std::cout << '\n'
+              << _("Each offer at this quantity, cheapest in local currency first:") << '\n';
     OffersTable(offers).Print(std::cout);
   }
   return true;
@@ -261,7 +283,8 @@ Json LocalPrice::ToJson() const {
   Json out = Json::object();
   out["currency"] = currency;
   out["localCurrency"] = local_currency;
-  out["rate"] = has_rate ? Json(rate) : Json(nullptr);
+  out["rate"] = rate;
+  out["rateSource"] = RateSourceName(source);
   out["operation"] = divide ? "divide" : "multiply";
   out["amount"] = amount;
   out["localAmount"] = local_amount;
@@ -270,8 +293,10 @@ Json LocalPrice::ToJson() const {
 
 std::string LocalPrice::Describe() const {
   std::string local = local_currency.empty() ? _("local") : local_currency;
-  if (currency == local_currency || !has_rate) {
-    std::string note = currency == local_currency ? "" : _(" (no rate for the day: taken as 1)");
+  if (!converted()) {
+    std::string note = source == RateSource::kMissing
+                           ? _(" (no rate: taken as 1, ranked after converted prices)")
+                           : "";
     return FormatNumber(amount) + " " + currency + " = " + Rounded(local_amount) + " " + local +
            note;
   }
@@ -279,38 +304,25 @@ std::string LocalPrice::Describe() const {
          " = " + Rounded(local_amount) + " " + local;
 }
 
-LocalPrice ToLocalCurrency(Session& session, const std::string& currency, double amount) {
-  LocalPrice out;
-  out.currency = currency;
-  out.amount = amount;
+std::string LocalCurrency(const Session& session) {
   Connection conn;
   conn.Open(session.connection_text());
-  auto local = conn.OpenRecordset("select cExch_Name from foreigncurrency where iotherused=-1");
-  if (!local->Eof()) out.local_currency = VarToStr(local->Fields("cExch_Name"));
-  std::string name = ToSqlText(Variant(currency));
-  auto cal = conn.OpenRecordset("select bcal from foreigncurrency where cexch_name=" + name);
-  if (!cal->Eof() && !cal->Fields("bcal").IsNull()) out.divide = VarToLng(cal->Fields("bcal")) != 1;
-  std::string when;
-  if (session.monthly_rates()) {
-    when = " and itype=2 and iyear=" +
-           ToSqlText(Variant(VarToStr(session.sys_info().Invoke("TheYear")))) +
-           " and cdate=" + ToSqlText(Variant(VarToStr(session.sys_info().Invoke("TheMonth"))));
-  } else {
-    when = " and itype=1 and cdate=" + ToSqlText(Variant(session.today().DottedDate()));
-  }
-  // Through foreigncurrency, as the comparison joins it: a rate of a currency it does not know
-  // is not used.
-  auto rate = conn.OpenRecordset(
-      "select nflat from foreigncurrency inner join exch on "
-      "foreigncurrency.cexch_name=exch.cexch_name where foreigncurrency.cexch_name=" +
-      name + when);
-  // A rate of 0 counts as missing, as in the comparison's own statement.
-  if (!rate->Eof() && !rate->Fields("nflat").IsNull() && VarToDbl(rate->Fields("nflat")) != 0) {
-    out.has_rate = true;
-    out.rate = VarToDbl(rate->Fields("nflat"));
-  }
-  out.local_amount = out.divide ? amount / out.rate : amount * out.rate;
+  auto rs = conn.OpenRecordset("select cExch_Name from foreigncurrency where iotherused=-1");
+  std::string name = rs->Eof() ? "" : detail::Trim(VarToStr(rs->Fields("cExch_Name")));
   conn.Close();
+  return name;
+}
+
+LocalPrice ToLocalCurrency(const ComparedPrice& price, const std::string& local_currency) {
+  LocalPrice out;
+  const auto rule = price.item->objRule();
+  out.currency = rule ? rule->cExchName : "";
+  out.local_currency = local_currency;
+  out.source = price.rate_source;
+  out.rate = price.rate;
+  out.divide = price.divide;
+  out.amount = price.item->iUnitPrice;
+  out.local_amount = price.local_price;
   return out;
 }
 
@@ -371,7 +383,7 @@ void AddLookupCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Ac
   price->add_option("--item", price_args->item, _("item code"))->required();
   price->add_option("--date", price_args->date, _("the day (default: the login date)"))
       ->check(IsoDateValidator());
-  price->add_option("--qty", price_args->qty, _("quantity"))->required()->check(FiniteNumber());
+  price->add_option("--qty", price_args->qty, _("quantity"))->required()->check(Quantity());
   price->add_option("--currency", price_args->currency, _("currency name (default: any)"));
   price->add_option("--supply-type", price_args->supply_type, _("supply type (default 1)"));
   price->add_flag("--explain", price_args->explain,
@@ -385,7 +397,7 @@ void AddLookupCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Ac
   auto* compare = app.add_subcommand(
       "compare", _("The cheapest vendor for an item, prices compared in local currency"));
   compare->add_option("--item", cmp_args->item, _("item code"))->required();
-  compare->add_option("--qty", cmp_args->qty, _("quantity"))->required()->check(FiniteNumber());
+  compare->add_option("--qty", cmp_args->qty, _("quantity"))->required()->check(Quantity());
   compare->add_option("--supply-type", cmp_args->supply_type, _("supply type (default 1)"));
   compare->add_option("--today", cmp_args->today, _("business date (default: the login date)"))
       ->check(IsoDateValidator());
