@@ -127,42 +127,55 @@ std::string NotStorable(const char* name) {
             fmt::format("{:G}", detail::kLargestStoredNumber));
 }
 
-// The rules' tier checks on the row's prices, with their ranges and messages; a price with tax
+// The rules' tier checks on a row's prices, with their ranges and messages; a price with tax
 // left out is derived as the tier checks complete a tier from its unit price. The look-ups read
-// a row without a tax rate as 0%, so that is the rate it is derived at.
-void CheckPrices(Validator& validator, CheckedRow& row) {
-  const auto value = [&](const char* name) -> Variant& { return row.values[*ColumnIndex(name)]; };
-  auto scratch = PriceRule::New();
-  scratch->bTaxCost = false;  // the net price leads
-  const auto tier = scratch->AddRuleItem();
-  tier->iUnitPrice = VarToDbl(value("iUnitPrice"));
-  tier->iTaxRate = VarToDbl(value("iTaxRate"));
-  std::string errors;
-  const bool unit_ok = !value("iUnitPrice").IsEmpty() && validator.CheckUnitPrice(tier, errors);
-  const double derived = tier->iTaxUnitPrice;
-  const bool rate_ok = validator.CheckTaxRate(tier, errors);
-  if (!value("iTaxUnitPrice").IsEmpty()) {
-    tier->iTaxUnitPrice = VarToDbl(value("iTaxUnitPrice"));
-    validator.CheckTaxUnitPrice(tier, errors);
-  } else if (unit_ok && rate_ok) {
-    if (detail::IsStorableNumber(derived)) {
-      value("iTaxUnitPrice") = Variant(derived);
-    } else {
-      errors += NotStorable("iTaxUnitPrice") + '\r';
-    }
+// a row without a tax rate as 0%, so that is the rate it is derived at. One scratch tier serves
+// every row of an import.
+class PriceChecks {
+ public:
+  explicit PriceChecks(std::shared_ptr<Validator> validator)
+      : validator_(std::move(validator)), rule_(PriceRule::New()), tier_(rule_->AddRuleItem()) {
+    rule_->bTaxCost = false;  // the net price leads
   }
-  // Each check's sentence becomes one clause of the line's list of problems.
-  for (size_t at = 0, end; at < errors.size(); at = end + 1) {
-    end = std::min(errors.find('\r', at), errors.size());
-    std::string_view problem(errors.data() + at, end - at);
-    for (const std::string_view stop : {".", "\u3002"}) {
-      if (problem.ends_with(stop)) problem.remove_suffix(stop.size());
-    }
-    if (!problem.empty()) row.problems.emplace_back(problem);
-  }
-}
 
-CheckedRow CheckRow(const Cells& cells, MasterData& master, Validator& validator) {
+  void Apply(CheckedRow& row) {
+    static const size_t kUnit = *ColumnIndex("iUnitPrice"), kRate = *ColumnIndex("iTaxRate"),
+                        kWithTax = *ColumnIndex("iTaxUnitPrice");
+    Variant& with_tax = row.values[kWithTax];
+    tier_->iUnitPrice = VarToDbl(row.values[kUnit]);
+    tier_->iTaxRate = VarToDbl(row.values[kRate]);
+    std::string errors;
+    const bool unit_ok = !row.values[kUnit].IsEmpty() && validator_->CheckUnitPrice(tier_, errors);
+    const double derived = tier_->iTaxUnitPrice;
+    const bool rate_ok = validator_->CheckTaxRate(tier_, errors);
+    if (!with_tax.IsEmpty()) {
+      tier_->iTaxUnitPrice = VarToDbl(with_tax);
+      validator_->CheckTaxUnitPrice(tier_, errors);
+    } else if (unit_ok && rate_ok) {
+      if (detail::IsStorableNumber(derived)) {
+        with_tax = Variant(derived);
+      } else {
+        errors += NotStorable("iTaxUnitPrice") + '\r';
+      }
+    }
+    // Each check's sentence becomes one clause of the line's list of problems.
+    for (size_t at = 0, end; at < errors.size(); at = end + 1) {
+      end = std::min(errors.find('\r', at), errors.size());
+      std::string_view problem(errors.data() + at, end - at);
+      for (const std::string_view stop : {".", "\u3002"}) {
+        if (problem.ends_with(stop)) problem.remove_suffix(stop.size());
+      }
+      if (!problem.empty()) row.problems.emplace_back(problem);
+    }
+  }
+
+ private:
+  std::shared_ptr<Validator> validator_;
+  std::shared_ptr<PriceRule> rule_;
+  std::shared_ptr<PriceRuleItem> tier_;
+};
+
+CheckedRow CheckRow(const Cells& cells, MasterData& master, PriceChecks& prices) {
   CheckedRow row;
   auto& problems = row.problems;
   const auto cell = [&](const char* name) -> const std::optional<std::string>& {
@@ -249,12 +262,12 @@ CheckedRow CheckRow(const Cells& cells, MasterData& master, Validator& validator
   }
   // The look-up orders by bPromotion, and a Null one sorts after 0: a row stored without its
   // flags would lose to every older row of its vendor.
-  const auto defaults = PriceRule::New();
-  for (const auto& [name, flag] :
-       {std::pair{"bPromotion", defaults->bPromotion}, std::pair{"bTaxCost", defaults->bTaxCost}}) {
+  static const auto kDefaults = PriceRule::New();
+  for (const auto& [name, flag] : {std::pair{"bPromotion", kDefaults->bPromotion},
+                                   std::pair{"bTaxCost", kDefaults->bTaxCost}}) {
     if (row.values[*ColumnIndex(name)].IsEmpty()) set(name, Variant(flag));
   }
-  CheckPrices(validator, row);
+  prices.Apply(row);
   const double lower = number("iLowerLimit").value_or(0);
   if (lower < 0) problems.push_back(Tf("{0} must not be negative", "iLowerLimit"));
   set("iLowerLimit", Variant(lower));
@@ -303,7 +316,7 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
   Connection conn;
   conn.Open(session.connection_text());
   MasterData master(conn);
-  const std::shared_ptr<Validator> validator = session.manager().GetValidator();
+  PriceChecks prices(session.manager().GetValidator());
   std::optional<TransactionGuard> transaction;
   if (!args.dry_run) transaction.emplace(conn);
   std::vector<Refusal> refused;
@@ -311,7 +324,7 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
   ProgressBar progress(args.dry_run ? _("checking") : _("importing"));
   const auto take = [&](const Cells* cells, std::string problem, int line, int position) {
     CheckedRow row;
-    if (cells) row = CheckRow(*cells, master, *validator);
+    if (cells) row = CheckRow(*cells, master, prices);
     if (!problem.empty()) row.problems.insert(row.problems.begin(), std::move(problem));
     if (row.problems.empty()) {
       if (!args.dry_run) conn.Execute(InsertSql(row));
