@@ -3,6 +3,7 @@
 // Helpers shared by the validator's checks and the manager's persistence: message keys, the
 // errstr convention and the date texts that the stored rules use.
 
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -68,6 +69,14 @@ template <typename... Values>
 inline std::string IsoDateText(std::string_view text) {
   const Variant date = TextToDate(text);
   return date.type() == VarType::Date ? date.AsDate().IsoDate() : std::string(text);
+}
+
+// A tier's number the database can store and give back: an infinite or NaN price would be
+// written as text no database reads, and one near the double limit turns infinite in its
+// 15-digit text.
+inline constexpr double kLargestStoredNumber = 1e300;
+inline bool IsStorableNumber(double value) {
+  return std::isfinite(value) && std::fabs(value) <= kLargestStoredNumber;
 }
 
 // The object behind a reference the caller had to supply; a missing one is the caller's

@@ -34,12 +34,9 @@ void RequireCheck(Check check) {
   if (!check(errstr)) throw ComponentError("Error", errstr, detail::LastCheckKey());
 }
 
-// A number the database can store and give back: an infinite or NaN price would be written as
-// text no database reads, and one near the double limit turns infinite in its 15-digit text.
 void RequireStorable(const PriceRuleItem& item, int32_t tier) {
-  constexpr double kLargest = 1e300;
   const auto check = [&](double value, std::string_view field) {
-    if (!std::isfinite(value) || std::fabs(value) > kLargest) {
+    if (!detail::IsStorableNumber(value)) {
       Assert(false, "Tier " + detail::IntText(tier) + ": the " + std::string(field) +
                         " is not a number between -1E+300 and 1E+300.");
     }

@@ -50,6 +50,9 @@ void AddPriceListCommands(CLI::App& app, GlobalOptions& options, Action& action)
 std::string ImportFormat(const std::string& format, const std::string& path, bool json_default);
 // A cell's plain decimal number; ToolError "COLUMN: not a number: TEXT" otherwise.
 double ImportNumber(const std::string& text, const std::string& column);
+// A cell's date in the one form both imports read, yyyy-MM-dd (blanks around it ignored), as that
+// text; ToolError "COLUMN: not a date in the form yyyy-MM-dd: TEXT" otherwise.
+std::string ImportDate(std::string_view text, const std::string& column);
 // A JSON value as a CSV cell: null empty, flags 1/0, numbers plain decimals; ToolError for an
 // array or an object.
 std::string JsonToCell(const Json& value);

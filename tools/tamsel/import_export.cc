@@ -311,6 +311,20 @@ size_t EachJsonRule(std::istream& in, const TakeRecord& take) {
   return 1;
 }
 
+// The rule's dates in the form the import documents: the library would read other forms too,
+// and the price-list import takes this one only.
+void RequireImportDates(Json& rule) {
+  if (!rule.is_object()) return;
+  for (auto& item : rule.items()) {
+    const std::string name = ToolName(item.key());
+    Json& value = item.value();
+    if ((name == "dEnableDate" || name == "dDisableDate") && value.is_string() &&
+        !detail::Trim(value.get<std::string>()).empty()) {
+      value = ImportDate(value.get<std::string>(), item.key());
+    }
+  }
+}
+
 std::string Where(const ImportRecord& record) {
   if (record.line > 0) return Tf("line {0}", record.line);
   return Tf("rule {0}", record.position);
@@ -400,6 +414,7 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
     bool any_vendor = false;
     if (message.empty()) {
       try {
+        RequireImportDates(record.rule);
         auto rule = RuleFromJson(record.rule, manager);
         any_vendor = detail::Trim(rule->cVenCode).empty();
         if (args.check_overlap) rule->bCheckOverLap = true;
@@ -542,6 +557,14 @@ std::string ImportFormat(const std::string& format, const std::string& path, boo
 
 double ImportNumber(const std::string& text, const std::string& column) {
   return ParseNumberCell(text, column, false).get<double>();
+}
+
+std::string ImportDate(std::string_view text, const std::string& column) {
+  try {
+    return ParseIsoDate(detail::Trim(text)).IsoDate();
+  } catch (const UsageError& e) {
+    throw ToolError(Tf("{0}: {1}", column, e.what()));
+  }
 }
 
 std::string JsonToCell(const Json& value) {

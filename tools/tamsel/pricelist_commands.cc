@@ -15,6 +15,7 @@
 #include "csv.h"
 #include "i18n.h"
 #include "progress.h"
+#include "validation/check_support.h"
 
 namespace tamsel::cli {
 namespace {
@@ -49,11 +50,14 @@ constexpr const char* kHelp = N_(
   cInvCode, iSupplyType (1 purchase, 2 outsourcing, 4 import), dEnableDate, cExchName
                  required (cExch_Name, the column's name, is read too); codes must exist in
                  master data; an import row (iSupplyType 4) needs its cTermCode
-  dDisableDate, bPromotion, bTaxCost, cMemo, cTermCode, cFree1 ... cFree10
-  iLowerLimit (empty: 0), iUpperLimit (empty: no limit), iUnitPrice, iTaxRate, iTaxUnitPrice
-Dates yyyy-MM-dd, enable on or before disable; flags 1/0 (or true/false); numbers plain decimals,
-not negative, the upper limit above the lower one. An empty CSV cell stores NULL (the look-ups
-read NULL and empty text alike); JSON keeps "" and null apart.)");
+  dDisableDate, cMemo, cTermCode, cFree1 ... cFree10
+  bPromotion (empty: 0), bTaxCost (empty: 1), iLowerLimit (empty: 0), iUpperLimit (empty: no limit)
+  iUnitPrice     required, above 0
+  iTaxRate       from 0 to below 100 (empty: read as 0)
+  iTaxUnitPrice  above 0; empty: iUnitPrice with the tax rate added
+Dates yyyy-MM-dd, enable on or before disable; flags 1/0 (or true/false); numbers plain decimals
+up to 1E+300, not negative, the upper limit above the lower one. Any other empty CSV cell stores
+NULL (the look-ups read NULL and empty text alike); JSON keeps "" and null apart.)");
 
 // The cells of one row by column; nullopt for an empty CSV cell or a JSON null.
 using Cells = std::array<std::optional<std::string>, kColumnCount>;
@@ -118,7 +122,60 @@ struct CheckedRow {
   std::vector<std::string> problems;
 };
 
-CheckedRow CheckRow(const Cells& cells, MasterData& master) {
+std::string NotStorable(const char* name) {
+  return Tf("{0} is not a number between -{1} and {1}", name,
+            fmt::format("{:G}", detail::kLargestStoredNumber));
+}
+
+// The rules' tier checks on a row's prices, with their ranges and messages; a price with tax
+// left out is derived as the tier checks complete a tier from its unit price. The look-ups read
+// a row without a tax rate as 0%, so that is the rate it is derived at. One scratch tier serves
+// every row of an import.
+class PriceChecks {
+ public:
+  explicit PriceChecks(std::shared_ptr<Validator> validator)
+      : validator_(std::move(validator)), rule_(PriceRule::New()), tier_(rule_->AddRuleItem()) {
+    rule_->bTaxCost = false;  // the net price leads
+  }
+
+  void Apply(CheckedRow& row) {
+    static const size_t kUnit = *ColumnIndex("iUnitPrice"), kRate = *ColumnIndex("iTaxRate"),
+                        kWithTax = *ColumnIndex("iTaxUnitPrice");
+    Variant& with_tax = row.values[kWithTax];
+    tier_->iUnitPrice = VarToDbl(row.values[kUnit]);
+    tier_->iTaxRate = VarToDbl(row.values[kRate]);
+    std::string errors;
+    const bool unit_ok = !row.values[kUnit].IsEmpty() && validator_->CheckUnitPrice(tier_, errors);
+    const double derived = tier_->iTaxUnitPrice;
+    const bool rate_ok = validator_->CheckTaxRate(tier_, errors);
+    if (!with_tax.IsEmpty()) {
+      tier_->iTaxUnitPrice = VarToDbl(with_tax);
+      validator_->CheckTaxUnitPrice(tier_, errors);
+    } else if (unit_ok && rate_ok) {
+      if (detail::IsStorableNumber(derived)) {
+        with_tax = Variant(derived);
+      } else {
+        errors += NotStorable("iTaxUnitPrice") + '\r';
+      }
+    }
+    // Each check's sentence becomes one clause of the line's list of problems.
+    for (size_t at = 0, end; at < errors.size(); at = end + 1) {
+      end = std::min(errors.find('\r', at), errors.size());
+      std::string_view problem(errors.data() + at, end - at);
+      for (const std::string_view stop : {".", "\u3002"}) {
+        if (problem.ends_with(stop)) problem.remove_suffix(stop.size());
+      }
+      if (!problem.empty()) row.problems.emplace_back(problem);
+    }
+  }
+
+ private:
+  std::shared_ptr<Validator> validator_;
+  std::shared_ptr<PriceRule> rule_;
+  std::shared_ptr<PriceRuleItem> tier_;
+};
+
+CheckedRow CheckRow(const Cells& cells, MasterData& master, PriceChecks& prices) {
   CheckedRow row;
   auto& problems = row.problems;
   const auto cell = [&](const char* name) -> const std::optional<std::string>& {
@@ -138,7 +195,9 @@ CheckedRow CheckRow(const Cells& cells, MasterData& master) {
       case Kind::kWhole:
       case Kind::kNumber:
         try {
-          row.values[c] = Variant(ImportNumber(detail::Trim(*text), name));
+          const double value = ImportNumber(detail::Trim(*text), name);
+          if (!detail::IsStorableNumber(value)) throw ToolError(NotStorable(name));
+          row.values[c] = Variant(value);
         } catch (const ToolError& e) {
           problems.push_back(e.what());
         }
@@ -156,9 +215,9 @@ CheckedRow CheckRow(const Cells& cells, MasterData& master) {
       }
       case Kind::kDate:
         try {
-          row.values[c] = Variant(ParseIsoDate(detail::Trim(*text)).IsoDate());
-        } catch (const UsageError& e) {
-          problems.push_back(Tf("{0}: {1}", name, e.what()));
+          row.values[c] = Variant(ImportDate(*text, name));
+        } catch (const ToolError& e) {
+          problems.push_back(e.what());
         }
         break;
     }
@@ -169,7 +228,7 @@ CheckedRow CheckRow(const Cells& cells, MasterData& master) {
     if (v.IsEmpty()) return std::nullopt;
     return VarToDbl(v);
   };
-  for (const char* name : {"cInvCode", "iSupplyType", "dEnableDate", "cExch_Name"}) {
+  for (const char* name : {"cInvCode", "iSupplyType", "dEnableDate", "cExch_Name", "iUnitPrice"}) {
     if (!cell(name) || detail::Trim(*cell(name)).empty())
       problems.push_back(Tf("{0} is required", ToolName(name)));
   }
@@ -201,11 +260,16 @@ CheckedRow CheckRow(const Cells& cells, MasterData& master) {
     problems.push_back(
         Tf("dDisableDate {0} is before dEnableDate {1}", VarToStr(disable), VarToStr(enable)));
   }
-  for (const char* name : {"iLowerLimit", "iUnitPrice", "iTaxRate", "iTaxUnitPrice"}) {
-    if (const auto n = number(name); n && *n < 0)
-      problems.push_back(Tf("{0} must not be negative", name));
+  // The look-up orders by bPromotion, and a Null one sorts after 0: a row stored without its
+  // flags would lose to every older row of its vendor.
+  static const auto kDefaults = PriceRule::New();
+  for (const auto& [name, flag] : {std::pair{"bPromotion", kDefaults->bPromotion},
+                                   std::pair{"bTaxCost", kDefaults->bTaxCost}}) {
+    if (row.values[*ColumnIndex(name)].IsEmpty()) set(name, Variant(flag));
   }
+  prices.Apply(row);
   const double lower = number("iLowerLimit").value_or(0);
+  if (lower < 0) problems.push_back(Tf("{0} must not be negative", "iLowerLimit"));
   set("iLowerLimit", Variant(lower));
   if (auto upper = number("iUpperLimit"); upper && *upper <= lower) {
     problems.push_back(_("iUpperLimit must be empty (no limit) or above iLowerLimit"));
@@ -248,10 +312,11 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
   const double size =
       args.file == "-" ? 0 : static_cast<double>(std::filesystem::file_size(args.file, ec));
 
-  const Session session(options);
+  Session session(options);
   Connection conn;
   conn.Open(session.connection_text());
   MasterData master(conn);
+  PriceChecks prices(session.manager().GetValidator());
   std::optional<TransactionGuard> transaction;
   if (!args.dry_run) transaction.emplace(conn);
   std::vector<Refusal> refused;
@@ -259,7 +324,7 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
   ProgressBar progress(args.dry_run ? _("checking") : _("importing"));
   const auto take = [&](const Cells* cells, std::string problem, int line, int position) {
     CheckedRow row;
-    if (cells) row = CheckRow(*cells, master);
+    if (cells) row = CheckRow(*cells, master, prices);
     if (!problem.empty()) row.problems.insert(row.problems.begin(), std::move(problem));
     if (row.problems.empty()) {
       if (!args.dry_run) conn.Execute(InsertSql(row));

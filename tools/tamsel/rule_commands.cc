@@ -1,5 +1,6 @@
 // rule new/show/create/save/remove/list and pricelist list.
 
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -9,6 +10,7 @@
 #include "commands.h"
 #include "i18n.h"
 #include "rule_file.h"
+#include "services/connection_text.h"
 
 namespace tamsel::cli {
 namespace {
@@ -45,6 +47,27 @@ int32_t ParseId(const std::string& text) {
   } catch (const std::exception&) {
   }
   throw UsageError(Tf("not a rule id: {0}", text));
+}
+
+// A word as a POSIX shell reads it back: quoted when it holds anything but plain characters.
+std::string ShellWord(const std::string& word) {
+  constexpr std::string_view kPlain =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-.,/:=@%+";
+  if (!word.empty() && word.find_first_not_of(kPlain) == std::string::npos) return word;
+  std::string quoted = "'";
+  for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// The options that chose the database, for a command suggested to the user; a connection text
+// with its secrets masked. Nothing for the environment's text, which the command finds there.
+std::string DatabaseArguments(const GlobalOptions& options) {
+  if (!options.db_path.empty()) return " --db " + ShellWord(options.db_path);
+  if (!options.connection_file.empty())
+    return " --connection-file " + ShellWord(options.connection_file);
+  const char* environment = std::getenv("TAMSEL_CONNECTION");
+  if (options.connection.empty() || (environment && options.connection == environment)) return "";
+  return " --connection " + ShellWord(detail::RedactConnectionText(options.connection));
 }
 
 }  // namespace
@@ -134,8 +157,9 @@ void AddRuleCommands(CLI::App& rule, GlobalOptions& options, Action& action) {
         session.manager().SaveVenInvPriceRule(rule);
       } catch (const ComponentError& e) {
         if (ExitCodeOf(e) != kConflict) throw;
-        throw ToolError(Tf("{0} Read it again with: tamsel rule show {1} --json > {2}",
-                           CleanMessage(e.description()), rule->id, *save_file),
+        throw ToolError(Tf("{0} Read it again with: {1}", CleanMessage(e.description()),
+                           "tamsel rule show " + std::to_string(rule->id) + " --json" +
+                               DatabaseArguments(options) + " > " + ShellWord(*save_file)),
                         kConflict);
       }
       if (*save_update) {
