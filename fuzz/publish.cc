@@ -52,7 +52,9 @@ struct Bag : IDispatch {
     if (!out) return E_POINTER;
     *out = nullptr;
     if (!riid) return E_POINTER;
-    if (Of(p).tear_off_source && std::memcmp(riid, &IID_IDispatch, sizeof(IID)) == 0) {
+    const bool dispatch = std::memcmp(riid, &IID_IDispatch, sizeof(IID)) == 0;
+    if (!dispatch && std::memcmp(riid, &IID_IUnknown, sizeof(IID)) != 0) return E_NOINTERFACE;
+    if (Of(p).tear_off_source && dispatch) {
       *out = static_cast<IDispatch*>(new Bag);  // the tear-off
       return S_OK;
     }
@@ -82,9 +84,10 @@ struct Bag : IDispatch {
   }
   static HRESULT Call(IDispatch*, DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result,
                       EXCEPINFO*, UINT*) {
+    if (id < 0 || id >= static_cast<DISPID>(kMembers.size())) return DISP_E_MEMBERNOTFOUND;
     if (!result) return S_OK;
     std::memset(result, 0, sizeof *result);
-    const std::string& name = kMembers.at(id);
+    const std::string& name = kMembers[id];
     if (name == "ConnectionText") {
       result->vt = VT_BSTR, result->bstrVal = Bstr(kDatabase);
     } else if (name == "LoginDate" || name == "Today") {
