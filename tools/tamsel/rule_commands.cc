@@ -10,7 +10,7 @@
 #include "commands.h"
 #include "i18n.h"
 #include "rule_file.h"
-#include "services/connection_text.h"
+#include "db/connection_text.h"
 
 namespace tamsel::cli {
 namespace {
