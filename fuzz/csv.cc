@@ -1,11 +1,11 @@
 // The tool's CSV reader: records or ToolError; what it reads writes out as JSON and reads back
 // the same after FormatCsvLine.
 
-#include "csv.h"
+#include "files/csv.h"
 
 #include "cli_context.h"
 #include "harness.h"
-#include "output.h"
+#include "present/output.h"
 
 TAMSEL_FUZZ_TARGET(text) {
   using namespace tamsel::cli;

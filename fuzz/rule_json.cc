@@ -2,7 +2,7 @@
 
 #include "cli_context.h"
 #include "harness.h"
-#include "rule_file.h"
+#include "files/rule_file.h"
 
 TAMSEL_FUZZ_TARGET(text) {
   using namespace tamsel::cli;

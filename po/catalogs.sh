@@ -11,7 +11,7 @@ trap 'rm -rf "$work"' EXIT
 # The texts of _(), N_(), Tf(), Tfn() and NP_() (see tools/tamsel/i18n.h).
 xgettext --language=C++ --from-code=UTF-8 --keyword=_ --keyword=N_ --keyword=Tf \
   --keyword=Tfn:1,2 --keyword=NP_:1,2 --package-name=tamsel --no-location --no-wrap \
-  -o "$work/tamsel.pot" "$po"/../tools/tamsel/*.cc
+  -o "$work/tamsel.pot" "$po"/../tools/tamsel/*.cc "$po"/../tools/tamsel/*/*.cc
 status=0
 for file in "$po"/*.po; do
   if [[ $mode == update ]]; then

@@ -14,10 +14,9 @@
 #include <utility>
 
 #include "common/text.h"
-#include "csv.h"
-#include "i18n.h"
-#include "manager/lookup_support.h"
 #include "db/connection_text.h"
+#include "manager/lookup_support.h"
+#include "present/i18n.h"
 
 namespace tamsel::cli {
 namespace {
@@ -188,79 +187,6 @@ Session::Session(const GlobalOptions& options, const SessionSettings& settings)
   throw ToolError(Tf("cannot open the price-rule manager on {0}: {1}",
                      detail::RedactConnectionText(connection_text_), why),
                   kUnavailable);
-}
-
-AtomicFile::AtomicFile(std::string path) : path_(std::move(path)), temporary_(path_ + ".XXXXXX") {
-  // Beside the target, so that the rename stays on one file system.
-  fd_ = ::mkstemp(temporary_.data());
-  if (fd_ < 0) throw ToolError(Tf("cannot write {0}", path_));
-  // The mode a plain write would give: the old file's, or the default one for a new file.
-  struct stat old {};
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd_, ::stat(path_.c_str(), &old) == 0 ? (old.st_mode & 07777) : (0666 & ~mask));
-}
-
-AtomicFile::~AtomicFile() {
-  if (fd_ < 0) return;
-  ::close(fd_);
-  std::remove(temporary_.c_str());
-}
-
-void AtomicFile::Write(std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t n = ::write(fd_, text.data(), text.size());
-    if (n <= 0) throw ToolError(Tf("cannot write {0}", path_));
-    text.remove_prefix(static_cast<size_t>(n));
-  }
-}
-
-void AtomicFile::Commit() {
-  const bool synced = ::fsync(fd_) == 0;
-  const bool closed = ::close(fd_) == 0;
-  fd_ = -1;
-  if (!synced || !closed || std::rename(temporary_.c_str(), path_.c_str()) != 0) {
-    std::remove(temporary_.c_str());
-    throw ToolError(Tf("cannot write {0}", path_));
-  }
-}
-
-ExportTarget::ExportTarget(const std::string& path, const std::function<int64_t()>& count)
-    : path_(path), progress_(_("exporting")) {
-  if (path.empty() || path == "-") return;
-  file_.emplace(path);
-  total_ = count();
-}
-
-void ExportTarget::Write(std::string_view text) {
-  if (file_) {
-    file_->Write(text);
-  } else {
-    std::cout << text;
-  }
-}
-
-void ExportTarget::BeginCsv() {
-  // A file is for a spreadsheet, which needs the mark to read UTF-8; a pipe is for a program.
-  if (file_) Write(kUtf8Bom);
-}
-
-void ExportTarget::Counted() {
-  ++written_;
-  if (total_ > 0) progress_.Update(static_cast<double>(written_) / static_cast<double>(total_));
-}
-
-void ExportTarget::Finish(const char* singular, const char* plural) {
-  if (!file_) return;
-  if (total_ > 0) progress_.Finish();
-  file_->Commit();
-  std::cerr << Tfn(singular, plural, written_, written_, path_) << '\n';
-}
-
-void WriteFileAtomically(const std::string& path, const std::string& text) {
-  AtomicFile file(path);
-  file.Write(text);
-  file.Commit();
 }
 
 bool Session::HasVendor(const std::string& code) const {

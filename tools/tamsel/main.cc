@@ -3,8 +3,9 @@
 #include <iostream>
 #include <optional>
 
-#include "commands.h"
-#include "i18n.h"
+#include "commands/commands.h"
+#include "commands/introduce.h"
+#include "present/i18n.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "rule_file.h"
+#include "files/rule_file.h"
 
 #include <cmath>
 #include <limits>
 #include <set>
 
 #include "cli_context.h"
-#include "i18n.h"
+#include "present/i18n.h"
 
 namespace tamsel::cli {
 

@@ -1,10 +1,10 @@
-#include "csv.h"
+#include "files/csv.h"
 
 #include <algorithm>
 #include <istream>
 
 #include "cli_context.h"
-#include "i18n.h"
+#include "present/i18n.h"
 
 namespace tamsel::cli {
 

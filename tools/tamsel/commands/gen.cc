@@ -6,11 +6,11 @@
 #include <iostream>
 #include <memory>
 
-#include "commands.h"
-#include "i18n.h"
-#include "progress.h"
+#include "commands/commands.h"
 #include "common/text.h"
 #include "db/connection_text.h"
+#include "present/i18n.h"
+#include "present/progress.h"
 
 namespace tamsel::cli {
 

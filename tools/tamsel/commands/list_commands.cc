@@ -5,9 +5,9 @@
 #include <iostream>
 #include <memory>
 
-#include "commands.h"
+#include "commands/commands.h"
 #include "common/text.h"
-#include "i18n.h"
+#include "present/i18n.h"
 
 namespace tamsel::cli {
 

@@ -1,17 +1,17 @@
 // Explaining the look-ups. The lists come from the look-ups' own statements; the words beside
 // them only describe the order those statements gave.
 
-#include "explain.h"
+#include "present/explain.h"
 
 #include <cmath>
 #include <ostream>
 #include <set>
 
-#include "commands.h"
+#include "commands/commands.h"
 #include "common/text.h"
-#include "i18n.h"
 #include "manager/lookup_support.h"
 #include "manager/statements.h"
+#include "present/i18n.h"
 
 namespace tamsel::cli {
 namespace {

@@ -1,4 +1,4 @@
-#include "progress.h"
+#include "present/progress.h"
 
 #include <unistd.h>
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
+#include "commands/commands.h"
 
 namespace tamsel::cli {
 

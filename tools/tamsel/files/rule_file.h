@@ -9,7 +9,7 @@
 #include <variant>
 #include <vector>
 
-#include "output.h"
+#include "present/output.h"
 #include "tamsel/tamsel.h"
 
 namespace tamsel::cli {

@@ -8,11 +8,11 @@
 #include <map>
 #include <set>
 
-#include "commands.h"
-#include "explain.h"
-#include "i18n.h"
-#include "rule_file.h"
+#include "commands/commands.h"
 #include "db/connection_text.h"
+#include "files/rule_file.h"
+#include "present/explain.h"
+#include "present/i18n.h"
 
 namespace tamsel::cli {
 

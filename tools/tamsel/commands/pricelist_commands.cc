@@ -10,11 +10,11 @@
 #include <memory>
 #include <optional>
 
-#include "commands.h"
+#include "commands/commands.h"
 #include "common/text.h"
-#include "csv.h"
-#include "i18n.h"
-#include "progress.h"
+#include "files/csv.h"
+#include "present/i18n.h"
+#include "present/progress.h"
 #include "validation/check_support.h"
 
 namespace tamsel::cli {

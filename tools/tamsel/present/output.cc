@@ -1,4 +1,4 @@
-#include "output.h"
+#include "present/output.h"
 
 #include <fmt/format.h>
 
@@ -8,7 +8,7 @@
 #include <ostream>
 
 #include "common/text.h"
-#include "i18n.h"
+#include "present/i18n.h"
 
 namespace tamsel::cli {
 

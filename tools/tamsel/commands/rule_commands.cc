@@ -7,10 +7,10 @@
 #include <memory>
 #include <sstream>
 
-#include "commands.h"
-#include "i18n.h"
-#include "rule_file.h"
+#include "commands/commands.h"
 #include "db/connection_text.h"
+#include "files/rule_file.h"
+#include "present/i18n.h"
 
 namespace tamsel::cli {
 namespace {
@@ -71,18 +71,6 @@ std::string DatabaseArguments(const GlobalOptions& options) {
 }
 
 }  // namespace
-
-std::string ReadInput(const std::string& path) {
-  if (path == "-") {
-    return std::string(std::istreambuf_iterator<char>(std::cin), {});
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw ToolError(Tf("cannot read {0}", path));
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) throw ToolError(Tf("cannot read {0}", path));
-  return text.str();
-}
 
 void AddRuleCommands(CLI::App& rule, GlobalOptions& options, Action& action) {
   auto* cmd_new = rule.add_subcommand(

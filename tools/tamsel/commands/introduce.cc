@@ -2,6 +2,8 @@
 // command, and the bash completion script, all read from the declared commands so that none of
 // them can fall behind a new command or option.
 
+#include "commands/introduce.h"
+
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -11,8 +13,8 @@
 #include <set>
 #include <string_view>
 
-#include "commands.h"
-#include "i18n.h"
+#include "commands/commands.h"
+#include "present/i18n.h"
 
 namespace tamsel::cli {
 

@@ -18,12 +18,12 @@
 #include <sstream>
 #include <unordered_map>
 
-#include "commands.h"
+#include "commands/commands.h"
 #include "common/text.h"
-#include "csv.h"
-#include "i18n.h"
-#include "progress.h"
-#include "rule_file.h"
+#include "files/csv.h"
+#include "files/rule_file.h"
+#include "present/i18n.h"
+#include "present/progress.h"
 
 namespace tamsel::cli {
 namespace {
@@ -45,12 +45,6 @@ Dates yyyy-MM-dd, flags 1/0 (or true/false), numbers plain decimals with a point
 Quoted fields may hold commas, doubled quotes and line breaks.
 JSON: an array of rule files (the shape of rule show --json).)");
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
 std::vector<std::string> CsvColumns() {
   std::vector<std::string> columns = {kKeyColumn};
   for (const auto& field : RuleFields()) {
@@ -67,28 +61,6 @@ bool IsTierColumn(const std::string& name) {
   return std::find(tiers.begin(), tiers.end(), name) != tiers.end();
 }
 
-Json ParseNumberCell(const std::string& text, const std::string& column, bool whole) {
-  double value = 0;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
-    throw ToolError(Tf("{0}: not a number: {1}", column, text));
-  }
-  if (whole) {
-    if (value != std::floor(value) || std::fabs(value) > 2147483647.0) {
-      throw ToolError(Tf("{0}: not a whole number: {1}", column, text));
-    }
-    return static_cast<int64_t>(value);
-  }
-  return value;
-}
-
-Json ParseFlagCell(const std::string& text, const std::string& column) {
-  std::string v = Lower(text);
-  if (v == "1" || v == "true" || v == "yes") return true;
-  if (v == "0" || v == "false" || v == "no") return false;
-  throw ToolError(Tf("{0}: not a flag (1 or 0): {1}", column, text));
-}
-
 // A header cell's text as the JSON value of its field.
 Json HeaderCell(const RuleField& field, const std::string& text) {
   return std::visit(
@@ -97,11 +69,11 @@ Json HeaderCell(const RuleField& field, const std::string& text) {
         if constexpr (std::is_same_v<T, std::string>) {
           return text;
         } else if constexpr (std::is_same_v<T, int32_t>) {
-          return ParseNumberCell(text, field.name, true);
+          return ImportNumberCell(text, field.name, true);
         } else if constexpr (std::is_same_v<T, double>) {
-          return ParseNumberCell(text, field.name, false);
+          return ImportNumberCell(text, field.name, false);
         } else {
-          return ParseFlagCell(text, field.name);
+          return ImportFlagCell(text, field.name);
         }
       },
       field.member);
@@ -125,9 +97,9 @@ CsvLayout ReadCsvLayout(const CsvRecord& header) {
   const std::vector<std::string> known = CsvColumns();
   CsvLayout layout;
   for (const auto& cell : header.fields) {
-    std::string lower = Lower(ToolName(cell));
+    std::string lower = detail::Lower(ToolName(cell));
     auto it = std::find_if(known.begin(), known.end(),
-                           [&](const std::string& k) { return Lower(k) == lower; });
+                           [&](const std::string& k) { return detail::Lower(k) == lower; });
     if (it == known.end()) {
       throw ToolError(Tf("line {0}: unknown column \"{1}\" (see tamsel {2} import --help)",
                          header.line, cell, "rule"));
@@ -167,9 +139,9 @@ void AddCsvLine(ImportRecord& record, const CsvLayout& layout, const CsvRecord& 
       if (IsTierColumn(name)) {
         if (!cell.empty()) has_tier = true;
         if (name == "iUpperLimit") {
-          tier[name] = cell.empty() ? Json(nullptr) : ParseNumberCell(cell, name, false);
+          tier[name] = cell.empty() ? Json(nullptr) : ImportNumberCell(cell, name, false);
         } else if (!cell.empty()) {
-          tier[name] = ParseNumberCell(cell, name, false);
+          tier[name] = ImportNumberCell(cell, name, false);
         }
         continue;
       }
@@ -278,37 +250,15 @@ class CsvImport {
   std::vector<std::pair<uint64_t, int>> last_lines_;  // key hash, last line; sorted by hash
 };
 
-// Every rule of a JSON import (an array of rule files, or one rule file), one at a time: an
-// element is handed over as soon as it is parsed and then dropped.
+// Every rule of a JSON import (an array of rule files, or one rule file), one at a time.
 size_t EachJsonRule(std::istream& in, const TakeRecord& take) {
-  bool top_array = false;
-  size_t count = 0;
-  const Json::parser_callback_t element = [&](int depth, Json::parse_event_t event, Json& parsed) {
-    using E = Json::parse_event_t;
-    if (depth == 0 && event == E::array_start) top_array = true;
-    if (!top_array || depth != 1 ||
-        (event != E::object_end && event != E::array_end && event != E::value)) {
-      return true;
-    }
+  return EachJsonElement(in, [&](int position, Json&& element) {
+    if (!take) return;
     ImportRecord record;
-    record.position = static_cast<int>(++count);
-    record.rule = std::move(parsed);
-    if (take) take(std::move(record));
-    return false;
-  };
-  Json doc;
-  try {
-    doc = Json::parse(in, element);
-  } catch (const Json::parse_error& e) {
-    throw ToolError(Tf("not valid JSON: {0}", e.what()));
-  }
-  if (top_array) return count;
-  if (!doc.is_object()) throw ToolError(_("expected an array of rules"));
-  ImportRecord record;
-  record.position = 1;
-  record.rule = std::move(doc);
-  if (take) take(std::move(record));
-  return 1;
+    record.position = position;
+    record.rule = std::move(element);
+    take(std::move(record));
+  });
 }
 
 // The rule's dates in the form the import documents: the library would read other forms too,
@@ -336,14 +286,6 @@ struct ImportArgs {
   bool dry_run = false;
   bool check_overlap = false;
 };
-
-std::string FormatFor(const std::string& format, const std::string& path, bool json_default) {
-  if (!format.empty()) return format;
-  std::string ext = Lower(std::filesystem::path(path).extension().string());
-  if (ext == ".json") return "json";
-  if (ext == ".csv") return "csv";
-  return json_default ? "json" : "csv";
-}
 
 // The import file, read twice. Standard input is first copied to a temporary file, which goes
 // again at the end.
@@ -392,7 +334,7 @@ constexpr const char* kAnyVendorRule = N_(
     "of a named vendor only)");
 
 int Import(const GlobalOptions& options, const ImportArgs& args) {
-  const bool json = FormatFor(args.format, args.file, false) == "json";
+  const bool json = ImportFormat(args.format, args.file, false) == "json";
   ImportFile file(args.file);
   CsvImport csv;
   size_t total = 0;
@@ -494,7 +436,7 @@ struct ExportArgs {
 // Rules are read and written one at a time: an export of any size needs the memory of one rule
 // and one page of ids. A file is replaced only once it is complete.
 int Export(const GlobalOptions& options, const ExportArgs& args) {
-  const std::string format = FormatFor(args.format, args.output, options.json);
+  const std::string format = ImportFormat(args.format, args.output, options.json);
   Session session(options);
   ExportTarget out(args.output, [&] { return CountRules(session.connection_text(), args.list); });
   const auto write = [&](std::string_view text) { out.Write(text); };
@@ -550,36 +492,6 @@ int Export(const GlobalOptions& options, const ExportArgs& args) {
 }
 
 }  // namespace
-
-std::string ImportFormat(const std::string& format, const std::string& path, bool json_default) {
-  return FormatFor(format, path, json_default);
-}
-
-double ImportNumber(const std::string& text, const std::string& column) {
-  return ParseNumberCell(text, column, false).get<double>();
-}
-
-std::string ImportDate(std::string_view text, const std::string& column) {
-  try {
-    return ParseIsoDate(detail::Trim(text)).IsoDate();
-  } catch (const UsageError& e) {
-    throw ToolError(Tf("{0}: {1}", column, e.what()));
-  }
-}
-
-std::string JsonToCell(const Json& value) {
-  if (value.is_null()) return "";
-  if (value.is_string()) return value.get<std::string>();
-  if (value.is_boolean()) return value.get<bool>() ? "1" : "0";
-  if (value.is_number_integer()) return std::to_string(value.get<int64_t>());
-  if (value.is_number()) return FormatNumber(value.get<double>());
-  throw ToolError(Tf("a value must be text, a number, true/false or null: {0}", value.dump()));
-}
-
-void EachJsonElement(std::istream& in,
-                     const std::function<void(int position, Json&& element)>& take) {
-  EachJsonRule(in, [&](ImportRecord&& record) { take(record.position, std::move(record.rule)); });
-}
 
 void AddExportOptions(CLI::App& cmd, ListArgs& list, std::string& format, std::string& output) {
   AddListOptions(cmd, list, true, true, true);

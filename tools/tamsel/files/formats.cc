@@ -1,0 +1,107 @@
+#include "files/formats.h"
+
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+
+#include "cli_context.h"
+#include "common/text.h"
+#include "present/i18n.h"
+
+namespace tamsel::cli {
+
+std::string ImportFormat(const std::string& format, const std::string& path, bool json_default) {
+  if (!format.empty()) return format;
+  std::string ext = detail::Lower(std::filesystem::path(path).extension().string());
+  if (ext == ".json") return "json";
+  if (ext == ".csv") return "csv";
+  return json_default ? "json" : "csv";
+}
+
+Json ImportNumberCell(const std::string& text, const std::string& column, bool whole) {
+  double value = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
+    throw ToolError(Tf("{0}: not a number: {1}", column, text));
+  }
+  if (whole) {
+    if (value != std::floor(value) || std::fabs(value) > 2147483647.0) {
+      throw ToolError(Tf("{0}: not a whole number: {1}", column, text));
+    }
+    return static_cast<int64_t>(value);
+  }
+  return value;
+}
+
+Json ImportFlagCell(const std::string& text, const std::string& column) {
+  std::string v = detail::Lower(text);
+  if (v == "1" || v == "true" || v == "yes") return true;
+  if (v == "0" || v == "false" || v == "no") return false;
+  throw ToolError(Tf("{0}: not a flag (1 or 0): {1}", column, text));
+}
+
+double ImportNumber(const std::string& text, const std::string& column) {
+  return ImportNumberCell(text, column, false).get<double>();
+}
+
+std::string ImportDate(std::string_view text, const std::string& column) {
+  try {
+    return ParseIsoDate(detail::Trim(text)).IsoDate();
+  } catch (const UsageError& e) {
+    throw ToolError(Tf("{0}: {1}", column, e.what()));
+  }
+}
+
+std::string JsonToCell(const Json& value) {
+  if (value.is_null()) return "";
+  if (value.is_string()) return value.get<std::string>();
+  if (value.is_boolean()) return value.get<bool>() ? "1" : "0";
+  if (value.is_number_integer()) return std::to_string(value.get<int64_t>());
+  if (value.is_number()) return FormatNumber(value.get<double>());
+  throw ToolError(Tf("a value must be text, a number, true/false or null: {0}", value.dump()));
+}
+
+size_t EachJsonElement(std::istream& in,
+                       const std::function<void(int position, Json&& element)>& take) {
+  bool top_array = false;
+  size_t count = 0;
+  const Json::parser_callback_t element = [&](int depth, Json::parse_event_t event, Json& parsed) {
+    using E = Json::parse_event_t;
+    if (depth == 0 && event == E::array_start) top_array = true;
+    if (!top_array || depth != 1 ||
+        (event != E::object_end && event != E::array_end && event != E::value)) {
+      return true;
+    }
+    ++count;
+    if (take) take(static_cast<int>(count), std::move(parsed));
+    return false;
+  };
+  Json doc;
+  try {
+    doc = Json::parse(in, element);
+  } catch (const Json::parse_error& e) {
+    throw ToolError(Tf("not valid JSON: {0}", e.what()));
+  }
+  if (top_array) return count;
+  if (!doc.is_object()) throw ToolError(_("expected an array of rules"));
+  if (take) take(1, std::move(doc));
+  return 1;
+}
+
+std::string ReadInput(const std::string& path) {
+  if (path == "-") {
+    return std::string(std::istreambuf_iterator<char>(std::cin), {});
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw ToolError(Tf("cannot read {0}", path));
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) throw ToolError(Tf("cannot read {0}", path));
+  return text.str();
+}
+
+}  // namespace tamsel::cli
