@@ -7,11 +7,11 @@
 #include <ostream>
 #include <set>
 
-#include "commands/commands.h"
 #include "common/text.h"
 #include "manager/lookup_support.h"
 #include "manager/statements.h"
 #include "present/i18n.h"
+#include "present/prices.h"
 
 namespace tamsel::cli {
 namespace {

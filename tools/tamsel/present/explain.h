@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "commands/commands.h"
+#include "present/prices.h"
 
 namespace tamsel::cli {
 
