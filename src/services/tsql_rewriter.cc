@@ -1,5 +1,6 @@
 #include "services/tsql_rewriter.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <charconv>
@@ -456,8 +457,21 @@ bool LiftNumber(std::string_view text, LiftedValue& out) {
     return ec == std::errc() && p == end;  // beyond 64 bits the engine reads a real: kept
   }
   out.type = LiftedValue::Type::kReal;
+  out.text.assign(text);
   const auto [p, ec] = std::from_chars(text.data(), end, out.real);
-  return ec == std::errc() && p == end;
+  if (ec != std::errc() || p != end) return false;
+  if (text.find_first_of("eE") != std::string_view::npos) return true;  // a float
+  // An exact number: T-SQL counts its digits without leading zeros, at least one.
+  const size_t point = text.find('.');
+  const std::string_view whole = text.substr(0, point);
+  const size_t leading = std::min(whole.find_first_not_of('0'), whole.size());
+  const size_t scale = text.size() - point - 1;
+  const size_t precision = std::max<size_t>(whole.size() - leading + scale, 1);
+  // Beyond that the server refuses the literal; it says so best with the literal in place.
+  if (precision > kDecimalPrecisionMax) return false;
+  out.precision = static_cast<uint8_t>(precision);
+  out.scale = static_cast<uint8_t>(scale);
+  return true;
 }
 
 }  // namespace
@@ -470,7 +484,8 @@ bool LiftNumber(std::string_view text, LiftedValue& out) {
 //  - those in a select list (they name result columns) and in ORDER BY / GROUP BY (a number
 //    there is a column position);
 //  - row counts (TOP n): the count is part of the plan;
-//  - texts longer than kLiftedTextMax and integers beyond 64 bits.
+//  - texts longer than kLiftedTextMax, integers beyond 64 bits and exact numbers beyond
+//    kDecimalPrecisionMax digits.
 // A text that holds ? already, or more than one statement, is not lifted at all.
 StatementShape LiftLiterals(std::string_view tsql) {
   StatementShape shape;
@@ -549,6 +564,9 @@ StatementShape LiftLiterals(std::string_view tsql) {
       if (lifted) {
         if (shape.values.size() == kLiftedValuesMax) return whole();
         types += static_cast<char>(value.type);
+        // An exact number's declared type is numeric(precision, scale).
+        if (value.precision > 0)
+          types += std::to_string(value.precision) + "," + std::to_string(value.scale) + ";";
         shape.values.push_back(std::move(value));
       }
     }

@@ -27,10 +27,17 @@ TAMSEL_INTERNAL void RequireReadOnlyQuery(std::string_view tsql);
 struct LiftedValue {
   enum class Type : char { kText = 't', kNationalText = 'n', kInteger = 'i', kReal = 'r' };
   Type type = Type::kText;
-  std::string text;  // a text's value: quotes removed, '' made one
+  std::string text;  // a text's value: quotes removed, '' made one; a real's digits as written
   int64_t integer = 0;
   double real = 0;
+  // A real written with a point and no exponent is exact in T-SQL, numeric(precision, scale);
+  // both 0 for one with an exponent, which is a float.
+  uint8_t precision = 0;
+  uint8_t scale = 0;
 };
+
+// The most digits an exact number has in T-SQL.
+constexpr size_t kDecimalPrecisionMax = 38;
 
 // A statement with its literal values replaced by ? markers, and those values in order.
 struct StatementShape {

@@ -24,6 +24,7 @@
 #include "common/utf16.h"
 #include "services/connection_text.h"
 #include "services/driver.h"
+#include "services/odbc/odbc_parameter.h"
 #include "services/suite_catalog.h"
 #include "services/tsql_rewriter.h"
 #include "tamsel/error.h"
@@ -829,44 +830,37 @@ class OdbcDriver final : public Driver {
     Executed run(h, false);
     const std::string echo(sql);
     const size_t n = shape.values.size();
+    std::vector<OdbcParameter> params(n);
     std::vector<std::u16string> wide(n);
-    std::vector<std::string> narrow(n);
     std::vector<int64_t> integers(n);
     std::vector<double> reals(n);
     std::vector<SQLLEN> lengths(n, 0);
     for (size_t i = 0; i < n; ++i) {
       const LiftedValue& v = shape.values[i];
-      const auto number = static_cast<SQLUSMALLINT>(i + 1);
-      SQLRETURN rc;
-      if (v.type == LiftedValue::Type::kInteger) {
+      OdbcParameter& p = params[i];
+      p = OdbcParameterFor(v, dialect_ == Dialect::kSqlServer, report_.calls == TextCalls::kWide);
+      SQLPOINTER data = nullptr;
+      SQLLEN* indicator = nullptr;  // numbers need none
+      if (p.c_type == SQL_C_SBIGINT) {
         integers[i] = v.integer;
-        rc = SQLBindParameter(h, number, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0,
-                              &integers[i], 0, nullptr);
-      } else if (v.type == LiftedValue::Type::kReal) {
+        data = &integers[i];
+      } else if (p.c_type == SQL_C_DOUBLE) {
         reals[i] = v.real;
-        rc = SQLBindParameter(h, number, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, &reals[i],
-                              0, nullptr);
+        data = &reals[i];
+      } else if (p.c_type == SQL_C_WCHAR) {
+        wide[i] = Utf8ToUtf16(p.text);
+        data = Wide(wide[i]);
+        lengths[i] = static_cast<SQLLEN>(wide[i].size() * sizeof(char16_t));
+        indicator = &lengths[i];
       } else {
-        // N'..' stays nvarchar and '..' varchar: a varchar column compared with an nvarchar
-        // value would be converted row by row instead of sought in its index.
-        const bool national = v.type == LiftedValue::Type::kNationalText;
-        const SQLSMALLINT type = national ? SQL_WVARCHAR : SQL_VARCHAR;
-        const SQLULEN size = national ? kLiftedTextMax : 2 * kLiftedTextMax;
-        SQLPOINTER data;
-        wide[i] = Utf8ToUtf16(v.text);  // also refuses malformed UTF-8 in narrow mode
-        if (report_.calls == TextCalls::kWide) {
-          data = Wide(wide[i]);
-          lengths[i] = static_cast<SQLLEN>(wide[i].size() * sizeof(char16_t));
-          rc = SQLBindParameter(h, number, SQL_PARAM_INPUT, SQL_C_WCHAR, type, size, 0, data,
-                                lengths[i], &lengths[i]);
-        } else {
-          narrow[i] = v.text;
-          data = narrow[i].data();
-          lengths[i] = static_cast<SQLLEN>(narrow[i].size());
-          rc = SQLBindParameter(h, number, SQL_PARAM_INPUT, SQL_C_CHAR, type, size, 0, data,
-                                lengths[i], &lengths[i]);
-        }
+        Utf8ToUtf16(p.text);  // refuses malformed UTF-8, as the wide calls do
+        data = p.text.data();
+        lengths[i] = static_cast<SQLLEN>(p.text.size());
+        indicator = &lengths[i];
       }
+      const SQLRETURN rc =
+          SQLBindParameter(h, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, p.c_type,
+                           p.sql_type, p.size, p.digits, data, lengths[i], indicator);
       if (!SQL_SUCCEEDED(rc)) FailStatement(h, "ODBC: cannot bind a statement's value", echo);
     }
     const SQLRETURN rc = SQLExecute(h);
@@ -1056,6 +1050,42 @@ class OdbcDriver final : public Driver {
 };
 
 }  // namespace
+
+OdbcParameter OdbcParameterFor(const LiftedValue& value, bool exact_numbers, bool wide) {
+  OdbcParameter p;
+  switch (value.type) {
+    case LiftedValue::Type::kInteger:
+      p.c_type = SQL_C_SBIGINT;
+      p.sql_type = SQL_BIGINT;
+      break;
+    case LiftedValue::Type::kReal:
+      if (exact_numbers && value.precision > 0) {
+        // T-SQL reads 2.5 as numeric(2,1); as a float it would compare with money and decimal
+        // columns other than written. Its digits go as text, so nothing rounds them on the way.
+        p.c_type = SQL_C_CHAR;
+        p.sql_type = SQL_NUMERIC;
+        p.size = value.precision;
+        p.digits = value.scale;
+        p.text = value.text;
+      } else {
+        p.c_type = SQL_C_DOUBLE;
+        p.sql_type = SQL_DOUBLE;
+      }
+      break;
+    case LiftedValue::Type::kText:
+    case LiftedValue::Type::kNationalText: {
+      // N'..' stays nvarchar and '..' varchar: a varchar column compared with an nvarchar value
+      // would be converted row by row instead of sought in its index.
+      const bool national = value.type == LiftedValue::Type::kNationalText;
+      p.c_type = wide ? SQL_C_WCHAR : SQL_C_CHAR;
+      p.sql_type = national ? SQL_WVARCHAR : SQL_VARCHAR;
+      p.size = national ? kLiftedTextMax : 2 * kLiftedTextMax;
+      p.text = value.text;
+      break;
+    }
+  }
+  return p;
+}
 
 std::shared_ptr<Driver> OpenOdbcDriver(const std::string& connection_text) {
   return std::make_shared<OdbcDriver>(connection_text);
