@@ -346,6 +346,10 @@ class SqliteDriver : public Driver {
 
   void RunOne(sqlite3_stmt* stmt, std::string_view original, ResultData* out, int64_t* changed) {
     ResetOnExit reset{stmt};
+    const int64_t total_before = sqlite3_total_changes64(db_);
+    int rc = sqlite3_step(stmt);
+    // The first step recompiles a statement whose tables another connection changed since it was
+    // cached; only then do its columns (a "select *" above all) name what the rows hold.
     const int columns = sqlite3_column_count(stmt);
     if (out != nullptr) {
       out->columns.clear();
@@ -355,15 +359,12 @@ class SqliteDriver : public Driver {
         out->columns.emplace_back(name ? name : "");
       }
     }
-    const int64_t total_before = sqlite3_total_changes64(db_);
-    for (;;) {
-      const int rc = sqlite3_step(stmt);
-      if (rc == SQLITE_DONE) break;
-      if (rc != SQLITE_ROW) Raise(original);
-      if (out != nullptr && columns > 0) {
+    for (; rc == SQLITE_ROW; rc = sqlite3_step(stmt)) {
+      if (out != nullptr) {
         for (int i = 0; i < columns; ++i) out->cells.push_back(ColumnValue(stmt, i));
       }
     }
+    if (rc != SQLITE_DONE) Raise(original);
     // sqlite3_changes keeps the count of the last INSERT/UPDATE/DELETE, also after DDL; the
     // total tells whether this statement changed anything at all.
     if (changed != nullptr && sqlite3_total_changes64(db_) != total_before)

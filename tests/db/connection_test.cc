@@ -256,6 +256,33 @@ TEST_F(ConnectionTest, CachedStatementsStayFreshAndReusable) {
   EXPECT_EQ(VarToLng(Scalar(sum)), 3);
 }
 
+// Another session changes the table between two runs of one statement shape: every run answers
+// the table's columns as they are then, each value under its own name.
+TEST_F(ConnectionTest, CachedStatementsFollowAnotherSessionsSchemaChange) {
+  conn_->Execute("insert into probe (id, v, n) values (1, N'a', 1.5), (2, N'b', 2.5)");
+  auto other = db_.Connect();
+  const struct {
+    const char* change;
+    std::vector<std::pair<std::string, std::string>> row;  // id = 2, column by column
+  } steps[] = {
+      {"", {{"id", "2"}, {"v", "b"}, {"n", "2.5"}}},
+      {"alter table probe add column d date; update probe set d = '2026-01-02'",
+       {{"id", "2"}, {"v", "b"}, {"n", "2.5"}, {"d", "2026-01-02"}}},
+      {"alter table probe drop column v", {{"id", "2"}, {"n", "2.5"}, {"d", "2026-01-02"}}},
+      {"alter table probe rename column n to m", {{"id", "2"}, {"m", "2.5"}, {"d", "2026-01-02"}}},
+  };
+  for (const auto& step : steps) {  // one shape throughout: prepared once, then cached
+    SCOPED_TRACE(step.change);
+    if (*step.change) other->Execute(step.change);
+    auto rs = conn_->OpenRecordset("select * from probe where id = 2");
+    ASSERT_EQ(rs->FieldCount(), static_cast<int32_t>(step.row.size()));
+    for (size_t c = 0; c < step.row.size(); ++c) {
+      EXPECT_EQ(rs->FieldName(static_cast<int32_t>(c)), step.row[c].first);
+      EXPECT_EQ(VarToStr(rs->Fields(step.row[c].first)), step.row[c].second);
+    }
+  }
+}
+
 // A writer behind another session's write transaction waits: the embedded driver until the
 // other commits, the ODBC driver up to the text's bound, with an error that says how to change
 // it. Readers are not blocked.

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <list>
 #include <memory>
@@ -426,6 +427,35 @@ class OdbcDriver final : public Driver {
   std::shared_ptr<const ResultData> Query(std::string_view sql) override {
     // The server cannot be asked whether a text only reads, so the text itself is checked.
     RequireReadOnlyQuery(sql);
+    if (dialect_ != Dialect::kSqlite) return QueryOnce(sql);
+    // Another connection may change the schema between the check and the rows: the query then
+    // runs again, described anew.
+    for (int attempt = 1;; ++attempt) {
+      FollowSqliteSchema();
+      std::shared_ptr<ResultData> result = QueryOnce(sql);
+      if (SqliteSchemaVersion() == sqlite_schema_) return result;
+      if (attempt == 3) {
+        throw DatabaseError("ODBC: the database's tables kept changing while the query ran (" +
+                            Echo(sql) + ")");
+      }
+    }
+  }
+
+  // The SQLite ODBC driver describes a statement's columns when it prepares it, from the schema
+  // its connection last read, and keeps that description when SQLite recompiles the statement
+  // for a schema that another connection changed: values would come back under the old
+  // columns' names and types. So before a query a changed schema is read again, and the
+  // statements prepared under the old one are dropped.
+  void FollowSqliteSchema() {
+    const int64_t version = SqliteSchemaVersion();
+    if (version == sqlite_schema_) return;
+    Run("select 1 from sqlite_master where 0");  // a statement on a table reloads the schema
+    prepared_.clear();
+    prepared_index_.clear();
+    sqlite_schema_ = version;
+  }
+
+  std::shared_ptr<ResultData> QueryOnce(std::string_view sql) {
     std::optional<Executed> prepared = RunPrepared(sql);
     // Errors name the statement as the engine received it.
     const std::string text = prepared ? std::string(sql) : Translate(sql);
@@ -444,6 +474,8 @@ class OdbcDriver final : public Driver {
       if (rc == SQL_NO_DATA) return result;
       if (!SQL_SUCCEEDED(rc)) FailStatement(h, "ODBC: query failed", text);
     }
+    // Described after every execution, never kept with a prepared shape: the columns a shape
+    // returns change with the tables behind it.
     std::vector<Column> columns = Describe(h, count, text);
     for (const Column& column : columns) result->columns.push_back(column.name);
     for (;;) {
@@ -540,6 +572,7 @@ class OdbcDriver final : public Driver {
     connected_ = false;
     prepared_.clear();
     prepared_index_.clear();
+    schema_probe_.Reset();
     if (report_.link_lost) {
       // Nothing more can reach the server: free the handles whatever the driver says.
       in_transaction_ = false;
@@ -923,6 +956,32 @@ class OdbcDriver final : public Driver {
     return Executed(std::move(stmt), rc == SQL_NO_DATA);
   }
 
+  // SQLite's count of schema changes, which every CREATE, ALTER or DROP by any connection moves
+  // on. Asked before and after every query, so its statement is prepared once.
+  int64_t SqliteSchemaVersion() {
+    static constexpr std::string_view kSql = "PRAGMA schema_version";
+    if (schema_probe_.get() == SQL_NULL_HANDLE) {
+      Handle probe(SQL_HANDLE_STMT, dbc_.get());
+      std::string text(kSql);
+      if (!SQL_SUCCEEDED(SQLPrepare(probe.get(), reinterpret_cast<SQLCHAR*>(text.data()),
+                                    static_cast<SQLINTEGER>(text.size())))) {
+        FailStatement(probe.get(), "ODBC: cannot read the database's schema version", kSql);
+      }
+      schema_probe_ = std::move(probe);
+    }
+    SQLHSTMT h = schema_probe_.get();
+    SQLFreeStmt(h, SQL_CLOSE);  // a failed read may have left it open
+    SQLBIGINT version = 0;
+    SQLLEN indicator = 0;
+    const bool read =
+        SQL_SUCCEEDED(SQLExecute(h)) && SQL_SUCCEEDED(SQLFetch(h)) &&
+        SQL_SUCCEEDED(SQLGetData(h, 1, SQL_C_SBIGINT, &version, sizeof(version), &indicator)) &&
+        indicator != SQL_NULL_DATA;
+    if (!read) FailStatement(h, "ODBC: cannot read the database's schema version", kSql);
+    SQLFreeStmt(h, SQL_CLOSE);
+    return version;
+  }
+
   int32_t RunCommand(const std::string& text) {
     Executed run = Run(text);
     return RowsChanged(run, text);
@@ -1042,6 +1101,8 @@ class OdbcDriver final : public Driver {
   Handle dbc_;
   std::list<PreparedStmt> prepared_;  // most recently used first; freed before disconnecting
   std::unordered_map<std::string, std::list<PreparedStmt>::iterator> prepared_index_;
+  Handle schema_probe_;         // PRAGMA schema_version, prepared (SQLite only)
+  int64_t sqlite_schema_ = -1;  // the SQLite schema version that prepared_ was filled under
   Dialect dialect_ = Dialect::kOther;
   Reporter report_;
   bool connected_ = false;
