@@ -143,6 +143,7 @@ class SqliteDriver : public Driver {
   // cannot smuggle in a second statement or a write.
   std::shared_ptr<const ResultData> Query(std::string_view sql) override {
     EnsureOpen();
+    RequireNoNul(sql, "statement");
     const StatementShape shape = LiftLiterals(sql);
     sqlite3_stmt* stmt = Prepared(shape, sql);
     if (stmt == nullptr)
@@ -319,6 +320,7 @@ class SqliteDriver : public Driver {
   // out; rows changed directly by the statements (not by their triggers) add up in changed.
   void Run(std::string_view tsql, ResultData* out, int64_t* changed) {
     EnsureOpen();
+    RequireNoNul(tsql, "statement");
     const StatementShape shape = LiftLiterals(tsql);
     if (sqlite3_stmt* stmt = Prepared(shape, tsql)) {
       RunOne(stmt, tsql, out, changed);

@@ -421,6 +421,15 @@ void RequireReadOnlyQuery(std::string_view tsql) {
   }
 }
 
+std::string_view RequireNoNul(std::string_view text, std::string_view what) {
+  if (text.find('\0') != std::string_view::npos) {
+    throw DatabaseError("the " + std::string(what) +
+                        " contains a NUL character and is refused rather than cut short or "
+                        "stored with it");
+  }
+  return text;
+}
+
 namespace {
 
 // Words after which '(' opens a list, a subquery or a group rather than a function's arguments.

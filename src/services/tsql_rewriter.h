@@ -23,6 +23,11 @@ TAMSEL_INTERNAL std::string RewriteTsql(std::string_view tsql);
 // themselves. Throws DatabaseError.
 TAMSEL_INTERNAL void RequireReadOnlyQuery(std::string_view tsql);
 
+// Refuses a text holding a NUL character, which some layer on its way would take for its end or
+// store whole, so the statement that runs would not be the one written. `what` names the text in
+// the error. Returns the text. Throws DatabaseError.
+TAMSEL_INTERNAL std::string_view RequireNoNul(std::string_view text, std::string_view what);
+
 // A literal taken out of a statement, typed as it was written.
 struct LiftedValue {
   enum class Type : char { kText = 't', kNationalText = 'n', kInteger = 'i', kReal = 'r' };

@@ -283,6 +283,21 @@ TEST_F(ConnectionTest, CachedStatementsFollowAnotherSessionsSchemaChange) {
   }
 }
 
+// A NUL would end a statement early on some layer's way, or be stored with it: refused on every
+// driver, in a value bound as a parameter as in one that stays in the text.
+TEST_F(ConnectionTest, StatementsHoldingANulAreRefused) {
+  const std::string nul(1, '\0');
+  for (const std::string& sql :
+       {"insert into probe (id, v) values (1, N'x" + nul + "y')",
+        "insert into probe (id, v) values (1, isnull(N'x" + nul + "', ''))",
+        "delete from probe where v = N'x" + nul + "' or 1=1"}) {
+    EXPECT_THAT([&] { conn_->Execute(sql); }, ThrowsMessage<DatabaseError>(HasSubstr("NUL")));
+  }
+  EXPECT_THAT([&] { conn_->OpenRecordset("select v from probe where v = N'" + nul + "'"); },
+              ThrowsMessage<DatabaseError>(HasSubstr("NUL")));
+  EXPECT_EQ(Count(*conn_), 0);
+}
+
 // A writer behind another session's write transaction waits: the embedded driver until the
 // other commits, the ODBC driver up to the text's bound, with an error that says how to change
 // it. Readers are not blocked.
@@ -319,10 +334,6 @@ TEST_F(ConnectionTest, AWriterWaitsForAnotherWriterAndReadersAreNot) {
 TEST_F(ConnectionTest, OdbcRefusesWhatWouldChangeOnTheWay) {
   if (!OdbcRun()) GTEST_SKIP() << "ODBC driver only";
   conn_->Execute("insert into probe (id, v) values (0, N'keep')");
-  // A NUL would cut the text at a place the caller did not choose.
-  const std::string cut = std::string("delete from probe where v = N'x") + '\0' + "' or 1=1";
-  EXPECT_THAT([&] { conn_->Execute(cut); }, ThrowsMessage<DatabaseError>(HasSubstr("NUL")));
-  EXPECT_THROW(conn_->OpenRecordset(std::string("select 1 as a\0", 14)), DatabaseError);
   for (const std::string bad : {"\xC0\xA7", "\xED\xA0\x80", "\xF8\x88\x80\x80\x80", "a\xE4\xB8"}) {
     EXPECT_THROW(conn_->Execute("insert into probe (id, v) values (1, N'" + bad + "')"),
                  DatabaseError);

@@ -396,7 +396,7 @@ class OdbcDriver final : public Driver {
   }
 
   void Connect(const std::string& connection_text) {
-    std::u16string text = Utf8ToUtf16(CheckedText(connection_text, "connection text"));
+    std::u16string text = Utf8ToUtf16(RequireNoNul(connection_text, "connection text"));
     SQLSMALLINT out_length = 0;
     SQLRETURN rc = SQLDriverConnectW(dbc_.get(), nullptr, Wide(text), SQL_NTS, nullptr, 0,
                                      &out_length, SQL_DRIVER_NOPROMPT);
@@ -425,6 +425,7 @@ class OdbcDriver final : public Driver {
   }
 
   std::shared_ptr<const ResultData> Query(std::string_view sql) override {
+    RequireNoNul(sql, "statement");
     // The server cannot be asked whether a text only reads, so the text itself is checked.
     RequireReadOnlyQuery(sql);
     if (dialect_ != Dialect::kSqlite) return QueryOnce(sql);
@@ -616,16 +617,6 @@ class OdbcDriver final : public Driver {
   }
 
  private:
-  // A statement's text must reach the database whole: a NUL would end it early on some
-  // driver's way, so it is refused.
-  static std::string_view CheckedText(std::string_view text, std::string_view what) {
-    if (text.find('\0') != std::string_view::npos) {
-      throw DatabaseError("the " + std::string(what) +
-                          " contains a NUL character and is refused rather than cut short");
-    }
-    return text;
-  }
-
   void RequireOpen() const {
     if (!IsOpen()) throw DatabaseError("the connection is closed");
   }
@@ -657,7 +648,7 @@ class OdbcDriver final : public Driver {
 
   std::string Translate(std::string_view sql) const {
     RequireOpen();
-    CheckedText(sql, "statement");
+    RequireNoNul(sql, "statement");
     return dialect_ == Dialect::kSqlite ? RewriteTsql(sql) : std::string(sql);
   }
 
@@ -854,7 +845,7 @@ class OdbcDriver final : public Driver {
   // same parameter types.
   std::optional<Executed> RunPrepared(std::string_view sql) {
     RequireOpen();
-    CheckedText(sql, "statement");
+    RequireNoNul(sql, "statement");
     if (dialect_ == Dialect::kOther) return std::nullopt;
     const StatementShape shape = LiftLiterals(sql);
     if (shape.values.empty()) return std::nullopt;
