@@ -140,12 +140,12 @@ class SqliteDriver : public Driver {
   }
 
   // A query runs one statement that the engine itself says only reads: a caller's filter text
-  // cannot smuggle in a second statement or a write.
+  // cannot smuggle in a second statement, a write or a change of the session.
   std::shared_ptr<const ResultData> Query(std::string_view sql) override {
     EnsureOpen();
     RequireNoNul(sql, "statement");
     const StatementShape shape = LiftLiterals(sql);
-    sqlite3_stmt* stmt = Prepared(shape, sql);
+    sqlite3_stmt* stmt = Prepared(shape, sql, true);
     if (stmt == nullptr)
       throw DatabaseError("a query must be a single statement [" + Shorten(sql) + "]");
     if (!sqlite3_stmt_readonly(stmt)) {
@@ -238,17 +238,20 @@ class SqliteDriver : public Driver {
 
   // The compiled statement for a single-statement text with the shape's values bound, or
   // nullptr for a text of several statements. A shape the engine refuses with markers in it
-  // is compiled from the full text instead, whose error (if any) names the real fault.
-  sqlite3_stmt* Prepared(const StatementShape& shape, std::string_view original) {
+  // is compiled from the full text instead, whose error (if any) names the real fault. A query
+  // is compiled under OnlyReading and cached apart from statements that may write.
+  sqlite3_stmt* Prepared(const StatementShape& shape, std::string_view original, bool query) {
+    const std::string prefix = query ? "q\x1f" : "";
     if (!shape.values.empty()) {
-      sqlite3_stmt* stmt = Cached(shape.key, [&] { return RewriteTsql(shape.text); }, {});
+      sqlite3_stmt* stmt = Cached(
+          prefix + shape.key, [&] { return RewriteTsql(shape.text); }, {}, query);
       if (stmt != nullptr && sqlite3_bind_parameter_count(stmt) == Count(shape.values.size())) {
         Bind(stmt, shape.values);
         return stmt;
       }
     }
     return Cached(
-        std::string(original), [&] { return Rewritten(original); }, original);
+        prefix + std::string(original), [&] { return Rewritten(original); }, original, query);
   }
 
   static int Count(size_t n) { return static_cast<int>(n); }
@@ -278,7 +281,7 @@ class SqliteDriver : public Driver {
   // miss. nullptr for several statements, and when the text fails to compile and no original
   // is given to report it with.
   template <typename Make>
-  sqlite3_stmt* Cached(const std::string& key, Make make, std::string_view original) {
+  sqlite3_stmt* Cached(const std::string& key, Make make, std::string_view original, bool query) {
     if (auto it = index_.find(key); it != index_.end()) {
       cache_.splice(cache_.begin(), cache_, it->second);
       return it->second->stmt.get();
@@ -286,9 +289,18 @@ class SqliteDriver : public Driver {
     const std::string& sql = make();
     sqlite3_stmt* raw = nullptr;
     const char* tail = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &raw, &tail) !=
-        SQLITE_OK) {
+    bool denied = false;
+    if (query) sqlite3_set_authorizer(db_, OnlyReading, &denied);
+    const int rc = sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &raw, &tail);
+    if (query) sqlite3_set_authorizer(db_, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
       sqlite3_finalize(raw);
+      if (denied) {
+        throw DatabaseError(
+            "a query must only read, not begin a transaction, attach a database "
+            "or change a setting [" +
+            Shorten(original.empty() ? std::string_view(sql) : original) + "]");
+      }
       if (original.empty()) return nullptr;
       Raise(original);
     }
@@ -301,6 +313,34 @@ class SqliteDriver : public Driver {
     cache_.push_front({key, std::move(stmt)});
     index_[cache_.front().sql] = cache_.begin();
     return raw;
+  }
+
+  // What a query may do as SQLite compiles it. sqlite3_stmt_readonly lets BEGIN, SAVEPOINT,
+  // ATTACH, DETACH and PRAGMAs that set something through, since they write no table, yet they
+  // would change the session for every later statement. A PRAGMA that only reports may run.
+  static int OnlyReading(void* denied, int action, const char* name, const char* value, const char*,
+                         const char*) {
+    switch (action) {
+      case SQLITE_SELECT:
+      case SQLITE_READ:
+      case SQLITE_FUNCTION:
+      case SQLITE_RECURSIVE:
+        return SQLITE_OK;
+      case SQLITE_UPDATE:
+        // The pragma functions (pragma_integrity_check) ask for the schema table's columns as
+        // if they updated it; a statement that really writes fails sqlite3_stmt_readonly.
+        if (name != nullptr &&
+            (EqualsNoCase(name, "sqlite_master") || EqualsNoCase(name, "sqlite_temp_master")))
+          return SQLITE_OK;
+        break;
+      case SQLITE_PRAGMA:
+        if (name != nullptr && IsReportingPragma(name, value != nullptr)) return SQLITE_OK;
+        break;
+      default:
+        break;
+    }
+    *static_cast<bool*>(denied) = true;
+    return SQLITE_DENY;
   }
 
   // Whether text left after a statement holds another one, not just blanks and comments.
@@ -322,7 +362,7 @@ class SqliteDriver : public Driver {
     EnsureOpen();
     RequireNoNul(tsql, "statement");
     const StatementShape shape = LiftLiterals(tsql);
-    if (sqlite3_stmt* stmt = Prepared(shape, tsql)) {
+    if (sqlite3_stmt* stmt = Prepared(shape, tsql, false)) {
       RunOne(stmt, tsql, out, changed);
       return;
     }

@@ -18,10 +18,13 @@ namespace tamsel::detail {
 // (an unterminated literal, comment or bracket; TOP without a number).
 TAMSEL_INTERNAL std::string RewriteTsql(std::string_view tsql);
 
-// Refuses a query text that holds more than one statement or a word that writes (outside
-// literals, quoted names and comments): for engines that cannot tell a reading statement
-// themselves. Throws DatabaseError.
-TAMSEL_INTERNAL void RequireReadOnlyQuery(std::string_view tsql);
+// Accepts only one SELECT (or WITH ... SELECT) statement: refuses any text that holds a word
+// which starts another statement or writes (T-SQL needs no separator between statements), a
+// second SELECT not joined by UNION, EXCEPT or INTERSECT, or anything after a ';'. Words inside
+// literals, quoted names and comments do not count. For engines that cannot tell a reading
+// statement themselves. `sqlite`: the text goes to SQLite, which may also be asked a PRAGMA
+// that only reports (IsReportingPragma). Throws DatabaseError.
+TAMSEL_INTERNAL void RequireReadOnlyQuery(std::string_view tsql, bool sqlite = false);
 
 // Refuses a text holding a NUL character, which some layer on its way would take for its end or
 // store whole, so the statement that runs would not be the one written. `what` names the text in

@@ -18,6 +18,7 @@
 #include "support/test_db.h"
 #include "tamsel/error.h"
 #include "tamsel/services.h"
+#include "unit/data_table.h"
 
 namespace tamsel {
 namespace {
@@ -281,6 +282,33 @@ TEST_F(ConnectionTest, CachedStatementsFollowAnotherSessionsSchemaChange) {
       EXPECT_EQ(VarToStr(rs->Fields(step.row[c].first)), step.row[c].second);
     }
   }
+}
+
+// A caller's condition after "where " cannot add a statement, write, or change the session for
+// later statements; nor can a query text itself, which the engines would take as reading.
+TEST_F(ConnectionTest, QueriesRunOneReadingStatementOnly) {
+  conn_->Execute("insert into probe (id, v, n) values (1, N'a', null), (2, N'b', 2.5)");
+  for (const table::Row& row : table::Read("data/list_filters.txt")) {
+    if (row.fields[1] == "tsql") continue;
+    const std::string sql = "select * from probe where " + table::Unescape(row.fields[0]);
+    if (row.fields[1] == "ok") {
+      EXPECT_NO_THROW(conn_->OpenRecordset(sql)) << row.where;
+    } else {
+      EXPECT_THROW(conn_->OpenRecordset(sql), DatabaseError) << row.where;
+    }
+  }
+  for (const char* sql : {"attach database ':memory:' as x", "detach database main", "begin",
+                          "commit", "savepoint s", "reindex", "pragma foreign_keys = off",
+                          "pragma writable_schema = 1", "select 1 as v; begin"}) {
+    EXPECT_THROW(conn_->OpenRecordset(sql), DatabaseError) << sql;
+  }
+  // What only reports may be asked.
+  EXPECT_EQ(VarToStr(conn_->OpenRecordset("pragma integrity_check")->Fields("integrity_check")),
+            "ok");
+  EXPECT_EQ(VarToLng(Scalar("select count(*) as v from pragma_integrity_check")), 1);
+  EXPECT_FALSE(conn_->InTransaction());
+  EXPECT_EQ(conn_->Execute("insert into probe (id) values (3)"), 1);
+  EXPECT_EQ(Count(*conn_), 3);
 }
 
 // A NUL would end a statement early on some layer's way, or be stored with it: refused on every

@@ -101,12 +101,28 @@ TEST(RewriteTsql, Dialect) {
 }
 
 TEST(RequireReadOnlyQuery, OneReadingStatementOnly) {
-  for (const char* fine : {"select a from t where c = 'drop' ;; ", "select [insert] from t"}) {
-    EXPECT_NO_THROW(RequireReadOnlyQuery(fine)) << fine;
+  for (const table::Row& row : table::Read("data/list_filters.txt")) {
+    const std::string sql = "select * from probe where " + table::Unescape(row.fields[0]);
+    if (row.fields[1] == "!") {
+      EXPECT_THROW(RequireReadOnlyQuery(sql), DatabaseError) << row.where;
+    } else {
+      EXPECT_NO_THROW(RequireReadOnlyQuery(sql)) << row.where;
+    }
   }
-  for (const char* bad : {"select a from t; select b from u", "select a into x from t",
-                          "delete from t", "select 1; DROP table t"}) {
+  EXPECT_NO_THROW(RequireReadOnlyQuery("with x as (select top 1 a from t) select [insert] from x"));
+  for (const char* bad : {"", "delete from t", "attach 'x' as y", "pragma integrity_check",
+                          "(select 1)", "with x as (select 1 a) delete from x"}) {
     EXPECT_THROW(RequireReadOnlyQuery(bad), DatabaseError) << bad;
+  }
+  // SQLite may be asked what only reports.
+  for (const char* fine : {"pragma integrity_check", " PRAGMA table_info([probe]) ;",
+                           "pragma schema_version", "select 1"}) {
+    EXPECT_NO_THROW(RequireReadOnlyQuery(fine, true)) << fine;
+  }
+  for (const char* bad :
+       {"pragma schema_version = 3", "pragma foreign_keys(0)", "pragma table_info(t",
+        "pragma integrity_check; delete from t", "pragma cache_size", "pragma"}) {
+    EXPECT_THROW(RequireReadOnlyQuery(bad, true), DatabaseError) << bad;
   }
 }
 

@@ -427,7 +427,7 @@ class OdbcDriver final : public Driver {
   std::shared_ptr<const ResultData> Query(std::string_view sql) override {
     RequireNoNul(sql, "statement");
     // The server cannot be asked whether a text only reads, so the text itself is checked.
-    RequireReadOnlyQuery(sql);
+    RequireReadOnlyQuery(sql, dialect_ == Dialect::kSqlite);
     if (dialect_ != Dialect::kSqlite) return QueryOnce(sql);
     // Another connection may change the schema between the check and the rows: the query then
     // runs again, described anew.
