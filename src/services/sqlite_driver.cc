@@ -211,6 +211,7 @@ class SqliteDriver : public Driver {
   struct CachedStmt {
     std::string sql;  // the key: a shape's, or the statement's text
     StmtPtr stmt;
+    bool query = false;  // compiled under OnlyReading
   };
 
   void EnsureOpen() const {
@@ -239,19 +240,18 @@ class SqliteDriver : public Driver {
   // The compiled statement for a single-statement text with the shape's values bound, or
   // nullptr for a text of several statements. A shape the engine refuses with markers in it
   // is compiled from the full text instead, whose error (if any) names the real fault. A query
-  // is compiled under OnlyReading and cached apart from statements that may write.
+  // is compiled under OnlyReading, also when a statement compiled without it is cached.
   sqlite3_stmt* Prepared(const StatementShape& shape, std::string_view original, bool query) {
-    const std::string prefix = query ? "q\x1f" : "";
     if (!shape.values.empty()) {
       sqlite3_stmt* stmt = Cached(
-          prefix + shape.key, [&] { return RewriteTsql(shape.text); }, {}, query);
+          shape.key, [&] { return RewriteTsql(shape.text); }, {}, query);
       if (stmt != nullptr && sqlite3_bind_parameter_count(stmt) == Count(shape.values.size())) {
         Bind(stmt, shape.values);
         return stmt;
       }
     }
     return Cached(
-        prefix + std::string(original), [&] { return Rewritten(original); }, original, query);
+        std::string(original), [&] { return Rewritten(original); }, original, query);
   }
 
   static int Count(size_t n) { return static_cast<int>(n); }
@@ -283,8 +283,13 @@ class SqliteDriver : public Driver {
   template <typename Make>
   sqlite3_stmt* Cached(const std::string& key, Make make, std::string_view original, bool query) {
     if (auto it = index_.find(key); it != index_.end()) {
-      cache_.splice(cache_.begin(), cache_, it->second);
-      return it->second->stmt.get();
+      if (query && !it->second->query) {  // compiled for a write: checked anew
+        cache_.erase(it->second);
+        index_.erase(it);
+      } else {
+        cache_.splice(cache_.begin(), cache_, it->second);
+        return it->second->stmt.get();
+      }
     }
     const std::string& sql = make();
     sqlite3_stmt* raw = nullptr;
@@ -310,7 +315,7 @@ class SqliteDriver : public Driver {
       index_.erase(cache_.back().sql);
       cache_.pop_back();
     }
-    cache_.push_front({key, std::move(stmt)});
+    cache_.push_front({key, std::move(stmt), query});
     index_[cache_.front().sql] = cache_.begin();
     return raw;
   }
