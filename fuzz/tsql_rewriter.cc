@@ -10,4 +10,5 @@ TAMSEL_FUZZ_TARGET(text) {
   Refusing<tamsel::DatabaseError>([&] { RewriteTsql(text); });
   Refusing<tamsel::DatabaseError>([&] { LiftLiterals(text); });
   Refusing<tamsel::DatabaseError>([&] { RequireReadOnlyQuery(text); });
+  Refusing<tamsel::DatabaseError>([&] { RequireReadOnlyQuery(text, true); });
 }

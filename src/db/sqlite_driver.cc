@@ -157,11 +157,12 @@ class SqliteDriver : public Driver {
   }
 
   // A query runs one statement that the engine itself says only reads: a caller's filter text
-  // cannot smuggle in a second statement or a write.
+  // cannot smuggle in a second statement, a write or a change of the session.
   std::shared_ptr<const ResultData> Query(std::string_view sql) override {
     EnsureOpen();
+    RequireNoNul(sql, "statement");
     const StatementShape shape = LiftLiterals(sql);
-    sqlite3_stmt* stmt = Prepared(shape, sql);
+    sqlite3_stmt* stmt = Prepared(shape, sql, true);
     if (stmt == nullptr)
       throw DatabaseError("a query must be a single statement [" + Shorten(sql) + "]");
     if (!sqlite3_stmt_readonly(stmt)) {
@@ -240,6 +241,7 @@ class SqliteDriver : public Driver {
   struct CachedStmt {
     std::string sql;  // the key: a shape's, or the statement's text
     StmtPtr stmt;
+    bool query = false;  // compiled under OnlyReading
   };
 
   void EnsureOpen() const {
@@ -267,17 +269,19 @@ class SqliteDriver : public Driver {
 
   // The compiled statement for a single-statement text with the shape's values bound, or
   // nullptr for a text of several statements. A shape the engine refuses with markers in it
-  // is compiled from the full text instead, whose error (if any) names the real fault.
-  sqlite3_stmt* Prepared(const StatementShape& shape, std::string_view original) {
+  // is compiled from the full text instead, whose error (if any) names the real fault. A query
+  // is compiled under OnlyReading, also when a statement compiled without it is cached.
+  sqlite3_stmt* Prepared(const StatementShape& shape, std::string_view original, bool query) {
     if (!shape.values.empty()) {
-      sqlite3_stmt* stmt = Cached(shape.key, [&] { return RewriteTsql(shape.text); }, {});
+      sqlite3_stmt* stmt = Cached(
+          shape.key, [&] { return RewriteTsql(shape.text); }, {}, query);
       if (stmt != nullptr && sqlite3_bind_parameter_count(stmt) == Count(shape.values.size())) {
         Bind(stmt, shape.values);
         return stmt;
       }
     }
     return Cached(
-        std::string(original), [&] { return Rewritten(original); }, original);
+        std::string(original), [&] { return Rewritten(original); }, original, query);
   }
 
   static int Count(size_t n) { return static_cast<int>(n); }
@@ -307,17 +311,31 @@ class SqliteDriver : public Driver {
   // miss. nullptr for several statements, and when the text fails to compile and no original
   // is given to report it with.
   template <typename Make>
-  sqlite3_stmt* Cached(const std::string& key, Make make, std::string_view original) {
+  sqlite3_stmt* Cached(const std::string& key, Make make, std::string_view original, bool query) {
     if (auto it = index_.find(key); it != index_.end()) {
-      cache_.splice(cache_.begin(), cache_, it->second);
-      return it->second->stmt.get();
+      if (query && !it->second->query) {  // compiled for a write: checked anew
+        cache_.erase(it->second);
+        index_.erase(it);
+      } else {
+        cache_.splice(cache_.begin(), cache_, it->second);
+        return it->second->stmt.get();
+      }
     }
     const std::string& sql = make();
     sqlite3_stmt* raw = nullptr;
     const char* tail = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &raw, &tail) !=
-        SQLITE_OK) {
+    bool denied = false;
+    if (query) sqlite3_set_authorizer(db_, OnlyReading, &denied);
+    const int rc = sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &raw, &tail);
+    if (query) sqlite3_set_authorizer(db_, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
       sqlite3_finalize(raw);
+      if (denied) {
+        throw DatabaseError(
+            "a query must only read, not begin a transaction, attach a database "
+            "or change a setting [" +
+            Shorten(original.empty() ? std::string_view(sql) : original) + "]");
+      }
       if (original.empty()) return nullptr;
       Raise(original);
     }
@@ -327,9 +345,37 @@ class SqliteDriver : public Driver {
       index_.erase(cache_.back().sql);
       cache_.pop_back();
     }
-    cache_.push_front({key, std::move(stmt)});
+    cache_.push_front({key, std::move(stmt), query});
     index_[cache_.front().sql] = cache_.begin();
     return raw;
+  }
+
+  // What a query may do as SQLite compiles it. sqlite3_stmt_readonly lets BEGIN, SAVEPOINT,
+  // ATTACH, DETACH and PRAGMAs that set something through, since they write no table, yet they
+  // would change the session for every later statement. A PRAGMA that only reports may run.
+  static int OnlyReading(void* denied, int action, const char* name, const char* value, const char*,
+                         const char*) {
+    switch (action) {
+      case SQLITE_SELECT:
+      case SQLITE_READ:
+      case SQLITE_FUNCTION:
+      case SQLITE_RECURSIVE:
+        return SQLITE_OK;
+      case SQLITE_UPDATE:
+        // The pragma functions (pragma_integrity_check) ask for the schema table's columns as
+        // if they updated it; a statement that really writes fails sqlite3_stmt_readonly.
+        if (name != nullptr &&
+            (EqualsNoCase(name, "sqlite_master") || EqualsNoCase(name, "sqlite_temp_master")))
+          return SQLITE_OK;
+        break;
+      case SQLITE_PRAGMA:
+        if (name != nullptr && IsReportingPragma(name, value != nullptr)) return SQLITE_OK;
+        break;
+      default:
+        break;
+    }
+    *static_cast<bool*>(denied) = true;
+    return SQLITE_DENY;
   }
 
   // Whether text left after a statement holds another one, not just blanks and comments.
@@ -349,8 +395,9 @@ class SqliteDriver : public Driver {
   // out; rows changed directly by the statements (not by their triggers) add up in changed.
   void Run(std::string_view tsql, ResultData* out, int64_t* changed) {
     EnsureOpen();
+    RequireNoNul(tsql, "statement");
     const StatementShape shape = LiftLiterals(tsql);
-    if (sqlite3_stmt* stmt = Prepared(shape, tsql)) {
+    if (sqlite3_stmt* stmt = Prepared(shape, tsql, false)) {
       RunOne(stmt, tsql, out, changed);
       return;
     }
@@ -376,6 +423,10 @@ class SqliteDriver : public Driver {
 
   void RunOne(sqlite3_stmt* stmt, std::string_view original, ResultData* out, int64_t* changed) {
     ResetOnExit reset{stmt};
+    const int64_t total_before = sqlite3_total_changes64(db_);
+    int rc = sqlite3_step(stmt);
+    // The first step recompiles a statement whose tables another connection changed since it was
+    // cached; only then do its columns (a "select *" above all) name what the rows hold.
     const int columns = sqlite3_column_count(stmt);
     if (out != nullptr) {
       out->columns.clear();
@@ -385,15 +436,12 @@ class SqliteDriver : public Driver {
         out->columns.emplace_back(name ? name : "");
       }
     }
-    const int64_t total_before = sqlite3_total_changes64(db_);
-    for (;;) {
-      const int rc = sqlite3_step(stmt);
-      if (rc == SQLITE_DONE) break;
-      if (rc != SQLITE_ROW) Raise(original);
-      if (out != nullptr && columns > 0) {
+    for (; rc == SQLITE_ROW; rc = sqlite3_step(stmt)) {
+      if (out != nullptr) {
         for (int i = 0; i < columns; ++i) out->cells.push_back(ColumnValue(stmt, i));
       }
     }
+    if (rc != SQLITE_DONE) Raise(original);
     // sqlite3_changes keeps the count of the last INSERT/UPDATE/DELETE, also after DDL; the
     // total tells whether this statement changed anything at all.
     if (changed != nullptr && sqlite3_total_changes64(db_) != total_before)

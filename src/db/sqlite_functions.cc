@@ -253,6 +253,20 @@ int CompareSuiteText(std::string_view a, std::string_view b) {
   return a.size() < b.size() ? -1 : 1;
 }
 
+bool IsReportingPragma(std::string_view name, bool with_argument) {
+  // Their argument is a table, an index or a count, never a setting.
+  static constexpr std::string_view kReporting[] = {
+      "integrity_check", "quick_check",      "foreign_key_check", "table_info",
+      "table_xinfo",     "table_list",       "index_list",        "index_info",
+      "index_xinfo",     "foreign_key_list", "database_list",     "compile_options",
+      "page_count",      "freelist_count",   "data_version"};
+  for (std::string_view reporting : kReporting)
+    if (EqualsNoCase(name, reporting)) return true;
+  // These set their value when given one.
+  return !with_argument &&
+         (EqualsNoCase(name, "schema_version") || EqualsNoCase(name, "user_version"));
+}
+
 int RegisterSqliteFunctions(sqlite3* db) {
   int rc =
       sqlite3_create_collation_v2(db, kTextCollation, SQLITE_UTF8, nullptr, CollateText, nullptr);

@@ -19,6 +19,10 @@ inline constexpr const char* kTextCollation = "tamsel_text";
 // compare texts with it too.
 int CompareSuiteText(std::string_view a, std::string_view b);
 
+// Whether PRAGMA `name`, given an argument or not, only reports, so that a query may ask it:
+// integrity_check(n), table_info(t), schema_version, ... but no pragma that sets a value.
+bool IsReportingPragma(std::string_view name, bool with_argument);
+
 // Registers the collation kTextCollation and the function tamsel_convert(type, value[, style])
 // on a connection. Returns an SQLite result code. Works on any sqlite3 handle, so benchmarks and
 // the ODBC test set-up can use it on connections they open themselves.

@@ -1,5 +1,6 @@
 #include "db/tsql_rewriter.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <charconv>
@@ -391,33 +392,152 @@ std::string RewriteTsql(std::string_view tsql) {
   return out;
 }
 
-// Words that start or make a statement which changes data, schema or rights, or that runs other
-// code. T-SQL needs no separator between statements, so the words themselves are refused.
-constexpr std::string_view kWritingWords[] = {
-    "alter",       "backup",  "bulk",      "create",    "dbcc",       "delete",
-    "deny",        "drop",    "exec",      "execute",   "grant",      "insert",
-    "into",        "kill",    "merge",     "openquery", "openrowset", "opendatasource",
-    "reconfigure", "restore", "revoke",    "shutdown",  "truncate",   "update",
-    "use",         "waitfor", "writetext", "updatetext"};
+// Words that start a T-SQL statement, or turn a query into a write (INTO) or a call elsewhere.
+// T-SQL needs no separator between statements, so after a query's first word any of them would
+// begin a second statement; a query never needs one.
+constexpr std::string_view kStatementWords[] = {
+    "add",       "alter",      "backup",   "begin",     "break",    "bulk",       "checkpoint",
+    "close",     "commit",     "continue", "create",    "dbcc",     "deallocate", "declare",
+    "delete",    "deny",       "disable",  "drop",      "dump",     "enable",     "exec",
+    "execute",   "fetch",      "get",      "goto",      "grant",    "if",         "insert",
+    "into",      "kill",       "load",     "merge",     "move",     "open",       "opendatasource",
+    "openquery", "openrowset", "print",    "raiserror", "readtext", "receive",    "reconfigure",
+    "restore",   "return",     "revert",   "revoke",    "rollback", "save",       "send",
+    "set",       "setuser",    "shutdown", "throw",     "truncate", "update",     "updatetext",
+    "use",       "waitfor",    "while",    "writetext"};
 
-void RequireReadOnlyQuery(std::string_view tsql) {
-  const Tokens lexed = Tokenize(tsql);
-  const std::vector<Token>& tokens = lexed.list;
-  bool ended = false;  // a ';' was seen; only blanks and further ';' may follow
-  for (const Token& t : tokens) {
-    if (t.kind == Kind::kSpace || IsPunct(t, ';')) {
-      ended = ended || IsPunct(t, ';');
-      continue;
-    }
-    if (ended)
-      throw DatabaseError("a query must be a single statement: \"" + Excerpt(tsql, 0) + "\"");
-    if (t.kind != Kind::kWord) continue;
-    for (std::string_view word : kWritingWords) {
-      if (EqualsNoCase(t.text, word))
-        throw DatabaseError("a query must only read: \"" + std::string(t.text) +
-                            "\" is not allowed in it");
+bool IsStatementWord(std::string_view word) {
+  for (std::string_view w : kStatementWords)
+    if (EqualsNoCase(word, w)) return true;
+  return false;
+}
+
+// The ASCII runs of a word: a server may read a character beyond ASCII (an ideographic space,
+// say) as a blank, so "set\u3000rowcount" is checked as two words.
+std::vector<std::string_view> AsciiPieces(std::string_view word) {
+  std::vector<std::string_view> pieces;
+  size_t start = 0;
+  for (size_t i = 0; i <= word.size(); ++i) {
+    if (i < word.size() && static_cast<unsigned char>(word[i]) < 0x80) continue;
+    if (i > start) pieces.push_back(word.substr(start, i - start));
+    start = i + 1;
+  }
+  return pieces;
+}
+
+// What follows a number at the start of a word: T-SQL ends a number (1, 2.5, 1e3, 0x1F, $2) where
+// its digits end, so "1=1set" holds the word "set".
+std::string_view AfterNumber(std::string_view word) {
+  size_t i = 0;
+  const auto digits = [&](auto is_digit) {
+    while (i < word.size() && is_digit(static_cast<unsigned char>(word[i]))) ++i;
+  };
+  if (i < word.size() && word[i] == '$') ++i;
+  if (i == word.size() || !(IsDigit(word[i]) || word[i] == '.')) return word;
+  if (word.substr(i, 2) == "0x" || word.substr(i, 2) == "0X") {
+    i += 2;
+    digits([](unsigned char c) { return std::isxdigit(c) != 0; });
+    return word.substr(i);
+  }
+  const auto decimal = [](unsigned char c) { return c >= '0' && c <= '9'; };
+  digits(decimal);
+  if (i < word.size() && word[i] == '.') ++i;
+  digits(decimal);
+  if (i < word.size() && (word[i] == 'e' || word[i] == 'E')) {
+    size_t e = i + 1;
+    if (e < word.size() && (word[e] == '+' || word[e] == '-')) ++e;
+    if (e < word.size() && IsDigit(word[e])) {
+      i = e;
+      digits(decimal);
     }
   }
+  return word.substr(i);
+}
+
+void RequireReadOnlyQuery(std::string_view tsql, bool sqlite) {
+  const Tokens lexed = Tokenize(tsql);
+  const std::vector<Token>& tokens = lexed.list;
+  const auto refuse = [&](const std::string& why) {
+    throw DatabaseError("a query must be one statement that only reads: " + why + " in \"" +
+                        Excerpt(tsql, 0) + "\"");
+  };
+  const size_t first = NextSolid(tokens, 0);
+  if (sqlite && first < tokens.size() && IsWord(tokens[first], "pragma")) {
+    // PRAGMA name or PRAGMA name(argument), nothing after it but ';'.
+    const size_t name = NextSolid(tokens, first + 1);
+    size_t end = name < tokens.size() ? NextSolid(tokens, name + 1) : name;
+    const bool argument = end < tokens.size() && IsPunct(tokens[end], '(');
+    if (argument) {
+      const size_t close = MatchingParen(tokens, end);
+      end = close == tokens.size() ? close - 1 : NextSolid(tokens, close + 1);
+    }
+    while (end < tokens.size() && IsPunct(tokens[end], ';')) end = NextSolid(tokens, end + 1);
+    if (name == tokens.size() || tokens[name].kind != Kind::kWord || end < tokens.size() ||
+        !IsReportingPragma(tokens[name].text, argument))
+      refuse("a PRAGMA that sets something");
+    return;
+  }
+  if (first == tokens.size() || !(IsWord(tokens[first], "select") || IsWord(tokens[first], "with")))
+    refuse("it must begin with SELECT or WITH");
+  bool main_select = IsWord(tokens[first], "select");  // WITH: after its named queries
+  int depth = 0;
+  bool ended = false;  // a ';' was seen; only blanks and further ';' may follow
+  size_t prev = std::string::npos;
+  for (size_t i = first + 1; i < tokens.size(); ++i) {
+    const Token& t = tokens[i];
+    if (t.kind == Kind::kSpace) continue;
+    if (IsPunct(t, ';')) {
+      ended = true;
+      continue;
+    }
+    if (ended) refuse("text after \";\"");
+    if (IsPunct(t, '(')) ++depth;
+    if (IsPunct(t, ')') && --depth < 0) refuse("a \")\" without its \"(\"");
+    if (t.kind == Kind::kWord) {
+      const size_t next = NextSolid(tokens, i + 1);
+      const auto next_is = [&](std::string_view word) {
+        return next < tokens.size() && IsWord(tokens[next], word);
+      };
+      for (std::string_view piece : AsciiPieces(t.text)) {
+        piece = AfterNumber(piece);
+        if (piece.empty()) continue;
+        const bool whole = piece.size() == t.text.size();
+        const bool allowed =
+            whole &&
+            // OFFSET n ROWS FETCH NEXT m ROWS ONLY; OPTION (USE HINT(...)) and (USE PLAN N'...').
+            ((EqualsNoCase(piece, "fetch") && prev != std::string::npos &&
+              (IsWord(tokens[prev], "rows") || IsWord(tokens[prev], "row"))) ||
+             (EqualsNoCase(piece, "use") && depth > 0 && (next_is("hint") || next_is("plan"))));
+        if (IsStatementWord(piece) && !allowed)
+          refuse("\"" + std::string(piece) + "\" is not allowed");
+        // NEXT VALUE FOR draws from a sequence, END CONVERSATION is a statement of its own.
+        if ((EqualsNoCase(piece, "next") && next_is("value")) ||
+            (EqualsNoCase(piece, "end") && next_is("conversation")))
+          refuse("\"" + std::string(piece) + "\" is not allowed");
+        if (!EqualsNoCase(piece, "select")) continue;
+        if (!whole) refuse("\"select\" inside a word");
+        if (depth > 0) continue;
+        const bool joined =
+            prev != std::string::npos &&
+            (IsSetOperator(tokens[prev]) ||
+             (IsWord(tokens[prev], "all") && PrevSolid(tokens, prev) != std::string::npos &&
+              IsSetOperator(tokens[PrevSolid(tokens, prev)])));
+        if (!joined && main_select) refuse("a second statement begins with \"select\"");
+        main_select = true;
+      }
+    }
+    prev = i;
+  }
+  if (depth != 0) refuse("a \"(\" without its \")\"");
+}
+
+std::string_view RequireNoNul(std::string_view text, std::string_view what) {
+  if (text.find('\0') != std::string_view::npos) {
+    throw DatabaseError("the " + std::string(what) +
+                        " contains a NUL character and is refused rather than cut short or "
+                        "stored with it");
+  }
+  return text;
 }
 
 namespace {
@@ -456,8 +576,21 @@ bool LiftNumber(std::string_view text, LiftedValue& out) {
     return ec == std::errc() && p == end;  // beyond 64 bits the engine reads a real: kept
   }
   out.type = LiftedValue::Type::kReal;
+  out.text.assign(text);
   const auto [p, ec] = std::from_chars(text.data(), end, out.real);
-  return ec == std::errc() && p == end;
+  if (ec != std::errc() || p != end) return false;
+  if (text.find_first_of("eE") != std::string_view::npos) return true;  // a float
+  // An exact number: T-SQL counts its digits without leading zeros, at least one.
+  const size_t point = text.find('.');
+  const std::string_view whole = text.substr(0, point);
+  const size_t leading = std::min(whole.find_first_not_of('0'), whole.size());
+  const size_t scale = text.size() - point - 1;
+  const size_t precision = std::max<size_t>(whole.size() - leading + scale, 1);
+  // Beyond that the server refuses the literal; it says so best with the literal in place.
+  if (precision > kDecimalPrecisionMax) return false;
+  out.precision = static_cast<uint8_t>(precision);
+  out.scale = static_cast<uint8_t>(scale);
+  return true;
 }
 
 }  // namespace
@@ -470,7 +603,8 @@ bool LiftNumber(std::string_view text, LiftedValue& out) {
 //  - those in a select list (they name result columns) and in ORDER BY / GROUP BY (a number
 //    there is a column position);
 //  - row counts (TOP n): the count is part of the plan;
-//  - texts longer than kLiftedTextMax and integers beyond 64 bits.
+//  - texts longer than kLiftedTextMax, integers beyond 64 bits and exact numbers beyond
+//    kDecimalPrecisionMax digits.
 // A text that holds ? already, or more than one statement, is not lifted at all.
 StatementShape LiftLiterals(std::string_view tsql) {
   StatementShape shape;
@@ -549,6 +683,9 @@ StatementShape LiftLiterals(std::string_view tsql) {
       if (lifted) {
         if (shape.values.size() == kLiftedValuesMax) return whole();
         types += static_cast<char>(value.type);
+        // An exact number's declared type is numeric(precision, scale).
+        if (value.precision > 0)
+          types += std::to_string(value.precision) + "," + std::to_string(value.scale) + ";";
         shape.values.push_back(std::move(value));
       }
     }

@@ -18,19 +18,34 @@ namespace tamsel::detail {
 // (an unterminated literal, comment or bracket; TOP without a number).
 TAMSEL_INTERNAL std::string RewriteTsql(std::string_view tsql);
 
-// Refuses a query text that holds more than one statement or a word that writes (outside
-// literals, quoted names and comments): for engines that cannot tell a reading statement
-// themselves. Throws DatabaseError.
-TAMSEL_INTERNAL void RequireReadOnlyQuery(std::string_view tsql);
+// Accepts only one SELECT (or WITH ... SELECT) statement: refuses any text that holds a word
+// which starts another statement or writes (T-SQL needs no separator between statements), a
+// second SELECT not joined by UNION, EXCEPT or INTERSECT, or anything after a ';'. Words inside
+// literals, quoted names and comments do not count. For engines that cannot tell a reading
+// statement themselves. `sqlite`: the text goes to SQLite, which may also be asked a PRAGMA
+// that only reports (IsReportingPragma). Throws DatabaseError.
+TAMSEL_INTERNAL void RequireReadOnlyQuery(std::string_view tsql, bool sqlite = false);
+
+// Refuses a text holding a NUL character, which some layer on its way would take for its end or
+// store whole, so the statement that runs would not be the one written. `what` names the text in
+// the error. Returns the text. Throws DatabaseError.
+TAMSEL_INTERNAL std::string_view RequireNoNul(std::string_view text, std::string_view what);
 
 // A literal taken out of a statement, typed as it was written.
 struct LiftedValue {
   enum class Type : char { kText = 't', kNationalText = 'n', kInteger = 'i', kReal = 'r' };
   Type type = Type::kText;
-  std::string text;  // a text's value: quotes removed, '' made one
+  std::string text;  // a text's value: quotes removed, '' made one; a real's digits as written
   int64_t integer = 0;
   double real = 0;
+  // A real written with a point and no exponent is exact in T-SQL, numeric(precision, scale);
+  // both 0 for one with an exponent, which is a float.
+  uint8_t precision = 0;
+  uint8_t scale = 0;
 };
+
+// The most digits an exact number has in T-SQL.
+constexpr size_t kDecimalPrecisionMax = 38;
 
 // A statement with its literal values replaced by ? markers, and those values in order.
 struct StatementShape {

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <charconv>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <regex>
@@ -14,10 +15,13 @@
 #include <vector>
 
 #include "common/text.h"
+#include "db/tsql_rewriter.h"
 #include "manager/statements.h"
 #include "suite/embedded_sql.h"
 #include "suite/sql_script.h"
-#include "db/tsql_rewriter.h"
+#ifdef TAMSEL_TEST_HAVE_ODBC
+#include "db/odbc/odbc_parameter.h"
+#endif
 #include "tamsel/tamsel.h"
 #include "unit/data_table.h"
 
@@ -97,12 +101,28 @@ TEST(RewriteTsql, Dialect) {
 }
 
 TEST(RequireReadOnlyQuery, OneReadingStatementOnly) {
-  for (const char* fine : {"select a from t where c = 'drop' ;; ", "select [insert] from t"}) {
-    EXPECT_NO_THROW(RequireReadOnlyQuery(fine)) << fine;
+  for (const table::Row& row : table::Read("data/list_filters.txt")) {
+    const std::string sql = "select * from probe where " + table::Unescape(row.fields[0]);
+    if (row.fields[1] == "!") {
+      EXPECT_THROW(RequireReadOnlyQuery(sql), DatabaseError) << row.where;
+    } else {
+      EXPECT_NO_THROW(RequireReadOnlyQuery(sql)) << row.where;
+    }
   }
-  for (const char* bad : {"select a from t; select b from u", "select a into x from t",
-                          "delete from t", "select 1; DROP table t"}) {
+  EXPECT_NO_THROW(RequireReadOnlyQuery("with x as (select top 1 a from t) select [insert] from x"));
+  for (const char* bad : {"", "delete from t", "attach 'x' as y", "pragma integrity_check",
+                          "(select 1)", "with x as (select 1 a) delete from x"}) {
     EXPECT_THROW(RequireReadOnlyQuery(bad), DatabaseError) << bad;
+  }
+  // SQLite may be asked what only reports.
+  for (const char* fine : {"pragma integrity_check", " PRAGMA table_info([probe]) ;",
+                           "pragma schema_version", "select 1"}) {
+    EXPECT_NO_THROW(RequireReadOnlyQuery(fine, true)) << fine;
+  }
+  for (const char* bad :
+       {"pragma schema_version = 3", "pragma foreign_keys(0)", "pragma table_info(t",
+        "pragma integrity_check; delete from t", "pragma cache_size", "pragma"}) {
+    EXPECT_THROW(RequireReadOnlyQuery(bad, true), DatabaseError) << bad;
   }
 }
 
@@ -112,7 +132,7 @@ std::string Values(const StatementShape& shape) {
   for (const LiftedValue& v : shape.values) {
     char number[32] = {};
     if (v.type == LiftedValue::Type::kInteger) std::to_chars(number, number + 31, v.integer);
-    if (v.type == LiftedValue::Type::kReal) std::to_chars(number, number + 31, v.real);
+    if (v.precision > 0) std::snprintf(number, sizeof(number), "(%d,%d)", v.precision, v.scale);
     out += std::string(1, static_cast<char>(v.type)) + ":" + v.text + number + ";";
   }
   return out;
@@ -148,7 +168,49 @@ TEST(LiftLiterals, LiftsOnlyWhatCannotChangeTheStatementsMeaning) {
             LiftLiterals("select a from t where c=N'y'").key);
   EXPECT_NE(LiftLiterals("select a from t where c=N'x'").key,
             LiftLiterals("select a from t where c='x'").key);
+  // An exact number is declared with its precision and scale.
+  EXPECT_EQ(LiftLiterals("select a from t where c=2.5").key,
+            LiftLiterals("select a from t where c=7.0").key);
+  EXPECT_NE(LiftLiterals("select a from t where c=2.5").key,
+            LiftLiterals("select a from t where c=2.50").key);
 }
+
+#ifdef TAMSEL_TEST_HAVE_ODBC
+// What the ODBC driver declares for a lifted value. T-SQL reads 2.5 as numeric(2,1): bound as a
+// float it would compare with money and decimal columns other than written. SQLite has no exact
+// numbers and reads 2.5 as a float itself.
+TEST(OdbcParameterFor, DeclaresValuesAsTheirLiteralsAreTyped) {
+  const struct {
+    const char* literal;
+    bool exact_numbers;
+    SQLSMALLINT c_type, sql_type;
+    SQLULEN size;
+    SQLSMALLINT digits;
+    const char* text;
+  } cases[] = {
+      {"2.5", true, SQL_C_CHAR, SQL_NUMERIC, 2, 1, "2.5"},
+      {"0012.50", true, SQL_C_CHAR, SQL_NUMERIC, 4, 2, "0012.50"},
+      {"0.00", true, SQL_C_CHAR, SQL_NUMERIC, 2, 2, "0.00"},
+      {"5.", true, SQL_C_CHAR, SQL_NUMERIC, 1, 0, "5."},
+      {"2.5", false, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, ""},
+      {"25e-1", true, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, ""},
+      {"25", true, SQL_C_SBIGINT, SQL_BIGINT, 0, 0, ""},
+      {"N'x'", true, SQL_C_WCHAR, SQL_WVARCHAR, kLiftedTextMax, 0, "x"},
+      {"'x'", true, SQL_C_WCHAR, SQL_VARCHAR, 2 * kLiftedTextMax, 0, "x"},
+  };
+  for (const auto& c : cases) {
+    const StatementShape shape =
+        LiftLiterals(std::string("select a from t where b = ") + c.literal);
+    ASSERT_EQ(shape.values.size(), 1u) << c.literal;
+    const OdbcParameter p = OdbcParameterFor(shape.values[0], c.exact_numbers, true);
+    EXPECT_EQ(p.c_type, c.c_type) << c.literal;
+    EXPECT_EQ(p.sql_type, c.sql_type) << c.literal;
+    EXPECT_EQ(p.size, c.size) << c.literal;
+    EXPECT_EQ(p.digits, c.digits) << c.literal;
+    EXPECT_EQ(p.text, c.text) << c.literal;
+  }
+}
+#endif
 
 TEST(SplitGoBatchesTest, SplitsOnlyOnLinesHoldingGo) {
   EXPECT_THAT(SplitGoBatches("create table a (go int)\n  go  \nselect 1 as go;\nGO\r\n"

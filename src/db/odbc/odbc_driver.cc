@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <list>
 #include <memory>
@@ -24,6 +25,7 @@
 #include "common/utf16.h"
 #include "db/connection_text.h"
 #include "db/driver.h"
+#include "db/odbc/odbc_parameter.h"
 #include "db/tsql_rewriter.h"
 #include "tamsel/error.h"
 #include "tamsel/variant.h"
@@ -393,7 +395,7 @@ class OdbcDriver final : public Driver {
   }
 
   void Connect(const std::string& connection_text) {
-    std::u16string text = Utf8ToUtf16(CheckedText(connection_text, "connection text"));
+    std::u16string text = Utf8ToUtf16(RequireNoNul(connection_text, "connection text"));
     SQLSMALLINT out_length = 0;
     SQLRETURN rc = SQLDriverConnectW(dbc_.get(), nullptr, Wide(text), SQL_NTS, nullptr, 0,
                                      &out_length, SQL_DRIVER_NOPROMPT);
@@ -422,8 +424,38 @@ class OdbcDriver final : public Driver {
   }
 
   std::shared_ptr<const ResultData> Query(std::string_view sql) override {
+    RequireNoNul(sql, "statement");
     // The server cannot be asked whether a text only reads, so the text itself is checked.
-    RequireReadOnlyQuery(sql);
+    RequireReadOnlyQuery(sql, dialect_ == Dialect::kSqlite);
+    if (dialect_ != Dialect::kSqlite) return QueryOnce(sql);
+    // Another connection may change the schema between the check and the rows: the query then
+    // runs again, described anew.
+    for (int attempt = 1;; ++attempt) {
+      FollowSqliteSchema();
+      std::shared_ptr<ResultData> result = QueryOnce(sql);
+      if (SqliteSchemaVersion() == sqlite_schema_) return result;
+      if (attempt == 3) {
+        throw DatabaseError("ODBC: the database's tables kept changing while the query ran (" +
+                            Echo(sql) + ")");
+      }
+    }
+  }
+
+  // The SQLite ODBC driver describes a statement's columns when it prepares it, from the schema
+  // its connection last read, and keeps that description when SQLite recompiles the statement
+  // for a schema that another connection changed: values would come back under the old
+  // columns' names and types. So before a query a changed schema is read again, and the
+  // statements prepared under the old one are dropped.
+  void FollowSqliteSchema() {
+    const int64_t version = SqliteSchemaVersion();
+    if (version == sqlite_schema_) return;
+    Run("select 1 from sqlite_master where 0");  // a statement on a table reloads the schema
+    prepared_.clear();
+    prepared_index_.clear();
+    sqlite_schema_ = version;
+  }
+
+  std::shared_ptr<ResultData> QueryOnce(std::string_view sql) {
     std::optional<Executed> prepared = RunPrepared(sql);
     // Errors name the statement as the engine received it.
     const std::string text = prepared ? std::string(sql) : Translate(sql);
@@ -442,6 +474,8 @@ class OdbcDriver final : public Driver {
       if (rc == SQL_NO_DATA) return result;
       if (!SQL_SUCCEEDED(rc)) FailStatement(h, "ODBC: query failed", text);
     }
+    // Described after every execution, never kept with a prepared shape: the columns a shape
+    // returns change with the tables behind it.
     std::vector<Column> columns = Describe(h, count, text);
     for (const Column& column : columns) result->columns.push_back(column.name);
     for (;;) {
@@ -538,6 +572,7 @@ class OdbcDriver final : public Driver {
     connected_ = false;
     prepared_.clear();
     prepared_index_.clear();
+    schema_probe_.Reset();
     if (report_.link_lost) {
       // Nothing more can reach the server: free the handles whatever the driver says.
       in_transaction_ = false;
@@ -583,7 +618,7 @@ class OdbcDriver final : public Driver {
   bool HasTable(std::string_view name) override {
     RequireOpen();
     Handle stmt(SQL_HANDLE_STMT, dbc_.get());
-    std::string table(CheckedText(name, "table name"));
+    std::string table(RequireNoNul(name, "table name"));
     // Every table type: a view serves the component as well as a table does.
     SQLRETURN rc =
         SQLTables(stmt.get(), nullptr, 0, nullptr, 0, reinterpret_cast<SQLCHAR*>(table.data()),
@@ -597,16 +632,6 @@ class OdbcDriver final : public Driver {
   }
 
  private:
-  // A statement's text must reach the database whole: a NUL would end it early on some
-  // driver's way, so it is refused.
-  static std::string_view CheckedText(std::string_view text, std::string_view what) {
-    if (text.find('\0') != std::string_view::npos) {
-      throw DatabaseError("the " + std::string(what) +
-                          " contains a NUL character and is refused rather than cut short");
-    }
-    return text;
-  }
-
   void RequireOpen() const {
     if (!IsOpen()) throw DatabaseError("the connection is closed");
   }
@@ -638,7 +663,7 @@ class OdbcDriver final : public Driver {
 
   std::string Translate(std::string_view sql) const {
     RequireOpen();
-    CheckedText(sql, "statement");
+    RequireNoNul(sql, "statement");
     return dialect_ == Dialect::kSqlite ? RewriteTsql(sql) : std::string(sql);
   }
 
@@ -806,7 +831,7 @@ class OdbcDriver final : public Driver {
   // same parameter types.
   std::optional<Executed> RunPrepared(std::string_view sql) {
     RequireOpen();
-    CheckedText(sql, "statement");
+    RequireNoNul(sql, "statement");
     if (dialect_ == Dialect::kOther) return std::nullopt;
     const StatementShape shape = LiftLiterals(sql);
     if (shape.values.empty()) return std::nullopt;
@@ -815,44 +840,37 @@ class OdbcDriver final : public Driver {
     Executed run(h, false);
     const std::string echo(sql);
     const size_t n = shape.values.size();
+    std::vector<OdbcParameter> params(n);
     std::vector<std::u16string> wide(n);
-    std::vector<std::string> narrow(n);
     std::vector<int64_t> integers(n);
     std::vector<double> reals(n);
     std::vector<SQLLEN> lengths(n, 0);
     for (size_t i = 0; i < n; ++i) {
       const LiftedValue& v = shape.values[i];
-      const auto number = static_cast<SQLUSMALLINT>(i + 1);
-      SQLRETURN rc;
-      if (v.type == LiftedValue::Type::kInteger) {
+      OdbcParameter& p = params[i];
+      p = OdbcParameterFor(v, dialect_ == Dialect::kSqlServer, report_.calls == TextCalls::kWide);
+      SQLPOINTER data = nullptr;
+      SQLLEN* indicator = nullptr;  // numbers need none
+      if (p.c_type == SQL_C_SBIGINT) {
         integers[i] = v.integer;
-        rc = SQLBindParameter(h, number, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0,
-                              &integers[i], 0, nullptr);
-      } else if (v.type == LiftedValue::Type::kReal) {
+        data = &integers[i];
+      } else if (p.c_type == SQL_C_DOUBLE) {
         reals[i] = v.real;
-        rc = SQLBindParameter(h, number, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, &reals[i],
-                              0, nullptr);
+        data = &reals[i];
+      } else if (p.c_type == SQL_C_WCHAR) {
+        wide[i] = Utf8ToUtf16(p.text);
+        data = Wide(wide[i]);
+        lengths[i] = static_cast<SQLLEN>(wide[i].size() * sizeof(char16_t));
+        indicator = &lengths[i];
       } else {
-        // N'..' stays nvarchar and '..' varchar: a varchar column compared with an nvarchar
-        // value would be converted row by row instead of sought in its index.
-        const bool national = v.type == LiftedValue::Type::kNationalText;
-        const SQLSMALLINT type = national ? SQL_WVARCHAR : SQL_VARCHAR;
-        const SQLULEN size = national ? kLiftedTextMax : 2 * kLiftedTextMax;
-        SQLPOINTER data;
-        wide[i] = Utf8ToUtf16(v.text);  // also refuses malformed UTF-8 in narrow mode
-        if (report_.calls == TextCalls::kWide) {
-          data = Wide(wide[i]);
-          lengths[i] = static_cast<SQLLEN>(wide[i].size() * sizeof(char16_t));
-          rc = SQLBindParameter(h, number, SQL_PARAM_INPUT, SQL_C_WCHAR, type, size, 0, data,
-                                lengths[i], &lengths[i]);
-        } else {
-          narrow[i] = v.text;
-          data = narrow[i].data();
-          lengths[i] = static_cast<SQLLEN>(narrow[i].size());
-          rc = SQLBindParameter(h, number, SQL_PARAM_INPUT, SQL_C_CHAR, type, size, 0, data,
-                                lengths[i], &lengths[i]);
-        }
+        Utf8ToUtf16(p.text);  // refuses malformed UTF-8, as the wide calls do
+        data = p.text.data();
+        lengths[i] = static_cast<SQLLEN>(p.text.size());
+        indicator = &lengths[i];
       }
+      const SQLRETURN rc =
+          SQLBindParameter(h, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, p.c_type,
+                           p.sql_type, p.size, p.digits, data, lengths[i], indicator);
       if (!SQL_SUCCEEDED(rc)) FailStatement(h, "ODBC: cannot bind a statement's value", echo);
     }
     const SQLRETURN rc = SQLExecute(h);
@@ -913,6 +931,32 @@ class OdbcDriver final : public Driver {
       FailStatement(stmt.get(), "ODBC: statement failed", text);
     }
     return Executed(std::move(stmt), rc == SQL_NO_DATA);
+  }
+
+  // SQLite's count of schema changes, which every CREATE, ALTER or DROP by any connection moves
+  // on. Asked before and after every query, so its statement is prepared once.
+  int64_t SqliteSchemaVersion() {
+    static constexpr std::string_view kSql = "PRAGMA schema_version";
+    if (schema_probe_.get() == SQL_NULL_HANDLE) {
+      Handle probe(SQL_HANDLE_STMT, dbc_.get());
+      std::string text(kSql);
+      if (!SQL_SUCCEEDED(SQLPrepare(probe.get(), reinterpret_cast<SQLCHAR*>(text.data()),
+                                    static_cast<SQLINTEGER>(text.size())))) {
+        FailStatement(probe.get(), "ODBC: cannot read the database's schema version", kSql);
+      }
+      schema_probe_ = std::move(probe);
+    }
+    SQLHSTMT h = schema_probe_.get();
+    SQLFreeStmt(h, SQL_CLOSE);  // a failed read may have left it open
+    SQLBIGINT version = 0;
+    SQLLEN indicator = 0;
+    const bool read =
+        SQL_SUCCEEDED(SQLExecute(h)) && SQL_SUCCEEDED(SQLFetch(h)) &&
+        SQL_SUCCEEDED(SQLGetData(h, 1, SQL_C_SBIGINT, &version, sizeof(version), &indicator)) &&
+        indicator != SQL_NULL_DATA;
+    if (!read) FailStatement(h, "ODBC: cannot read the database's schema version", kSql);
+    SQLFreeStmt(h, SQL_CLOSE);
+    return version;
   }
 
   int32_t RunCommand(const std::string& text) {
@@ -1034,6 +1078,8 @@ class OdbcDriver final : public Driver {
   Handle dbc_;
   std::list<PreparedStmt> prepared_;  // most recently used first; freed before disconnecting
   std::unordered_map<std::string, std::list<PreparedStmt>::iterator> prepared_index_;
+  Handle schema_probe_;         // PRAGMA schema_version, prepared (SQLite only)
+  int64_t sqlite_schema_ = -1;  // the SQLite schema version that prepared_ was filled under
   Dialect dialect_ = Dialect::kOther;
   Reporter report_;
   bool connected_ = false;
@@ -1042,6 +1088,42 @@ class OdbcDriver final : public Driver {
 };
 
 }  // namespace
+
+OdbcParameter OdbcParameterFor(const LiftedValue& value, bool exact_numbers, bool wide) {
+  OdbcParameter p;
+  switch (value.type) {
+    case LiftedValue::Type::kInteger:
+      p.c_type = SQL_C_SBIGINT;
+      p.sql_type = SQL_BIGINT;
+      break;
+    case LiftedValue::Type::kReal:
+      if (exact_numbers && value.precision > 0) {
+        // T-SQL reads 2.5 as numeric(2,1); as a float it would compare with money and decimal
+        // columns other than written. Its digits go as text, so nothing rounds them on the way.
+        p.c_type = SQL_C_CHAR;
+        p.sql_type = SQL_NUMERIC;
+        p.size = value.precision;
+        p.digits = value.scale;
+        p.text = value.text;
+      } else {
+        p.c_type = SQL_C_DOUBLE;
+        p.sql_type = SQL_DOUBLE;
+      }
+      break;
+    case LiftedValue::Type::kText:
+    case LiftedValue::Type::kNationalText: {
+      // N'..' stays nvarchar and '..' varchar: a varchar column compared with an nvarchar value
+      // would be converted row by row instead of sought in its index.
+      const bool national = value.type == LiftedValue::Type::kNationalText;
+      p.c_type = wide ? SQL_C_WCHAR : SQL_C_CHAR;
+      p.sql_type = national ? SQL_WVARCHAR : SQL_VARCHAR;
+      p.size = national ? kLiftedTextMax : 2 * kLiftedTextMax;
+      p.text = value.text;
+      break;
+    }
+  }
+  return p;
+}
 
 std::shared_ptr<Driver> OpenOdbcDriver(const std::string& connection_text) {
   return std::make_shared<OdbcDriver>(connection_text);
