@@ -92,19 +92,26 @@ void ConfigureLibrary() {
 
 class SqliteDriver : public Driver {
  public:
-  explicit SqliteDriver(const std::string& connection_text) {
-    const std::string path = ConnectionTextValue(connection_text, "Data Source");
-    if (path.empty()) throw DatabaseError("the connection text names no Data Source");
+  explicit SqliteDriver(const std::string& connection_text)
+      : path_(ConnectionTextValue(connection_text, "Data Source")) {
+    if (path_.empty()) throw DatabaseError("the connection text names no Data Source");
     ConfigureLibrary();
+    Open();
+  }
+
+  ~SqliteDriver() override { Close(); }
+
+  void Open() {
     const int flags =
         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX;
-    int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+    int rc = sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) {
       const std::string msg = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
       sqlite3_close_v2(db_);
       db_ = nullptr;
-      throw DatabaseError("cannot open the database '" + path + "': " + msg);
+      throw DatabaseError("cannot open the database '" + path_ + "': " + msg);
     }
+    ran_out_ = false;
     sqlite3_extended_result_codes(db_, 1);
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
     try {
@@ -113,7 +120,8 @@ class SqliteDriver : public Driver {
       // In-memory databases have no file to log to. FULL syncs the log at every commit, so a
       // commit reported as done survives a power loss; NORMAL could lose the latest ones.
       const char* file = sqlite3_db_filename(db_, "main");
-      if (file != nullptr && *file != '\0') {
+      has_file_ = file != nullptr && *file != '\0';
+      if (has_file_) {
         RunScript("PRAGMA journal_mode=WAL");
         RunScript("PRAGMA synchronous=FULL");
       }
@@ -125,12 +133,10 @@ class SqliteDriver : public Driver {
       // in WAL mode it stays valid between transactions unless another connection wrote.
       RunScript("PRAGMA cache_size=-32768");
     } catch (...) {
-      Close();
+      CloseHandle();
       throw;
     }
   }
-
-  ~SqliteDriver() override { Close(); }
 
   int32_t Execute(std::string_view sql) override {
     int64_t changed = 0;
@@ -173,7 +179,14 @@ class SqliteDriver : public Driver {
       throw DatabaseError(lost ? "the transaction was already rolled back by the database"
                                : "no transaction is open");
     }
-    RunScript("COMMIT");
+    if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+      // A commit still open failed before writing anything: the caller rolls it back. One that
+      // SQLite ended itself may have written its log before the sync failed.
+      if (!sqlite3_get_autocommit(db_) || !MayBeDurable(sqlite3_extended_errcode(db_)))
+        Raise("COMMIT");
+      began_ = false;
+      throw CommitOutcomeUnknown(std::string(sqlite3_errmsg(db_)) + " [COMMIT]");
+    }
     began_ = false;
   }
 
@@ -193,7 +206,33 @@ class SqliteDriver : public Driver {
 
   bool InTransaction() const override { return db_ != nullptr && !sqlite3_get_autocommit(db_); }
 
+  // A database without a file would be lost with its session; nobody else waits on its locks.
+  void Reset() noexcept override {
+    if (db_ == nullptr || !has_file_) return;
+    CloseHandle();
+    reopen_ = true;
+    try {
+      Open();
+      reopen_ = false;
+    } catch (...) {  // the next use tries again
+    }
+  }
+
   void Close() override {
+    reopen_ = false;
+    CloseHandle();
+  }
+
+  bool IsOpen() const override { return db_ != nullptr || reopen_; }
+  std::string_view DialectName() const override { return "sqlite"; }
+
+ private:
+  struct CachedStmt {
+    std::string sql;  // the key: a shape's, or the statement's text
+    StmtPtr stmt;
+  };
+
+  void CloseHandle() {
     if (db_ == nullptr) return;
     cache_.clear();
     index_.clear();
@@ -203,17 +242,37 @@ class SqliteDriver : public Driver {
     began_ = false;
   }
 
-  bool IsOpen() const override { return db_ != nullptr; }
-  std::string_view DialectName() const override { return "sqlite"; }
+  void EnsureOpen() {
+    // Running out of memory can leave a session failing with "out of memory" after memory is
+    // back (seen with a view's compiled columns): once its transaction is over, such a session
+    // is opened afresh.
+    if (db_ != nullptr && ran_out_ && has_file_ && sqlite3_get_autocommit(db_)) {
+      CloseHandle();
+      reopen_ = true;
+    }
+    if (db_ == nullptr) {
+      if (!reopen_) throw DatabaseError("the connection is closed");
+      Open();
+      reopen_ = false;
+    }
+  }
 
- private:
-  struct CachedStmt {
-    std::string sql;  // the key: a shape's, or the statement's text
-    StmtPtr stmt;
-  };
-
-  void EnsureOpen() const {
-    if (db_ == nullptr) throw DatabaseError("the connection is closed");
+  // Whether a failed COMMIT may still have stored the change: a failure to get memory, to
+  // read or write pages, or to take the log's locks comes before the commit record is complete
+  // in the log. A sync that reports a full disk cannot be told from a write that does.
+  static bool MayBeDurable(int code) {
+    switch (code) {
+      case SQLITE_IOERR_SHMLOCK:
+      case SQLITE_NOMEM:
+      case SQLITE_IOERR_NOMEM:
+      case SQLITE_IOERR_WRITE:
+      case SQLITE_IOERR_READ:
+      case SQLITE_IOERR_SHORT_READ:
+      case SQLITE_FULL:
+        return false;
+      default:
+        return true;
+    }
   }
 
   [[noreturn]] void Raise(std::string_view sql) const {
@@ -287,6 +346,7 @@ class SqliteDriver : public Driver {
     const char* tail = nullptr;
     if (sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &raw, &tail) !=
         SQLITE_OK) {
+      if (sqlite3_errcode(db_) == SQLITE_NOMEM) ran_out_ = true;
       sqlite3_finalize(raw);
       if (original.empty()) return nullptr;
       Raise(original);
@@ -359,7 +419,10 @@ class SqliteDriver : public Driver {
     for (;;) {
       const int rc = sqlite3_step(stmt);
       if (rc == SQLITE_DONE) break;
-      if (rc != SQLITE_ROW) Raise(original);
+      if (rc != SQLITE_ROW) {
+        if ((rc & 0xff) == SQLITE_NOMEM) ran_out_ = true;
+        Raise(original);
+      }
       if (out != nullptr && columns > 0) {
         for (int i = 0; i < columns; ++i) out->cells.push_back(ColumnValue(stmt, i));
       }
@@ -370,7 +433,11 @@ class SqliteDriver : public Driver {
       *changed += sqlite3_changes64(db_);
   }
 
+  std::string path_;
   sqlite3* db_ = nullptr;
+  bool has_file_ = false;
+  bool reopen_ = false;   // reset, and reopening failed: the next use opens again
+  bool ran_out_ = false;  // a statement ran out of memory since the session was opened
   bool began_ = false;
   std::list<CachedStmt> cache_;  // most recently used first
   std::unordered_map<std::string, std::list<CachedStmt>::iterator> index_;
