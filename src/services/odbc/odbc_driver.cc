@@ -393,6 +393,7 @@ class OdbcDriver final : public Driver {
       }
       ChooseTextCalls();
       Initialise();
+      Ready();
     } catch (...) {
       Close();
       throw;
@@ -586,6 +587,7 @@ class OdbcDriver final : public Driver {
       if (!SQL_SUCCEEDED(SQLDisconnect(dbc_.get()))) return;  // still connected: nothing to do
     }
     connected_ = false;
+    ready_ = false;
     in_transaction_ = false;
     report_.link_lost = false;
     report_.failed = false;
@@ -659,7 +661,7 @@ class OdbcDriver final : public Driver {
   // results, also where it reported some other failure: once the transaction is over, a
   // session on it that saw a failure is connected afresh.
   void ReopenAfterReset() {
-    if (report_.failed && dialect_ == Dialect::kSqlite && connected_ && !in_transaction_) Reset();
+    if (ready_ && report_.failed && dialect_ == Dialect::kSqlite && !in_transaction_) Reset();
     if (!reopen_) return;
     Connect(session_text_);
     reopen_ = false;  // Initialise runs statements of its own
@@ -671,6 +673,13 @@ class OdbcDriver final : public Driver {
       reopen_ = true;
       throw;
     }
+    Ready();
+  }
+
+  // Failures while connecting are the connection's own, not signs of a damaged session.
+  void Ready() {
+    report_.failed = false;
+    ready_ = true;
   }
 
   void RequireOpen() const {
@@ -1134,6 +1143,7 @@ class OdbcDriver final : public Driver {
   std::string session_text_;  // as connected, for a reset to connect again
   bool connected_ = false;
   bool reopen_ = false;  // reset, and connecting again failed: the next use tries again
+  bool ready_ = false;   // connected and initialised
   bool in_transaction_ = false;
   SQLULEN default_isolation_ = 0;  // read when a transaction first changes it
 };
