@@ -37,7 +37,7 @@ class Driver {
   virtual std::shared_ptr<const ResultData> Query(std::string_view sql) = 0;
   virtual void Begin() = 0;
   // Throws CommitOutcomeUnknown when the engine ended the transaction without telling whether
-  // it was stored; any other failure leaves the transaction open for Rollback.
+  // it was stored; any other failure means nothing was stored, and Rollback ends what is left.
   virtual void Commit() = 0;
   virtual void Rollback() = 0;
   virtual bool InTransaction() const = 0;
