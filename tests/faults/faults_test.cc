@@ -17,10 +17,14 @@
 #include <iostream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 #include <sstream>
 #include <thread>
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
 
 #include "cli/cli_runner.h"
 #include "common/sql_text.h"
@@ -245,13 +249,21 @@ using Call = std::function<void()>;
 std::string Outcome(const Call& call, const AllocPlan* plan = nullptr,
                     AllocTally* tally = nullptr) {
   std::exception_ptr failure;
-  if (plan != nullptr) ArmAllocFaults(*plan);
-  try {
-    call();
-  } catch (...) {
-    failure = std::current_exception();
+  {
+#if defined(__SANITIZE_ADDRESS__)
+    // The SQLite ODBC driver leaks on some of its error paths; the embedded driver's runs check
+    // for leaks of ours.
+    std::optional<__lsan::ScopedDisabler> exempt;
+    if (plan != nullptr && DriverName() == "odbc") exempt.emplace();
+#endif
+    if (plan != nullptr) ArmAllocFaults(*plan);
+    try {
+      call();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    if (plan != nullptr) *tally = DisarmAllocFaults();
   }
-  if (plan != nullptr) *tally = DisarmAllocFaults();
   if (!failure) return "stored";
   try {
     std::rethrow_exception(failure);

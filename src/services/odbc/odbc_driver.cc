@@ -116,10 +116,10 @@ class Reporter {
 
   [[noreturn]] void Fail(SQLSMALLINT type, SQLHANDLE handle, std::string_view what,
                          std::string_view sql = {}) {
+    failed = true;
     const std::vector<DiagRecord> records = Diagnostics(type, handle, calls);
     bool timed_out = false, lost = false;
     native = records.empty() ? 0 : records.front().native;
-    failed = true;
     std::string diagnostics;
     for (const DiagRecord& r : records) {
       lost = lost || r.state.starts_with("08");
@@ -417,8 +417,28 @@ class OdbcDriver final : public Driver {
     }
   }
 
+  // Any failure marks the session: see ReopenAfterReset.
   int32_t Execute(std::string_view sql) override {
     ReopenAfterReset();
+    try {
+      return ExecuteNow(sql);
+    } catch (...) {
+      report_.failed = true;
+      throw;
+    }
+  }
+
+  std::shared_ptr<const ResultData> Query(std::string_view sql) override {
+    ReopenAfterReset();
+    try {
+      return QueryNow(sql);
+    } catch (...) {
+      report_.failed = true;
+      throw;
+    }
+  }
+
+  int32_t ExecuteNow(std::string_view sql) {
     if (std::optional<Executed> run = RunPrepared(sql)) return RowsChanged(*run, sql);
     std::string text = Translate(sql);
     if (dialect_ != Dialect::kSqlite || text.find(';') == std::string::npos) {
@@ -430,9 +450,8 @@ class OdbcDriver final : public Driver {
     return changed;
   }
 
-  std::shared_ptr<const ResultData> Query(std::string_view sql) override {
+  std::shared_ptr<const ResultData> QueryNow(std::string_view sql) {
     // The server cannot be asked whether a text only reads, so the text itself is checked.
-    ReopenAfterReset();
     RequireReadOnlyQuery(sql);
     std::optional<Executed> prepared = RunPrepared(sql);
     // Errors name the statement as the engine received it.
@@ -657,8 +676,9 @@ class OdbcDriver final : public Driver {
     return text;
   }
 
-  // After SQLite ran out of memory the SQLite ODBC driver can go on giving broken or empty
-  // results, also where it reported some other failure: once the transaction is over, a
+  // After a failed statement (SQLite out of memory, or a failure of ours between executing and
+  // reading) the SQLite ODBC driver can go on giving broken or empty results, and even read
+  // freed memory when its prepared statement runs again: once the transaction is over, a
   // session on it that saw a failure is connected afresh.
   void ReopenAfterReset() {
     if (ready_ && report_.failed && dialect_ == Dialect::kSqlite && !in_transaction_) Reset();
