@@ -117,6 +117,13 @@ constexpr std::array kCatalog = {
                  "貿易條件 {0} 不存在。"},
     CatalogEntry{TAMSEL_KEY("00502"), "Enter a trade term for an import price rule.",
                  "进口价格规则必须输入贸易术语。", "進口價格規則必須輸入貿易條件。"},
+    // A write whose commit failed at the disk.
+    CatalogEntry{
+        TAMSEL_KEY("00503"),
+        "It is unknown whether the change to the price rule was stored: the database "
+        "failed while making it durable. Reload the rule before trying again.",
+        "无法确定对价格规则的更改是否已保存：数据库在持久化更改时出错。请重新读取该规则后再试。",
+        "無法確定對價格規則的變更是否已儲存：資料庫在寫入變更時發生錯誤。請重新讀取該規則後再試。"},
 };
 
 #undef TAMSEL_KEY

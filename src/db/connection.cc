@@ -85,8 +85,37 @@ std::shared_ptr<Recordset> Connection::OpenRecordset(std::string_view sql, int32
 }
 
 void Connection::BeginTrans() { OpenOrThrow(driver_).Begin(); }
-void Connection::CommitTrans() { OpenOrThrow(driver_).Commit(); }
-void Connection::RollbackTrans() { OpenOrThrow(driver_).Rollback(); }
+
+void Connection::CommitTrans() {
+  detail::Driver& driver = OpenOrThrow(driver_);
+  try {
+    driver.Commit();
+  } catch (const detail::CommitOutcomeUnknown&) {
+    // The session may hold a view of the file that no longer matches it: the next statement
+    // must see what really is stored.
+    driver.Reset();
+    throw;
+  }
+}
+
+// A transaction must never outlive a failed rollback: its locks would stall every other writer.
+// A rollback that fails twice (memory or I/O exhausted) ends with the session instead; the
+// failure is still reported.
+void Connection::RollbackTrans() {
+  detail::Driver& driver = OpenOrThrow(driver_);
+  try {
+    driver.Rollback();
+    return;
+  } catch (...) {
+    if (!driver.InTransaction()) throw;
+  }
+  try {
+    driver.Rollback();
+  } catch (...) {
+    if (driver.InTransaction()) driver.Reset();
+    throw;
+  }
+}
 
 bool Connection::InTransaction() const { return driver_ && driver_->InTransaction(); }
 

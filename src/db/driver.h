@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "db/connection_text.h"
+#include "tamsel/error.h"
 #include "tamsel/variant.h"
 
 namespace tamsel::detail {
@@ -20,6 +21,13 @@ struct ResultData {
   size_t RowCount() const { return columns.empty() ? 0 : cells.size() / columns.size(); }
 };
 
+// A commit that failed after the change may already have become durable (a failed sync, a
+// failed unlock, a lost link): whether it is stored is unknown until the data is read again.
+class CommitOutcomeUnknown : public DatabaseError {
+ public:
+  using DatabaseError::DatabaseError;
+};
+
 // One open database session. Statements arrive in the suite's T-SQL as the component built
 // them; a driver rewrites them for its engine where needed. Failures throw DatabaseError.
 class Driver {
@@ -28,9 +36,15 @@ class Driver {
   virtual int32_t Execute(std::string_view sql) = 0;  // rows changed
   virtual std::shared_ptr<const ResultData> Query(std::string_view sql) = 0;
   virtual void Begin() = 0;
+  // Throws CommitOutcomeUnknown when the engine ended the transaction without telling whether
+  // it was stored; any other failure means nothing was stored, and Rollback ends what is left.
   virtual void Commit() = 0;
   virtual void Rollback() = 0;
   virtual bool InTransaction() const = 0;
+  // Ends the session whatever its state, so the database drops its locks and undoes what was
+  // not committed, and opens it again with the same connection text. When reopening fails, the
+  // session stays open in name and the next use tries again.
+  virtual void Reset() noexcept = 0;
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
   // The SQL the engine behind the session speaks: "sqlite" or "mssql"; "" for any other, whose

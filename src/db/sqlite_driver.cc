@@ -104,24 +104,31 @@ bool PathExists(const std::string& path) {
 
 class SqliteDriver : public Driver {
  public:
-  explicit SqliteDriver(const std::string& connection_text) {
-    const std::string path = ConnectionTextValue(connection_text, "Data Source");
-    if (path.empty()) throw DatabaseError("the connection text names no Data Source");
-    // Opening for use never makes a file: a mistyped path would answer as an empty database.
-    const bool create = CreatesFile(connection_text);
-    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_URI |
+  explicit SqliteDriver(const std::string& connection_text)
+      : path_(ConnectionTextValue(connection_text, "Data Source")),
+        // Opening for use never makes a file: a mistyped path would answer as an empty database.
+        create_(CreatesFile(connection_text)) {
+    if (path_.empty()) throw DatabaseError("the connection text names no Data Source");
+    Open();
+  }
+
+  ~SqliteDriver() override { Close(); }
+
+  void Open() {
+    const int flags = SQLITE_OPEN_READWRITE | (create_ ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_URI |
                       SQLITE_OPEN_NOMUTEX;
-    int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+    int rc = sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) {
       const std::string msg = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
       sqlite3_close_v2(db_);
       db_ = nullptr;
-      if (!create && (rc & 0xff) == SQLITE_CANTOPEN && !PathExists(path)) {
-        throw DatabaseError("database not found: " + path + " (" + kModeKey + "=" + kModeCreate +
+      if (!create_ && (rc & 0xff) == SQLITE_CANTOPEN && !PathExists(path_)) {
+        throw DatabaseError("database not found: " + path_ + " (" + kModeKey + "=" + kModeCreate +
                             " in the connection text creates it)");
       }
-      throw DatabaseError("cannot open the database '" + path + "': " + msg);
+      throw DatabaseError("cannot open the database '" + path_ + "': " + msg);
     }
+    ran_out_ = false;
     sqlite3_extended_result_codes(db_, 1);
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
     try {
@@ -130,7 +137,8 @@ class SqliteDriver : public Driver {
       // In-memory databases have no file to log to. FULL syncs the log at every commit, so a
       // commit reported as done survives a power loss; NORMAL could lose the latest ones.
       const char* file = sqlite3_db_filename(db_, "main");
-      if (file != nullptr && *file != '\0') {
+      has_file_ = file != nullptr && *file != '\0';
+      if (has_file_) {
         RunScript("PRAGMA journal_mode=WAL");
         RunScript("PRAGMA synchronous=FULL");
       }
@@ -142,12 +150,10 @@ class SqliteDriver : public Driver {
       // in WAL mode it stays valid between transactions unless another connection wrote.
       RunScript("PRAGMA cache_size=-32768");
     } catch (...) {
-      Close();
+      CloseHandle();
       throw;
     }
   }
-
-  ~SqliteDriver() override { Close(); }
 
   int32_t Execute(std::string_view sql) override {
     int64_t changed = 0;
@@ -191,7 +197,14 @@ class SqliteDriver : public Driver {
       throw DatabaseError(lost ? "the transaction was already rolled back by the database"
                                : "no transaction is open");
     }
-    RunScript("COMMIT");
+    if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+      // A commit still open failed before writing anything: the caller rolls it back. One that
+      // SQLite ended itself may have written its log before the sync failed.
+      if (!sqlite3_get_autocommit(db_) || !MayBeDurable(sqlite3_extended_errcode(db_)))
+        Raise("COMMIT");
+      began_ = false;
+      throw CommitOutcomeUnknown(std::string(sqlite3_errmsg(db_)) + " [COMMIT]");
+    }
     began_ = false;
   }
 
@@ -211,17 +224,24 @@ class SqliteDriver : public Driver {
 
   bool InTransaction() const override { return db_ != nullptr && !sqlite3_get_autocommit(db_); }
 
-  void Close() override {
-    if (db_ == nullptr) return;
-    cache_.clear();
-    index_.clear();
-    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close_v2(db_);
-    db_ = nullptr;
-    began_ = false;
+  // A database without a file would be lost with its session; nobody else waits on its locks.
+  void Reset() noexcept override {
+    if (db_ == nullptr || !has_file_) return;
+    CloseHandle();
+    reopen_ = true;
+    try {
+      Open();
+      reopen_ = false;
+    } catch (...) {  // the next use tries again
+    }
   }
 
-  bool IsOpen() const override { return db_ != nullptr; }
+  void Close() override {
+    reopen_ = false;
+    CloseHandle();
+  }
+
+  bool IsOpen() const override { return db_ != nullptr || reopen_; }
   std::string_view DialectName() const override { return "sqlite"; }
 
   bool HasTable(std::string_view name) override {
@@ -244,8 +264,47 @@ class SqliteDriver : public Driver {
     bool query = false;  // compiled under OnlyReading
   };
 
-  void EnsureOpen() const {
-    if (db_ == nullptr) throw DatabaseError("the connection is closed");
+  void CloseHandle() {
+    if (db_ == nullptr) return;
+    cache_.clear();
+    index_.clear();
+    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    began_ = false;
+  }
+
+  void EnsureOpen() {
+    // Running out of memory can leave a session failing with "out of memory" after memory is
+    // back (seen with a view's compiled columns): once its transaction is over, such a session
+    // is opened afresh.
+    if (db_ != nullptr && ran_out_ && has_file_ && sqlite3_get_autocommit(db_)) {
+      CloseHandle();
+      reopen_ = true;
+    }
+    if (db_ == nullptr) {
+      if (!reopen_) throw DatabaseError("the connection is closed");
+      Open();
+      reopen_ = false;
+    }
+  }
+
+  // Whether a failed COMMIT may still have stored the change: a failure to get memory, to
+  // read or write pages, or to take the log's locks comes before the commit record is complete
+  // in the log. A sync that reports a full disk cannot be told from a write that does.
+  static bool MayBeDurable(int code) {
+    switch (code) {
+      case SQLITE_IOERR_SHMLOCK:
+      case SQLITE_NOMEM:
+      case SQLITE_IOERR_NOMEM:
+      case SQLITE_IOERR_WRITE:
+      case SQLITE_IOERR_READ:
+      case SQLITE_IOERR_SHORT_READ:
+      case SQLITE_FULL:
+        return false;
+      default:
+        return true;
+    }
   }
 
   [[noreturn]] void Raise(std::string_view sql) const {
@@ -329,6 +388,7 @@ class SqliteDriver : public Driver {
     const int rc = sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &raw, &tail);
     if (query) sqlite3_set_authorizer(db_, nullptr, nullptr);
     if (rc != SQLITE_OK) {
+      if (sqlite3_errcode(db_) == SQLITE_NOMEM) ran_out_ = true;
       sqlite3_finalize(raw);
       if (denied) {
         throw DatabaseError(
@@ -441,14 +501,22 @@ class SqliteDriver : public Driver {
         for (int i = 0; i < columns; ++i) out->cells.push_back(ColumnValue(stmt, i));
       }
     }
-    if (rc != SQLITE_DONE) Raise(original);
+    if (rc != SQLITE_DONE) {
+      if ((rc & 0xff) == SQLITE_NOMEM) ran_out_ = true;
+      Raise(original);
+    }
     // sqlite3_changes keeps the count of the last INSERT/UPDATE/DELETE, also after DDL; the
     // total tells whether this statement changed anything at all.
     if (changed != nullptr && sqlite3_total_changes64(db_) != total_before)
       *changed += sqlite3_changes64(db_);
   }
 
+  std::string path_;
+  bool create_ = false;  // Mode=ReadWriteCreate: a missing file is made
   sqlite3* db_ = nullptr;
+  bool has_file_ = false;
+  bool reopen_ = false;   // reset, and reopening failed: the next use opens again
+  bool ran_out_ = false;  // a statement ran out of memory since the session was opened
   bool began_ = false;
   std::list<CachedStmt> cache_;  // most recently used first
   std::unordered_map<std::string, std::list<CachedStmt>::iterator> index_;

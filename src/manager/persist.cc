@@ -9,6 +9,7 @@
 #include "common/funnel.h"
 #include "common/sql_text.h"
 #include "common/text.h"
+#include "db/driver.h"
 #include "manager/statements.h"
 #include "manager/write_transaction.h"
 #include "tamsel/manager.h"
@@ -40,28 +41,83 @@ void RefuseOverlap(Validator& validator, const std::shared_ptr<PriceRule>& rule)
 
 }  // namespace
 
-// Should a failure carry no description, the funnel would return silently; the call is then
-// still reported as failed, since nothing was written.
+namespace {
+
+// Armed before BEGIN, so that a failure anywhere (right after BEGIN, in the body, in the
+// clean-up itself) ends the transaction before the call returns: left open it would hold the
+// write lock against every other connection and refuse this manager's next write.
+class RollbackUnlessCommitted {
+ public:
+  explicit RollbackUnlessCommitted(Connection& conn) : conn_(conn) {}
+  RollbackUnlessCommitted(const RollbackUnlessCommitted&) = delete;
+  RollbackUnlessCommitted& operator=(const RollbackUnlessCommitted&) = delete;
+  ~RollbackUnlessCommitted() {
+    try {
+      Now();
+    } catch (...) {  // the connection has ended the session itself by now
+    }
+  }
+  // A failure of the rollback reaches the caller in place of the body's.
+  void Now() {
+    if (!armed_) return;
+    armed_ = false;
+    if (conn_.InTransaction()) conn_.RollbackTrans();
+  }
+  void Disarm() noexcept { armed_ = false; }
+
+ private:
+  Connection& conn_;
+  bool armed_ = true;
+};
+
+}  // namespace
+
+// Nothing that can fail runs once COMMIT has succeeded: a stored change must never be reported
+// as failed.
 void detail::RunWriteTransaction(const std::function<std::shared_ptr<clsContext>()>& context,
-                                 const std::function<void(clsContext&)>& body) {
+                                 const std::function<void(clsContext&)>& body,
+                                 bool* outcome_unknown) {
   // Held for the whole write: a host object called on the way may end the manager.
   std::shared_ptr<clsContext> ready;
   detail::Funnel([&] { ready = context(); });
   Assert(ready != nullptr, "The price rule manager is not initialised.");
   Connection& conn = *ready->mConn;
-  conn.BeginTrans();
-  bool committed = false;
+  RollbackUnlessCommitted rollback(conn);
+  try {
+    conn.BeginTrans();
+  } catch (...) {
+    // Not funnelled: it arrives with its own description and source "Error".
+    try {
+      throw ComponentError("Error", Describe(std::current_exception()));
+    } catch (const ComponentError&) {
+      throw;
+    } catch (...) {
+      RaiseFailure(std::current_exception(), {});
+    }
+  }
+  bool unknown = false, committed = false;
   detail::Funnel(
       [&] {
         body(*ready);
-        conn.CommitTrans();
+        try {
+          conn.CommitTrans();
+        } catch (const CommitOutcomeUnknown&) {
+          unknown = true;
+          throw;
+        }
+        rollback.Disarm();
         committed = true;
       },
       [&] {
-        if (conn.InTransaction()) conn.RollbackTrans();
+        if (unknown) {
+          if (outcome_unknown != nullptr) *outcome_unknown = true;
+          RaiseMsg("Error", "00503");
+        }
+        rollback.Now();
       },
       true);
-  Assert(committed, "The change was not stored: it failed without a description.");
+  // The funnel returns normally only after a commit, or after a failure without description.
+  if (!committed) RaiseError("The change was not stored: it failed without a description.");
 }
 
 namespace {
@@ -105,10 +161,11 @@ class StoredIdentity {
       for (const auto& [key, item] : *rule_->ruleItems) tier_ids_.emplace_back(item, item->id);
     }
   }
-  void Restore() const {
+  // Swaps rather than copies: putting the old values back must not need memory.
+  void Restore() noexcept {
     if (!rule_) return;
     rule_->id = id_;
-    rule_->ufts = ufts_;
+    rule_->ufts.swap(ufts_);
     for (const auto& [item, id] : tier_ids_) item->id = id;
   }
 
@@ -119,15 +176,18 @@ class StoredIdentity {
   std::vector<std::pair<std::shared_ptr<PriceRuleItem>, int32_t>> tier_ids_;
 };
 
+// After a commit of unknown outcome the rule keeps what was read back: should the change be
+// stored, the old id or row version would point a retry at the wrong row.
 void StoreInTransaction(const std::function<std::shared_ptr<clsContext>()>& context,
                         const std::shared_ptr<PriceRule>& rule, WriteKind kind,
                         const std::function<void()>& save_items) {
-  const StoredIdentity before(rule);
+  StoredIdentity before(rule);
+  bool unknown = false;
   try {
     detail::RunWriteTransaction(
-        context, [&](clsContext& ready) { StoreRule(ready, rule, kind, save_items); });
+        context, [&](clsContext& ready) { StoreRule(ready, rule, kind, save_items); }, &unknown);
   } catch (...) {
-    before.Restore();
+    if (!unknown) before.Restore();
     throw;
   }
 }
@@ -135,13 +195,17 @@ void StoreInTransaction(const std::function<std::shared_ptr<clsContext>()>& cont
 }  // namespace
 
 void PriceRuleManager::CreateVenInvPriceRule(const std::shared_ptr<PriceRule>& rule) {
-  StoreInTransaction([this] { return Context(); }, rule, WriteKind::kCreate,
-                     [&] { SaveRuleItems(rule); });
+  detail::OnlyComponentErrors([&] {
+    StoreInTransaction([this] { return Context(); }, rule, WriteKind::kCreate,
+                       [&] { SaveRuleItems(rule); });
+  });
 }
 
 void PriceRuleManager::SaveVenInvPriceRule(const std::shared_ptr<PriceRule>& rule) {
-  StoreInTransaction([this] { return Context(); }, rule, WriteKind::kSave,
-                     [&] { SaveRuleItems(rule); });
+  detail::OnlyComponentErrors([&] {
+    StoreInTransaction([this] { return Context(); }, rule, WriteKind::kSave,
+                       [&] { SaveRuleItems(rule); });
+  });
 }
 
 // Runs inside the caller's transaction and funnel. It has no funnel of its own: a failure must

@@ -9,16 +9,18 @@
 namespace tamsel {
 
 void PriceRuleManager::RemoveVenInvPriceRule(int32_t id) {
-  detail::RunWriteTransaction([this] { return Context(); },
-                              [&](clsContext& context) {
-                                Connection& conn = *context.mConn;
-                                // Tiers first; a rule without tiers is normal, so only the
-                                // rule's own delete must hit.
-                                conn.Execute(detail::RuleItemsDeleteSql(id), -1);
-                                if (conn.Execute(detail::RuleDeleteSql(id), -1) < 1) {
-                                  detail::RaiseMsg("Error", "00061");
-                                }
-                              });
+  detail::OnlyComponentErrors([&] {
+    detail::RunWriteTransaction([this] { return Context(); },
+                                [&](clsContext& context) {
+                                  Connection& conn = *context.mConn;
+                                  // Tiers first; a rule without tiers is normal, so only the
+                                  // rule's own delete must hit.
+                                  conn.Execute(detail::RuleItemsDeleteSql(id), -1);
+                                  if (conn.Execute(detail::RuleDeleteSql(id), -1) < 1) {
+                                    detail::RaiseMsg("Error", "00061");
+                                  }
+                                });
+  });
 }
 
 std::shared_ptr<Recordset> PriceRuleManager::ListVenInvPriceRuleItems(const std::string& filter) {

@@ -112,11 +112,15 @@ class Reporter {
   TextCalls calls = TextCalls::kWide;
   int lock_timeout_ms = 0;
   bool link_lost = false;
+  SQLINTEGER native = 0;  // the engine's own code of the last failure's first record
+  bool failed = false;    // a call failed since the session was connected
 
   [[noreturn]] void Fail(SQLSMALLINT type, SQLHANDLE handle, std::string_view what,
                          std::string_view sql = {}) {
+    failed = true;
     const std::vector<DiagRecord> records = Diagnostics(type, handle, calls);
     bool timed_out = false, lost = false;
+    native = records.empty() ? 0 : records.front().native;
     std::string diagnostics;
     for (const DiagRecord& r : records) {
       lost = lost || r.state.starts_with("08");
@@ -374,6 +378,7 @@ class OdbcDriver final : public Driver {
     // LockTimeout= is Tamsel's own: a driver might refuse a key it does not know.
     const std::string text = WithoutConnectionTextKey(connection_text, kLockTimeoutKey);
     Connect(text);
+    session_text_ = text;
     try {
       dialect_ = DetectDialect();
       report_.dialect = dialect_;
@@ -384,10 +389,12 @@ class OdbcDriver final : public Driver {
         connected_ = false;
         std::string bounded = WithoutConnectionTextKey(text, "Timeout");
         if (!bounded.empty() && bounded.back() != ';') bounded += ';';
-        Connect(bounded + "Timeout=" + std::to_string((report_.lock_timeout_ms + 1) / 2));
+        session_text_ = bounded + "Timeout=" + std::to_string((report_.lock_timeout_ms + 1) / 2);
+        Connect(session_text_);
       }
       ChooseTextCalls();
       Initialise();
+      Ready();
     } catch (...) {
       Close();
       throw;
@@ -411,7 +418,28 @@ class OdbcDriver final : public Driver {
     }
   }
 
+  // Any failure marks the session: see ReopenAfterReset.
   int32_t Execute(std::string_view sql) override {
+    ReopenAfterReset();
+    try {
+      return ExecuteNow(sql);
+    } catch (...) {
+      report_.failed = true;
+      throw;
+    }
+  }
+
+  std::shared_ptr<const ResultData> Query(std::string_view sql) override {
+    ReopenAfterReset();
+    try {
+      return QueryNow(sql);
+    } catch (...) {
+      report_.failed = true;
+      throw;
+    }
+  }
+
+  int32_t ExecuteNow(std::string_view sql) {
     if (std::optional<Executed> run = RunPrepared(sql)) return RowsChanged(*run, sql);
     std::string text = Translate(sql);
     if (dialect_ != Dialect::kSqlite || text.find(';') == std::string::npos) {
@@ -423,7 +451,7 @@ class OdbcDriver final : public Driver {
     return changed;
   }
 
-  std::shared_ptr<const ResultData> Query(std::string_view sql) override {
+  std::shared_ptr<const ResultData> QueryNow(std::string_view sql) {
     RequireNoNul(sql, "statement");
     // The server cannot be asked whether a text only reads, so the text itself is checked.
     RequireReadOnlyQuery(sql, dialect_ == Dialect::kSqlite);
@@ -495,6 +523,7 @@ class OdbcDriver final : public Driver {
   }
 
   void Begin() override {
+    ReopenAfterReset();
     RequireOpen();
     if (in_transaction_) throw DatabaseError("a transaction is already open on this connection");
     if (dialect_ == Dialect::kSqlite) {
@@ -503,7 +532,18 @@ class OdbcDriver final : public Driver {
       // locked") when another connection writes, instead of waiting. BEGIN IMMEDIATE takes the
       // write lock up front and waits for it, as the embedded driver does; the ODBC driver
       // stays in autocommit mode and leaves SQLite's own transaction alone.
-      RunCommand("BEGIN IMMEDIATE");
+      // Armed first: a failure after the statement ran must not leave its transaction behind.
+      in_transaction_ = true;
+      try {
+        RunCommand("BEGIN IMMEDIATE");
+      } catch (...) {
+        try {
+          Rollback();
+        } catch (...) {
+          Reset();
+        }
+        throw;
+      }
     } else {
       // The duplicate and overlap checks read what the insert then relies on: under READ
       // COMMITTED another session could insert the same rule in between.
@@ -516,25 +556,46 @@ class OdbcDriver final : public Driver {
   void Commit() override {
     RequireOpen();
     if (!in_transaction_) throw DatabaseError("no transaction is open on this connection");
-    // On failure the transaction stays open, so the caller can still roll it back.
+    // On failure the transaction stays open, so the caller can still roll it back, unless it
+    // ended on the way: then nobody can tell whether the commit arrived.
     if (dialect_ == Dialect::kSqlite) {
-      RunCommand("COMMIT");
+      try {
+        RunCommand("COMMIT");
+      } catch (const DatabaseError& e) {
+        // SQLite ends a transaction itself when its commit fails at the disk, possibly after
+        // the change reached the file. The driver reports SQLite's primary codes only, so of
+        // the disk's failures none can be told to come before that; no memory does.
+        const SQLINTEGER code = report_.native;
+        if (SqliteTransactionOpen()) throw;
+        in_transaction_ = false;
+        if (code == SQLITE_NOMEM) throw;
+        throw CommitOutcomeUnknown(e.what());
+      }
       in_transaction_ = false;
       return;
     }
     if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_COMMIT))) {
-      // Without the link it is unknown whether the commit arrived; nothing is left to undo.
       try {
         FailConnection("ODBC: commit failed");
-      } catch (const DatabaseError&) {
-        if (report_.link_lost) in_transaction_ = false;
-        throw;
+      } catch (const DatabaseError& e) {
+        if (!report_.link_lost) throw;
+        in_transaction_ = false;
+        throw CommitOutcomeUnknown(e.what());
       }
     }
-    EndTransaction();
+    // The change is stored: what follows must not report otherwise. A session that stays in
+    // manual-commit mode would hold every later statement in a transaction nobody ends.
+    in_transaction_ = false;
+    try {
+      SetAutocommit(true);
+      SetIsolation(default_isolation_);
+    } catch (...) {
+      Reset();
+    }
   }
 
   void Rollback() override {
+    ReopenAfterReset();
     RequireOpen();
     if (!in_transaction_) throw DatabaseError("no transaction is open on this connection");
     // Switching autocommit back on commits whatever is pending, so after a failed rollback the
@@ -567,7 +628,30 @@ class OdbcDriver final : public Driver {
   // A lost link ends the transaction with the session.
   bool InTransaction() const override { return in_transaction_ && !report_.link_lost; }
 
+  // Disconnecting ends the session's transaction on the server or in the SQLite file. A session
+  // still in manual-commit mode is rolled back first, as a driver may refuse to disconnect it.
+  void Reset() noexcept override {
+    if (!connected_) return;
+    prepared_.clear();
+    prepared_index_.clear();
+    if (!SQL_SUCCEEDED(SQLDisconnect(dbc_.get()))) {
+      SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK);
+      if (!SQL_SUCCEEDED(SQLDisconnect(dbc_.get()))) return;  // still connected: nothing to do
+    }
+    connected_ = false;
+    ready_ = false;
+    in_transaction_ = false;
+    report_.link_lost = false;
+    report_.failed = false;
+    reopen_ = true;
+    try {
+      ReopenAfterReset();
+    } catch (...) {  // the next use tries again
+    }
+  }
+
   void Close() override {
+    reopen_ = false;
     if (!connected_) return;
     connected_ = false;
     prepared_.clear();
@@ -602,7 +686,7 @@ class OdbcDriver final : public Driver {
     report_.Fail(SQL_HANDLE_DBC, dbc_.get(), "ODBC: disconnect failed");
   }
 
-  bool IsOpen() const override { return connected_ && !report_.link_lost; }
+  bool IsOpen() const override { return (connected_ && !report_.link_lost) || reopen_; }
   std::string_view DialectName() const override {
     switch (dialect_) {
       case Dialect::kSqlServer:
@@ -632,6 +716,32 @@ class OdbcDriver final : public Driver {
   }
 
  private:
+  // After a failed statement (SQLite out of memory, or a failure of ours between executing and
+  // reading) the SQLite ODBC driver can go on giving broken or empty results, and even read
+  // freed memory when its prepared statement runs again: once the transaction is over, a
+  // session on it that saw a failure is connected afresh.
+  void ReopenAfterReset() {
+    if (ready_ && report_.failed && dialect_ == Dialect::kSqlite && !in_transaction_) Reset();
+    if (!reopen_) return;
+    Connect(session_text_);
+    reopen_ = false;  // Initialise runs statements of its own
+    try {
+      Initialise();
+    } catch (...) {
+      SQLDisconnect(dbc_.get());
+      connected_ = false;
+      reopen_ = true;
+      throw;
+    }
+    Ready();
+  }
+
+  // Failures while connecting are the connection's own, not signs of a damaged session.
+  void Ready() {
+    report_.failed = false;
+    ready_ = true;
+  }
+
   void RequireOpen() const {
     if (!IsOpen()) throw DatabaseError("the connection is closed");
   }
@@ -1082,7 +1192,10 @@ class OdbcDriver final : public Driver {
   int64_t sqlite_schema_ = -1;  // the SQLite schema version that prepared_ was filled under
   Dialect dialect_ = Dialect::kOther;
   Reporter report_;
+  std::string session_text_;  // as connected, for a reset to connect again
   bool connected_ = false;
+  bool reopen_ = false;  // reset, and connecting again failed: the next use tries again
+  bool ready_ = false;   // connected and initialised
   bool in_transaction_ = false;
   SQLULEN default_isolation_ = 0;  // read when a transaction first changes it
 };
