@@ -634,6 +634,8 @@ class OdbcDriver final : public Driver {
     if (!connected_) return;
     prepared_.clear();
     prepared_index_.clear();
+    schema_probe_.Reset();
+    sqlite_schema_ = -1;
     if (!SQL_SUCCEEDED(SQLDisconnect(dbc_.get()))) {
       SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK);
       if (!SQL_SUCCEEDED(SQLDisconnect(dbc_.get()))) return;  // still connected: nothing to do
