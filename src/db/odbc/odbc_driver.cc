@@ -631,15 +631,7 @@ class OdbcDriver final : public Driver {
   // Disconnecting ends the session's transaction on the server or in the SQLite file. A session
   // still in manual-commit mode is rolled back first, as a driver may refuse to disconnect it.
   void Reset() noexcept override {
-    if (!connected_) return;
-    prepared_.clear();
-    prepared_index_.clear();
-    schema_probe_.Reset();
-    sqlite_schema_ = -1;
-    if (!SQL_SUCCEEDED(SQLDisconnect(dbc_.get()))) {
-      SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK);
-      if (!SQL_SUCCEEDED(SQLDisconnect(dbc_.get()))) return;  // still connected: nothing to do
-    }
+    if (!connected_ || !Disconnect()) return;  // still connected: nothing to do
     connected_ = false;
     ready_ = false;
     in_transaction_ = false;
@@ -730,12 +722,28 @@ class OdbcDriver final : public Driver {
     try {
       Initialise();
     } catch (...) {
-      SQLDisconnect(dbc_.get());
-      connected_ = false;
-      reopen_ = true;
+      if (Disconnect()) {
+        connected_ = false;
+        reopen_ = true;
+      } else {
+        ready_ = true;  // a failed session: the next use resets it again
+        report_.failed = true;
+      }
       throw;
     }
     Ready();
+  }
+
+  // Ends the session: its prepared statements first, then the connection, rolling back a
+  // transaction the driver will not leave open. false when the driver keeps the connection.
+  bool Disconnect() noexcept {
+    prepared_.clear();
+    prepared_index_.clear();
+    schema_probe_.Reset();
+    sqlite_schema_ = -1;
+    if (SQL_SUCCEEDED(SQLDisconnect(dbc_.get()))) return true;
+    SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK);
+    return SQL_SUCCEEDED(SQLDisconnect(dbc_.get()));
   }
 
   // Failures while connecting are the connection's own, not signs of a damaged session.
