@@ -148,7 +148,8 @@ struct Session {
   // One argument of a kind the input chooses.
   void Argument(Reader& in, VARIANT& v) {
     std::memset(&v, 0, sizeof v);
-    switch (in.Byte() % 16) {
+    const uint8_t kind = in.Byte() % 16;
+    switch (kind) {
       case 0:
         v.vt = VT_I4, v.lVal = in.Int();
         break;
@@ -184,20 +185,15 @@ struct Session {
         break;
       }
       case 9:
-        v.vt = VT_BYREF | VT_I2, v.piVal = &i2;
-        break;
       case 10:
-        v.vt = VT_BYREF | VT_I4, v.plVal = &i4;
-        break;
       case 11:
-        v.vt = VT_BYREF | VT_BOOL, v.pboolVal = &b;
-        break;
       case 12:
-        v.vt = VT_BYREF | VT_BSTR, v.pbstrVal = &s;
+      case 13: {  // by reference, to this call's own values
+        void* const targets[] = {&i2, &i4, &b, &s, &inner};
+        constexpr VARTYPE kTypes[] = {VT_I2, VT_I4, VT_BOOL, VT_BSTR, VT_VARIANT};
+        v.vt = VT_BYREF | kTypes[kind - 9], v.byref = targets[kind - 9];
         break;
-      case 13:
-        v.vt = VT_BYREF | VT_VARIANT, v.pvarVal = &inner;
-        break;
+      }
       case 14:
         v.vt = VT_DATE, v.date = static_cast<double>(in.Int()) / 1000;
         break;
