@@ -1,8 +1,8 @@
 // The tool's rule-file reader on any JSON: a rule or ToolError, and the rule writes out again.
 
 #include "cli_context.h"
-#include "harness.h"
 #include "files/rule_file.h"
+#include "harness.h"
 
 TAMSEL_FUZZ_TARGET(text) {
   using namespace tamsel::cli;
