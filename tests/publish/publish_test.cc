@@ -123,6 +123,14 @@ TEST_F(PublishTest, EveryDispidReachesItsMemberByIdAndByName) {
     } else if (value.vt != VT_DISPATCH) {
       EXPECT_EQ(got->result.llVal, value.llVal);
     }
+    if (kind == "bool") {  // a number as a Boolean: 0 is false, anything else true
+      for (const int32_t n : {0, 2}) {
+        Var number(n);
+        ASSERT_EQ(Invoke(d, id, DISPATCH_PROPERTYPUT, {&number})->hr, S_OK);
+        EXPECT_EQ(Invoke(d, id, DISPATCH_PROPERTYGET)->result.boolVal,
+                  n ? VARIANT_TRUE : VARIANT_FALSE);
+      }
+    }
     Var wrong(std::string("seven"));  // a text where a number belongs
     if (kind == "long" || kind == "double") {
       auto refused = Invoke(d, id, DISPATCH_PROPERTYPUT, {&wrong});
