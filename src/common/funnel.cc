@@ -10,7 +10,6 @@ namespace tamsel::detail {
 
 namespace {
 
-constexpr std::string_view kUnknownFailure = "An unexpected failure occurred.";
 // Short enough to be held without allocating.
 constexpr const char* kOutOfMemory = "Out of memory.";
 
@@ -75,11 +74,12 @@ std::string Describe(const std::exception_ptr& failure) {
   }
 }
 
-void RaiseFailure(const std::exception_ptr& failure, std::string_view blank) {
+void RaiseFailure(const std::exception_ptr& failure, std::string_view blank,
+                  std::string_view source) {
   try {
     std::string description = Describe(failure);
     if (Trim(description).empty()) description = blank;
-    throw ComponentError("Assert", std::move(description), KeyOf(failure));
+    throw ComponentError(std::string(source), std::move(description), KeyOf(failure));
   } catch (const ComponentError&) {
     throw;
   } catch (...) {

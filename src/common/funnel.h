@@ -39,11 +39,15 @@ class Callback {
 // needs none.
 TAMSEL_INTERNAL std::string Describe(const std::exception_ptr& failure);
 
-// Throws the component error (source "Assert") for a failure: its description and message key,
-// or `blank` when its description is blank. When memory is too short to build that error, a
-// prepared out-of-memory error is thrown instead, so nothing else ever leaves.
+// What a failure says when it says nothing itself.
+inline constexpr std::string_view kUnknownFailure = "An unexpected failure occurred.";
+
+// Throws the component error (source "Assert" unless given) for a failure: its description and
+// message key, or `blank` when its description is blank. When memory is too short to build that
+// error, a prepared out-of-memory error is thrown instead, so nothing else ever leaves.
 [[noreturn]] TAMSEL_INTERNAL void RaiseFailure(const std::exception_ptr& failure,
-                                               std::string_view blank);
+                                               std::string_view blank,
+                                               std::string_view source = "Assert");
 
 // Runs body. On a failure keeps its description, runs cleanup (whose own failures are
 // ignored, unless rethrow_cleanup_failure: then the clean-up's description replaces the kept
@@ -61,7 +65,7 @@ decltype(auto) OnlyComponentErrors(F&& f) {
   } catch (const ComponentError&) {
     throw;
   } catch (...) {
-    RaiseFailure(std::current_exception(), "An unexpected failure occurred.");
+    RaiseFailure(std::current_exception(), kUnknownFailure);
   }
 }
 

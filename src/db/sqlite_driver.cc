@@ -230,8 +230,7 @@ class SqliteDriver : public Driver {
     CloseHandle();
     reopen_ = true;
     try {
-      Open();
-      reopen_ = false;
+      EnsureOpen();
     } catch (...) {  // the next use tries again
     }
   }
@@ -245,7 +244,7 @@ class SqliteDriver : public Driver {
   std::string_view DialectName() const override { return "sqlite"; }
 
   bool HasTable(std::string_view name) override {
-    if (!db_) throw DatabaseError("the connection is closed");
+    EnsureOpen();
     // With no column named, this only looks the table or view up (reading the schema first,
     // which is where a file that is no database shows).
     const std::string table(name);

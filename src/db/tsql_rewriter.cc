@@ -92,22 +92,28 @@ bool IsNumber(const Token& t) {
   return true;
 }
 
-// Reads a number starting at pos: digits with an optional point, fraction and exponent. Followed
-// by word characters (0x1F, 2e) it is a word instead.
-Kind ReadNumber(std::string_view sql, size_t& pos) {
-  while (pos < sql.size() && IsDigit(sql[pos])) ++pos;
-  if (pos < sql.size() && sql[pos] == '.') {
+// Where a decimal number starting at pos ends: digits with an optional point, fraction and
+// exponent (an "e" without digits after it is not part of the number).
+size_t DecimalEnd(std::string_view text, size_t pos) {
+  while (pos < text.size() && IsDigit(text[pos])) ++pos;
+  if (pos < text.size() && text[pos] == '.') {
     ++pos;
-    while (pos < sql.size() && IsDigit(sql[pos])) ++pos;
+    while (pos < text.size() && IsDigit(text[pos])) ++pos;
   }
-  if (pos < sql.size() && (sql[pos] == 'e' || sql[pos] == 'E')) {
+  if (pos < text.size() && (text[pos] == 'e' || text[pos] == 'E')) {
     size_t e = pos + 1;
-    if (e < sql.size() && (sql[e] == '+' || sql[e] == '-')) ++e;
-    if (e < sql.size() && IsDigit(sql[e])) {
-      while (e < sql.size() && IsDigit(sql[e])) ++e;
+    if (e < text.size() && (text[e] == '+' || text[e] == '-')) ++e;
+    if (e < text.size() && IsDigit(text[e])) {
+      while (e < text.size() && IsDigit(text[e])) ++e;
       pos = e;
     }
   }
+  return pos;
+}
+
+// Reads a number starting at pos. Followed by word characters (0x1F, 2e) it is a word instead.
+Kind ReadNumber(std::string_view sql, size_t& pos) {
+  pos = DecimalEnd(sql, pos);
   if (pos < sql.size() && IsWordChar(static_cast<unsigned char>(sql[pos]))) {
     while (pos < sql.size() && IsWordChar(static_cast<unsigned char>(sql[pos]))) ++pos;
     return Kind::kWord;
@@ -429,29 +435,14 @@ std::vector<std::string_view> AsciiPieces(std::string_view word) {
 // its digits end, so "1=1set" holds the word "set".
 std::string_view AfterNumber(std::string_view word) {
   size_t i = 0;
-  const auto digits = [&](auto is_digit) {
-    while (i < word.size() && is_digit(static_cast<unsigned char>(word[i]))) ++i;
-  };
   if (i < word.size() && word[i] == '$') ++i;
   if (i == word.size() || !(IsDigit(word[i]) || word[i] == '.')) return word;
   if (word.substr(i, 2) == "0x" || word.substr(i, 2) == "0X") {
     i += 2;
-    digits([](unsigned char c) { return std::isxdigit(c) != 0; });
+    while (i < word.size() && std::isxdigit(static_cast<unsigned char>(word[i]))) ++i;
     return word.substr(i);
   }
-  const auto decimal = [](unsigned char c) { return c >= '0' && c <= '9'; };
-  digits(decimal);
-  if (i < word.size() && word[i] == '.') ++i;
-  digits(decimal);
-  if (i < word.size() && (word[i] == 'e' || word[i] == 'E')) {
-    size_t e = i + 1;
-    if (e < word.size() && (word[e] == '+' || word[e] == '-')) ++e;
-    if (e < word.size() && IsDigit(word[e])) {
-      i = e;
-      digits(decimal);
-    }
-  }
-  return word.substr(i);
+  return word.substr(DecimalEnd(word, i));
 }
 
 void RequireReadOnlyQuery(std::string_view tsql, bool sqlite) {

@@ -87,13 +87,7 @@ void detail::RunWriteTransaction(const std::function<std::shared_ptr<clsContext>
     conn.BeginTrans();
   } catch (...) {
     // Not funnelled: it arrives with its own description and source "Error".
-    try {
-      throw ComponentError("Error", Describe(std::current_exception()));
-    } catch (const ComponentError&) {
-      throw;
-    } catch (...) {
-      RaiseFailure(std::current_exception(), {});
-    }
+    RaiseFailure(std::current_exception(), {}, "Error");
   }
   bool unknown = false, committed = false;
   detail::Funnel(

@@ -15,7 +15,6 @@
 
 #include "common/text.h"
 #include "db/connection_text.h"
-#include "manager/lookup_support.h"
 #include "present/i18n.h"
 
 namespace tamsel::cli {
@@ -189,12 +188,24 @@ Session::Session(const GlobalOptions& options, const SessionSettings& settings)
                   kUnavailable);
 }
 
-bool Session::HasVendor(const std::string& code) const {
+namespace {
+// Whether the master-data table holds the code, read on a connection of its own.
+bool HasCode(const std::string& connection_text, const char* table, const char* column,
+             const std::string& code) {
   Connection conn;
-  conn.Open(connection_text_);
-  return !conn.OpenRecordset("select cVenCode from Vendor where cVenCode=" +
-                             ToSqlText(Variant(code)))
+  conn.Open(connection_text);
+  return !conn.OpenRecordset(std::string("select ") + column + " from " + table + " where " +
+                             column + "=" + ToSqlText(Variant(code)))
               ->Eof();
+}
+}  // namespace
+
+bool Session::HasVendor(const std::string& code) const {
+  return HasCode(connection_text_, "Vendor", "cVenCode", code);
+}
+
+bool Session::HasItem(const std::string& code) const {
+  return HasCode(connection_text_, "Inventory", "cInvCode", code);
 }
 
 int ExitCodeOf(const ComponentError& error) {
@@ -211,15 +222,5 @@ int ExitCodeOf(const ComponentError& error) {
 }
 
 Session::~Session() { manager_.ExitManager(); }
-
-clsContext Session::ReadingContext() {
-  clsContext context;
-  context.mConn = std::make_shared<Connection>();
-  context.mConn->Open(connection_text_);
-  context.objSysInfo = sys_info_;
-  context.objAuthSrv = detail::RowAuthFor(*login_, connection_text_);
-  if (!context.objAuthSrv) throw ToolError(_("the row-authorisation service did not start"));
-  return context;
-}
 
 }  // namespace tamsel::cli

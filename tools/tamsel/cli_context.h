@@ -97,14 +97,13 @@ class Session {
   // Whether the vendor exists; a look-up for an unknown one would answer with the price open to
   // any vendor.
   bool HasVendor(const std::string& code) const;
+  // Whether the item exists; a look-up for an unknown one would answer that no price applies.
+  bool HasItem(const std::string& code) const;
   const std::string& connection_text() const { return connection_text_; }
   SysInfo& sys_info() { return *sys_info_; }
   const Date& login_date() const { return login_date_; }
   const Date& today() const { return today_; }
   bool monthly_rates() const { return monthly_rates_; }
-  // A context like the manager's, on a connection of its own, for statements the tool runs
-  // beside the manager's look-ups.
-  clsContext ReadingContext();
 
  private:
   PriceRuleManager manager_;

@@ -99,14 +99,9 @@ void RequireVendor(const Session& session, const std::string& vendor) {
 // Refuses an item that does not exist: the look-ups would answer that no price applies, as if
 // the item merely had none.
 void RequireItem(const Session& session, const std::string& item) {
-  if (detail::Trim(item).empty()) return;
-  Connection conn;
-  conn.Open(session.connection_text());
-  const bool known = !conn.OpenRecordset("select cInvCode from Inventory where cInvCode=" +
-                                         ToSqlText(Variant(item)))
-                          ->Eof();
-  conn.Close();
-  if (!known) throw ToolError(Tf("item {0} does not exist", item), kNotFound);
+  if (!detail::Trim(item).empty() && !session.HasItem(item)) {
+    throw ToolError(Tf("item {0} does not exist", item), kNotFound);
+  }
 }
 
 // The look-ups answer with codes; the names beside them come from the master data.

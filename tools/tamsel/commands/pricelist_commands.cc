@@ -202,17 +202,13 @@ CheckedRow CheckRow(const Cells& cells, MasterData& master, PriceChecks& prices)
           problems.push_back(e.what());
         }
         break;
-      case Kind::kFlag: {
-        const std::string flag = detail::Lower(detail::Trim(*text));
-        if (flag == "1" || flag == "true" || flag == "yes") {
-          row.values[c] = Variant(true);
-        } else if (flag == "0" || flag == "false" || flag == "no") {
-          row.values[c] = Variant(false);
-        } else {
-          problems.push_back(Tf("{0}: not a flag (1 or 0): {1}", name, *text));
+      case Kind::kFlag:
+        try {
+          row.values[c] = Variant(ImportFlagCell(detail::Trim(*text), name).get<bool>());
+        } catch (const ToolError& e) {
+          problems.push_back(e.what());
         }
         break;
-      }
       case Kind::kDate:
         try {
           row.values[c] = Variant(ImportDate(*text, name));
