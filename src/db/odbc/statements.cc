@@ -46,27 +46,27 @@ std::vector<std::string> SplitSqliteScript(const std::string& script) {
   keep(script.substr(start));
   return out;
 }
-}  // namespace
-
-// Any failure marks the session: see ReopenAfterReset.
-int32_t OdbcDriver::Execute(std::string_view sql) {
-  ReopenAfterReset();
+// Runs f; any failure marks the session (see ReopenAfterReset).
+template <typename F>
+auto MarkingFailure(bool& failed, F&& f) {
   try {
-    return ExecuteNow(sql);
+    return f();
   } catch (...) {
-    report_.failed = true;
+    failed = true;
     throw;
   }
 }
 
+}  // namespace
+
+int32_t OdbcDriver::Execute(std::string_view sql) {
+  ReopenAfterReset();
+  return MarkingFailure(report_.failed, [&] { return ExecuteNow(sql); });
+}
+
 std::shared_ptr<const ResultData> OdbcDriver::Query(std::string_view sql) {
   ReopenAfterReset();
-  try {
-    return QueryNow(sql);
-  } catch (...) {
-    report_.failed = true;
-    throw;
-  }
+  return MarkingFailure(report_.failed, [&] { return QueryNow(sql); });
 }
 
 int32_t OdbcDriver::ExecuteNow(std::string_view sql) {
