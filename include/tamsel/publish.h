@@ -6,9 +6,14 @@
  * library and call through such a table (C, Python ctypes, .NET, Java FFM) can drive the
  * component by member name (GetIDsOfNames) or by dispatch identifier (Invoke).
  *
- * libtamsel_publish exports DllGetClassObject, DllCanUnloadNow, DllRegisterServer,
- * DllUnregisterServer, the BSTR functions (this platform has none) and TamselCreateInstance,
+ * On Linux, libtamsel_publish exports DllGetClassObject, DllCanUnloadNow, DllRegisterServer,
+ * DllUnregisterServer, the BSTR functions (that platform has none) and TamselCreateInstance,
  * which finds a class in the registry file, loads its library and creates an instance.
+ *
+ * On Windows, tamsel.dll is an in-process server: it exports the four entry points, registers
+ * itself with regsvr32 and carries the type library Tamsel; clients create its classes with
+ * CoCreateInstance (or by program id, "Tamsel.PriceRuleManager") and the types here are the
+ * system's. See docs/windows.md.
  *
  * Threads: an object answers only on the thread that created it; a call from any other thread
  * fails with RPC_E_WRONG_THREAD and changes nothing, and so does a call on the owning thread that
@@ -21,9 +26,20 @@
 
 #include <stdint.h>
 
+#ifdef _WIN32
+/* On Windows the types, the BSTR functions and the declarations of the entry points are the
+ * system's own (oleaut32, ole32); this header adds the component's identifiers. */
+#include <windows.h>
+#include <oleauto.h>
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+#ifdef _WIN32
+#define TAMSEL_E_COMPONENT ((HRESULT)0x800403E9L)
+#else /* the binary standard's types, rendered for this platform */
 
 typedef int32_t HRESULT;
 typedef int32_t SCODE;
@@ -298,6 +314,12 @@ TAMSEL_DEFINE_GUID(IID_IClassFactory, 0x00000001, 0x0000, 0x0000, 0xC0, 0, 0, 0,
 TAMSEL_DEFINE_GUID(IID_IDispatch, 0x00020400, 0x0000, 0x0000, 0xC0, 0, 0, 0, 0, 0, 0, 0x46);
 TAMSEL_DEFINE_GUID(IID_IEnumVARIANT, 0x00020404, 0x0000, 0x0000, 0xC0, 0, 0, 0, 0, 0, 0, 0x46);
 TAMSEL_DEFINE_GUID(IID_NULL, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+#endif /* _WIN32 */
+
+#ifndef TAMSEL_DEFINE_GUID
+#define TAMSEL_DEFINE_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
+  static const GUID name __attribute__((unused)) = {l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}}
+#endif
 /* The type library Tamsel. */
 TAMSEL_DEFINE_GUID(LIBID_Tamsel, 0xC393DFF8, 0x33F5, 0x4066, 0x86, 0x54, 0xE1, 0x4E, 0x67, 0xC4,
                    0xC5, 0x0E);
@@ -318,6 +340,7 @@ TAMSEL_DEFINE_GUID(CLSID_Validator, 0x412FD0E7, 0xAE91, 0x461C, 0xB7, 0x02, 0x31
 TAMSEL_DEFINE_GUID(IID__Validator, 0x76A6570B, 0xDB29, 0x4449, 0x9E, 0x31, 0x3E, 0xBE, 0x7B, 0xD4,
                    0x14, 0x97);
 
+#ifndef _WIN32
 #define TAMSEL_PUBLISH_API __attribute__((visibility("default")))
 
 /* BSTR functions. SysAllocString copies a 0-terminated text (NULL gives NULL);
@@ -346,6 +369,7 @@ TAMSEL_PUBLISH_API HRESULT DllUnregisterServer(void);
  * its library does not load. The library stays loaded for the life of the process. */
 TAMSEL_PUBLISH_API HRESULT TamselCreateInstance(REFCLSID clsid, const char* progid, REFIID riid,
                                                 void** ppv);
+#endif /* !_WIN32 */
 
 #ifdef __cplusplus
 }

@@ -46,7 +46,11 @@ Date Date::FromYmdHms(int year, int month, int day, int hour, int minute, int se
 Date Date::Today() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &now);
+#else
   localtime_r(&now, &local);
+#endif
   return FromYmd(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
 }
 

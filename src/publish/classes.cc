@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "publish/dispatch.h"
+#include "publish/platform.h"
 #include "publish/values.h"
 #include "tamsel/error.h"
 #include "tamsel/manager.h"
@@ -102,7 +103,7 @@ VARIANT CallByName(IDispatch* object, const std::string& member, const std::vect
   BSTR name = ToBstr(member);
   DISPID id = DISPID_UNKNOWN;
   LPOLESTR names[] = {name};
-  HRESULT hr = object->lpVtbl->GetIDsOfNames(object, &IID_NULL, names, 1, 0, &id);
+  HRESULT hr = object->lpVtbl->GetIDsOfNames(object, IidArgument(IID_NULL), names, 1, 0, &id);
   SysFreeString(name);
   if (FAILED(hr)) Fail(member, hr, nullptr);
   std::vector<VARIANT> reversed(args.size());
@@ -112,7 +113,7 @@ VARIANT CallByName(IDispatch* object, const std::string& member, const std::vect
   VariantInit(&result);
   EXCEPINFO excep{};
   UINT arg_err = 0;
-  hr = object->lpVtbl->Invoke(object, id, &IID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+  hr = object->lpVtbl->Invoke(object, id, IidArgument(IID_NULL), 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
                               &params, &result, &excep, &arg_err);
   for (VARIANT& v : reversed) VariantClear(&v);
   if (FAILED(hr)) {
@@ -261,10 +262,10 @@ struct Enumerator : IEnumVARIANT {
   static HRESULT QueryInterface(IEnumVARIANT* p, REFIID riid, void** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
-    if (!riid) return E_POINTER;
+    const IID* id = IidPointer(riid);
+    if (!id) return E_POINTER;
     if (Foreign(p)) return RPC_E_WRONG_THREAD;
-    if (std::memcmp(riid, &IID_IUnknown, sizeof(IID)) != 0 &&
-        std::memcmp(riid, &IID_IEnumVARIANT, sizeof(IID)) != 0) {
+    if (!SameGuid(id, IID_IUnknown) && !SameGuid(id, IID_IEnumVARIANT)) {
       return E_NOINTERFACE;
     }
     *out = p;

@@ -10,6 +10,7 @@
 
 #include "common/funnel.h"
 #include "common/text.h"
+#include "publish/platform.h"
 #include "publish/values.h"
 #include "tamsel/error.h"
 
@@ -19,8 +20,6 @@ std::atomic<long> g_live_objects{0};
 std::atomic<long> g_server_locks{0};
 
 namespace {
-
-bool SameGuid(REFIID a, const IID& b) { return std::memcmp(a, &b, sizeof(IID)) == 0; }
 
 // The thunks are reached only through our own table, so p is always one of ours.
 DispatchObject& Self(IDispatch* p) { return *DispatchObject::From(p); }
@@ -33,18 +32,21 @@ ULONG ReleaseThunk(IDispatch* p) { return Self(p).Release(); }
 HRESULT GetTypeInfoCountThunk(IDispatch* p, UINT* count) {
   if (!Self(p).OnOwnerThread()) return RPC_E_WRONG_THREAD;
   if (!count) return E_POINTER;
-  *count = 0;  // no type library is shipped: members are found by name
+  // The helper classes (tiers, result sets) have no interface of their own in the type library.
+  *count = Self(p).info().iid ? TypeInfoCount() : 0;
   return S_OK;
 }
-HRESULT GetTypeInfoThunk(IDispatch* p, UINT, LCID, ITypeInfo** info) {
+HRESULT GetTypeInfoThunk(IDispatch* p, UINT index, LCID, ITypeInfo** info) {
   if (!Self(p).OnOwnerThread()) return RPC_E_WRONG_THREAD;
-  if (info) *info = nullptr;
-  return DISP_E_BADINDEX;
+  if (!info) return E_POINTER;
+  *info = nullptr;
+  if (index != 0 || !Self(p).info().iid || TypeInfoCount() == 0) return DISP_E_BADINDEX;
+  return TypeInfoOf(Self(p).info().iid, info);
 }
 HRESULT GetIDsOfNamesThunk(IDispatch* p, REFIID riid, LPOLESTR* names, UINT count, LCID,
                            DISPID* ids) {
   if (!Self(p).OnOwnerThread()) return RPC_E_WRONG_THREAD;
-  if (riid && !SameGuid(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+  if (IidPointer(riid) && !SameGuid(IidPointer(riid), IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
   try {
     return Self(p).GetIDsOfNames(names, count, ids);
   } catch (...) {  // out of memory converting a name: nothing may cross the C boundary
@@ -54,7 +56,7 @@ HRESULT GetIDsOfNamesThunk(IDispatch* p, REFIID riid, LPOLESTR* names, UINT coun
 HRESULT InvokeThunk(IDispatch* p, DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
                     VARIANT* result, EXCEPINFO* excep, UINT* arg_err) {
   if (!Self(p).OnOwnerThread()) return RPC_E_WRONG_THREAD;
-  if (riid && !SameGuid(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+  if (IidPointer(riid) && !SameGuid(IidPointer(riid), IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
   try {
     return Self(p).Invoke(id, flags, params, result, excep, arg_err);
   } catch (...) {  // out of memory converting an argument
@@ -156,10 +158,11 @@ IDispatch* DispatchObject::Ref() {
 HRESULT DispatchObject::QueryInterface(REFIID riid, void** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
-  if (!riid) return E_POINTER;
+  const IID* id = IidPointer(riid);
+  if (!id) return E_POINTER;
   if (!OnOwnerThread()) return RPC_E_WRONG_THREAD;
-  if (SameGuid(riid, IID_IUnknown) || SameGuid(riid, IID_IDispatch) ||
-      (info_.iid && SameGuid(riid, *info_.iid))) {
+  if (SameGuid(id, IID_IUnknown) || SameGuid(id, IID_IDispatch) ||
+      (info_.iid && SameGuid(id, *info_.iid))) {
     *out = Ref();
     return S_OK;
   }
@@ -230,7 +233,7 @@ HRESULT DispatchObject::Invoke(DISPID id, WORD flags, DISPPARAMS* params, VARIAN
     try {
       member->put(*this, value);
     } catch (...) {
-      return ReportException(excep);
+      return ReportException(excep, info_.iid);
     }
     return S_OK;
   }
@@ -290,32 +293,34 @@ HRESULT DispatchObject::Invoke(DISPID id, WORD flags, DISPPARAMS* params, VARIAN
       VariantClear(&converted);
     }
   } catch (...) {
-    return ReportException(excep);
+    return ReportException(excep, info_.iid);
   }
   return S_OK;
 }
 
-HRESULT ReportException(EXCEPINFO* excep) {
+HRESULT ReportException(EXCEPINFO* excep, const IID* iid) {
   const std::exception_ptr failure = std::current_exception();
-  if (excep) {
-    std::string source = "Tamsel";
-    SCODE scode = E_FAIL;
-    try {
-      std::rethrow_exception(failure);
-    } catch (const ComponentError& e) {
-      source = e.source();
-      scode = e.number();
-    } catch (const DatabaseError&) {
-      source = "DatabaseError";
-    } catch (...) {
-    }
-    try {
-      excep->bstrSource = ToBstr(source);
-      excep->bstrDescription = ToBstr(detail::Describe(failure));
-    } catch (const std::bad_alloc&) {
-    }
-    excep->scode = scode;
+  std::string source = "Tamsel";
+  SCODE scode = E_FAIL;
+  try {
+    std::rethrow_exception(failure);
+  } catch (const ComponentError& e) {
+    source = e.source();
+    scode = e.number();
+  } catch (const DatabaseError&) {
+    source = "DatabaseError";
+  } catch (...) {
   }
+  try {
+    const std::string description = detail::Describe(failure);
+    PublishErrorInfo(iid, source, description);
+    if (excep) {
+      excep->bstrSource = ToBstr(source);
+      excep->bstrDescription = ToBstr(description);
+    }
+  } catch (const std::bad_alloc&) {
+  }
+  if (excep) excep->scode = scode;
   return DISP_E_EXCEPTION;
 }
 

@@ -190,7 +190,8 @@ std::shared_ptr<T> Unwrap(IDispatch* p) {
   return static_cast<Wrapper<T>*>(o)->target();
 }
 
-// Fills excep (when given) from the exception being handled; the result for Invoke.
-HRESULT ReportException(EXCEPINFO* excep);
+// Fills excep (when given) from the exception being handled, and the thread's error information
+// for interface iid; the result for Invoke.
+HRESULT ReportException(EXCEPINFO* excep, const IID* iid);
 
 }  // namespace tamsel::publish

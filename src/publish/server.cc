@@ -10,8 +10,6 @@
 
 namespace tamsel::publish {
 
-bool SameGuid(REFIID a, const IID& b) { return std::memcmp(a, &b, sizeof(IID)) == 0; }
-
 std::string GuidText(const GUID& g) {
   return fmt::format("{{{:08X}-{:04X}-{:04X}-{:02X}{:02X}-{:02X}{:02X}{:02X}{:02X}{:02X}{:02X}}}",
                      g.Data1, g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3],
@@ -45,8 +43,9 @@ Factory& FactoryOf(IClassFactory* p) { return *static_cast<Factory*>(p); }
 HRESULT FactoryQueryInterface(IClassFactory* p, REFIID riid, void** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
-  if (!riid) return E_POINTER;
-  if (!SameGuid(riid, IID_IUnknown) && !SameGuid(riid, IID_IClassFactory)) return E_NOINTERFACE;
+  const IID* id = IidPointer(riid);
+  if (!id) return E_POINTER;
+  if (!SameGuid(id, IID_IUnknown) && !SameGuid(id, IID_IClassFactory)) return E_NOINTERFACE;
   ++FactoryOf(p).refs;
   *out = p;
   return S_OK;
@@ -63,7 +62,7 @@ ULONG FactoryRelease(IClassFactory* p) {
 HRESULT FactoryCreateInstance(IClassFactory* p, IUnknown* outer, REFIID riid, void** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
-  if (!riid) return E_POINTER;
+  if (!IidPointer(riid)) return E_POINTER;
   if (outer) return CLASS_E_NOAGGREGATION;
   IDispatch* object;
   try {
@@ -97,11 +96,12 @@ using namespace tamsel::publish;
 extern "C" {
 
 HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
-  if (!ppv || !rclsid || !riid) return E_POINTER;
+  if (!ppv || !IidPointer(rclsid) || !IidPointer(riid)) return E_POINTER;
   *ppv = nullptr;
   for (const PublishedClass& cls : PublishedClasses()) {
-    if (!SameGuid(rclsid, *cls.clsid) || !cls.create) continue;
-    if (!SameGuid(riid, IID_IUnknown) && !SameGuid(riid, IID_IClassFactory)) {
+    if (!SameGuid(IidPointer(rclsid), *cls.clsid) || !cls.create) continue;
+    if (!SameGuid(IidPointer(riid), IID_IUnknown) &&
+        !SameGuid(IidPointer(riid), IID_IClassFactory)) {
       return E_NOINTERFACE;
     }
     auto* factory = new (std::nothrow) Factory;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "publish/dispatch.h"
+#include "publish/platform.h"
 
 namespace tamsel::publish {
 
@@ -21,7 +22,6 @@ struct PublishedClass {
 // The four classes, creatable ones first.
 std::span<const PublishedClass> PublishedClasses();
 
-bool SameGuid(REFIID a, const IID& b);
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", upper case, as registries write it.
 std::string GuidText(const GUID& g);
 

@@ -9,6 +9,7 @@
 
 #include "common/text.h"
 #include "common/utf16.h"
+#include "publish/platform.h"
 
 namespace tamsel::publish {
 namespace {
@@ -51,13 +52,15 @@ HRESULT ToInt(const Variant& v, Arg& out) {
 BSTR ToBstr(std::string_view utf8) {
   // Texts come from the database as they are: a malformed byte becomes U+FFFD, not a failure.
   const std::u16string units = detail::Utf8ToUtf16Replacing(utf8);
-  BSTR b = SysAllocStringLen(units.data(), static_cast<UINT>(units.size()));
+  // OLECHAR is char16_t here and wchar_t on Windows: both UTF-16 code units.
+  BSTR b = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(units.data()),
+                             static_cast<UINT>(units.size()));
   if (!b) throw std::bad_alloc();
   return b;
 }
 
 std::string FromBstr(const OLECHAR* text, size_t units) {
-  return detail::Utf16ToUtf8(std::u16string_view(text, units));
+  return detail::Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), units));
 }
 
 std::string FromBstr(BSTR text) { return FromBstr(text, SysStringLen(text)); }
@@ -112,7 +115,7 @@ HRESULT ToValue(const VARIANT& in, Variant& out) {
       return S_OK;
     case VT_I4:
     case VT_INT:
-      out = Variant(ref ? *v->plVal : v->lVal);
+      out = Variant(static_cast<int32_t>(ref ? *v->plVal : v->lVal));  // LONG is long on Windows
       return S_OK;
     case VT_R4:
       out = Variant(ref ? *v->pfltVal : v->fltVal);
@@ -171,7 +174,7 @@ HRESULT Coerce(const VARIANT& in, Type type, Arg& out) {
     if (d && base == VT_UNKNOWN) {
       void* p = nullptr;
       auto* u = reinterpret_cast<IUnknown*>(d);
-      if (FAILED(u->lpVtbl->QueryInterface(u, &IID_IDispatch, &p)) || !p) {
+      if (FAILED(u->lpVtbl->QueryInterface(u, IidArgument(IID_IDispatch), &p)) || !p) {
         return DISP_E_TYPEMISMATCH;
       }
       queried = DispatchPtr::Adopt(static_cast<IDispatch*>(p));

@@ -14,9 +14,11 @@ std::string FromBstr(const OLECHAR* text, size_t units);
 std::string FromBstr(BSTR text);
 std::string FromOleString(LPCOLESTR text);  // 0-terminated
 
+#ifndef _WIN32  // Windows has oleaut32's
 void VariantInit(VARIANT* v);
 // Frees what v holds (text, object reference) and leaves it Empty.
 void VariantClear(VARIANT* v);
+#endif
 
 double ToOleDate(const Date& d);
 bool FromOleDate(double ole, Date& out);  // false outside the years 1 to 9999

@@ -1,9 +1,7 @@
 // The ODBC driver's connection: connecting, dialect and text calls, transactions, error reports.
 
-#include <sql.h>
-#include <sqlext.h>
+#include "db/odbc/odbc_api.h"
 #include <sqlite3.h>
-#include <sqlucode.h>
 
 #include <algorithm>
 #include <charconv>

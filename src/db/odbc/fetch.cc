@@ -1,8 +1,6 @@
 // The ODBC driver's results: describing a result set's columns and reading its cells as Variants.
 
-#include <sql.h>
-#include <sqlext.h>
-#include <sqlucode.h>
+#include "db/odbc/odbc_api.h"
 
 #include <algorithm>
 #include <charconv>

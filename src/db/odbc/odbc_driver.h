@@ -4,9 +4,7 @@
 // transactions through the connection's autocommit switch.
 // Here its shared pieces and class; connection.cc, statements.cc and fetch.cc define its members.
 
-#include <sql.h>
-#include <sqlext.h>
-#include <sqlucode.h>
+#include "db/odbc/odbc_api.h"
 
 #include <cstdint>
 #include <list>

@@ -2,8 +2,7 @@
 
 // How the ODBC driver declares a value lifted out of a statement when it binds it.
 
-#include <sql.h>
-#include <sqlext.h>
+#include "db/odbc/odbc_api.h"
 
 #include <string>
 

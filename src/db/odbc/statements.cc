@@ -1,9 +1,7 @@
 // The ODBC driver's statements: running them, binding a prepared shape's values, row counts.
 
-#include <sql.h>
-#include <sqlext.h>
+#include "db/odbc/odbc_api.h"
 #include <sqlite3.h>
-#include <sqlucode.h>
 
 #include <algorithm>
 #include <cstdint>

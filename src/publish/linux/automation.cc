@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "publish/platform.h"
 #include "publish/values.h"
 
 // The binary standard's sizes on x86-64; a change here breaks every client.
@@ -64,5 +65,16 @@ void VariantClear(VARIANT* v) {
   }
   VariantInit(v);
 }
+
+}  // namespace tamsel::publish
+
+namespace tamsel::publish {
+
+// No type library on this platform: clients find members by name.
+UINT TypeInfoCount() { return 0; }
+HRESULT TypeInfoOf(const IID*, ITypeInfo**) { return DISP_E_BADINDEX; }
+
+// EXCEPINFO is the only channel here.
+void PublishErrorInfo(const IID*, std::string_view, std::string_view) {}
 
 }  // namespace tamsel::publish
