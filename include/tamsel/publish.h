@@ -28,9 +28,12 @@
 
 #ifdef _WIN32
 /* On Windows the types, the BSTR functions and the declarations of the entry points are the
- * system's own (oleaut32, ole32); this header adds the component's identifiers. */
+ * system's own (oleaut32, ole32); this header adds the component's identifiers.
+ * <windows.h> first: the other system headers build on it. */
+/* clang-format off */
 #include <windows.h>
 #include <oleauto.h>
+/* clang-format on */
 #endif
 
 #ifdef __cplusplus
@@ -61,7 +64,7 @@ typedef LONG DISPID;
 typedef DWORD LCID;
 typedef USHORT VARTYPE;
 typedef SHORT VARIANT_BOOL;
-typedef double DATE; /* days since 1899-12-30; the fraction is the time of day */
+typedef double DATE;      /* days since 1899-12-30; the fraction is the time of day */
 #ifdef __cplusplus
 typedef char16_t OLECHAR; /* UTF-16 code unit */
 #else

@@ -102,8 +102,7 @@ VARIANT CallByName(IDispatch* object, const std::string& member, const std::vect
   if (!object) throw ComponentError("Error", member + ": no object was given");
   BSTR name = ToBstr(member);
   DISPID id = DISPID_UNKNOWN;
-  LPOLESTR names[] = {name};
-  HRESULT hr = object->lpVtbl->GetIDsOfNames(object, IidArgument(IID_NULL), names, 1, 0, &id);
+  HRESULT hr = MemberId(object, name, &id);
   SysFreeString(name);
   if (FAILED(hr)) Fail(member, hr, nullptr);
   std::vector<VARIANT> reversed(args.size());
@@ -113,8 +112,9 @@ VARIANT CallByName(IDispatch* object, const std::string& member, const std::vect
   VariantInit(&result);
   EXCEPINFO excep{};
   UINT arg_err = 0;
-  hr = object->lpVtbl->Invoke(object, id, IidArgument(IID_NULL), 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
-                              &params, &result, &excep, &arg_err);
+  hr = object->lpVtbl->Invoke(object, id, IidArgument(IID_NULL), 0,
+                              DISPATCH_METHOD | DISPATCH_PROPERTYGET, &params, &result, &excep,
+                              &arg_err);
   for (VARIANT& v : reversed) VariantClear(&v);
   if (FAILED(hr)) {
     VariantClear(&result);

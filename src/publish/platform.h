@@ -28,6 +28,9 @@ inline bool SameGuid(const IID* a, const IID& b) {
 UINT TypeInfoCount();
 HRESULT TypeInfoOf(const IID* iid, ITypeInfo** out);
 
+// The dispatch id of a caller's member, found by name without regard to case.
+HRESULT MemberId(IDispatch* object, BSTR name, DISPID* id);
+
 // Tells the caller's thread of a failure beyond EXCEPINFO, for clients that read it there.
 void PublishErrorInfo(const IID* iid, std::string_view source, std::string_view description);
 

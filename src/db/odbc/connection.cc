@@ -1,6 +1,5 @@
 // The ODBC driver's connection: connecting, dialect and text calls, transactions, error reports.
 
-#include "db/odbc/odbc_api.h"
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -14,6 +13,7 @@
 #include "common/utf16.h"
 #include "db/connection_text.h"
 #include "db/driver.h"
+#include "db/odbc/odbc_api.h"
 #include "db/odbc/odbc_driver.h"
 #include "tamsel/error.h"
 #include "tamsel/variant.h"

@@ -1,7 +1,5 @@
 // The ODBC driver's results: describing a result set's columns and reading its cells as Variants.
 
-#include "db/odbc/odbc_api.h"
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -15,6 +13,7 @@
 #include "common/text.h"
 #include "common/utf16.h"
 #include "db/driver.h"
+#include "db/odbc/odbc_api.h"
 #include "db/odbc/odbc_driver.h"
 #include "tamsel/variant.h"
 

@@ -4,8 +4,6 @@
 // transactions through the connection's autocommit switch.
 // Here its shared pieces and class; connection.cc, statements.cc and fetch.cc define its members.
 
-#include "db/odbc/odbc_api.h"
-
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -17,6 +15,7 @@
 #include <vector>
 
 #include "db/driver.h"
+#include "db/odbc/odbc_api.h"
 #include "db/tsql_rewriter.h"
 #include "tamsel/error.h"
 

@@ -2,11 +2,10 @@
 
 // How the ODBC driver declares a value lifted out of a statement when it binds it.
 
-#include "db/odbc/odbc_api.h"
-
 #include <string>
 
 #include "common/internal_api.h"
+#include "db/odbc/odbc_api.h"
 #include "db/tsql_rewriter.h"
 
 namespace tamsel::detail {

@@ -1,6 +1,5 @@
 // The ODBC driver's statements: running them, binding a prepared shape's values, row counts.
 
-#include "db/odbc/odbc_api.h"
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -16,6 +15,7 @@
 #include "common/text.h"
 #include "common/utf16.h"
 #include "db/driver.h"
+#include "db/odbc/odbc_api.h"
 #include "db/odbc/odbc_driver.h"
 #include "db/odbc/odbc_parameter.h"
 #include "db/tsql_rewriter.h"

@@ -74,6 +74,11 @@ namespace tamsel::publish {
 UINT TypeInfoCount() { return 0; }
 HRESULT TypeInfoOf(const IID*, ITypeInfo**) { return DISP_E_BADINDEX; }
 
+HRESULT MemberId(IDispatch* object, BSTR name, DISPID* id) {
+  LPOLESTR names[] = {name};
+  return object->lpVtbl->GetIDsOfNames(object, &IID_NULL, names, 1, 0, id);
+}
+
 // EXCEPINFO is the only channel here.
 void PublishErrorInfo(const IID*, std::string_view, std::string_view) {}
 

@@ -28,7 +28,7 @@ std::wstring Wide(const std::string& utf8) {
 
 struct Key {
   std::wstring path;
-  std::wstring name;   // empty: the key's default value
+  std::wstring name;  // empty: the key's default value
   std::wstring value;
 };
 
