@@ -13,6 +13,11 @@ if ! command -v wine >/dev/null || ! command -v wine64 >/dev/null; then
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq wine wine64 >/dev/null
 fi
 
+# A Chinese session for the test of the component's messages in the user's language.
+if ! locale -a 2>/dev/null | grep -qix 'zh_CN\.utf-\?8'; then
+  "${sudo_cmd[@]}" localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
+fi
+
 jobs=$(nproc)
 build=build-win
 third=$build/third-party

@@ -1,7 +1,8 @@
 // A memo in Chinese and Japanese with characters beyond the Basic Multilingual Plane (surrogate
 // pairs), through the component into the database over ODBC, back out of a load and a filtered
 // list, unchanged to the code unit. JScript rather than VBScript: script files are read as a
-// code page, and \u escapes keep this one ASCII.
+// code page, and \u escapes keep this one ASCII. Run in a zh_CN session, it also checks that a
+// failure reaches the script in the user's language.
 // cscript cjk.js "<ODBC connection text>"; the last line printed is "cjk complete".
 var conn = WScript.Arguments(0);
 // Dates as text: Wine's JScript has no getVarDate, and the component reads "yyyy-MM-dd".
@@ -65,6 +66,16 @@ try {
   check(rs.Fields("cMemo") === memo, "the listed memo: " + units(rs.Fields("cMemo")));
   check(rs.Fields("id") === rule.id, "the listed rule is the one created");
   rs.Close();
+
+  // Run in a Chinese (PRC) session: the component's messages follow the user's language.
+  var missing = "\u8981\u5220\u9664\u7684\u4ef7\u683c\u89c4\u5219\u4e0d\u5b58\u5728\u3002";
+  var refused = "";
+  try {
+    mgr.RemoveVenInvPriceRule(999999);
+  } catch (e) {
+    refused = e.description;
+  }
+  check(refused === missing, "removing a missing rule is refused in Chinese: " + units(refused));
 
   check(mgr.ExitManager(), "ExitManager");
   WScript.Echo("stored and read back " + memo.length + " code units");

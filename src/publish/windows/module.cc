@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "tamsel/messages.h"
+
 namespace tamsel::publish {
 namespace {
 HMODULE g_module = nullptr;
@@ -24,7 +26,28 @@ std::wstring ModulePath() {
 
 }  // namespace tamsel::publish
 
+namespace {
+
+// The component speaks the user's display language where it has a catalog for it.
+const char* UserLanguage() {
+  const LANGID ui = GetUserDefaultUILanguage();
+  if (PRIMARYLANGID(ui) != LANG_CHINESE) return "en-US";
+  switch (SUBLANGID(ui)) {
+    case SUBLANG_CHINESE_TRADITIONAL:
+    case SUBLANG_CHINESE_HONGKONG:
+    case SUBLANG_CHINESE_MACAU:
+      return "zh-TW";
+    default:
+      return "zh-CN";
+  }
+}
+
+}  // namespace
+
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) tamsel::publish::g_module = instance;
+  if (reason == DLL_PROCESS_ATTACH) {
+    tamsel::publish::g_module = instance;
+    tamsel::SetMessageLanguage(UserLanguage());
+  }
   return TRUE;
 }
