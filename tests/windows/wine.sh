@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs one Windows test under Wine, headless, in the prefix $TAMSEL_WINE_PREFIX (made when
 # missing), with tamsel.dll ($TAMSEL_DLL) registered first.
+#   wine.sh imports                      only system DLLs imported, only the entry points exported
 #   wine.sh register                     keys present after regsvr32, gone after regsvr32 /u
 #   wine.sh script NAME KIND FILE        cscript FILE "<connection text>" for a fresh demo
 #                                        database, over ODBC (KIND odbc) or embedded (embedded)
@@ -15,12 +16,15 @@ export WINEPREFIX=$TAMSEL_WINE_PREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,m
 work=$(dirname "$WINEPREFIX")/work
 mkdir -p "$work"
 
-if [[ ! -f $WINEPREFIX/system.reg ]]; then
-  wineboot --init >/dev/null 2>&1
-  wineserver --wait
-fi
-dll=$(winepath -w "$TAMSEL_DLL")
-wine regsvr32 /s "$dll"
+# The prefix, made when missing, with the DLL registered.
+prepare() {
+  if [[ ! -f $WINEPREFIX/system.reg ]]; then
+    wineboot --init >/dev/null 2>&1
+    wineserver --wait
+  fi
+  dll=$(winepath -w "$TAMSEL_DLL")
+  wine regsvr32 /s "$dll"
+}
 
 fail() {
   echo "FAILED: $*"
@@ -48,7 +52,22 @@ keys+=("TypeLib\\{C393DFF8-33F5-4066-8654-E14E67C4C50E}\\1.0"
   "Interface\\{B3D3509C-C0E2-4A03-A359-CC43C4046D8D}")
 
 case $1 in
+  imports)
+    # The DLL needs nothing on a client machine but Windows itself.
+    for name in $(x86_64-w64-mingw32-objdump -p "$TAMSEL_DLL" | sed -n 's/^\s*DLL Name: //p'); do
+      case ${name,,} in
+        kernel32.dll | advapi32.dll | ole32.dll | oleaut32.dll | odbc32.dll | msvcrt.dll) ;;
+        *) fail "tamsel.dll loads $name, which is not a system DLL" ;;
+      esac
+    done
+    exports=$(x86_64-w64-mingw32-objdump -p "$TAMSEL_DLL" |
+      sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | grep -o 'Dll[A-Za-z]*' | sort | tr '\n' ' ')
+    [[ $exports == "DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer " ]] ||
+      fail "tamsel.dll exports $exports"
+    echo "imports complete"
+    ;;
   register)
+    prepare
     for k in "${keys[@]}"; do has_key "$k" || fail "missing after registering: HKCR\\$k"; done
     model=$(wine reg query 'HKCR\CLSID\{5D48B951-2B81-446B-AA06-62F38B328A32}\InprocServer32' \
       /v ThreadingModel | tr -d '\r')
@@ -65,6 +84,7 @@ case $1 in
     echo "registration round trip complete"
     ;;
   script)
+    prepare
     name=$2 kind=$3 file=$4
     db=$work/$name-$kind.db
     rm -f "$db"
@@ -79,6 +99,7 @@ case $1 in
     require_end "$name" "$(wine cscript //nologo "$(winepath -w "$file")" "$conn" 2>&1 | tr -d '\r')"
     ;;
   exe)
+    prepare
     name=$2 file=$3
     shift 3
     require_end "$name" "$(wine "$file" "$@" 2>&1 | tr -d '\r')"
