@@ -171,8 +171,10 @@ using TakeRecord = std::function<void(ImportRecord&&)>;
 // lines; two keys of one hash only keep the first rule open longer.
 class CsvImport {
  public:
+  CsvImport(std::string format, ReadOptions read) : format_(std::move(format)), read_(read) {}
+
   size_t Check(std::istream& in) {
-    CsvReader reader(in);
+    TableReader reader(in, format_, read_);
     CsvRecord line;
     layout_ = ReadHeader(reader);
     size_t orphans = 0;
@@ -200,7 +202,7 @@ class CsvImport {
   }
 
   void Read(std::istream& in, const TakeRecord& take) {
-    CsvReader reader(in);
+    TableReader reader(in, format_, read_);
     CsvRecord line;
     ReadHeader(reader);
     std::map<int, ImportRecord> open;  // by first line
@@ -232,7 +234,7 @@ class CsvImport {
   }
 
  private:
-  static CsvLayout ReadHeader(CsvReader& reader) {
+  static CsvLayout ReadHeader(TableReader& reader) {
     CsvRecord header;
     if (!reader.Next(header)) throw ToolError(_("the CSV file has no header line"));
     return ReadCsvLayout(header);
@@ -246,6 +248,8 @@ class CsvImport {
     return it != last_lines_.end() && it->first == hash ? it->second : 0;
   }
 
+  const std::string format_;
+  const ReadOptions read_;
   CsvLayout layout_;
   std::vector<std::pair<uint64_t, int>> last_lines_;  // key hash, last line; sorted by hash
 };
@@ -283,6 +287,7 @@ std::string Where(const ImportRecord& record) {
 struct ImportArgs {
   std::string file;
   std::string format;
+  ReadOptions read;
   bool dry_run = false;
   bool check_overlap = false;
 };
@@ -334,9 +339,10 @@ constexpr const char* kAnyVendorRule = N_(
     "of a named vendor only)");
 
 int Import(const GlobalOptions& options, const ImportArgs& args) {
-  const bool json = ImportFormat(args.format, args.file, false) == "json";
+  const std::string format = ImportFormat(args.format, args.file, false);
+  const bool json = format == "json";
   ImportFile file(args.file);
-  CsvImport csv;
+  CsvImport csv(format, args.read);
   size_t total = 0;
   {
     std::ifstream in = file.Open();
@@ -507,10 +513,11 @@ void AddImportExportCommands(CLI::App& rule, GlobalOptions& options, Action& act
       "import",
       _("Create rules in bulk from CSV or JSON, each verified and stored in its own transaction"));
   imp->footer(_(kCsvHelp));
-  imp->add_option("FILE", import_args->file, _("FILE.csv or FILE.json (- reads stdin)"))
+  imp->add_option("FILE", import_args->file, _("FILE.csv, FILE.json or FILE.xlsx (- reads stdin)"))
       ->required();
-  imp->add_option("--format", import_args->format, _("csv or json (default: by extension)"))
-      ->check(CLI::IsMember({"csv", "json"}));
+  imp->add_option("--format", import_args->format, _("csv, json or xlsx (default: by extension)"))
+      ->check(CLI::IsMember({"csv", "json", "xlsx"}));
+  AddReadOptions(*imp, import_args->read);
   imp->add_flag("--dry-run", import_args->dry_run,
                 _("verify every rule (and its overlaps with --check-overlap) without storing; "
                   "duplicates of stored rules are found only when storing"));

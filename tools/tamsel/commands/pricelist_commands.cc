@@ -286,6 +286,7 @@ std::string InsertSql(const CheckedRow& row) {
 struct ImportArgs {
   std::string file;
   std::string format;
+  ReadOptions read;
   bool dry_run = false;
 };
 
@@ -297,7 +298,8 @@ struct Refusal {
 // Good rows are stored in one transaction, committed once the whole file is read: a file that
 // turns out broken, or a failed write, leaves the price list as it was.
 int Import(const GlobalOptions& options, const ImportArgs& args) {
-  const bool json = ImportFormat(args.format, args.file, false) == "json";
+  const std::string format = ImportFormat(args.format, args.file, false);
+  const bool json = format == "json";
   std::ifstream file;
   if (args.file != "-") {
     file.open(args.file, std::ios::binary);
@@ -356,7 +358,7 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
       take(problem.empty() ? &cells : nullptr, problem, 0, position);
     });
   } else {
-    CsvReader reader(in);
+    TableReader reader(in, format, args.read);
     CsvRecord record;
     if (!reader.Next(record)) throw ToolError(_("the CSV file has no header line"));
     std::vector<size_t> layout;
@@ -469,10 +471,11 @@ void AddPriceListCommands(CLI::App& app, GlobalOptions& options, Action& action)
       _("Add price-list rows from CSV or JSON, each checked first; the good rows are stored in "
         "one transaction"));
   imp->footer(_(kHelp));
-  imp->add_option("FILE", import_args->file, _("FILE.csv or FILE.json (- reads stdin)"))
+  imp->add_option("FILE", import_args->file, _("FILE.csv, FILE.json or FILE.xlsx (- reads stdin)"))
       ->required();
-  imp->add_option("--format", import_args->format, _("csv or json (default: by extension)"))
-      ->check(CLI::IsMember({"csv", "json"}));
+  imp->add_option("--format", import_args->format, _("csv, json or xlsx (default: by extension)"))
+      ->check(CLI::IsMember({"csv", "json", "xlsx"}));
+  AddReadOptions(*imp, import_args->read);
   imp->add_flag("--dry-run", import_args->dry_run, _("check every row without storing any"));
   imp->callback([&options, &action, import_args] {
     action = [&options, import_args] { return Import(options, *import_args); };

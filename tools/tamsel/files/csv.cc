@@ -66,8 +66,8 @@ std::vector<CsvRecord> ParseCsv(std::string_view text, int first_line, char sepa
   // Text that is not UTF-8 would be stored as it is and break every JSON output later on.
   if (const size_t bad = InvalidUtf8At(text); bad != std::string_view::npos) {
     const auto line = std::count(text.begin(), text.begin() + static_cast<ptrdiff_t>(bad), '\n');
-    throw ToolError(
-        Tf("line {0}: the text is not UTF-8 (save the file as UTF-8)", line + first_line));
+    throw ToolError(Tf("line {0}: the text is not {1} (name the file's encoding with --encoding)",
+                       line + first_line, "UTF-8"));
   }
   std::vector<CsvRecord> records;
   CsvRecord record;

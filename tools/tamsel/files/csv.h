@@ -31,6 +31,8 @@ class CsvReader {
   explicit CsvReader(std::istream& in) : in_(in) {}
   // The next record, or false at the end. Throws as ParseCsv does.
   bool Next(CsvRecord& record);
+  // The separator the first line uses; 0 before it is read.
+  char separator() const { return separator_; }
 
  private:
   std::istream& in_;

@@ -1,5 +1,7 @@
 #include "files/formats.h"
 
+#include <CLI/CLI.hpp>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <filesystem>
@@ -10,6 +12,9 @@
 
 #include "cli_context.h"
 #include "common/text.h"
+#include "files/cells.h"
+#include "files/encoding.h"
+#include "files/xlsx_reader.h"
 #include "present/i18n.h"
 
 namespace tamsel::cli {
@@ -19,6 +24,7 @@ std::string ImportFormat(const std::string& format, const std::string& path, boo
   std::string ext = detail::Lower(std::filesystem::path(path).extension().string());
   if (ext == ".json") return "json";
   if (ext == ".csv") return "csv";
+  if (ext == ".xlsx") return "xlsx";
   return json_default ? "json" : "csv";
 }
 
@@ -102,6 +108,89 @@ std::string ReadInput(const std::string& path) {
   text << in.rdbuf();
   if (in.bad()) throw ToolError(Tf("cannot read {0}", path));
   return text.str();
+}
+
+void AddReadOptions(CLI::App& import, ReadOptions& options) {
+  import
+      .add_option("--encoding", options.encoding,
+                  _("the CSV file's encoding: UTF-8 (default), GB18030, GBK, BIG5, UTF-16 (as "
+                    "\"Unicode text\"), WINDOWS-1252, or any other iconv knows; a byte-order "
+                    "mark wins"))
+      ->check(CLI::Validator(
+          [](const std::string& name) {
+            return KnownEncoding(name) ? std::string() : Tf("unknown encoding {0}", name);
+},
+          "ENCODING"));
+import.add_flag("--decimal-comma", options.decimal_comma,
+                _("read numbers such as 0,76 (without a thousands separator); a CSV file that "
+                  "separates by ';' is read so anyway"));
+}  // namespace tamsel::cli
+
+std::string PointDecimal(std::string_view text) {
+  std::string number = detail::Trim(text);
+  const size_t comma = number.find(',');
+  if (comma == std::string::npos || number.find_first_of(".,", comma + 1) != std::string::npos ||
+      number.find('.') != std::string::npos) {
+    return std::string(text);
+  }
+  number[comma] = '.';
+  double value = 0;
+  const char* end = number.data() + number.size();
+  const auto [at, ec] = std::from_chars(number.data(), end, value);
+  return ec == std::errc() && at == end ? number : std::string(text);
+}
+
+TableReader::TableReader(std::istream& in, const std::string& format, const ReadOptions& options)
+    : options_(options) {
+  if (format == "xlsx") {
+    std::string file(std::istreambuf_iterator<char>(in), {});
+    if (in.bad()) throw ToolError(_("cannot read the input"));
+    xlsx_ = std::make_unique<XlsxReader>(file);
+  } else {
+    text_ = std::make_unique<DecodedStream>(in, options.encoding);
+    csv_ = std::make_unique<CsvReader>(*text_);
+  }
+}
+
+TableReader::~TableReader() = default;
+
+bool TableReader::Next(CsvRecord& record) {
+  if (xlsx_) {
+    if (!xlsx_->Next(record.line, cells_)) return false;
+    // Cells past the header's last are kept, so that a row too wide is still told.
+    record.fields.assign(std::max(cells_.size(), kinds_.size()), "");
+    for (size_t f = 0; f < cells_.size(); ++f) {
+      if (f < kinds_.size() && kinds_[f] == Kind::kDate) {
+        record.fields[f] = xlsx_->DateText(cells_[f]);
+      } else {
+        record.fields[f] = std::move(cells_[f].text);
+      }
+    }
+  } else if (!csv_->Next(record)) {
+    return false;
+  }
+  if (!header_read_) {
+    header_read_ = true;
+    for (const auto& name : record.fields) {
+      const char letter = static_cast<char>(std::tolower(
+          static_cast<unsigned char>(detail::Trim(name).empty() ? ' ' : detail::Trim(name)[0])));
+      kinds_.push_back(letter == 'c'   ? Kind::kText
+                       : letter == 'i' ? Kind::kNumber
+                       : letter == 'd' ? Kind::kDate
+                                       : Kind::kOther);
+    }
+    return true;
+  }
+  const bool decimal_comma = options_.decimal_comma || (csv_ && csv_->separator() == ';');
+  for (size_t f = 0; f < record.fields.size() && f < kinds_.size(); ++f) {
+    std::string& field = record.fields[f];
+    if (kinds_[f] == Kind::kText) {
+      field.erase(0, field.size() - RestoreCell(field).size());
+    } else if (kinds_[f] == Kind::kNumber && decimal_comma) {
+      field = PointDecimal(field);
+    }
+  }
+  return true;
 }
 
 }  // namespace tamsel::cli

@@ -6,14 +6,25 @@
 
 #include <functional>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "files/csv.h"
 #include "present/output.h"
+
+namespace CLI {
+class App;
+}
 
 namespace tamsel::cli {
 
-// "json" or "csv": format when given, else by the path's extension, else the default.
+class DecodedStream;
+class XlsxReader;
+struct XlsxCell;
+
+// "json", "csv" or "xlsx": format when given, else by the path's extension, else the default.
 std::string ImportFormat(const std::string& format, const std::string& path, bool json_default);
 // A cell's plain decimal number (whole: a 32-bit whole number); ToolError
 // "COLUMN: not a number: TEXT" otherwise.
@@ -33,5 +44,44 @@ size_t EachJsonElement(std::istream& in,
                        const std::function<void(int position, Json&& element)>& take);
 // Reads a whole file, or stdin for "-"; ToolError when it cannot be read.
 std::string ReadInput(const std::string& path);
+
+// How an import reads the text of its CSV file.
+struct ReadOptions {
+  std::string encoding;        // empty: UTF-8
+  bool decimal_comma = false;  // numbers such as 0,76; implied by ';' as the separator
+};
+// --encoding and --decimal-comma, with their help.
+void AddReadOptions(CLI::App& import, ReadOptions& options);
+
+// "0,76" as "0.76": a cell whose one comma, read as a point, makes a plain decimal number (no
+// point and no thousands grouping besides); any other text as it is.
+std::string PointDecimal(std::string_view text);
+
+// The records of a CSV or xlsx import, the header first, with cells as the import reads them:
+// CSV decoded from its encoding; a text cell without the quote an export puts in front of text
+// a spreadsheet would run (see files/cells.h); a number cell with a decimal comma read; an xlsx
+// date as yyyy-MM-dd. A cell's kind comes from its column's name, which the suite gives the
+// kind's letter: c text, i number, d date, b flag.
+class TableReader {
+ public:
+  // format: "csv" or "xlsx" (as ImportFormat gives it).
+  TableReader(std::istream& in, const std::string& format, const ReadOptions& options);
+  ~TableReader();
+  TableReader(const TableReader&) = delete;
+  TableReader& operator=(const TableReader&) = delete;
+  // The next record, or false at the end. Throws ToolError for a file that cannot be read.
+  bool Next(CsvRecord& record);
+
+ private:
+  enum class Kind { kText, kNumber, kDate, kOther };
+
+  const ReadOptions options_;
+  std::unique_ptr<DecodedStream> text_;
+  std::unique_ptr<CsvReader> csv_;
+  std::unique_ptr<XlsxReader> xlsx_;
+  std::vector<XlsxCell> cells_;
+  std::vector<Kind> kinds_;  // by field, once the header is read
+  bool header_read_ = false;
+};
 
 }  // namespace tamsel::cli
