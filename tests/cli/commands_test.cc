@@ -1,5 +1,7 @@
 // End-to-end runs of the tamsel tool: the command table (commands.txt) and row authorisation.
 
+#include <iconv.h>
+
 #include <cctype>
 #include <charconv>
 
@@ -35,6 +37,21 @@ std::vector<std::string> Words(std::string_view line) {
   return words;
 }
 
+// The text in another encoding, as a spreadsheet would save it.
+std::string Encode(const std::string& text, const std::string& encoding) {
+  const iconv_t cd = iconv_open(encoding.c_str(), "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("no encoding " + encoding);
+  std::string out(text.size() * 4 + 8, '\0');
+  char* from = const_cast<char*>(text.data());
+  char* to = out.data();
+  size_t from_left = text.size(), to_left = out.size();
+  const size_t done = iconv(cd, &from, &from_left, &to, &to_left);
+  iconv_close(cd);
+  if (done == static_cast<size_t>(-1)) throw std::runtime_error("not " + encoding + ": " + text);
+  out.resize(out.size() - to_left);
+  return out;
+}
+
 TEST_F(CliTest, CommandTable) {
   const std::string db = DemoDb();
   int runs = 0;
@@ -48,8 +65,13 @@ TEST_F(CliTest, CommandTable) {
     }
     if (fields[0].starts_with("> ")) {
       const size_t blank = fields[0].find(' ', 2);
-      WriteFile(Path(fields[0].substr(2, blank - 2)),
-                blank == std::string::npos ? "" : Unescape(fields[0].substr(blank + 1)));
+      std::string name = fields[0].substr(2, blank - 2);
+      std::string text = blank == std::string::npos ? "" : Unescape(fields[0].substr(blank + 1));
+      if (const size_t at = name.find('@'); at != std::string::npos) {
+        text = Encode(text, name.substr(at + 1));
+        name.resize(at);
+      }
+      WriteFile(Path(name), text);
       continue;
     }
     SCOPED_TRACE(row.where);
@@ -92,6 +114,35 @@ TEST_F(CliTest, CommandTable) {
     EXPECT_EQ((r.out + r.err).find('\r'), std::string::npos);
   }
   EXPECT_GT(runs, 50);
+}
+
+// A sheet a spreadsheet program saved as xlsx imports as the CSV it was made from: shared and
+// rich strings, numbers, dates, flags (true/false become the sheet's booleans), empty cells, a
+// line break in a cell, and a formula-like memo that export quoted.
+TEST_F(CliTest, XlsxFromASpreadsheetImportsAsItsCsv) {
+  if (std::system("command -v soffice >/dev/null 2>&1") != 0) GTEST_SKIP() << "no soffice";
+  WriteFile(Path("sheet.csv"),
+            "cVenCode,cInvCode,iSupplyType,dEnableDate,dDisableDate,cExchName,cMemo,iUnitPrice,"
+            "iTaxRate,iTaxUnitPrice,bPromotion,bTaxCost,iLowerLimit,iUpperLimit,cFree1\n"
+            "V002,B02,1,2050-01-01,2050-12-31,CNY,\"六角 \"\"扳手\"\", 2\",0.76,13,0.8588,1,true,0,"
+            "100,red\n"
+            "V007,A02,1,2050-02-01,,CNY,'=1+1,1.125,,,0,false,100,,\n"
+            "V002,B02,1,2050-03-01,,CNY,\"line\nbreak\",3,13,3.39,,,,,\n");
+  // A profile of its own, so that a spreadsheet program running elsewhere does not interfere.
+  const std::string convert = "cd '" + dir_.string() +
+                              "' && soffice -env:UserInstallation=file://" + Path("lo") +
+                              " --headless --infilter=CSV:44,34,76,1 --convert-to xlsx sheet.csv "
+                              ">/dev/null 2>&1";
+  ASSERT_EQ(std::system(convert.c_str()), 0);
+  const std::string from_csv = DemoDb("csv.db"), from_xlsx = DemoDb("xlsx.db");
+  EXPECT_EQ(RunJson({"pricelist", "import", "sheet.csv"}, from_csv)["imported"], 3);
+  EXPECT_EQ(RunJson({"pricelist", "import", "sheet.xlsx"}, from_xlsx)["imported"], 3);
+  const std::vector<std::string> rows = {"pricelist", "export", "--filter",
+                                         "dEnableDate >= '2050-01-01'"};
+  const Json expected = RunJson(rows, from_csv);
+  EXPECT_EQ(expected.size(), 3u);
+  EXPECT_EQ(expected[1]["cMemo"], "=1+1");
+  EXPECT_EQ(RunJson(rows, from_xlsx), expected);
 }
 
 // Rights are asked for only with --check-auth: without it the tool starts no service for them and

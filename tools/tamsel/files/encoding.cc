@@ -67,7 +67,7 @@ void DecodedStream::Buffer::Start() {
     return;
   }
   iconv_ = ::iconv_open("UTF-8", encoding_.c_str());
-  if (iconv_ == kNoIconv) throw UsageError(Tf("--encoding {0}: unknown encoding", encoding_));
+  if (iconv_ == kNoIconv) throw UsageError(Tf("unknown encoding {0}", encoding_));
 }
 
 void DecodedStream::Buffer::Decode() {
