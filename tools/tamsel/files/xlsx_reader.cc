@@ -15,8 +15,10 @@ namespace tamsel::cli {
 
 namespace {
 
-// A sheet bigger than this is no price list; its size is not trusted from the header.
-constexpr uint64_t kMaxPart = uint64_t{1} << 31;
+// A part bigger than this is no price list; its size is not trusted from the zip's header.
+constexpr uint64_t kMaxPart = uint64_t{1} << 30;
+// Column XFD, the last a sheet has.
+constexpr int kMaxColumns = 16384;
 
 [[noreturn]] void NotXlsx(const std::string& why) {
   throw ToolError(Tf("not an xlsx workbook: {0}", why));
@@ -140,7 +142,7 @@ std::string ItemText(const pugi::xml_node& item) {
 int ColumnOf(const char* ref) {
   int column = 0;
   const char* p = ref;
-  for (; *p >= 'A' && *p <= 'Z' && column < (1 << 20); ++p) column = column * 26 + (*p - 'A' + 1);
+  for (; *p >= 'A' && *p <= 'Z' && column < kMaxColumns; ++p) column = column * 26 + (*p - 'A' + 1);
   return p == ref ? -1 : column - 1;
 }
 
