@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <charconv>
+#include <map>
 
 #include "cli_runner.h"
 #include "tamsel/tamsel.h"
@@ -143,6 +144,76 @@ TEST_F(CliTest, XlsxFromASpreadsheetImportsAsItsCsv) {
   EXPECT_EQ(expected.size(), 3u);
   EXPECT_EQ(expected[1]["cMemo"], "=1+1");
   EXPECT_EQ(RunJson(rows, from_xlsx), expected);
+}
+
+// A workbook as other writers make it: parts found through their relationships, inline and rich
+// strings, escaped control characters, booleans, ISO and 1904-system dates, cells and rows left
+// out; a refused row is named by its number.
+TEST_F(CliTest, XlsxAsOtherWritersMakeIt) {
+  const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+  const auto inline_cell = [](const char* ref, const char* text) {
+    return std::string("<c r=\"") + ref + "\" t=\"inlineStr\"><is><t>" + text + "</t></is></c>";
+  };
+  const std::map<std::string, std::string> parts = {
+      {"_rels/.rels", "<Relationships><Relationship Id=\"r1\" Type=\"" + rel +
+                          "/officeDocument\" Target=\"book/wb.xml\"/></Relationships>"},
+      {"book/wb.xml", "<workbook xmlns:rel=\"" + rel +
+                          "\"><workbookPr date1904=\"1\"/><sheets><sheet name=\"P\" rel:id=\"s\"/>"
+                          "<sheet name=\"Q\" rel:id=\"x\"/></sheets></workbook>"},
+      {"book/_rels/wb.xml.rels",
+       "<Relationships><Relationship Id=\"x\" Type=\"" + rel +
+           "/worksheet\" Target=\"nowhere.xml\"/><Relationship Id=\"s\" Type=\"" + rel +
+           "/worksheet\" Target=\"/book/s.xml\"/><Relationship Id=\"t\" Type=\"" + rel +
+           "/sharedStrings\" Target=\"strings.xml\"/></Relationships>"},
+      {"book/strings.xml",
+       "<sst><si><t>cInvCode</t></si><si><r><t>cMe</t></r><r><t>mo</t></r><rPh><t>x</t></rPh>"
+       "</si></sst>"},
+      {"book/s.xml",
+       "<worksheet><sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c>" +
+           inline_cell("B1", "iSupplyType") + inline_cell("C1", "dEnableDate") +
+           inline_cell("D1", "cExchName") + "<c r=\"E1\" t=\"s\"><v>1</v></c>" +
+           inline_cell("F1", "iUnitPrice") + inline_cell("G1", "bPromotion") +
+           "</row><row r=\"2\">" + inline_cell("A2", "B02") +
+           "<c r=\"B2\"><v>1</v></c><c r=\"C2\" s=\"3\"><v>53692</v></c><c r=\"D2\" t=\"str\">"
+           "<f>\"CNY\"</f><v>CNY</v></c>" +
+           inline_cell("E2", "xl a_x000D_\nb") +
+           "<c r=\"F2\"><v>0.5</v></c><c r=\"G2\" t=\"b\"><v>1</v></c></row><row r=\"4\"/>"
+           "<row r=\"5\">" +
+           inline_cell("A5", "B02") +
+           "<c r=\"B5\"><v>1</v></c><c r=\"C5\" t=\"d\">"
+           "<v>2051-01-02T00:00:00</v></c>" +
+           inline_cell("D5", "CNY") + inline_cell("E5", "'=1+1") +
+           "<c r=\"F5\"><v>2</v></c></row><row r=\"6\">" + inline_cell("A6", "B02") +
+           "<c r=\"B6\"><v>1</v></c><c r=\"C6\"><v>53692</v></c>" + inline_cell("D6", "CNY") +
+           inline_cell("F6", "abc") + "</row></sheetData></worksheet>"},
+  };
+  for (const auto& [name, text] : parts) {
+    std::filesystem::create_directories(std::filesystem::path(Path("parts/" + name)).parent_path());
+    WriteFile(Path("parts/" + name), text);
+  }
+  const std::string zip =
+      "cd '" + Path("parts") +
+      "' && python3 -c 'import os, zipfile\n"
+      "with zipfile.ZipFile(\"../hand.xlsx\", \"w\", zipfile.ZIP_DEFLATED) as z:\n"
+      "  for d, _, fs in os.walk(\".\"):\n"
+      "    for f in fs: z.write(os.path.join(d, f))'";
+  ASSERT_EQ(std::system(zip.c_str()), 0);
+  const std::string db = DemoDb("hand.db");
+  const Result r = Run({"pricelist", "import", "hand.xlsx", "--db", db});
+  EXPECT_EQ(r.code, 4) << r.err;
+  EXPECT_EQ(r.out,
+            "Imported 2 price-list rows; refused 1.\n  line 6: iUnitPrice: not a number: abc\n");
+  const Json rows =
+      RunJson({"pricelist", "export", "--filter", "cMemo like 'xl%' or cMemo = '=1+1'"}, db);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0]["dEnableDate"], "2051-01-01");
+  EXPECT_EQ(rows[0]["cExchName"], "CNY");
+  EXPECT_EQ(rows[0]["cMemo"], "xl a\r\nb");
+  EXPECT_EQ(rows[0]["iUnitPrice"], 0.5);
+  EXPECT_EQ(rows[0]["bPromotion"], true);
+  EXPECT_EQ(rows[1]["dEnableDate"], "2051-01-02");
+  EXPECT_EQ(rows[1]["cMemo"], "=1+1");
+  EXPECT_EQ(rows[1]["bPromotion"], false);
 }
 
 // Rights are asked for only with --check-auth: without it the tool starts no service for them and
