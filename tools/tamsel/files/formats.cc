@@ -160,8 +160,17 @@ bool TableReader::Next(CsvRecord& record) {
     // Cells past the header's last are kept, so that a row too wide is still told.
     record.fields.assign(std::max(cells_.size(), kinds_.size()), "");
     for (size_t f = 0; f < cells_.size(); ++f) {
-      if (f < kinds_.size() && kinds_[f] == Kind::kDate) {
+      const Kind kind = f < kinds_.size() ? kinds_[f] : Kind::kOther;
+      double number = 0;
+      const std::string& text = cells_[f].text;
+      if (kind == Kind::kDate) {
         record.fields[f] = xlsx_->DateText(cells_[f]);
+      } else if (kind == Kind::kText && cells_[f].number &&
+                 std::from_chars(text.data(), text.data() + text.size(), number).ec ==
+                     std::errc()) {
+        // A code the sheet keeps as a number, as the component writes it (a sheet may write
+        // 1.1 as 1.1000000000000001).
+        record.fields[f] = FormatNumber(number);
       } else {
         record.fields[f] = std::move(cells_[f].text);
       }
