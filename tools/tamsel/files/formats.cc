@@ -110,8 +110,8 @@ std::string ReadInput(const std::string& path) {
   return text.str();
 }
 
-void AddReadOptions(CLI::App& import, ReadOptions& options) {
-  import
+void AddReadOptions(CLI::App& command, ReadOptions& options) {
+  command
       .add_option("--encoding", options.encoding,
                   _("the CSV file's encoding: UTF-8 (default), GB18030, GBK, BIG5, UTF-16 (as "
                     "\"Unicode text\"), WINDOWS-1252, or any other iconv knows; a byte-order "
@@ -119,17 +119,17 @@ void AddReadOptions(CLI::App& import, ReadOptions& options) {
       ->check(CLI::Validator(
           [](const std::string& name) {
             return KnownEncoding(name) ? std::string() : Tf("unknown encoding {0}", name);
-},
+          },
           "ENCODING"));
-import.add_flag("--decimal-comma", options.decimal_comma,
-                _("read numbers such as 0,76 (without a thousands separator); a CSV file that "
-                  "separates by ';' is read so anyway"));
-}  // namespace tamsel::cli
+  command.add_flag("--decimal-comma", options.decimal_comma,
+                   _("read numbers such as 0,76 (without a thousands separator); a CSV file that "
+                     "separates by ';' is read so anyway"));
+}
 
 std::string PointDecimal(std::string_view text) {
   std::string number = detail::Trim(text);
   const size_t comma = number.find(',');
-  if (comma == std::string::npos || number.find_first_of(".,", comma + 1) != std::string::npos ||
+  if (comma == std::string::npos || number.find(',', comma + 1) != std::string::npos ||
       number.find('.') != std::string::npos) {
     return std::string(text);
   }

@@ -51,7 +51,7 @@ struct ReadOptions {
   bool decimal_comma = false;  // numbers such as 0,76; implied by ';' as the separator
 };
 // --encoding and --decimal-comma, with their help.
-void AddReadOptions(CLI::App& import, ReadOptions& options);
+void AddReadOptions(CLI::App& command, ReadOptions& options);
 
 // "0,76" as "0.76": a cell whose one comma, read as a point, makes a plain decimal number (no
 // point and no thousands grouping besides); any other text as it is.

@@ -143,7 +143,7 @@ int ColumnOf(const char* ref) {
   int column = 0;
   const char* p = ref;
   for (; *p >= 'A' && *p <= 'Z' && column < kMaxColumns; ++p) column = column * 26 + (*p - 'A' + 1);
-  return p == ref ? -1 : column - 1;
+  return p == ref ? -1 : std::min(column, kMaxColumns) - 1;
 }
 
 }  // namespace
