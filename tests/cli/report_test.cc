@@ -1,6 +1,7 @@
 // tamsel report: each page of the case table read as XML, its numbers held against --json.
 
 #include <pugixml.hpp>
+#include <sstream>
 
 #include "cli_runner.h"
 #include "unit/data_table.h"
@@ -110,6 +111,33 @@ TEST_F(CliTest, ReportCases) {
                 std::string::npos);
     }
   }
+}
+
+// The terminal pictures keep within the width they are given, however narrow.
+TEST_F(CliTest, ChartsFitTheTerminal) {
+  const std::string db = DemoDb();
+  for (const char* columns : {"COLUMNS=40", "COLUMNS=72", "COLUMNS=150"}) {
+    putenv(const_cast<char*>(columns));
+    const size_t width = std::stoul(std::string(columns).substr(8));
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"price", "--vendor", "V002", "--item", "A01", "--qty", "1500",
+                                   "--date", "2026-12-06", "--chart"},
+          {"compare", "--item", "A02", "--qty", "10000", "--today", "2026-12-06", "--chart"},
+          {"rule", "show", "1", "--chart"}}) {
+      std::vector<std::string> with_db = args;
+      with_db.insert(with_db.end(), {"--db", db});
+      const Result r = Run(with_db);
+      ASSERT_EQ(r.code, 0) << r.err;
+      std::istringstream lines(r.out.substr(r.out.find("Price breaks")));
+      for (std::string line; std::getline(lines, line);) {
+        // Every glyph drawn here is one column wide: count the characters.
+        const size_t shown =
+            std::count_if(line.begin(), line.end(), [](char c) { return (c & 0xC0) != 0x80; });
+        EXPECT_LE(shown, width) << columns << ": " << line;
+      }
+    }
+  }
+  unsetenv("COLUMNS");
 }
 
 }  // namespace

@@ -116,6 +116,7 @@ void AddRowSpans(TimelineFigure& timeline, const std::vector<Candidate>& candida
     if (added) {
       Span span;
       span.lane = c.vendor;
+      span.group = FreeLabel(c.free);
       span.enable = c.enable;
       span.disable = c.disable;
       span.label = c.currency + (c.promotion ? " " + std::string(_("promotion")) : "") +
@@ -167,13 +168,14 @@ bool Overlap(const Span& a, const Span& b) {
 // Lanes in order, spans by enable date within; overlaps marked.
 void Finish(TimelineFigure& timeline) {
   std::stable_sort(timeline.spans.begin(), timeline.spans.end(), [](const Span& a, const Span& b) {
-    return std::tie(a.lane, a.rule, a.enable) < std::tie(b.lane, b.rule, b.enable);
+    return std::tie(a.lane, a.rule, a.group, a.enable) <
+           std::tie(b.lane, b.rule, b.group, b.enable);
   });
   for (size_t i = 0; i < timeline.spans.size(); ++i) {
     for (size_t j = i + 1; j < timeline.spans.size(); ++j) {
       Span& a = timeline.spans[i];
       Span& b = timeline.spans[j];
-      if (a.lane != b.lane || a.rule != b.rule) break;
+      if (!a.Competes(b)) break;
       if (Overlap(a, b)) a.overlaps = b.overlaps = true;
     }
   }
@@ -194,7 +196,7 @@ std::optional<double> StepLine::PriceAt(double qty) const {
 
 std::optional<StepsFigure::Break> StepsFigure::NextBreak() const {
   for (const StepLine& line : lines) {
-    if (!line.chosen) continue;
+    if (!line.chosen || qty <= 0) continue;
     const std::optional<double> now = line.PriceAt(qty);
     for (const auto& s : line.steps) {
       if (now && s.from > qty && s.price < *now) return Break{s.from, *now - s.price};
@@ -220,11 +222,9 @@ std::vector<TimelineFigure::Gap> TimelineFigure::Gaps() const {
   for (size_t i = 0; i < spans.size();) {
     size_t j = i;
     std::string covered = spans[i].disable;  // "" once open-ended
-    for (++j; j < spans.size() && spans[j].lane == spans[i].lane && spans[j].rule == spans[i].rule;
-         ++j) {
+    for (++j; j < spans.size() && spans[i].Competes(spans[j]); ++j) {
       if (covered.empty()) continue;
-      if (spans[j].enable > covered)
-        gaps.push_back({spans[i].lane, covered, spans[j].enable, spans[i].rule});
+      if (spans[j].enable > covered) gaps.push_back({covered, spans[j].enable, i});
       if (spans[j].disable.empty() || spans[j].disable > covered) covered = spans[j].disable;
     }
     i = j;
@@ -311,8 +311,10 @@ Figures RuleFigures(Session& session, const PriceRule& rule) {
   steps.lines.push_back(std::move(line));
   f.steps = std::move(steps);
   TimelineFigure timeline{session.login_date(), session.login_date(), {}};
+  const auto winner = session.manager().GetVenInvPriceRule(rule.cVenCode, rule.cInvCode,
+                                                           timeline.date, "", rule.iSupplyType);
   AddRuleSpans(timeline, session, RuleFilter(rule.cInvCode, rule.cVenCode, rule.iSupplyType),
-               rule.id);
+               winner ? winner->id : 0);
   Finish(timeline);
   f.timeline = std::move(timeline);
   return f;
@@ -356,7 +358,8 @@ Table TimelineTable(const TimelineFigure& timeline) {
                   s.disable.empty() ? _("(no end)") : s.disable, note});
   }
   for (const auto& g : timeline.Gaps()) {
-    table.AddRow({VendorLabel(g.lane), g.rule ? _("rule") : _("price rows"), _("gap"), g.from, g.to,
+    const Span& s = timeline.spans[g.first];
+    table.AddRow({VendorLabel(s.lane), s.rule ? _("rule") : _("price rows"), _("gap"), g.from, g.to,
                   _("nothing valid")});
   }
   return table;

@@ -58,17 +58,22 @@ struct Span {
   std::string lane;  // the vendor, "" for rows open to any vendor
   std::string label;
   bool rule = false;
+  std::string group;  // spans compete only within a group: price rows of the same free items
   std::string enable, disable;  // yyyy-MM-dd; disable "" for no end (half-open periods)
   bool wins = false;            // the look-up's answer on the chosen date
-  bool overlaps = false;        // shares days with another span of its lane and kind
+  bool overlaps = false;        // shares days with another span of its lane, kind and group
+  bool Competes(const Span& other) const {
+    return lane == other.lane && rule == other.rule && group == other.group;
+  }
 };
 struct TimelineFigure {
   Date today, date;
   std::vector<Span> spans;  // by lane, then by enable date
-  // Days in a lane that no span of the kind covers, between two that do: [from, to).
+  // Days that no span of a group covers, between two that do: [from, to); `first` is the
+  // group's first span.
   struct Gap {
-    std::string lane, from, to;
-    bool rule;
+    std::string from, to;
+    size_t first;
   };
   std::vector<Gap> Gaps() const;
 };

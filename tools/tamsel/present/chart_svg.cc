@@ -251,7 +251,7 @@ std::string TimelineSvg(const TimelineFigure& f) {
              s.label + ": " + s.enable + " – " + (s.disable.empty() ? _("(no end)") : s.disable));
     // The days this span shares with another of its lane and kind, hatched.
     for (const Span& o : f.spans) {
-      if (&o == &s || o.lane != s.lane || o.rule != s.rule) continue;
+      if (&o == &s || !o.Competes(s)) continue;
       const std::string start = std::max(s.enable, o.enable);
       std::string end = s.disable.empty()   ? o.disable
                         : o.disable.empty() ? s.disable
@@ -263,13 +263,9 @@ std::string TimelineSvg(const TimelineFigure& f) {
     if (s.wins) svg.Text(std::min(to, x0 + track) - 4, y + 15, "◆", "mark", "end");
   }
   for (const auto& g : gaps) {
-    for (size_t i = 0; i < f.spans.size(); ++i) {
-      if (f.spans[i].lane != g.lane || f.spans[i].rule != g.rule) continue;
-      const double y = top + row * static_cast<double>(i);
-      svg.Rect(X(g.from), y + 2, X(g.to) - X(g.from), row - 4, "gap",
-               Tf("gap for {0}: {1} until {2}", VendorLabel(g.lane), g.from, g.to));
-      break;
-    }
+    const double y = top + row * static_cast<double>(g.first);
+    svg.Rect(X(g.from), y + 2, X(g.to) - X(g.from), row - 4, "gap",
+             Tf("gap for {0}: {1} until {2}", VendorLabel(f.spans[g.first].lane), g.from, g.to));
   }
   const double bottom = height - 30;
   const double today = x0 + xs(f.today) * track, date = x0 + xs(f.date) * track;

@@ -71,10 +71,54 @@ size_t LabelWidth(const std::vector<std::string>& labels, size_t width) {
   return std::min(w, std::max<size_t>(width / 3, 8));
 }
 
+// Items side by side, two blanks apart, wrapped at the width; each item is its plain text and
+// the text to print (the same, coloured).
+void Flow(std::ostream& out, const std::vector<std::pair<std::string, std::string>>& items,
+          size_t width, size_t indent) {
+  size_t used = 0;
+  for (const auto& [plain, shown] : items) {
+    const size_t w = DisplayWidth(plain);
+    if (used > 0 && used + 2 + w > width) {
+      out << '\n';
+      used = 0;
+    }
+    if (used == 0) {
+      out << std::string(indent, ' ');
+      used = indent;
+    } else {
+      out << "  ";
+      used += 2;
+    }
+    out << shown;
+    used += w;
+  }
+  if (used > 0) out << '\n';
+}
+
+// A title, broken between words to fit, each line indented.
+void Title(std::ostream& out, const std::string& title, size_t width, size_t indent = 0) {
+  out << std::string(indent, ' ');
+  size_t used = indent;
+  for (size_t from = 0, blank; from < title.size(); from = blank + 1) {
+    blank = std::min(title.find(' ', from), title.size());
+    const std::string word = title.substr(from, blank - from);
+    const size_t w = DisplayWidth(word);
+    if (used > indent && used + 1 + w > width) {
+      out << '\n' << std::string(indent, ' ');
+      used = indent;
+    }
+    out << (used > indent ? " " : "") << word;
+    used += w + (used > indent ? 1 : 0);
+  }
+  out << '\n';
+}
+
 void DrawSteps(std::ostream& out, const StepsFigure& f, size_t width, const Painter& paint) {
-  out << Tf("Price breaks: unit price in {0} against quantity",
-            f.currency.empty() ? _("the offer's currency") : f.currency)
-      << (f.LogScale() ? " (" + std::string(_("log scale")) + ")" : "") << '\n';
+  Title(out,
+        Tf("Price breaks: unit price in {0} against quantity",
+           f.currency.empty() ? _("the offer's currency") : f.currency) +
+            (f.LogScale() ? " (" + std::string(_("log scale")) + ")" : ""),
+        width);
   const QuantityScale xs(f);
   const PriceScale ys(f);
   const size_t left = 10, cols = width > left + 12 ? width - left - 2 : 10;
@@ -132,37 +176,42 @@ void DrawSteps(std::ostream& out, const StepsFigure& f, size_t width, const Pain
   for (size_t k = 0; k < f.lines.size(); ++k) {
     const StepLine& line = f.lines[k];
     const int colour = line.chosen ? kGood : kPalette[k % std::size(kPalette)];
-    out << "  " << paint(line.chosen ? "━━" : "──", colour) << ' ' << line.label;
-    if (line.chosen && f.qty > 0) {
-      if (auto price = line.PriceAt(f.qty)) {
-        out << "  " << Tf("at {0}: {1}", FormatNumber(f.qty), FormatMoney(*price));
-      }
+    const char* mark = line.chosen ? "━━" : "──";
+    std::vector<std::pair<std::string, std::string>> items = {
+        {std::string(mark) + " " + line.label, paint(mark, colour) + " " + line.label}};
+    if (const auto price = line.chosen && f.qty > 0 ? line.PriceAt(f.qty) : std::nullopt) {
+      const std::string at = Tf("at {0}: {1}", FormatNumber(f.qty), FormatMoney(*price));
+      items.emplace_back(at, at);
     }
-    out << '\n';
+    Flow(out, items, width, 2);
   }
   if (const auto next = f.NextBreak()) {
-    out << "  "
-        << Tf("Next break at {0}: {1} less per unit", FormatNumber(next->quantity),
-              FormatMoney(next->saving))
-        << '\n';
+    Title(out,
+          Tf("Next break at {0}: {1} less per unit", FormatNumber(next->quantity),
+             FormatMoney(next->saving)),
+          width, 2);
   }
 }
 
 void DrawBars(std::ostream& out, const BarsFigure& f, size_t width, const Painter& paint) {
-  out << Tf("Offers at quantity {0} in {1}, cheapest first", FormatNumber(f.qty), f.local_currency)
-      << '\n';
+  Title(out,
+        Tf("Offers at quantity {0} in {1}, cheapest first", FormatNumber(f.qty), f.local_currency),
+        width);
   if (f.bars.empty()) {
     out << "  " << _("No offer.") << '\n';
     return;
   }
   std::vector<std::string> labels;
   double high = 0;
+  size_t values = 0;
   for (const Bar& b : f.bars) {
     labels.push_back(b.label);
     high = std::max(high, b.price.local_amount);
+    values = std::max(values, FormatMoney(b.price.local_amount).size());
   }
   const size_t lw = LabelWidth(labels, width);
-  const size_t room = width > lw + 34 ? width - lw - 34 : 8;
+  // Indent, label, blank, bar, blank, value: what is left of the width is the bar's.
+  const size_t room = width > lw + values + 12 ? width - lw - values - 4 : 8;
   static const char* const kEighths[] = {"", "▏", "▎", "▍", "▌", "▋", "▊", "▉"};
   for (const Bar& b : f.bars) {
     const bool missing = b.price.source == RateSource::kMissing;
@@ -176,16 +225,22 @@ void DrawBars(std::ostream& out, const BarsFigure& f, size_t width, const Painte
         << paint(bar, b.winner  ? kGood
                       : missing ? kWarn
                                 : 0)
-        << std::string(room + 1 - std::min(room, shown), ' ') << FormatMoney(b.price.local_amount);
-    if (b.winner) out << "  " << paint("★ " + std::string(_("cheapest")), kGood);
-    if (b.marked) out << "  ◀";
-    if (missing) out << "  " << paint(_("rate missing, taken as 1"), kWarn);
-    out << '\n';
+        << std::string(room + 1 - std::min(room, shown), ' ') << FormatMoney(b.price.local_amount)
+        << '\n';
+    // Notes on a line of their own, under the bar, so that the bars keep the width.
+    std::vector<std::pair<std::string, std::string>> notes;
+    const auto note = [&](const std::string& text, int colour) {
+      notes.emplace_back(text, paint(text, colour));
+    };
+    if (b.winner) note("★ " + std::string(_("cheapest")), kGood);
+    if (b.marked) note("◀ " + Tf("vendor {0}", b.label), 0);
+    if (missing) note(_("rate missing, taken as 1"), kWarn);
+    if (!notes.empty()) Flow(out, notes, width, lw + 3);
   }
 }
 
 void DrawTimeline(std::ostream& out, const TimelineFigure& f, size_t width, const Painter& paint) {
-  out << _("Validity over time") << '\n';
+  Title(out, _("Validity over time"), width);
   if (f.spans.empty()) {
     out << "  " << _("No rule or price row.") << '\n';
     return;
@@ -194,13 +249,17 @@ void DrawTimeline(std::ostream& out, const TimelineFigure& f, size_t width, cons
   std::vector<std::string> labels;
   for (const Span& s : f.spans) labels.push_back(VendorLabel(s.lane) + " " + s.label);
   const size_t lw = LabelWidth(labels, width);
-  const size_t cols = width > lw + 6 ? width - lw - 4 : 10;
+  // Indent, label, blank, track, then "  ◆" for the winner.
+  const size_t cols = width > lw + 16 ? width - lw - 6 : 10;
   const auto col = [&](const Date& d) {
     return std::min(cols - 1, static_cast<size_t>(xs(d) * cols));
   };
   const size_t today = col(f.today), date = col(f.date);
+  bool wins = false, overlaps = false;
   for (size_t i = 0; i < f.spans.size(); ++i) {
     const Span& s = f.spans[i];
+    wins = wins || s.wins;
+    overlaps = overlaps || s.overlaps;
     std::vector<Cell> track(cols);
     track[today] = {"│", 0};
     track[date] = {"┃", kWarn};
@@ -219,11 +278,20 @@ void DrawTimeline(std::ostream& out, const TimelineFigure& f, size_t width, cons
   axis.replace(0, first.size(), first);
   if (cols > 2 * last.size() + 2) axis.replace(cols - last.size(), last.size(), last);
   out << "  " << std::string(lw + 1, ' ') << axis << '\n';
-  out << "  " << paint("█", kGood) << ' ' << Tf("wins on {0}", f.date.IsoDate()) << "  ▓ "
-      << _("overlaps") << "  │ " << Tf("today {0}", f.today.IsoDate()) << "  " << paint("┃", kWarn)
-      << ' ' << f.date.IsoDate() << '\n';
+  std::vector<std::pair<std::string, std::string>> legend;
+  if (wins) {
+    const std::string text = Tf("wins on {0}", f.date.IsoDate());
+    legend.emplace_back("█ " + text, paint("█", kGood) + " " + text);
+  }
+  if (overlaps)
+    legend.emplace_back("▓ " + std::string(_("overlaps")), "▓ " + std::string(_("overlaps")));
+  const std::string today_text = "│ " + Tf("today {0}", f.today.IsoDate());
+  legend.emplace_back(today_text, today_text);
+  legend.emplace_back("┃ " + f.date.IsoDate(), paint("┃", kWarn) + " " + f.date.IsoDate());
+  Flow(out, legend, width, 2);
   for (const auto& g : f.Gaps()) {
-    out << "  " << Tf("gap for {0}: {1} until {2}", VendorLabel(g.lane), g.from, g.to) << '\n';
+    Title(out, Tf("gap for {0}: {1} until {2}", VendorLabel(f.spans[g.first].lane), g.from, g.to),
+          width, 2);
   }
 }
 
