@@ -80,7 +80,27 @@ std::string HtmlTable(const Table& table) {
 std::string StepsSvg(const StepsFigure& f) {
   const double left = 80, top = 30, plot_w = kWidth - left - 30, plot_h = 260;
   const double legend_top = top + plot_h + 50;
-  const double height = legend_top + 20.0 * static_cast<double>(f.lines.size()) + 10;
+  // The legend: the chosen line on a row of its own, the others in columns.
+  double cell_w = 0;
+  for (const StepLine& line : f.lines) cell_w = std::max(cell_w, TextWidth(line.label) + 48);
+  const auto per_row = static_cast<size_t>(std::max(1.0, std::floor(plot_w / cell_w)));
+  std::vector<std::pair<double, double>> legend_at;
+  size_t rows = 0, placed = 0;
+  for (const StepLine& line : f.lines) {
+    if (line.chosen) {
+      legend_at.emplace_back(left, legend_top + 20.0 * static_cast<double>(rows++));
+    } else {
+      legend_at.emplace_back(-1, 0);
+    }
+  }
+  for (size_t k = 0; k < f.lines.size(); ++k) {
+    if (legend_at[k].first >= 0) continue;
+    legend_at[k] = {left + cell_w * static_cast<double>(placed % per_row),
+                    legend_top + 20.0 * static_cast<double>(rows + placed / per_row)};
+    ++placed;
+  }
+  rows += (placed + per_row - 1) / per_row;
+  const double height = legend_top + 20.0 * static_cast<double>(rows) + 10;
   const QuantityScale xs(f);
   const PriceScale ys(f);
   const auto X = [&](double q) { return left + xs(q) * plot_w; };
@@ -143,15 +163,15 @@ std::string StepsSvg(const StepsFigure& f) {
         fmt::format("step s{}{}", k % kLineClasses, line.chosen ? " chosen" : "");
     svg.Add("<path class=\"" + cls + "\" d=\"" + d + "\"><title>" + XmlEscape(line.label) +
             "</title></path>");
-    const double y = legend_top + 20.0 * static_cast<double>(k);
-    svg.Line(left, y - 4, left + 28, y - 4, cls.c_str());
+    const auto [lx, y] = legend_at[k];
+    svg.Line(lx, y - 4, lx + 28, y - 4, cls.c_str());
     std::string legend = line.label;
     if (line.chosen && f.qty > 0) {
       if (auto price = line.PriceAt(f.qty)) {
         legend += "  " + Tf("at {0}: {1}", FormatNumber(f.qty), FormatMoney(*price));
       }
     }
-    svg.Text(left + 36, y, legend, line.chosen ? "label strong" : "label");
+    svg.Text(lx + 36, y, legend, line.chosen ? "label strong" : "label");
   }
   if (f.qty > 0) {
     svg.Line(X(f.qty), top - 6, X(f.qty), top + plot_h, "qty");

@@ -16,7 +16,7 @@ namespace tamsel::cli {
 namespace {
 
 constexpr size_t kPlotRows = 10;
-constexpr int kPalette[] = {36, 35, 34, 33, 31, 32};
+constexpr int kPalette[] = {36, 35, 34, 31, 94, 95};
 constexpr int kGood = 32, kWarn = 33;
 
 struct Cell {
@@ -133,6 +133,10 @@ void DrawSteps(std::ostream& out, const StepsFigure& f, size_t width, const Pain
     const StepLine& line = f.lines[k];
     const bool heavy = line.chosen;
     const int colour = heavy ? kGood : kPalette[k % std::size(kPalette)];
+    // The chosen line stays on top of the others.
+    const auto put = [&](size_t r, size_t c, const char* light, const char* bold) {
+      if (heavy || grid[r][c].colour != kGood) grid[r][c] = {heavy ? bold : light, colour};
+    };
     std::optional<size_t> previous;
     for (size_t c = 0; c < cols; ++c) {
       const std::optional<double> price = line.PriceAt(qty_at(c));
@@ -140,15 +144,13 @@ void DrawSteps(std::ostream& out, const StepsFigure& f, size_t width, const Pain
       const size_t r = row_of(*price);
       if (previous && *previous != r) {
         const bool down = r > *previous;
-        grid[*previous][c] = {down ? (heavy ? "┓" : "┐") : (heavy ? "┛" : "┘"), colour};
+        put(*previous, c, down ? "┐" : "┘", down ? "┓" : "┛");
         for (size_t m = std::min(r, *previous) + 1; m < std::max(r, *previous); ++m) {
-          grid[m][c] = {heavy ? "┃" : "│", colour};
+          put(m, c, "│", "┃");
         }
-        grid[r][c] = {down ? (heavy ? "┗" : "└") : (heavy ? "┏" : "┌"), colour};
-      } else if (!heavy && grid[r][c].colour == kGood) {
-        continue;  // the chosen line stays on top
+        put(r, c, down ? "└" : "┌", down ? "┗" : "┏");
       } else {
-        grid[r][c] = {heavy ? "━" : "─", colour};
+        put(r, c, "─", "━");
       }
       previous = r;
     }
@@ -173,18 +175,26 @@ void DrawSteps(std::ostream& out, const StepsFigure& f, size_t width, const Pain
     free_from = at + text.size() + 1;
   }
   out << ticks.substr(0, ticks.find_last_not_of(' ') + 1) << '\n';
+  // The legend: the chosen line first, on a line of its own, the others side by side.
+  std::vector<std::pair<std::string, std::string>> others;
   for (size_t k = 0; k < f.lines.size(); ++k) {
     const StepLine& line = f.lines[k];
     const int colour = line.chosen ? kGood : kPalette[k % std::size(kPalette)];
     const char* mark = line.chosen ? "━━" : "──";
-    std::vector<std::pair<std::string, std::string>> items = {
-        {std::string(mark) + " " + line.label, paint(mark, colour) + " " + line.label}};
-    if (const auto price = line.chosen && f.qty > 0 ? line.PriceAt(f.qty) : std::nullopt) {
+    std::pair<std::string, std::string> item = {std::string(mark) + " " + line.label,
+                                                paint(mark, colour) + " " + line.label};
+    if (!line.chosen) {
+      others.push_back(std::move(item));
+      continue;
+    }
+    std::vector<std::pair<std::string, std::string>> items = {std::move(item)};
+    if (const auto price = f.qty > 0 ? line.PriceAt(f.qty) : std::nullopt) {
       const std::string at = Tf("at {0}: {1}", FormatNumber(f.qty), FormatMoney(*price));
       items.emplace_back(at, at);
     }
     Flow(out, items, width, 2);
   }
+  Flow(out, others, width, 2);
   if (const auto next = f.NextBreak()) {
     Title(out,
           Tf("Next break at {0}: {1} less per unit", FormatNumber(next->quantity),
