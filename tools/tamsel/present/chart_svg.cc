@@ -81,9 +81,9 @@ std::string StepsSvg(const StepsFigure& f) {
   const double left = 80, top = 30, plot_w = kWidth - left - 30, plot_h = 260;
   const double legend_top = top + plot_h + 50;
   // The legend: the chosen line on a row of its own, the others in columns.
-  double cell_w = 0;
+  double cell_w = 100;
   for (const StepLine& line : f.lines) cell_w = std::max(cell_w, TextWidth(line.label) + 48);
-  const auto per_row = static_cast<size_t>(std::max(1.0, std::floor(plot_w / cell_w)));
+  const auto per_row = static_cast<size_t>(std::max(1.0, std::floor(plot_w / std::min(cell_w, plot_w))));
   std::vector<std::pair<double, double>> legend_at;
   size_t rows = 0, placed = 0;
   for (const StepLine& line : f.lines) {
