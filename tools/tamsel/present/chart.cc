@@ -214,7 +214,7 @@ bool StepsFigure::LogScale() const {
     }
   }
   high = std::max(high, qty);
-  return low > 0 && high / low >= 100;
+  return low > 0 && high / low >= 10;
 }
 
 std::vector<TimelineFigure::Gap> TimelineFigure::Gaps() const {

@@ -37,7 +37,7 @@ struct StepsFigure {
     double quantity, saving;
   };
   std::optional<Break> NextBreak() const;
-  // Bands spanning two decades or more are drawn on a logarithmic quantity axis.
+  // Breaks a decade or more apart are drawn on a logarithmic quantity axis.
   bool LogScale() const;
 };
 
