@@ -22,24 +22,16 @@ std::string FreeLabel(const std::map<int, std::string>& free) {
   return text;
 }
 
-// A row the quantity alone may keep out: the bands where a look-up can change its answer.
-bool Breaks(const Candidate& c, bool any_vendor) {
-  for (const auto& f : c.failed) {
-    if (f != std::string("quantity band") && (!any_vendor || f != std::string("vendor")) &&
-        f != std::string("free items")) {
-      return false;
-    }
-  }
-  return true;
-}
-
-std::set<double> BreakQuantities(const std::vector<Candidate>& candidates, bool any_vendor) {
+// A look-up's answer changes with the quantity only where some row's band starts: asking at
+// every lower limit of the item's rows finds every step.
+std::set<double> BreakQuantities(const std::vector<Candidate>& candidates) {
   std::set<double> breaks = {0};
-  for (const auto& c : candidates) {
-    if (Breaks(c, any_vendor)) breaks.insert(c.lower);
-  }
+  for (const auto& c : candidates) breaks.insert(c.lower);
   return breaks;
 }
+
+// The day of a date column: spans need yyyy-MM-dd, whatever the driver gives.
+std::string Day(const std::string& text) { return text.substr(0, 10); }
 
 // Adds a step where the line's answer changes row; equal rows carry on.
 void Extend(StepLine& line, double from, double price, int32_t row) {
@@ -67,12 +59,12 @@ StepsFigure OfferSteps(Session& session, const std::vector<Candidate>& candidate
   steps.currency = LocalCurrency(session);
   steps.qty = qty;
   std::map<std::string, size_t> lines;
-  for (double from : BreakQuantities(candidates, true)) {
+  for (double from : BreakQuantities(candidates)) {
     for (const ComparedPrice& price :
          CompareOffers(session.manager(), item, from, supply_type, xml)) {
       const auto rule = price.item->objRule();
       const std::string code = rule ? rule->cVenCode : "";
-      if (!vendor.empty() && code != vendor) continue;
+      if (!vendor.empty() && !detail::EqualsNoCase(code, vendor)) continue;
       const std::string key =
           OfferKey(code, rule ? rule->cExchName : "", FindRow(candidates, price.item->id));
       auto [at, added] = lines.emplace(key, steps.lines.size());
@@ -81,7 +73,7 @@ StepsFigure OfferSteps(Session& session, const std::vector<Candidate>& candidate
     }
   }
   for (const Offer& o : ranking) {
-    if (!vendor.empty() && o.vendor != vendor) continue;
+    if (!vendor.empty() && !detail::EqualsNoCase(o.vendor, vendor)) continue;
     const auto at =
         lines.find(OfferKey(o.vendor, o.conversion.currency, FindRow(candidates, o.id)));
     if (at != lines.end()) steps.lines[at->second].chosen = true;
@@ -98,7 +90,8 @@ BarsFigure OfferBars(Session& session, const std::vector<Offer>& offers, double 
   for (size_t i = 0; i < offers.size(); ++i) {
     const Offer& o = offers[i];
     bars.bars.push_back({o.vendor_name.empty() ? o.vendor : o.vendor + " (" + o.vendor_name + ")",
-                         o.id, o.conversion, i == 0, !vendor.empty() && o.vendor == vendor});
+                         o.id, o.conversion, i == 0,
+                         !vendor.empty() && detail::EqualsNoCase(o.vendor, vendor)});
   }
   return bars;
 }
@@ -109,7 +102,10 @@ void AddRowSpans(TimelineFigure& timeline, const std::vector<Candidate>& candida
                  const std::string& vendor, int32_t supply_type, int32_t winner) {
   std::map<std::string, size_t> groups;
   for (const auto& c : candidates) {
-    if (c.supply_type != supply_type || (!vendor.empty() && c.vendor != vendor)) continue;
+    if (c.supply_type != supply_type || c.enable.empty() ||
+        (!vendor.empty() && !detail::EqualsNoCase(c.vendor, vendor))) {
+      continue;
+    }
     const std::string key = c.vendor + "|" + c.currency + "|" + c.enable + "|" + c.disable + "|" +
                             (c.promotion ? "p" : "") + FreeLabel(c.free);
     auto [at, added] = groups.emplace(key, timeline.spans.size());
@@ -117,8 +113,8 @@ void AddRowSpans(TimelineFigure& timeline, const std::vector<Candidate>& candida
       Span span;
       span.lane = c.vendor;
       span.group = FreeLabel(c.free);
-      span.enable = c.enable;
-      span.disable = c.disable;
+      span.enable = Day(c.enable);
+      span.disable = Day(c.disable);
       span.label = c.currency + (c.promotion ? " " + std::string(_("promotion")) : "") +
                    FreeLabel(c.free) + " · " + _("rows") + " " + std::to_string(c.id);
       timeline.spans.push_back(std::move(span));
@@ -138,8 +134,9 @@ void AddRuleSpans(TimelineFigure& timeline, Session& session, const std::string&
     span.rule = true;
     const int32_t id = VarToLng(rs->Fields("id"));
     span.lane = detail::Trim(VarToStr(rs->Fields("cVenCode")));
-    span.enable = detail::Trim(VarToStr(rs->Fields("dEnableDate"))).substr(0, 10);
-    span.disable = detail::Trim(VarToStr(rs->Fields("dDisableDate"))).substr(0, 10);
+    span.enable = Day(detail::Trim(VarToStr(rs->Fields("dEnableDate"))));
+    span.disable = Day(detail::Trim(VarToStr(rs->Fields("dDisableDate"))));
+    if (span.enable.empty()) continue;
     const bool promotion = VarToLng(rs->Fields("bPromotion")) == 1;
     span.label = Tf("rule {0}", id) + " · " + detail::Trim(VarToStr(rs->Fields("cExch_Name"))) +
                  (promotion ? " " + std::string(_("promotion")) : "");
@@ -263,7 +260,7 @@ Figures PriceFigures(Session& session, const PriceQuery& q,
   StepsFigure steps;
   steps.qty = q.qty;
   std::map<std::string, size_t> lines;
-  for (double from : BreakQuantities(candidates, false)) {
+  for (double from : BreakQuantities(candidates)) {
     const auto tier = session.manager().GetVenInvPriceRuleItem(q.vendor, q.item, q.date, from,
                                                                q.currency, q.supply_type, q.xml);
     if (!tier) continue;
@@ -281,7 +278,7 @@ Figures PriceFigures(Session& session, const PriceQuery& q,
   TimelineFigure timeline{session.login_date(), q.date, {}};
   std::vector<Candidate> own;
   for (const auto& c : candidates) {
-    if (c.vendor == q.vendor || c.vendor.empty()) own.push_back(c);
+    if (detail::EqualsNoCase(c.vendor, q.vendor) || c.vendor.empty()) own.push_back(c);
   }
   AddRowSpans(timeline, own, "", q.supply_type, chosen);
   Finish(timeline);
