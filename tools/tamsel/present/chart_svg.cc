@@ -16,9 +16,10 @@ namespace {
 constexpr double kWidth = 960, kFont = 13;
 constexpr int kLineClasses = 6;
 
-// What a label takes on the page: a wide (CJK) character about one em, others about half.
+// What a label takes on the page, bold or not: a wide (CJK) character at most one and a quarter
+// em, others at most two thirds.
 double TextWidth(std::string_view text, double size = kFont) {
-  return static_cast<double>(DisplayWidth(text)) * size * 0.56;
+  return static_cast<double>(DisplayWidth(text)) * size * 0.64;
 }
 
 std::string Num(double v) { return fmt::format("{:.1f}", v); }
@@ -83,7 +84,8 @@ std::string StepsSvg(const StepsFigure& f) {
   // The legend: the chosen line on a row of its own, the others in columns.
   double cell_w = 100;
   for (const StepLine& line : f.lines) cell_w = std::max(cell_w, TextWidth(line.label) + 48);
-  const auto per_row = static_cast<size_t>(std::max(1.0, std::floor(plot_w / std::min(cell_w, plot_w))));
+  const auto per_row =
+      static_cast<size_t>(std::max(1.0, std::floor(plot_w / std::min(cell_w, plot_w))));
   std::vector<std::pair<double, double>> legend_at;
   size_t rows = 0, placed = 0;
   for (const StepLine& line : f.lines) {
@@ -134,10 +136,13 @@ std::string StepsSvg(const StepsFigure& f) {
       }
     }
   }
+  // Enough decimals that neighbouring ticks differ.
+  const double span = ys.high() - ys.low();
+  const int decimals = std::clamp(static_cast<int>(std::ceil(-std::log10(span / 4))) + 1, 2, 8);
   for (int t = 0; t <= 4; ++t) {
     const double p = ys.low() + (ys.high() - ys.low()) * t / 4;
     svg.Line(left - 4, Y(p), left + plot_w, Y(p), "grid");
-    svg.Text(left - 8, Y(p) + 4, FormatMoney(p), "tick", "end");
+    svg.Text(left - 8, Y(p) + 4, fmt::format("{:.{}f}", p, decimals), "tick", "end");
   }
   double free_from = 0;
   for (double q : xs.Ticks()) {
@@ -291,10 +296,10 @@ std::string TimelineSvg(const TimelineFigure& f) {
   const double today = x0 + xs(f.today) * track, date = x0 + xs(f.date) * track;
   svg.Line(today, top - 4, today, bottom, "today");
   svg.Line(date, top - 4, date, bottom, "qty");
-  svg.Text(today, bottom + 14, Tf("today {0}", f.today.IsoDate()), "tick",
-           today > date ? "start" : "end");
-  svg.Text(date, bottom + 28, Tf("wins on {0}", f.date.IsoDate()), "mark",
-           today > date ? "end" : "start");
+  // Each label on the side of its line that has room.
+  const auto side = [&](double x) { return x > x0 + track / 2 ? "end" : "start"; };
+  svg.Text(today, bottom + 14, Tf("today {0}", f.today.IsoDate()), "tick", side(today));
+  svg.Text(date, bottom + 28, Tf("wins on {0}", f.date.IsoDate()), "mark", side(date));
   return svg.Done();
 }
 
