@@ -9,6 +9,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev help2man
   unixodbc-dev unixodbc libsqliteodbc tdsodbc locales gettext python3
   libminizip-dev
+  chromium fonts-noto-cjk
   "$@"
 )
 # node and npm run the independent T-SQL parser of the tests; a newer node already on the

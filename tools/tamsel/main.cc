@@ -74,6 +74,7 @@ int main(int argc, char** argv) {
   AddPriceListCommands(app, options, action);
   AddDataCommands(app, options, action);
   AddDemoCommand(app, options, action);
+  AddReportCommand(app, options, action);
   AddCompletionCommand(app, action);
   ShowGlobalOptionsInHelp(app);
 

@@ -27,6 +27,14 @@ void AddRuleCommands(CLI::App& rule, GlobalOptions& options, Action& action);
 void AddImportExportCommands(CLI::App& rule, GlobalOptions& options, Action& action);
 void AddDataCommands(CLI::App& app, GlobalOptions& options, Action& action);
 void AddDemoCommand(CLI::App& app, GlobalOptions& options, Action& action);
+void AddReportCommand(CLI::App& app, GlobalOptions& options, Action& action);
+
+// A quantity to buy: a finite number, not below 0.
+CLI::Validator QuantityValidator();
+// Refuse a vendor or item that does not exist (kNotFound): the look-ups would answer as if it
+// merely had no price.
+void RequireVendor(const Session& session, const std::string& vendor);
+void RequireItem(const Session& session, const std::string& item);
 
 // What a list shows: the caller's SQL condition, codes to match and at most `limit` rows.
 struct ListArgs {

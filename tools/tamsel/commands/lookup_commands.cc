@@ -8,50 +8,13 @@
 #include "commands/commands.h"
 #include "common/text.h"
 #include "files/rule_file.h"
+#include "present/chart.h"
 #include "present/explain.h"
 #include "present/i18n.h"
 
 namespace tamsel::cli {
-namespace {
 
-std::string XmlAttributeEscape(std::string_view value) {
-  std::string out;
-  for (char c : value) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&apos;";
-        break;
-      // Attribute-value normalisation would turn these into blanks.
-      case '\n':
-        out += "&#10;";
-        break;
-      case '\r':
-        out += "&#13;";
-        break;
-      case '\t':
-        out += "&#9;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
-// A quantity to buy: a finite number, not below 0.
-CLI::Validator Quantity() {
+CLI::Validator QuantityValidator() {
   return CLI::Validator(
       [](std::string& value) -> std::string {
         try {
@@ -67,6 +30,20 @@ CLI::Validator Quantity() {
       "NUMBER", "Quantity");
 }
 
+void RequireVendor(const Session& session, const std::string& vendor) {
+  if (!detail::Trim(vendor).empty() && !session.HasVendor(vendor)) {
+    throw ToolError(Tf("vendor {0} does not exist", vendor), kNotFound);
+  }
+}
+
+void RequireItem(const Session& session, const std::string& item) {
+  if (!detail::Trim(item).empty() && !session.HasItem(item)) {
+    throw ToolError(Tf("item {0} does not exist", item), kNotFound);
+  }
+}
+
+namespace {
+
 struct LookupArgs {
   std::string vendor, item, date, currency, today, xml;
   int32_t supply_type = 1;
@@ -74,7 +51,22 @@ struct LookupArgs {
   std::vector<std::string> free;
   bool monthly_rates = false;
   bool explain = false;  // price: the candidate rows; compare: every qualifying offer
+  bool chart = false;
 };
+
+void AddChartFlag(CLI::App& cmd, LookupArgs& args) {
+  cmd.add_flag("--chart", args.chart, _("also draw the answer in the terminal"));
+}
+
+// Pictures are for people; the JSON stays one document.
+void RefuseChartWithJson(const GlobalOptions& options, const LookupArgs& args) {
+  if (args.chart && options.json) throw UsageError(_("--chart draws for people; not with --json"));
+}
+
+void Draw(const Figures& figures) {
+  std::cout << '\n';
+  DrawFigures(std::cout, figures, TerminalWidth(), TerminalColour());
+}
 
 void AddFreeOptions(CLI::App& cmd, LookupArgs& args) {
   auto* free = cmd.add_option("--free", args.free,
@@ -86,22 +78,6 @@ void AddFreeOptions(CLI::App& cmd, LookupArgs& args) {
 
 std::string XmlOf(const LookupArgs& args) {
   return args.xml.empty() ? FreeItemXml(args.free) : args.xml;
-}
-
-// Refuses a vendor that does not exist: the look-ups would answer with the price any vendor
-// offers, as if it were this vendor's.
-void RequireVendor(const Session& session, const std::string& vendor) {
-  if (!detail::Trim(vendor).empty() && !session.HasVendor(vendor)) {
-    throw ToolError(Tf("vendor {0} does not exist", vendor), kNotFound);
-  }
-}
-
-// Refuses an item that does not exist: the look-ups would answer that no price applies, as if
-// the item merely had none.
-void RequireItem(const Session& session, const std::string& item) {
-  if (!detail::Trim(item).empty() && !session.HasItem(item)) {
-    throw ToolError(Tf("item {0} does not exist", item), kNotFound);
-  }
 }
 
 // The look-ups answer with codes; the names beside them come from the master data.
@@ -141,6 +117,7 @@ bool RuleFind(const GlobalOptions& options, const LookupArgs& args) {
 }
 
 bool Price(const GlobalOptions& options, const LookupArgs& args) {
+  RefuseChartWithJson(options, args);
   std::string xml = XmlOf(args);
   Session session(options);
   RequireVendor(session, args.vendor);
@@ -152,7 +129,7 @@ bool Price(const GlobalOptions& options, const LookupArgs& args) {
   const PriceQuery query{args.vendor, args.item, args.currency,   xml,
                          date,        args.qty,  args.supply_type};
   std::vector<Candidate> candidates;
-  if (tier || args.explain) candidates = PriceCandidates(session, query);
+  if (tier || args.explain || args.chart) candidates = PriceCandidates(session, query);
   const std::optional<NextTier> next =
       tier ? FindNextTier(session, query, candidates, *tier) : std::nullopt;
   const int32_t chosen = tier ? tier->id : 0;
@@ -183,10 +160,12 @@ bool Price(const GlobalOptions& options, const LookupArgs& args) {
     if (next) std::cout << Tf("Next band: {0}.", DescribeNextTier(*next, args.qty)) << '\n';
   }
   if (args.explain) PrintCandidates(std::cout, candidates, chosen);
+  if (args.chart) Draw(PriceFigures(session, query, candidates, chosen));
   return tier != nullptr;
 }
 
 bool Compare(const GlobalOptions& options, const LookupArgs& args) {
+  RefuseChartWithJson(options, args);
   std::string xml = XmlOf(args);
   SessionSettings settings;
   if (!args.today.empty()) settings.today = ParseIsoDate(args.today);
@@ -196,7 +175,7 @@ bool Compare(const GlobalOptions& options, const LookupArgs& args) {
   const std::optional<ComparedPrice> winner =
       ComparePriceWithRate(session.manager(), args.item, args.qty, args.supply_type, xml);
   std::vector<Offer> offers;
-  if (args.explain) {
+  if (args.explain || args.chart) {
     offers = RankOffers(session, args.item, args.qty, args.supply_type, xml);
     const int32_t first = offers.empty() ? 0 : offers.front().id;
     if (first != (winner ? winner->item->id : 0)) {
@@ -240,6 +219,7 @@ bool Compare(const GlobalOptions& options, const LookupArgs& args) {
               << _("Each offer at this quantity, cheapest in local currency first:") << '\n';
     OffersTable(offers).Print(std::cout);
   }
+  if (args.chart) Draw(CompareFigures(session, offers, args.item, args.qty, args.supply_type, xml));
   return true;
 }
 
@@ -264,7 +244,7 @@ std::string FreeItemXml(const std::vector<std::string>& free_items) {
   }
   std::string xml = "<z";
   for (const auto& [n, value] : values) {
-    xml += " cfree" + std::to_string(n) + "=\"" + XmlAttributeEscape(value) + "\"";
+    xml += " cfree" + std::to_string(n) + "=\"" + XmlEscape(value) + "\"";
   }
   return xml + "/>";
 }
@@ -288,11 +268,14 @@ void AddLookupCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Ac
   price->add_option("--item", price_args->item, _("item code"))->required();
   price->add_option("--date", price_args->date, _("the day (default: the login date)"))
       ->check(IsoDateValidator());
-  price->add_option("--qty", price_args->qty, _("quantity"))->required()->check(Quantity());
+  price->add_option("--qty", price_args->qty, _("quantity"))
+      ->required()
+      ->check(QuantityValidator());
   price->add_option("--currency", price_args->currency, _("currency name (default: any)"));
   price->add_option("--supply-type", price_args->supply_type, _("supply type (default 1)"));
   price->add_flag("--explain", price_args->explain,
                   _("also list the item's price-list rows: why each is out, why the winner won"));
+  AddChartFlag(*price, *price_args);
   AddFreeOptions(*price, *price_args);
   price->callback([&options, &action, price_args] {
     action = [&options, price_args] { return Price(options, *price_args) ? kDone : kNotFound; };
@@ -302,7 +285,9 @@ void AddLookupCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Ac
   auto* compare = app.add_subcommand(
       "compare", _("The cheapest vendor for an item, prices compared in local currency"));
   compare->add_option("--item", cmp_args->item, _("item code"))->required();
-  compare->add_option("--qty", cmp_args->qty, _("quantity"))->required()->check(Quantity());
+  compare->add_option("--qty", cmp_args->qty, _("quantity"))
+      ->required()
+      ->check(QuantityValidator());
   compare->add_option("--supply-type", cmp_args->supply_type, _("supply type (default 1)"));
   compare->add_option("--today", cmp_args->today, _("business date (default: the login date)"))
       ->check(IsoDateValidator());
@@ -310,6 +295,7 @@ void AddLookupCommands(CLI::App& app, CLI::App& rule, GlobalOptions& options, Ac
                     _("convert with the month's rate instead of the day's"));
   compare->add_flag("--all", cmp_args->explain,
                     _("also rank every qualifying offer, with the rate each was converted at"));
+  AddChartFlag(*compare, *cmp_args);
   AddFreeOptions(*compare, *cmp_args);
   compare->callback([&options, &action, cmp_args] {
     action = [&options, cmp_args] { return Compare(options, *cmp_args) ? kDone : kNotFound; };

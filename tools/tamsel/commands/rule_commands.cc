@@ -10,6 +10,7 @@
 #include "commands/commands.h"
 #include "db/connection_text.h"
 #include "files/rule_file.h"
+#include "present/chart.h"
 #include "present/i18n.h"
 
 namespace tamsel::cli {
@@ -85,15 +86,24 @@ void AddRuleCommands(CLI::App& rule, GlobalOptions& options, Action& action) {
   });
 
   auto show_id = std::make_shared<std::string>();
+  auto show_chart = std::make_shared<bool>(false);
   auto* show = rule.add_subcommand("show", _("A stored rule with its tiers (--json: a rule file)"));
   show->add_option("ID", *show_id, _("rule id"))->required();
-  show->callback([&options, &action, show_id] {
-    action = [&options, show_id] {
+  show->add_flag("--chart", *show_chart, _("also draw the answer in the terminal"));
+  show->callback([&options, &action, show_id, show_chart] {
+    action = [&options, show_id, show_chart] {
+      if (*show_chart && options.json) {
+        throw UsageError(_("--chart draws for people; not with --json"));
+      }
       int32_t id = ParseId(*show_id);
       Session session(options);
       auto rule = session.manager().LoadVenInvPriceRule(id);
       if (!rule) throw ToolError(Tf("no rule has id {0}", id), kNotFound);
       PrintRule(options, *rule);
+      if (*show_chart) {
+        std::cout << '\n';
+        DrawFigures(std::cout, RuleFigures(session, *rule), TerminalWidth(), TerminalColour());
+      }
       return 0;
     };
   });
