@@ -8,6 +8,7 @@ packages=(
   libsqlite3-dev sqlite3 libpugixml-dev libfmt-dev libhowardhinnant-date-dev
   libcli11-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev help2man
   unixodbc-dev unixodbc libsqliteodbc tdsodbc locales gettext python3
+  libxlsxwriter-dev libreoffice-calc-nogui
   "$@"
 )
 # node and npm run the independent T-SQL parser of the tests; a newer node already on the

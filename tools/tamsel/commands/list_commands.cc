@@ -131,7 +131,8 @@ void EachListPage(const std::string& connection_text, const ListSource& source,
     if (count == 0) break;
     left -= count;
     if (paged && count == rows) {
-      for (rs->MoveFirst(); !rs->Eof(); rs->MoveNext()) last = rs->Fields(source.key);
+      for (int32_t row = 1; row < count; ++row) rs->MoveNext();
+      last = rs->Fields(source.key);
       rs->MoveFirst();
     }
     page(*rs);
@@ -145,12 +146,12 @@ int List(const GlobalOptions& options, const ListSource& source, const ListArgs&
   const std::string& text = session.connection_text();
   int64_t count = 0;
   std::vector<size_t> widths;
-  JsonArrayWriter rows([&](std::string_view text) {
+  JsonRows rows([&](std::string_view text) {
     if (options.json) std::cout << text;
   });
   EachListPage(text, source, args, [&](Recordset& rs) {
     if (options.json) {
-      for (; !rs.Eof(); rs.MoveNext(), ++count) rows.Add(RowToJson(rs));
+      count += rows.AddAll(rs);
       return;
     }
     std::vector<std::string> columns;
