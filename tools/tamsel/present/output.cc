@@ -7,6 +7,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <ostream>
 
 #include "common/text.h"
@@ -19,6 +20,20 @@ std::string FormatNumber(double value) {
   // full of them (limits, whole prices), so they skip its rounding.
   if (std::fabs(value) < 1e15 && value == std::trunc(value)) {
     return std::to_string(static_cast<int64_t>(value));
+  }
+  // With at most 15 significant digits, the shortest text that reads back as the number is its
+  // 15-digit rounding too, which the general form lays out plain from 1E-15 to below 1E+15.
+  char text[64];
+  const auto sci = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific);
+  if (sci.ec == std::errc()) {
+    const std::string_view shortest(text, static_cast<size_t>(sci.ptr - text));
+    const size_t e = shortest.find('e');
+    const size_t digits = e - (value < 0) - (shortest.find('.') < e);
+    const int exponent = std::atoi(text + e + 1);
+    if (digits <= 15 && exponent >= -15 && exponent < 15) {
+      const auto plain = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
+      if (plain.ec == std::errc()) return std::string(text, plain.ptr);
+    }
   }
   return VarToStr(Variant(value));
 }
