@@ -143,7 +143,7 @@ class CsvSheet : public SheetWriter {
       AppendCsvField(line, text, c == 0);
     }
     line += "\r\n";
-    text_.Flushed();
+    text_.FlushIfFull();
   }
 
   void Close() override { text_.Flush(); }

@@ -467,7 +467,7 @@ void JsonArrayWriter::Add(const Json& element) {
     out += "  ";
     at = line_end + 1;
   }
-  out_.Flushed();
+  out_.FlushIfFull();
 }
 
 std::vector<std::string> JsonArrayWriter::JsonKeys(const std::vector<std::string>& names) {
@@ -491,7 +491,7 @@ void JsonArrayWriter::AddObject(const std::vector<std::string>& keys,
     AppendJson(out, cells[k]);
   }
   out += "\n  }";
-  out_.Flushed();
+  out_.FlushIfFull();
 }
 
 void JsonArrayWriter::Close() {

@@ -106,7 +106,7 @@ class TextBuffer {
   explicit TextBuffer(std::function<void(std::string_view)> sink);
   std::string& text() { return text_; }
   // Hands the text over once it is large enough.
-  void Flushed() {
+  void FlushIfFull() {
     if (text_.size() >= kPiece) Flush();
   }
   void Flush();
