@@ -96,11 +96,12 @@ class MedianReporter : public benchmark::ConsoleReporter {
     for (const auto& run : runs) {
       if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
         median[run.run_name.function_name] = run.GetAdjustedRealTime();
+        cpu[run.run_name.function_name] = run.GetAdjustedCPUTime();
       }
     }
     ConsoleReporter::ReportRuns(runs);
   }
-  std::map<std::string, double> median;
+  std::map<std::string, double> median, cpu;
 };
 
 }  // namespace
@@ -159,12 +160,14 @@ int main(int argc, char** argv) {
 
   MedianReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  const double tool = reporter.median["pricelist_export_csv"];
-  const double base = reporter.median["raw_sqlite_csv"];
-  if (tool > 0 && base > 0) {
-    std::printf("\npricelist export -o FILE.csv / raw SQLite CSV loop: %.2f (goal <= 1.5)\n",
-                tool / base);
-  }
+  // The tool syncs its file before renaming it into place and the loop does not, so on a busy
+  // disk the wall-clock ratio grows with the sync; the CPU ratio shows the writing alone.
+  const auto ratio = [](std::map<std::string, double>& of) {
+    const double tool = of["pricelist_export_csv"], base = of["raw_sqlite_csv"];
+    return tool > 0 && base > 0 ? tool / base : -1;
+  };
+  std::printf("\npricelist export -o FILE.csv / raw SQLite CSV loop: %.2f wall, %.2f CPU\n",
+              ratio(reporter.median), ratio(reporter.cpu));
   benchmark::Shutdown();
   sqlite3_close(raw);
   for (const char* side : {"tool", "raw"}) std::filesystem::remove(OutputPath(side));
