@@ -10,6 +10,7 @@ packages=(
   unixodbc-dev unixodbc libsqliteodbc tdsodbc locales gettext python3
   libminizip-dev
   chromium fonts-noto-cjk
+  libxlsxwriter-dev libreoffice-calc-nogui
   "$@"
 )
 # node and npm run the independent T-SQL parser of the tests; a newer node already on the

@@ -47,6 +47,10 @@ class TAMSEL_API Recordset {
   // The current row's value of a column without a copy, or null when there is no such column;
   // no current row throws DatabaseError. Valid until the result set moves or closes.
   const Variant* FieldValue(std::string_view name) const;
+  // The current row's values in column order (FieldCount of them), for reading whole rows
+  // without a look-up by name per cell; no current row throws DatabaseError. Valid until the
+  // result set moves or closes.
+  const Variant* RowValues() const;
   int32_t FieldCount() const;
   // Name of column i (0-based); out of range throws DatabaseError.
   std::string FieldName(int32_t i) const;

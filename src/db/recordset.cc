@@ -62,6 +62,13 @@ const Variant* Recordset::FieldValue(std::string_view name) const {
   return &data_->cells[row * data_->columns.size() + column];
 }
 
+const Variant* Recordset::RowValues() const {
+  if (!open_) throw DatabaseError("the result set is closed");
+  if (Eof()) throw DatabaseError("no current row: the result set is at its end");
+  const size_t row = filtered_ ? visible_[position_] : position_;
+  return &data_->cells[row * data_->columns.size()];
+}
+
 bool Recordset::HasField(std::string_view name) const {
   return open_ && FindColumn(*data_, name) >= 0;
 }

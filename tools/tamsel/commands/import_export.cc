@@ -56,6 +56,44 @@ std::vector<std::string> CsvColumns() {
   return columns;
 }
 
+// How a spreadsheet shows a column of the CSV shape.
+ColumnKind SheetKind(const std::string& column) {
+  if (column == kKeyColumn) return ColumnKind::kWhole;
+  const ToolField* field = FindField(column);
+  switch (field ? field->kind : FieldKind::kText) {
+    case FieldKind::kText:
+      break;
+    case FieldKind::kWhole:
+      return ColumnKind::kWhole;
+    case FieldKind::kNumber:
+    case FieldKind::kLimit:
+    case FieldKind::kMoney:
+      return ColumnKind::kNumber;
+    case FieldKind::kFlag:
+      return ColumnKind::kFlag;
+    case FieldKind::kDate:
+      return ColumnKind::kDate;
+  }
+  return ColumnKind::kText;
+}
+
+// A rule file's value as an exported cell, as JsonToCell reads it.
+void JsonToSheetCell(const Json& value, Cell& cell) {
+  if (value.is_null()) {
+    cell.SetNull();
+  } else if (value.is_string()) {
+    cell.SetText() = value.get<std::string>();
+  } else if (value.is_boolean()) {
+    cell.SetFlag(value.get<bool>());
+  } else if (value.is_number_integer()) {
+    cell.SetWhole(value.get<int64_t>());
+  } else if (value.is_number()) {
+    cell.SetNumber(value.get<double>());
+  } else {
+    JsonToCell(value);  // throws for what no cell holds
+  }
+}
+
 bool IsTierColumn(const std::string& name) {
   const auto& tiers = TierFieldNames();
   return std::find(tiers.begin(), tiers.end(), name) != tiers.end();
@@ -442,7 +480,7 @@ struct ExportArgs {
 // Rules are read and written one at a time: an export of any size needs the memory of one rule
 // and one page of ids. A file is replaced only once it is complete.
 int Export(const GlobalOptions& options, const ExportArgs& args) {
-  const std::string format = ImportFormat(args.format, args.output, options.json);
+  const std::string format = ExportFormat(args.format, args.output, options.json);
   Session session(options);
   ExportTarget out(args.output, [&] { return CountRules(session.connection_text(), args.list); });
   const auto write = [&](std::string_view text) { out.Write(text); };
@@ -463,27 +501,30 @@ int Export(const GlobalOptions& options, const ExportArgs& args) {
     each_rule([&](const Json& rule) { rules.Add(rule); });
     rules.Close();
   } else {
-    const std::vector<std::string> columns = CsvColumns();
-    out.BeginCsv();
-    write(FormatCsvLine(columns));
+    const std::vector<std::string> names = CsvColumns();
+    std::vector<ExportColumn> columns;
+    for (const auto& name : names) columns.push_back({name, SheetKind(name)});
+    const auto sheet = OpenSheet(out, format, std::move(columns));
+    std::vector<Cell> cells(names.size());
     each_rule([&](const Json& rule) {
       Json tiers = rule["ruleItems"];
       // A rule without tiers still gets its line, so that nothing of it is lost.
       if (tiers.empty()) tiers.push_back(Json::object());
       for (const Json& tier : tiers) {
-        std::vector<std::string> line;
-        for (const auto& column : columns) {
+        for (size_t c = 0; c < names.size(); ++c) {
+          const std::string& column = names[c];
           if (column == kKeyColumn) {
-            line.push_back(std::to_string(rule["id"].get<int64_t>()));
+            cells[c].SetWhole(rule["id"].get<int64_t>());
           } else if (IsTierColumn(column)) {
-            line.push_back(tier.contains(column) ? JsonToCell(tier[column]) : "");
+            JsonToSheetCell(tier.contains(column) ? tier[column] : Json(nullptr), cells[c]);
           } else {
-            line.push_back(JsonToCell(rule[column]));
+            JsonToSheetCell(rule[column], cells[c]);
           }
         }
-        write(FormatCsvLine(line));
+        sheet->Row(cells);
       }
     });
+    sheet->Close();
   }
   out.Finish(NP_("Exported {0} rule to {1}.", "Exported {0} rules to {1}."));
   if (!any_vendor.empty()) {
@@ -502,9 +543,11 @@ int Export(const GlobalOptions& options, const ExportArgs& args) {
 void AddExportOptions(CLI::App& cmd, ListArgs& list, std::string& format, std::string& output) {
   AddListOptions(cmd, list, true, true, true);
   cmd.add_option("--format", format,
-                 _("csv or json (default: by --output's extension, json with --json, else csv)"))
-      ->check(CLI::IsMember({"csv", "json"}));
-  cmd.add_option("-o,--output", output, _("file to write (default: stdout)"));
+                 _("csv, json or xlsx (default: by --output's extension, json with --json, else "
+                   "csv)"))
+      ->check(CLI::IsMember({"csv", "json", "xlsx"}));
+  cmd.add_option("-o,--output", output,
+                 _("file to write (default: stdout; an xlsx workbook needs a file)"));
 }
 
 void AddImportExportCommands(CLI::App& rule, GlobalOptions& options, Action& action) {

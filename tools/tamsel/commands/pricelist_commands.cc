@@ -77,22 +77,43 @@ std::string DateText(const Variant& value) {
   return date.type() == VarType::Date ? date.AsDate().IsoDate() : VarToStr(value);
 }
 
-// A stored value as JSON: null stays null, whatever its column.
-Json ValueToJson(const Variant& value, Kind kind) {
-  if (value.IsNull() || value.IsEmpty()) return nullptr;
+// A stored value as export writes it: null stays null, whatever its column.
+void ValueToCell(const Variant& value, Kind kind, Cell& cell) {
+  if (value.IsNull() || value.IsEmpty()) return cell.SetNull();
   switch (kind) {
     case Kind::kWhole:
-      return static_cast<int64_t>(VarToDbl(value));
+      return cell.SetWhole(static_cast<int64_t>(VarToDbl(value)));
     case Kind::kDate:
-      return DateText(value);
+      cell.SetText() = DateText(value);
+      return;
     case Kind::kFlag:
-      return VarToBool(value);
+      return cell.SetFlag(VarToBool(value));
     case Kind::kNumber:
-      return VarToDbl(value);
+      return cell.SetNumber(VarToDbl(value));
     case Kind::kText:
       break;
   }
-  return VarToStr(value);
+  if (value.type() == VarType::String) {
+    cell.SetText().assign(value.AsString());
+  } else {
+    cell.SetText() = VarToStr(value);
+  }
+}
+
+ColumnKind SheetKind(Kind kind) {
+  switch (kind) {
+    case Kind::kWhole:
+      return ColumnKind::kWhole;
+    case Kind::kText:
+      break;
+    case Kind::kDate:
+      return ColumnKind::kDate;
+    case Kind::kFlag:
+      return ColumnKind::kFlag;
+    case Kind::kNumber:
+      return ColumnKind::kNumber;
+  }
+  return ColumnKind::kText;
 }
 
 // Master-data codes as stored, each looked up once per import; nullopt for a missing one.
@@ -422,40 +443,51 @@ struct ExportArgs {
   bool csv = false;
 };
 
-// Read and written a page at a time; a file is replaced only once it is complete.
+// Read and written a page at a time, the table's columns found once per page and the cells
+// written straight into large pieces of text; a file is replaced only once it is complete.
 int Export(const GlobalOptions& options, const ExportArgs& args) {
-  const bool json = !args.csv && ImportFormat(args.format, args.output, options.json) == "json";
+  const std::string format =
+      args.csv ? "csv" : ExportFormat(args.format, args.output, options.json);
   const Session session(options);
   ExportTarget out(args.output,
                    [&] { return CountPriceRows(session.connection_text(), args.list); });
-  JsonArrayWriter rows([&](std::string_view text) {
-    if (json) out.Write(text);
-  });
-  if (!json) {
-    out.BeginCsv();
-    std::vector<std::string> header;
-    for (const auto& column : kColumns) header.emplace_back(ToolName(column.name));
-    out.Write(FormatCsvLine(header));
+  std::vector<std::string> names;
+  std::vector<ExportColumn> columns;
+  for (const auto& column : kColumns) {
+    names.emplace_back(ToolName(column.name));
+    columns.push_back({names.back(), SheetKind(column.kind)});
   }
+  std::optional<JsonArrayWriter> json;
+  std::unique_ptr<SheetWriter> sheet;
+  if (format == "json") {
+    json.emplace([&](std::string_view text) { out.Write(text); });
+  } else {
+    sheet = OpenSheet(out, format, std::move(columns));
+  }
+  const std::vector<std::string> keys = JsonArrayWriter::JsonKeys(names);
+  std::vector<Cell> cells(kColumnCount);
   EachPriceRowPage(session.connection_text(), args.list, [&](Recordset& rs) {
-    for (; !rs.Eof(); rs.MoveNext()) {
-      Json row = Json::object();
-      for (const auto& column : kColumns) {
-        row[ToolName(column.name)] = ValueToJson(rs.Fields(column.name), column.kind);
+    std::array<int32_t, kColumnCount> at{};
+    for (size_t c = 0; c < kColumnCount; ++c) {
+      at[c] = -1;
+      for (int32_t f = 0; f < rs.FieldCount() && at[c] < 0; ++f) {
+        if (detail::EqualsNoCase(rs.FieldName(f), kColumns[c].name)) at[c] = f;
       }
+      if (at[c] < 0) rs.Fields(kColumns[c].name);  // reports the missing column
+    }
+    for (; !rs.Eof(); rs.MoveNext()) {
+      const Variant* row = rs.RowValues();
+      for (size_t c = 0; c < kColumnCount; ++c) ValueToCell(row[at[c]], kColumns[c].kind, cells[c]);
       if (json) {
-        rows.Add(row);
+        json->AddObject(keys, cells);
       } else {
-        std::vector<std::string> line;
-        for (const auto& [name, value] : row.items()) {
-          line.push_back(JsonToCell(value));
-        }
-        out.Write(FormatCsvLine(line));
+        sheet->Row(cells);
       }
       out.Counted();
     }
   });
-  if (json) rows.Close();
+  if (json) json->Close();
+  if (sheet) sheet->Close();
   out.Finish(NP_("Exported {0} price-list row to {1}.", "Exported {0} price-list rows to {1}."));
   return kDone;
 }

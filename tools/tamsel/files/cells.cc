@@ -7,11 +7,13 @@ constexpr std::string_view kFormulaStarts = "=+-@\t\r'";
 constexpr char kQuote = '\'';
 }  // namespace
 
+bool NeedsNeutralising(std::string_view text) {
+  return !text.empty() && kFormulaStarts.find(text.front()) != std::string_view::npos;
+}
+
 std::string NeutraliseCell(std::string_view text) {
-  if (text.empty() || kFormulaStarts.find(text.front()) == std::string_view::npos) {
-    return std::string(text);
-  }
-  std::string cell(1, kQuote);
+  std::string cell;
+  if (NeedsNeutralising(text)) cell += kQuote;
   cell += text;
   return cell;
 }

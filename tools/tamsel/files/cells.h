@@ -11,6 +11,8 @@
 
 namespace tamsel::cli {
 
+// Whether an exported text cell gets the quote.
+bool NeedsNeutralising(std::string_view text);
 // The text as a spreadsheet cell that shows it and runs nothing.
 std::string NeutraliseCell(std::string_view text);
 // The text NeutraliseCell was given.

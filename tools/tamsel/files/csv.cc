@@ -167,26 +167,30 @@ bool CsvReader::Next(CsvRecord& record) {
   return true;
 }
 
+void AppendCsvField(std::string& line, std::string_view field, bool first) {
+  if (!first) line += ',';
+  // A byte-order mark at the start of the first field would be taken for the file's own.
+  const bool quote = field.find_first_of(",\"\r\n") != std::string_view::npos ||
+                     (!field.empty() && (field.front() == ' ' || field.back() == ' ')) ||
+                     (first && field.starts_with(kUtf8Bom));
+  if (!quote) {
+    line += field;
+    return;
+  }
+  line += '"';
+  for (size_t at = 0;;) {
+    const size_t q = field.find('"', at);
+    line.append(field.substr(at, q == std::string_view::npos ? q : q + 1 - at));
+    if (q == std::string_view::npos) break;
+    line += '"';
+    at = q + 1;
+  }
+  line += '"';
+}
+
 std::string FormatCsvLine(const std::vector<std::string>& fields) {
   std::string out;
-  for (size_t i = 0; i < fields.size(); ++i) {
-    if (i > 0) out += ',';
-    const std::string& f = fields[i];
-    // A byte-order mark at the start of the first field would be taken for the file's own.
-    bool quote = f.find_first_of(",\"\r\n") != std::string::npos ||
-                 (!f.empty() && (f.front() == ' ' || f.back() == ' ')) ||
-                 (i == 0 && f.starts_with(kUtf8Bom));
-    if (!quote) {
-      out += f;
-      continue;
-    }
-    out += '"';
-    for (char c : f) {
-      if (c == '"') out += '"';
-      out += c;
-    }
-    out += '"';
-  }
+  for (size_t i = 0; i < fields.size(); ++i) AppendCsvField(out, fields[i], i == 0);
   out += "\r\n";
   return out;
 }

@@ -47,5 +47,8 @@ class CsvReader {
 // A file starts with the byte-order mark, by which spreadsheets know the text is UTF-8.
 inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 std::string FormatCsvLine(const std::vector<std::string>& fields);
+// The same field by field into a line being built: a separator before every field but the
+// line's first, and no line break (the caller ends the line with "\r\n").
+void AppendCsvField(std::string& line, std::string_view field, bool first);
 
 }  // namespace tamsel::cli

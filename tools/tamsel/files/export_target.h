@@ -4,10 +4,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "present/output.h"
 #include "present/progress.h"
 
 namespace tamsel::cli {
@@ -22,6 +25,8 @@ class AtomicFile {
   AtomicFile& operator=(const AtomicFile&) = delete;
   void Write(std::string_view text);
   void Commit();
+  // Where the text goes until Commit, for a writer that writes files only by name.
+  const std::string& temporary_path() const { return temporary_; }
 
  private:
   std::string path_, temporary_;
@@ -35,6 +40,10 @@ class ExportTarget {
   // count, asked for a file only, is how many elements the export is going to write.
   ExportTarget(const std::string& path, const std::function<int64_t()>& count);
   bool to_file() const { return file_.has_value(); }
+  const std::string& path() const { return path_; }
+  // The file being written, for a writer that writes files only by name; to_file() only.
+  const std::string& temporary_path() const { return file_->temporary_path(); }
+  int64_t total() const { return total_; }
   void Write(std::string_view text);
   // Before the CSV header line.
   void BeginCsv();
@@ -51,6 +60,34 @@ class ExportTarget {
   int64_t total_ = 0;
   int64_t written_ = 0;
 };
+
+// "csv", "json" or "xlsx": format when given, else by the path's extension, else json with
+// json_default, else csv. An xlsx workbook is assembled whole at its end, so it goes to a file
+// only: UsageError for standard output.
+std::string ExportFormat(const std::string& format, const std::string& path, bool json_default);
+
+// How a spreadsheet is to show an exported column.
+enum class ColumnKind { kText, kWhole, kNumber, kDate, kFlag };
+struct ExportColumn {
+  std::string name;
+  ColumnKind kind;
+};
+
+// The rows of an exported table, one cell per column (null cells empty), as a CSV file or an
+// xlsx workbook. Text cells are neutralised so that a spreadsheet never runs them as formulas.
+class SheetWriter {
+ public:
+  virtual ~SheetWriter() = default;
+  virtual void Row(const std::vector<Cell>& cells) = 0;
+  // Completes the sheet; the target's Finish then completes the file.
+  virtual void Close() = 0;
+};
+// "csv" or "xlsx" (which needs a file).
+std::unique_ptr<SheetWriter> OpenSheet(ExportTarget& out, const std::string& format,
+                                       std::vector<ExportColumn> columns);
+// A cell's text in CSV: null empty, flags 1/0, numbers plain decimals, as JsonToCell writes the
+// same value. scratch holds the text where the cell does not.
+std::string_view CellText(const Cell& cell, std::string& scratch);
 
 // Replaces the file's content at once: a failure leaves the file as it was, never half-written.
 void WriteFileAtomically(const std::string& path, const std::string& text);

@@ -2,9 +2,12 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <ostream>
 
 #include "common/text.h"
@@ -12,7 +15,28 @@
 
 namespace tamsel::cli {
 
-std::string FormatNumber(double value) { return VarToStr(Variant(value)); }
+std::string FormatNumber(double value) {
+  // A whole number below 10^15 is just its digits in the general form too; long exports are
+  // full of them (limits, whole prices), so they skip its rounding.
+  if (std::fabs(value) < 1e15 && value == std::trunc(value)) {
+    return std::to_string(static_cast<int64_t>(value));
+  }
+  // With at most 15 significant digits, the shortest text that reads back as the number is its
+  // 15-digit rounding too, which the general form lays out plain from 1E-15 to below 1E+15.
+  char text[64];
+  const auto sci = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific);
+  if (sci.ec == std::errc()) {
+    const std::string_view shortest(text, static_cast<size_t>(sci.ptr - text));
+    const size_t e = shortest.find('e');
+    const size_t digits = e - (value < 0) - (shortest.find('.') < e);
+    const int exponent = std::atoi(text + e + 1);
+    if (digits <= 15 && exponent >= -15 && exponent < 15) {
+      const auto plain = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
+      if (plain.ec == std::errc()) return std::string(text, plain.ptr);
+    }
+  }
+  return VarToStr(Variant(value));
+}
 
 std::string FormatMoney(double value) {
   // Rounded as written, half away from zero: 2.675 is 2.68 to a buyer, though its double is
@@ -46,28 +70,127 @@ std::string FormatUpperLimit(const Variant& limit) {
 
 std::string YesNo(bool value) { return value ? _("yes") : _("no"); }
 
-Json VariantToJson(const Variant& value) {
+Json CellToJson(const Cell& cell) {
+  switch (cell.type) {
+    case Cell::Type::kNull:
+      break;
+    case Cell::Type::kFlag:
+      return cell.flag;
+    case Cell::Type::kWhole:
+      return cell.whole;
+    case Cell::Type::kNumber:
+      return cell.number;
+    case Cell::Type::kText:
+      return cell.text;
+  }
+  return nullptr;
+}
+
+void AppendJson(std::string& out, const Cell& cell) {
+  switch (cell.type) {
+    case Cell::Type::kNull:
+      out += "null";
+      return;
+    case Cell::Type::kFlag:
+      out += cell.flag ? "true" : "false";
+      return;
+    case Cell::Type::kWhole: {
+      char digits[24];
+      out.append(digits, std::to_chars(digits, digits + sizeof digits, cell.whole).ptr);
+      return;
+    }
+    case Cell::Type::kNumber: {
+      if (!std::isfinite(cell.number)) {
+        out += "null";
+        return;
+      }
+      // The shortest text that reads back as the number, exactly as Json::dump writes it.
+      std::array<char, 64> digits{};
+      out.append(digits.data(), nlohmann::detail::to_chars(
+                                    digits.data(), digits.data() + digits.size(), cell.number));
+      return;
+    }
+    case Cell::Type::kText:
+      break;
+  }
+  const std::string& text = cell.text;
+  const size_t start = out.size();
+  out += '"';
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u >= 0x80) {
+      // Json::dump checks the UTF-8 and refuses bad text; let it do both for text beyond ASCII.
+      out.resize(start);
+      out += Json(text).dump();
+      return;
+    }
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (u < 0x20) {
+          out += fmt::format("\\u{:04x}", u);
+        } else {
+          out += c;
+        }
+    }
+  }
+  out += '"';
+}
+
+void VariantToCell(const Variant& value, Cell& cell) {
   switch (value.type()) {
     case VarType::Empty:
     case VarType::Null:
-      return nullptr;
+    case VarType::Object:
+    case VarType::Error:
+      cell.SetNull();
+      return;
     case VarType::Boolean:
-      return value.AsBool();
+      cell.SetFlag(value.AsBool());
+      return;
     case VarType::Integer:
     case VarType::Long:
     case VarType::Byte:
-      return VarToLng(value);
+      cell.SetWhole(VarToLng(value));
+      return;
     case VarType::Single:
     case VarType::Double:
     case VarType::Currency:
     case VarType::Decimal:
-      return value.AsDouble();
-    case VarType::Object:
-    case VarType::Error:
-      return nullptr;
+      cell.SetNumber(value.AsDouble());
+      return;
+    case VarType::String:
+      cell.SetText().assign(value.AsString());
+      return;
     default:
-      return VarToStr(value);
+      cell.SetText() = VarToStr(value);
   }
+}
+
+Json VariantToJson(const Variant& value) {
+  Cell cell;
+  VariantToCell(value, cell);
+  return CellToJson(cell);
 }
 
 namespace {
@@ -161,15 +284,27 @@ std::string FilterToColumns(std::string_view filter) {
   return out;
 }
 
-Json FieldToJson(const ToolField* field, const Variant& value) {
-  if (field == nullptr || value.IsNull() || value.IsEmpty()) return VariantToJson(value);
-  if (field->kind == FieldKind::kFlag && value.IsNumeric()) return VarToDbl(value) != 0;
+void FieldToJsonCell(const ToolField* field, const Variant& value, Cell& cell) {
+  if (field == nullptr || value.IsNull() || value.IsEmpty()) return VariantToCell(value, cell);
+  if (field->kind == FieldKind::kFlag && value.IsNumeric())
+    return cell.SetFlag(VarToDbl(value) != 0);
   if (field->kind == FieldKind::kDate) {
-    if (value.type() == VarType::Date) return value.AsDate().IsoDate();
-    const std::string text = detail::Trim(VarToStr(value));
-    return text.empty() ? Json(nullptr) : Json(text);
+    if (value.type() == VarType::Date) {
+      cell.SetText() = value.AsDate().IsoDate();
+      return;
+    }
+    std::string text = detail::Trim(VarToStr(value));
+    if (text.empty()) return cell.SetNull();
+    cell.SetText() = std::move(text);
+    return;
   }
-  return VariantToJson(value);
+  VariantToCell(value, cell);
+}
+
+Json FieldToJson(const ToolField* field, const Variant& value) {
+  Cell cell;
+  FieldToJsonCell(field, value, cell);
+  return CellToJson(cell);
 }
 
 std::string FieldToCell(const ToolField* field, const Variant& value) {
@@ -300,32 +435,100 @@ void PrintFields(std::ostream& out,
   }
 }
 
-Json RowToJson(Recordset& rs) {
-  Json obj = Json::object();
-  for (int32_t i = 0; i < rs.FieldCount(); ++i) {
-    const std::string name = rs.FieldName(i);
-    const ToolField* field = FindField(name);
-    obj[field ? field->name : name] = FieldToJson(field, rs.Fields(name));
-  }
-  return obj;
+TextBuffer::TextBuffer(std::function<void(std::string_view)> sink) : sink_(std::move(sink)) {
+  text_.reserve(kPiece + kPiece / 4);
+}
+
+void TextBuffer::Flush() {
+  if (text_.empty()) return;
+  sink_(text_);
+  text_.clear();
 }
 
 JsonArrayWriter::JsonArrayWriter(std::function<void(std::string_view)> write)
-    : write_(std::move(write)) {
-  write_("[");
+    : out_(std::move(write)) {
+  out_.text() += '[';
+}
+
+void JsonArrayWriter::Separate() {
+  out_.text() += empty_ ? "\n  " : ",\n  ";
+  empty_ = false;
 }
 
 void JsonArrayWriter::Add(const Json& element) {
   std::string text = element.dump(2);
-  for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 3) {
-    text.replace(at, 1, "\n  ");
+  Separate();
+  std::string& out = out_.text();
+  // Each line of the element one level deeper.
+  for (size_t at = 0;;) {
+    const size_t line_end = text.find('\n', at);
+    out.append(text, at, line_end == std::string::npos ? line_end : line_end + 1 - at);
+    if (line_end == std::string::npos) break;
+    out += "  ";
+    at = line_end + 1;
   }
-  write_(empty_ ? "\n  " : ",\n  ");
-  write_(text);
-  empty_ = false;
+  out_.FlushIfFull();
 }
 
-void JsonArrayWriter::Close() { write_(empty_ ? "]\n" : "\n]\n"); }
+std::vector<std::string> JsonArrayWriter::JsonKeys(const std::vector<std::string>& names) {
+  std::vector<std::string> keys;
+  for (const std::string& name : names) keys.push_back(Json(name).dump() + ": ");
+  return keys;
+}
+
+void JsonArrayWriter::AddObject(const std::vector<std::string>& keys,
+                                const std::vector<Cell>& cells) {
+  Separate();
+  std::string& out = out_.text();
+  if (keys.empty()) {
+    out += "{}";
+    return;
+  }
+  out += '{';
+  for (size_t k = 0; k < keys.size(); ++k) {
+    out += k == 0 ? "\n    " : ",\n    ";
+    out += keys[k];
+    AppendJson(out, cells[k]);
+  }
+  out += "\n  }";
+  out_.FlushIfFull();
+}
+
+void JsonArrayWriter::Close() {
+  out_.text() += empty_ ? "]\n" : "\n]\n";
+  out_.Flush();
+}
+
+int64_t JsonRows::AddAll(Recordset& rs) {
+  // Pages of one list share their columns; a name two columns share shows the later column in
+  // the earlier one's place, as assigning to a JSON object does.
+  keys_.clear(), fields_.clear(), columns_.clear();
+  std::vector<std::string> names;
+  for (int32_t c = 0; c < rs.FieldCount(); ++c) {
+    const std::string column = rs.FieldName(c);
+    const ToolField* field = FindField(column);
+    const std::string name = field ? field->name : column;
+    const auto same = std::find(names.begin(), names.end(), name);
+    if (same != names.end()) {
+      const auto k = same - names.begin();
+      columns_[k] = c, fields_[k] = field;
+      continue;
+    }
+    names.push_back(name);
+    fields_.push_back(field);
+    columns_.push_back(c);
+  }
+  keys_ = JsonArrayWriter::JsonKeys(names);
+  cells_.resize(keys_.size());
+  int64_t count = 0;
+  for (; !rs.Eof(); rs.MoveNext(), ++count) {
+    const Variant* row = rs.RowValues();
+    for (size_t k = 0; k < keys_.size(); ++k)
+      FieldToJsonCell(fields_[k], row[columns_[k]], cells_[k]);
+    array_.AddObject(keys_, cells_);
+  }
+  return count;
+}
 
 Table RecordsetToTable(Recordset& rs, const std::vector<std::string>& columns) {
   std::vector<const ToolField*> fields;

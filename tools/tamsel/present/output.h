@@ -23,8 +23,31 @@ std::string FormatMoney(double value);
 std::string FormatUpperLimit(const Variant& limit);
 std::string YesNo(bool value);
 
+// A value on its way into JSON or a CSV cell, held without building a JSON value, so that a long
+// list or export writes row after row without allocating per cell.
+struct Cell {
+  enum class Type { kNull, kFlag, kWhole, kNumber, kText };
+  Type type = Type::kNull;
+  bool flag = false;
+  int64_t whole = 0;
+  double number = 0;
+  std::string text;  // kText; kept from row to row so that its buffer is reused
+  void SetNull() { type = Type::kNull; }
+  void SetFlag(bool value) { type = Type::kFlag, flag = value; }
+  void SetWhole(int64_t value) { type = Type::kWhole, whole = value; }
+  void SetNumber(double value) { type = Type::kNumber, number = value; }
+  std::string& SetText() {
+    type = Type::kText;
+    return text;
+  }
+};
+Json CellToJson(const Cell& cell);
+// The cell's value as Json::dump writes it.
+void AppendJson(std::string& out, const Cell& cell);
+
 // Null and Empty become null, numbers numbers, Booleans Booleans, everything else text.
 Json VariantToJson(const Variant& value);
+void VariantToCell(const Variant& value, Cell& cell);
 
 // The one set of field names the tool writes, and the database columns they stand for. Rule
 // files, JSON output and --filter use the public rule object's names (cExchName); columns keep
@@ -45,6 +68,7 @@ std::string ToolName(std::string_view name_or_column);
 std::string FilterToColumns(std::string_view filter);
 // A column's value in the tool's JSON: flags true/false, an empty date null.
 Json FieldToJson(const ToolField* field, const Variant& value);
+void FieldToJsonCell(const ToolField* field, const Variant& value, Cell& cell);
 // A column's value in a text table: money rounded and grouped, flags yes/no, an open upper
 // limit "no limit", Null blank.
 std::string FieldToCell(const ToolField* field, const Variant& value);
@@ -74,19 +98,58 @@ class Table {
 // Two columns, field and value.
 void PrintFields(std::ostream& out, const std::vector<std::pair<std::string, std::string>>& fields);
 
-// The current row, all columns, under the tool's names.
-Json RowToJson(Recordset& rs);
+// Text gathered in one large buffer and handed to its sink a large piece at a time, so that a
+// long output makes few writes. What is left at the end goes on Flush; destroyed without it,
+// the rest is dropped (the output failed anyway).
+class TextBuffer {
+ public:
+  explicit TextBuffer(std::function<void(std::string_view)> sink);
+  std::string& text() { return text_; }
+  // Hands the text over once it is large enough.
+  void FlushIfFull() {
+    if (text_.size() >= kPiece) Flush();
+  }
+  void Flush();
+
+ private:
+  static constexpr size_t kPiece = 1 << 20;
+  std::function<void(std::string_view)> sink_;
+  std::string text_;
+};
 
 // Writes a JSON array an element at a time, laid out as the whole array's dump(2) would be.
 class JsonArrayWriter {
  public:
   explicit JsonArrayWriter(std::function<void(std::string_view)> write);
   void Add(const Json& element);
+  // An object of scalars straight from its cells, keys as JsonKeys made them: the layout of
+  // Add, without a JSON value.
+  void AddObject(const std::vector<std::string>& keys, const std::vector<Cell>& cells);
   void Close();
+  // Object keys written once: each quoted, escaped and followed by ": ".
+  static std::vector<std::string> JsonKeys(const std::vector<std::string>& names);
 
  private:
-  std::function<void(std::string_view)> write_;
+  void Separate();
+  TextBuffer out_;
   bool empty_ = true;
+};
+
+// The rows of a result as JSON objects: every column under the tool's name, its value as
+// FieldToJson writes it. The columns are resolved once per result, not per cell.
+class JsonRows {
+ public:
+  explicit JsonRows(std::function<void(std::string_view)> write) : array_(std::move(write)) {}
+  // Every row from the current one to the end; returns how many.
+  int64_t AddAll(Recordset& rs);
+  void Close() { array_.Close(); }
+
+ private:
+  JsonArrayWriter array_;
+  std::vector<std::string> keys_;
+  std::vector<const ToolField*> fields_;
+  std::vector<int32_t> columns_;  // for each key, the column whose value it shows
+  std::vector<Cell> cells_;
 };
 // The chosen columns of every row (missing columns left blank) as a table under readable
 // headers, numbers right-aligned.
