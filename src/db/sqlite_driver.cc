@@ -167,7 +167,17 @@ class SqliteDriver : public Driver {
   std::shared_ptr<const ResultData> Query(std::string_view sql) override {
     EnsureOpen();
     RequireNoNul(sql, "statement");
-    const StatementShape shape = LiftLiterals(sql);
+    return RunQuery(sql, LiftLiterals(sql));
+  }
+
+  std::shared_ptr<const ResultData> QueryShaped(std::string_view sql,
+                                                const StatementShape& shape) override {
+    EnsureOpen();
+    RequireNoNul(sql, "statement");
+    return RunQuery(sql, shape);
+  }
+
+  std::shared_ptr<const ResultData> RunQuery(std::string_view sql, const StatementShape& shape) {
     sqlite3_stmt* stmt = Prepared(shape, sql, true);
     if (stmt == nullptr)
       throw DatabaseError("a query must be a single statement [" + Shorten(sql) + "]");

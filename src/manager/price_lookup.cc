@@ -2,6 +2,7 @@
 
 #include "common/funnel.h"
 #include "common/text.h"
+#include "db/driver.h"
 #include "manager/row_mapping.h"
 #include "manager/statements.h"
 #include "tamsel/manager.h"
@@ -15,10 +16,9 @@ std::shared_ptr<PriceRuleItem> PriceRuleManager::GetVenInvPriceRuleItem(
   std::shared_ptr<PriceRuleItem> result;
   detail::Funnel([&] {
     const std::string free_condition = GetFreeItemCondition(invCode, iSupplyType, sXml, false);
-    auto rs = Context()->mConn->OpenRecordset(
-        detail::PriceItemLookupSql(venCode, invCode, ddate, iquantity, exchName, iSupplyType,
-                                   free_condition),
-        0, 1, -1);
+    auto rs = detail::ConnectionAccess::OpenShaped(
+        *Context()->mConn, detail::PriceItemLookupSql(venCode, invCode, ddate, iquantity, exchName,
+                                                      iSupplyType, free_condition));
     result = detail::TierWithRuleFromRow(*rs);
     rs->Close();
   });
