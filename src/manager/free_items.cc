@@ -50,9 +50,9 @@ Flags XmlFlags(const pugi::xml_node& z) {
 
 namespace detail {
 
-std::string FreeItemConditionFor(Connection& conn, const std::string& invCode, int32_t iSupplyType,
-                                 const std::string& sXml, bool bXmlFlags) {
-  if (sXml.empty()) return "";
+ShapedWriter FreeItemConditionShaped(Connection& conn, const std::string& invCode,
+                                     int32_t iSupplyType, const std::string& sXml, bool bXmlFlags) {
+  if (sXml.empty()) return {};
 
   // The price look-up reads the flags before it looks at the XML at all; the comparison reads
   // them only when the XML does not bring its own.
@@ -78,6 +78,11 @@ std::string FreeItemConditionFor(Connection& conn, const std::string& invCode, i
     if ((*flags)[n - 1]) values[n - 1] = GetXmlAttr(z, "cfree" + std::to_string(n));
   }
   return detail::FreeItemCondition(values);
+}
+
+std::string FreeItemConditionFor(Connection& conn, const std::string& invCode, int32_t iSupplyType,
+                                 const std::string& sXml, bool bXmlFlags) {
+  return FreeItemConditionShaped(conn, invCode, iSupplyType, sXml, bXmlFlags).text();
 }
 
 }  // namespace detail

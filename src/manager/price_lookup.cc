@@ -3,6 +3,7 @@
 #include "common/funnel.h"
 #include "common/text.h"
 #include "db/driver.h"
+#include "manager/lookup_support.h"
 #include "manager/row_mapping.h"
 #include "manager/statements.h"
 #include "tamsel/manager.h"
@@ -15,10 +16,12 @@ std::shared_ptr<PriceRuleItem> PriceRuleManager::GetVenInvPriceRuleItem(
   if (detail::Trim(invCode).empty()) return nullptr;
   std::shared_ptr<PriceRuleItem> result;
   detail::Funnel([&] {
-    const std::string free_condition = GetFreeItemCondition(invCode, iSupplyType, sXml, false);
+    const std::shared_ptr<clsContext> context = Context();
+    const detail::ShapedWriter free_condition =
+        detail::FreeItemConditionShaped(*context->mConn, invCode, iSupplyType, sXml, false);
     auto rs = detail::ConnectionAccess::OpenShaped(
-        *Context()->mConn, detail::PriceItemLookupSql(venCode, invCode, ddate, iquantity, exchName,
-                                                      iSupplyType, free_condition));
+        *context->mConn, detail::PriceItemLookupSql(venCode, invCode, ddate, iquantity, exchName,
+                                                    iSupplyType, free_condition));
     result = detail::TierWithRuleFromRow(*rs);
     rs->Close();
   });

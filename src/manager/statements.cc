@@ -31,7 +31,6 @@ ShapedWriter& ShapedWriter::operator+=(const ShapedWriter& part) {
   sql_.shape.text += part.sql_.shape.text;
   sql_.shape.values.insert(sql_.shape.values.end(), part.sql_.shape.values.begin(),
                            part.sql_.shape.values.end());
-  lift_ = lift_ || part.lift_;
   return *this;
 }
 
@@ -66,17 +65,10 @@ void ShapedWriter::Number(std::string_view digits) {
   sql_.shape.values.push_back(std::move(lifted));
 }
 
-void ShapedWriter::Trusted(std::string_view fragment) {
-  *this += fragment;
-  if (fragment.find_first_of("'0123456789") != std::string_view::npos) lift_ = true;
-}
-
 ShapedSql ShapedWriter::Done() && {
-  if (lift_ || sql_.shape.values.empty()) {
-    sql_.shape = LiftLiterals(sql_.text);
-  } else {
-    sql_.shape.key = ShapeKey(sql_.shape.text, sql_.shape.values);
-  }
+  // Without values the statement is its own key, as LiftLiterals leaves such a text.
+  sql_.shape.key =
+      sql_.shape.values.empty() ? sql_.text : ShapeKey(sql_.shape.text, sql_.shape.values);
   return std::move(sql_);
 }
 
@@ -163,15 +155,20 @@ ShapedSql InventoryFreeFlagsSql(std::string_view inv_code) {
   return std::move(sql).Done();
 }
 
-std::string FreeItemCondition(
+ShapedWriter FreeItemCondition(
     const std::array<std::optional<std::string>, kFreeItemCount>& values) {
-  std::string condition = " and 1=1 ";
+  ShapedWriter condition;
+  condition += " and ";
+  condition.Number("1");
+  condition += "=";
+  condition.Number("1");
+  condition += " ";
   for (int n = 1; n <= kFreeItemCount; ++n) {
     const auto& value = values[n - 1];
     if (!value) continue;
-    condition += " and  isnull(cfree" + IntText(n) + ",'') =N'";
-    condition += SqlEsc(*value);
-    condition += "' ";
+    condition += " and  isnull(cfree" + IntText(n) + ",'') =";
+    condition.Text(*value, true);
+    condition += " ";
   }
   return condition;
 }
@@ -180,7 +177,7 @@ std::string FreeItemCondition(
 
 ShapedSql PriceItemLookupSql(std::string_view ven_code, std::string_view inv_code,
                              const Date& ddate, double quantity, std::string_view exch_name,
-                             int32_t supply_type, std::string_view free_condition) {
+                             int32_t supply_type, const ShapedWriter& free_condition) {
   ShapedWriter sql;
   sql +=
       "select TOP 1 autoid as id,cvencode,cinvcode,dEnableDate,dDisableDate,bPromotion,"
@@ -189,7 +186,7 @@ ShapedSql PriceItemLookupSql(std::string_view ven_code, std::string_view inv_cod
   VendorItemValidity(sql, ven_code, inv_code, supply_type, ddate);
   sql += " and  iLowerLimit<=";
   sql.Number(NumText(quantity));
-  sql.Trusted(free_condition);
+  sql += free_condition;
   CurrencyCondition(sql, exch_name);
   sql += " order by ";
   sql += kPriceItemOrder;

@@ -19,20 +19,17 @@ namespace tamsel::detail {
 
 // Writes a statement's text and beside it its shape, marking each value where LiftLiterals
 // would lift it, so the embedded driver binds the values without reading the text again.
-// A trusted fragment holding literals of its own leaves the shape to LiftLiterals.
 class ShapedWriter {
  public:
   ShapedWriter& operator+=(std::string_view raw);  // SQL without values
   ShapedWriter& operator+=(const ShapedWriter& part);
   void Text(std::string_view value, bool national);  // 'value' or N'value', quotes doubled
   void Number(std::string_view digits);              // as NumText or IntText writes it
-  void Trusted(std::string_view fragment);
   const std::string& text() const { return sql_.text; }
   ShapedSql Done() &&;
 
  private:
   ShapedSql sql_;
-  bool lift_ = false;
 };
 
 // --- NewVenInvPriceRule, GetbTaxType -------------------------------------------------------
@@ -57,8 +54,8 @@ inline constexpr int kFreeItemCount = 10;
 TAMSEL_INTERNAL ShapedSql InventoryFreeFlagsSql(std::string_view inv_code);
 // " and 1=1 " plus one comparison per free item that has a value; nullopt means the free item
 // takes no part in pricing.
-TAMSEL_INTERNAL std::string FreeItemCondition(
-    const std::array<std::optional<std::string>, kFreeItemCount>& values);
+TAMSEL_INTERNAL ShapedWriter
+FreeItemCondition(const std::array<std::optional<std::string>, kFreeItemCount>& values);
 
 // --- GetVenInvPriceRuleItem ----------------------------------------------------------------
 
@@ -71,7 +68,7 @@ inline constexpr const char* kPriceItemOrder =
 TAMSEL_INTERNAL ShapedSql PriceItemLookupSql(std::string_view ven_code, std::string_view inv_code,
                                              const Date& ddate, double quantity,
                                              std::string_view exch_name, int32_t supply_type,
-                                             std::string_view free_condition);
+                                             const ShapedWriter& free_condition);
 // Every price-list row of the item in the look-up's order, with one 0/1 column per condition of
 // the look-up (okDate, okVendor, okCurrency, okSupplyType, okFree, okQuantity): the first row
 // passing all six is the look-up's answer.

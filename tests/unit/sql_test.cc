@@ -64,14 +64,14 @@ TEST(ManagerStatements, QuotedValuesStayInsideTheirLiteral) {
        [](const std::string& v) {
          std::array<std::optional<std::string>, kFreeItemCount> values{};
          values[3] = v;
-         return FreeItemCondition(values);
+         return FreeItemCondition(values).text();
        }},
       {"price vendor",
-       [](const std::string& v) { return PriceItemLookupSql(v, "I", kDay, 1, "", 1, "").text; }},
+       [](const std::string& v) { return PriceItemLookupSql(v, "I", kDay, 1, "", 1, {}).text; }},
       {"price item",
-       [](const std::string& v) { return PriceItemLookupSql("V", v, kDay, 1, "", 1, "").text; }},
+       [](const std::string& v) { return PriceItemLookupSql("V", v, kDay, 1, "", 1, {}).text; }},
       {"price currency",
-       [](const std::string& v) { return PriceItemLookupSql("V", "I", kDay, 1, v, 1, "").text; }},
+       [](const std::string& v) { return PriceItemLookupSql("V", "I", kDay, 1, v, 1, {}).text; }},
       {"compare item",
        [](const std::string& v) { return ComparePriceSql(v, 1, 1, kDay, "", "", "(r)"); }},
       {"monthly year", [](const std::string& v) { return MonthlyRateCondition(v, "6"); }},
@@ -89,14 +89,17 @@ TEST(ManagerStatements, QuotedValuesStayInsideTheirLiteral) {
 // text gives, values typed alike, or a plan compiled for one would run with the other's values.
 TEST(ManagerStatements, BuiltShapesAreTheLiftedOnes) {
   const std::string long_code(kLiftedTextMax, '\'');
+  std::array<std::optional<std::string>, kFreeItemCount> free{};
+  free[1] = "x'y";
+  free[9] = "";
   const ShapedSql cases[] = {
       RuleLookupSql("V'1", "I01", kDay, "", 1),
       RuleLookupSql("V1", long_code, kDay, " USD ", -2),
-      PriceItemLookupSql("V1", "I01", kDay, 150, "", 1, ""),
-      PriceItemLookupSql("", "I'1", kDay, 2500.5, "EUR", 4, ""),
-      PriceItemLookupSql("V1", "I01", kDay, 1e-16, "", 1, " and  isnull(cfree2,'') =N'x''y' "),
-      PriceItemLookupSql("V1", "I01", kDay, -3, "", 1, ""),
-      PriceItemLookupSql("V1", "I01", kDay, 1e300, "", 1, ""),
+      PriceItemLookupSql("V1", "I01", kDay, 150, "", 1, {}),
+      PriceItemLookupSql("", "I'1", kDay, 2500.5, "EUR", 4, {}),
+      PriceItemLookupSql("V1", "I01", kDay, 1e-16, "", 1, FreeItemCondition(free)),
+      PriceItemLookupSql("V1", "I01", kDay, -3, "", 1, {}),
+      PriceItemLookupSql("V1", "I01", kDay, 1e300, "", 1, {}),
       InventoryFreeFlagsSql("I'01"),
       LoadRuleSql(4),
       LoadRuleItemsSql(-7),
