@@ -4,7 +4,7 @@
 // missing. Data sets: the generator's skewed data at several sizes, and fixed vendor counts per
 // item at the largest size. Repetitions are interleaved; the summaries use their medians.
 // ComparePrice has a third baseline, H: a hand-written SQLite statement that finds the same
-// winner's autoid (window function over the offer's keys), bound per key.
+// winner's autoid, bound per key.
 //
 //   lookup_bench [--sizes=10000,100000,1000000] [--vendors=10,200] [--fixed-rows=1000000]
 //                [--samples=4096] [--no-threads] [--plans] [benchmark flags]
@@ -78,26 +78,31 @@ const Operation kOperations[] = {
      }},
 };
 
-// ComparePrice's winner written by hand: each offer's latest rows by a window over its keys,
-// then the cheapest in local money. Markers: rate day, item, quantity, then today three times.
+// ComparePrice's winner written by hand, as directly as SQLite answers it: a row of an offer
+// (vendor, tier, currency, free items) takes part unless a valid row of the offer is enabled
+// later, and the cheapest in local money wins. ?1 rate day, ?2 item, ?3 quantity, ?4 today.
 std::string HandComparePrice() {
-  std::string free_keys;
-  for (int n = 1; n <= 10; ++n)
-    free_keys += ",ifnull(p.cFree" + std::to_string(n) + ",'') COLLATE tamsel_text";
-  return "select autoid from (select p.autoid,p.dEnableDate,p.iLowerLimit,"
-         "case when c.iOtherUsed=-1 or ifnull(e.nflat,0)<>0 then 0 else 1 end as rate_rank,"
-         "case ifnull(c.bCal,1) when 1 then p.iUnitPrice*ifnull(nullif(e.nflat,0),1) "
-         "else p.iUnitPrice/ifnull(nullif(e.nflat,0),1) end as local_price,"
-         "max(p.dEnableDate) over (partition by p.cVenCode,p.iLowerLimit,p.cExch_Name" +
-         free_keys +
-         ") as latest from ven_inv_price p left join Vendor v on v.cVenCode=p.cVenCode "
+  std::string same_free;
+  for (int n = 1; n <= 10; ++n) {
+    const std::string column = "cFree" + std::to_string(n);
+    same_free += " and ifnull(q." + column + ",'') COLLATE tamsel_text=ifnull(p." + column + ",'')";
+  }
+  return "select p.autoid from ven_inv_price p left join Vendor v on v.cVenCode=p.cVenCode "
          "left join ForeignCurrency c on c.cExch_Name=p.cExch_Name "
-         "left join exch e on e.cexch_name=c.cExch_Name and e.itype=1 and e.cdate=? "
-         "where p.cInvCode=? and p.iSupplyType=1 and p.iLowerLimit<=? and p.dEnableDate<=? "
-         "and (p.dDisableDate is null or p.dDisableDate>?) and ifnull(p.cVenCode,'')<>'' "
-         "and ifnull(v.dEndDate,'9999-12-31')>? and p.cExch_Name is not null) "
-         "where dEnableDate=latest "
-         "order by rate_rank,local_price,dEnableDate desc,iLowerLimit desc,autoid desc limit 1";
+         "left join exch e on e.cexch_name=c.cExch_Name and e.itype=1 and e.cdate=?1 "
+         "where p.cInvCode=?2 and p.iSupplyType=1 and p.iLowerLimit<=?3 and p.dEnableDate<=?4 "
+         "and (p.dDisableDate is null or p.dDisableDate>?4) and ifnull(p.cVenCode,'')<>'' "
+         "and ifnull(v.dEndDate,'9999-12-31')>?4 and p.cExch_Name is not null "
+         "and not exists (select 1 from ven_inv_price q where q.cInvCode=p.cInvCode "
+         "and q.iSupplyType=p.iSupplyType and q.cVenCode=p.cVenCode "
+         "and q.dEnableDate>p.dEnableDate and q.dEnableDate<=?4 "
+         "and (q.dDisableDate is null or q.dDisableDate>?4) and q.iLowerLimit=p.iLowerLimit "
+         "and q.cExch_Name=p.cExch_Name" +
+         same_free +
+         ") order by case when c.iOtherUsed=-1 or ifnull(e.nflat,0)<>0 then 0 else 1 end,"
+         "case ifnull(c.bCal,1) when 1 then p.iUnitPrice*ifnull(nullif(e.nflat,0),1) "
+         "else p.iUnitPrice/ifnull(nullif(e.nflat,0),1) end,"
+         "p.dEnableDate desc,p.iLowerLimit desc,p.autoid desc limit 1";
 }
 
 std::vector<detail::LiftedValue> HandValues(const Sample& s) {
@@ -109,8 +114,7 @@ std::vector<detail::LiftedValue> HandValues(const Sample& s) {
   detail::LiftedValue quantity;
   quantity.type = detail::LiftedValue::Type::kReal;
   quantity.real = kQuantity;
-  const std::string today = kDay.IsoDate();
-  return {text(kDay.DottedDate()), text(s.inv), quantity, text(today), text(today), text(today)};
+  return {text(kDay.DottedDate()), text(s.inv), quantity, text(kDay.IsoDate())};
 }
 
 // A statement the manager ran, rewritten for SQLite whole (R1) and as a shape with values (R2).

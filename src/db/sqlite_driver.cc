@@ -500,6 +500,9 @@ class SqliteDriver : public Driver {
     if (out != nullptr) {
       out->columns.clear();
       out->cells.clear();
+      // Look-ups read one row or a few: room for one saves the vectors' regrowth.
+      out->columns.reserve(static_cast<size_t>(columns));
+      out->cells.reserve(static_cast<size_t>(columns));
       for (int i = 0; i < columns; ++i) {
         const char* name = sqlite3_column_name(stmt, i);
         out->columns.emplace_back(name ? name : "");

@@ -3,6 +3,8 @@
 // The SQL text of every statement the manager runs, one builder per statement, grouped by the
 // operation that runs it. Builders are pure: values in, T-SQL text out. Text values between
 // quotes go through SqlEsc, numbers through NumText/IntText, dates through Date's formatters.
+// The look-ups' builders also give the statement's shape (ShapedSql), so the embedded driver
+// binds their values instead of reading them back out of the text on every call.
 
 #include <array>
 #include <cstdint>
