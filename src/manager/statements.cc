@@ -20,6 +20,12 @@ std::string VendorTaxSql(std::string_view ven_code) {
 
 // --- Shaped statements ---------------------------------------------------------------------
 
+ShapedWriter::ShapedWriter(size_t room) {
+  sql_.text.reserve(room);
+  sql_.shape.text.reserve(room);
+  sql_.shape.values.reserve(8);
+}
+
 ShapedWriter& ShapedWriter::operator+=(std::string_view raw) {
   sql_.text += raw;
   sql_.shape.text += raw;
@@ -76,45 +82,47 @@ ShapedSql ShapedWriter::Done() && {
 
 namespace {
 
-// The price look-up's conditions one by one, each a predicate of its own, so that a candidate
-// row can be told which of them it fails.
-struct ItemPredicates {
-  ShapedWriter vendor, item, supply_type, dates;
-};
-
-ItemPredicates ItemPredicatesFor(std::string_view ven_code, std::string_view inv_code,
-                                 int32_t supply_type, const Date& ddate) {
-  const std::string date = ddate.IsoDate();
-  ItemPredicates p;
-  p.vendor += "(cvencode=";
-  p.vendor.Text(ven_code, true);
-  p.vendor += " or isnull(cvencode,'')=";
-  p.vendor.Text("", false);
-  p.vendor += ")";
-  p.item += "cinvcode=";
-  p.item.Text(inv_code, true);
-  p.supply_type += "iSupplyType = ";
-  p.supply_type.Number(IntText(supply_type));
-  p.dates += "dEnableDate <=";
-  p.dates.Text(date, true);
-  p.dates += " and ((dDisableDate is null) or (dDisableDate >";
-  p.dates.Text(date, false);
-  p.dates += "))";
-  return p;
+// The look-ups' conditions, each written by a function of its own, so that a candidate row
+// can also be told which of them it fails.
+void VendorPredicate(ShapedWriter& sql, std::string_view ven_code) {
+  sql += "(cvencode=";
+  sql.Text(ven_code, true);
+  sql += " or isnull(cvencode,'')=";
+  sql.Text("", false);
+  sql += ")";
 }
 
-// This vendor's rows or rows for any vendor, of the item and supply type, valid on the day
-// (half-open: a row disabled on the day itself is out). Shared by the rule and price look-ups.
+void ItemPredicate(ShapedWriter& sql, std::string_view inv_code) {
+  sql += "cinvcode=";
+  sql.Text(inv_code, true);
+}
+
+void SupplyTypePredicate(ShapedWriter& sql, int32_t supply_type) {
+  sql += "iSupplyType = ";
+  sql.Number(IntText(supply_type));
+}
+
+// Valid on the day, half-open: a row disabled on the day itself is out.
+void DatesPredicate(ShapedWriter& sql, const Date& ddate) {
+  const std::string date = ddate.IsoDate();
+  sql += "dEnableDate <=";
+  sql.Text(date, true);
+  sql += " and ((dDisableDate is null) or (dDisableDate >";
+  sql.Text(date, false);
+  sql += "))";
+}
+
+// This vendor's rows or rows for any vendor, of the item and supply type, valid on the day.
+// Shared by the rule and price look-ups.
 void VendorItemValidity(ShapedWriter& sql, std::string_view ven_code, std::string_view inv_code,
                         int32_t supply_type, const Date& ddate) {
-  const ItemPredicates p = ItemPredicatesFor(ven_code, inv_code, supply_type, ddate);
-  sql += p.vendor;
+  VendorPredicate(sql, ven_code);
   sql += " and ";
-  sql += p.item;
+  ItemPredicate(sql, inv_code);
   sql += " and ";
-  sql += p.supply_type;
+  SupplyTypePredicate(sql, supply_type);
   sql += " and ";
-  sql += p.dates;
+  DatesPredicate(sql, ddate);
 }
 
 // The currency filter shared by the rule and price look-ups.
@@ -129,7 +137,7 @@ void CurrencyCondition(ShapedWriter& sql, std::string_view exch_name) {
 
 ShapedSql RuleLookupSql(std::string_view ven_code, std::string_view inv_code, const Date& ddate,
                         std::string_view exch_name, int32_t supply_type) {
-  ShapedWriter sql;
+  ShapedWriter sql(512);
   sql +=
       "select TOP 1 id,cvencode,cinvcode,dEnableDate,dDisableDate,bPromotion,cExch_Name,"
       "iSupplyType,bTaxCost,cMemo,cTermCode from ven_inv_price_rule where ";
@@ -178,7 +186,7 @@ ShapedWriter FreeItemCondition(
 ShapedSql PriceItemLookupSql(std::string_view ven_code, std::string_view inv_code,
                              const Date& ddate, double quantity, std::string_view exch_name,
                              int32_t supply_type, const ShapedWriter& free_condition) {
-  ShapedWriter sql;
+  ShapedWriter sql(512);
   sql +=
       "select TOP 1 autoid as id,cvencode,cinvcode,dEnableDate,dDisableDate,bPromotion,"
       "cExch_Name,iSupplyType,bTaxCost,cMemo,cTermCode,iLowerLimit,iUpperLimit,iTaxRate,"
@@ -196,15 +204,18 @@ ShapedSql PriceItemLookupSql(std::string_view ven_code, std::string_view inv_cod
 std::string PriceItemCandidatesSql(std::string_view ven_code, std::string_view inv_code,
                                    const Date& ddate, double quantity, std::string_view exch_name,
                                    int32_t supply_type, std::string_view free_condition) {
-  const ItemPredicates p = ItemPredicatesFor(ven_code, inv_code, supply_type, ddate);
-  ShapedWriter currency;
+  ShapedWriter vendor, item, supply, dates, currency;
+  VendorPredicate(vendor, ven_code);
+  ItemPredicate(item, inv_code);
+  SupplyTypePredicate(supply, supply_type);
+  DatesPredicate(dates, ddate);
   currency += "1=1";
   CurrencyCondition(currency, exch_name);
   const std::pair<const char*, std::string> flags[] = {
-      {"okDate", p.dates.text()},
-      {"okVendor", p.vendor.text()},
+      {"okDate", dates.text()},
+      {"okVendor", vendor.text()},
       {"okCurrency", currency.text()},
-      {"okSupplyType", p.supply_type.text()},
+      {"okSupplyType", supply.text()},
       {"okFree", "1=1" + std::string(free_condition)},
       {"okQuantity", "iLowerLimit<=" + NumText(quantity)}};
   std::string sql =
@@ -214,7 +225,7 @@ std::string PriceItemCandidatesSql(std::string_view ven_code, std::string_view i
   for (const auto& [name, predicate] : flags) {
     sql += ",case when " + predicate + " then 1 else 0 end as " + name;
   }
-  sql += " from ven_inv_price where " + p.item.text() + " order by " + kPriceItemOrder;
+  sql += " from ven_inv_price where " + item.text() + " order by " + kPriceItemOrder;
   return sql;
 }
 

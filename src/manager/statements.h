@@ -23,6 +23,8 @@ namespace tamsel::detail {
 // would lift it, so the embedded driver binds the values without reading the text again.
 class ShapedWriter {
  public:
+  ShapedWriter() = default;
+  explicit ShapedWriter(size_t room);              // for a statement about this long
   ShapedWriter& operator+=(std::string_view raw);  // SQL without values
   ShapedWriter& operator+=(const ShapedWriter& part);
   void Text(std::string_view value, bool national);  // 'value' or N'value', quotes doubled
