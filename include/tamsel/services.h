@@ -20,6 +20,7 @@ namespace tamsel {
 namespace detail {
 class Driver;
 struct ResultData;
+struct ConnectionAccess;
 }  // namespace detail
 
 // Rows of named fields, all read when the query ran (client-side). A result set keeps the
@@ -128,6 +129,7 @@ class TAMSEL_API Connection {
   void Close();
 
  private:
+  friend struct detail::ConnectionAccess;
   std::string connection_string_;
   std::shared_ptr<detail::Driver> driver_;
 };

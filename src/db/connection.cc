@@ -84,6 +84,13 @@ std::shared_ptr<Recordset> Connection::OpenRecordset(std::string_view sql, int32
   return std::make_shared<Recordset>(driver.Query(sql), driver_);
 }
 
+std::shared_ptr<Recordset> detail::ConnectionAccess::OpenShaped(Connection& conn,
+                                                                const ShapedSql& sql) {
+  detail::Driver& driver = OpenOrThrow(conn.driver_);
+  detail::NotifyStatementObservers(sql.text);
+  return std::make_shared<Recordset>(driver.QueryShaped(sql.text, sql.shape), conn.driver_);
+}
+
 void Connection::BeginTrans() { OpenOrThrow(driver_).Begin(); }
 
 void Connection::CommitTrans() {

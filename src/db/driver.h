@@ -9,8 +9,14 @@
 #include <vector>
 
 #include "db/connection_text.h"
+#include "db/tsql_rewriter.h"
 #include "tamsel/error.h"
 #include "tamsel/variant.h"
+
+namespace tamsel {
+class Connection;
+class Recordset;
+}  // namespace tamsel
 
 namespace tamsel::detail {
 
@@ -35,6 +41,12 @@ class Driver {
   virtual ~Driver() = default;
   virtual int32_t Execute(std::string_view sql) = 0;  // rows changed
   virtual std::shared_ptr<const ResultData> Query(std::string_view sql) = 0;
+  // The same query with its shape already built (LiftLiterals of sql, or its equal): a driver
+  // that binds values runs the shape without reading the text again; others run the text.
+  virtual std::shared_ptr<const ResultData> QueryShaped(std::string_view sql,
+                                                        const StatementShape& /*shape*/) {
+    return Query(sql);
+  }
   virtual void Begin() = 0;
   // Throws CommitOutcomeUnknown when the engine ended the transaction without telling whether
   // it was stored; any other failure means nothing was stored, and Rollback ends what is left.
@@ -62,5 +74,11 @@ std::shared_ptr<Driver> OpenOdbcDriver(const std::string& connection_text);
 
 // Reports a statement to this thread's observers before it runs.
 void NotifyStatementObservers(std::string_view sql);
+
+// Connection::OpenRecordset for a shaped query: observers see the text; the embedded driver
+// binds the shape's values.
+struct ConnectionAccess {
+  static std::shared_ptr<Recordset> OpenShaped(Connection& conn, const ShapedSql& sql);
+};
 
 }  // namespace tamsel::detail

@@ -167,7 +167,17 @@ class SqliteDriver : public Driver {
   std::shared_ptr<const ResultData> Query(std::string_view sql) override {
     EnsureOpen();
     RequireNoNul(sql, "statement");
-    const StatementShape shape = LiftLiterals(sql);
+    return RunQuery(sql, LiftLiterals(sql));
+  }
+
+  std::shared_ptr<const ResultData> QueryShaped(std::string_view sql,
+                                                const StatementShape& shape) override {
+    EnsureOpen();
+    RequireNoNul(sql, "statement");
+    return RunQuery(sql, shape);
+  }
+
+  std::shared_ptr<const ResultData> RunQuery(std::string_view sql, const StatementShape& shape) {
     sqlite3_stmt* stmt = Prepared(shape, sql, true);
     if (stmt == nullptr)
       throw DatabaseError("a query must be a single statement [" + Shorten(sql) + "]");
@@ -490,6 +500,9 @@ class SqliteDriver : public Driver {
     if (out != nullptr) {
       out->columns.clear();
       out->cells.clear();
+      // Look-ups read one row or a few: room for one saves the vectors' regrowth.
+      out->columns.reserve(static_cast<size_t>(columns));
+      out->cells.reserve(static_cast<size_t>(columns));
       for (int i = 0; i < columns; ++i) {
         const char* name = sqlite3_column_name(stmt, i);
         out->columns.emplace_back(name ? name : "");

@@ -559,6 +559,8 @@ std::string LiteralValue(std::string_view quoted) {
   return value;
 }
 
+}  // namespace
+
 bool LiftNumber(std::string_view text, LiftedValue& out) {
   const char* end = text.data() + text.size();
   if (text.find_first_of(".eE") == std::string_view::npos) {
@@ -584,7 +586,17 @@ bool LiftNumber(std::string_view text, LiftedValue& out) {
   return true;
 }
 
-}  // namespace
+std::string ShapeKey(std::string_view text, const std::vector<LiftedValue>& values) {
+  std::string key(text);
+  key += '\x1f';
+  for (const LiftedValue& value : values) {
+    key += static_cast<char>(value.type);
+    // An exact number's declared type is numeric(precision, scale).
+    if (value.precision > 0)
+      key += std::to_string(value.precision) + "," + std::to_string(value.scale) + ";";
+  }
+  return key;
+}
 
 // Which literals stay in the text, because a marker would change what the statement means or
 // how it is planned:
@@ -622,7 +634,6 @@ StatementShape LiftLiterals(std::string_view tsql) {
     bool Keeps() const { return keep || select_list || order; }
   };
   std::vector<Level> levels(1);
-  std::string types;
   shape.text.reserve(tsql.size());
   while (lexer.Next(t)) {
     Level& level = levels.back();
@@ -673,10 +684,6 @@ StatementShape LiftLiterals(std::string_view tsql) {
       }
       if (lifted) {
         if (shape.values.size() == kLiftedValuesMax) return whole();
-        types += static_cast<char>(value.type);
-        // An exact number's declared type is numeric(precision, scale).
-        if (value.precision > 0)
-          types += std::to_string(value.precision) + "," + std::to_string(value.scale) + ";";
         shape.values.push_back(std::move(value));
       }
     }
@@ -686,7 +693,7 @@ StatementShape LiftLiterals(std::string_view tsql) {
   }
   if (!any) return whole();
   if (shape.values.empty()) return whole();
-  shape.key = shape.text + '\x1f' + types;
+  shape.key = ShapeKey(shape.text, shape.values);
   return shape;
 }
 

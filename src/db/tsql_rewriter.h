@@ -54,11 +54,24 @@ struct StatementShape {
   std::string key;  // the text and the values' types: one compiled statement per key
 };
 
+// A statement's text with its shape, built side by side by the statement's builder.
+struct ShapedSql {
+  std::string text;
+  StatementShape shape;
+};
+
 // Texts longer than this stay in the statement; a bound text parameter is declared this long.
 constexpr size_t kLiftedTextMax = 4000;
 // A statement with more values than this stays whole: it is a bulk write, which gains nothing
 // from a cached plan, and SQL Server takes at most 2,100 parameters in one statement.
 constexpr size_t kLiftedValuesMax = 256;
+
+// A number as written in T-SQL, typed as LiftLiterals types it; false for one it leaves in the
+// text (beyond 64 bits, or too many digits for an exact number).
+TAMSEL_INTERNAL bool LiftNumber(std::string_view text, LiftedValue& out);
+
+// The key of a shape: its text and its values' types.
+TAMSEL_INTERNAL std::string ShapeKey(std::string_view text, const std::vector<LiftedValue>& values);
 
 // Lifts the literal values out of a single SELECT, INSERT, UPDATE or DELETE so that statements
 // differing only in values share one compiled plan. Any other text comes back whole, without

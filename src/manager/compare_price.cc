@@ -61,8 +61,10 @@ std::optional<std::string> detail::ComparePriceStatement(clsContext& context,
                                          ? MonthlyRateCondition(VarToStr(info.Invoke("TheYear")),
                                                                 VarToStr(info.Invoke("TheMonth")))
                                          : DailyRateCondition(today);
+  const CompareShape shape = context.mConn->Dialect() == "sqlite" ? CompareShape::kLaterRowCheck
+                                                                  : CompareShape::kGroupedJoin;
   return ComparePriceSql(invCode, iquantity, iSupplyType, today, auth_condition, free_condition,
-                         rate_condition, rows);
+                         rate_condition, rows, shape);
 }
 
 namespace {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/xml_attr.h"
+#include "db/driver.h"
 #include "manager/lookup_support.h"
 #include "manager/row_mapping.h"
 #include "manager/statements.h"
@@ -20,9 +21,8 @@ namespace {
 using Flags = std::array<bool, detail::kFreeItemCount>;
 
 // The item's flags for the supply type: the purchase set for 1, the outsourcing set otherwise.
-Flags InventoryFlags(Connection& conn, const std::string& inv_code, int32_t supply_type,
-                     int32_t cursor_type, int32_t lock_type) {
-  auto rs = conn.OpenRecordset(detail::InventoryFreeFlagsSql(inv_code), cursor_type, lock_type, -1);
+Flags InventoryFlags(Connection& conn, const std::string& inv_code, int32_t supply_type) {
+  auto rs = detail::ConnectionAccess::OpenShaped(conn, detail::InventoryFreeFlagsSql(inv_code));
   if (rs->Eof()) {
     throw std::runtime_error("The item '" + inv_code +
                              "' has no free-item settings in inventory_sub.");
@@ -50,14 +50,14 @@ Flags XmlFlags(const pugi::xml_node& z) {
 
 namespace detail {
 
-std::string FreeItemConditionFor(Connection& conn, const std::string& invCode, int32_t iSupplyType,
-                                 const std::string& sXml, bool bXmlFlags) {
-  if (sXml.empty()) return "";
+ShapedWriter FreeItemConditionShaped(Connection& conn, const std::string& invCode,
+                                     int32_t iSupplyType, const std::string& sXml, bool bXmlFlags) {
+  if (sXml.empty()) return {};
 
   // The price look-up reads the flags before it looks at the XML at all; the comparison reads
   // them only when the XML does not bring its own.
   std::optional<Flags> flags;
-  if (!bXmlFlags) flags = InventoryFlags(conn, invCode, iSupplyType, 3, 3);
+  if (!bXmlFlags) flags = InventoryFlags(conn, invCode, iSupplyType);
 
   pugi::xml_document doc;
   // Text that does not parse counts as an empty document, not as whatever came before the
@@ -69,7 +69,7 @@ std::string FreeItemConditionFor(Connection& conn, const std::string& invCode, i
     if (iSupplyType == 1 && GetXmlAttr(z, "allparas") == "1") {
       flags = XmlFlags(z);
     } else {
-      flags = InventoryFlags(conn, invCode, iSupplyType, 0, 1);
+      flags = InventoryFlags(conn, invCode, iSupplyType);
     }
   }
 
@@ -78,6 +78,11 @@ std::string FreeItemConditionFor(Connection& conn, const std::string& invCode, i
     if ((*flags)[n - 1]) values[n - 1] = GetXmlAttr(z, "cfree" + std::to_string(n));
   }
   return detail::FreeItemCondition(values);
+}
+
+std::string FreeItemConditionFor(Connection& conn, const std::string& invCode, int32_t iSupplyType,
+                                 const std::string& sXml, bool bXmlFlags) {
+  return FreeItemConditionShaped(conn, invCode, iSupplyType, sXml, bXmlFlags).text();
 }
 
 }  // namespace detail

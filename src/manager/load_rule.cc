@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "common/funnel.h"
+#include "db/driver.h"
 #include "manager/row_mapping.h"
 #include "manager/statements.h"
 #include "tamsel/manager.h"
@@ -12,7 +13,7 @@ namespace tamsel {
 std::shared_ptr<PriceRule> PriceRuleManager::LoadVenInvPriceRule(int32_t id) {
   std::shared_ptr<PriceRule> result;
   detail::Funnel([&] {
-    auto rs = Context()->mConn->OpenRecordset(detail::LoadRuleSql(id), 0, 1, -1);
+    auto rs = detail::ConnectionAccess::OpenShaped(*Context()->mConn, detail::LoadRuleSql(id));
     if (rs->Eof()) return;
     auto rule = PriceRule::New();
     detail::FillRuleFromRow(*rule, *rs);
@@ -29,7 +30,8 @@ void PriceRuleManager::LoadRuleItems(const std::shared_ptr<PriceRule>& rule) {
     if (!rule) throw std::invalid_argument("LoadRuleItems needs a rule.");
     // Filled aside and swapped in whole, so a failed load leaves the rule's tiers as they were.
     auto items = std::make_shared<RuleItems>();
-    auto rs = Context()->mConn->OpenRecordset(detail::LoadRuleItemsSql(rule->id), 0, 1, -1);
+    auto rs =
+        detail::ConnectionAccess::OpenShaped(*Context()->mConn, detail::LoadRuleItemsSql(rule->id));
     while (!rs->Eof()) {
       auto item = std::make_shared<PriceRuleItem>();
       item->set_objRule(rule);

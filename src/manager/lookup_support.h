@@ -14,7 +14,11 @@
 
 namespace tamsel::detail {
 
-// The free-item condition of GetVenInvPriceRuleItem (xml_flags false) or ComparePrice (true).
+// The free-item condition of GetVenInvPriceRuleItem (xml_flags false) or ComparePrice (true),
+// as text and as a shaped fragment.
+TAMSEL_INTERNAL ShapedWriter FreeItemConditionShaped(Connection& conn, const std::string& inv_code,
+                                                     int32_t supply_type, const std::string& xml,
+                                                     bool xml_flags);
 TAMSEL_INTERNAL std::string FreeItemConditionFor(Connection& conn, const std::string& inv_code,
                                                  int32_t supply_type, const std::string& xml,
                                                  bool xml_flags);

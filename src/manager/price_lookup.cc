@@ -2,6 +2,8 @@
 
 #include "common/funnel.h"
 #include "common/text.h"
+#include "db/driver.h"
+#include "manager/lookup_support.h"
 #include "manager/row_mapping.h"
 #include "manager/statements.h"
 #include "tamsel/manager.h"
@@ -14,11 +16,12 @@ std::shared_ptr<PriceRuleItem> PriceRuleManager::GetVenInvPriceRuleItem(
   if (detail::Trim(invCode).empty()) return nullptr;
   std::shared_ptr<PriceRuleItem> result;
   detail::Funnel([&] {
-    const std::string free_condition = GetFreeItemCondition(invCode, iSupplyType, sXml, false);
-    auto rs = Context()->mConn->OpenRecordset(
-        detail::PriceItemLookupSql(venCode, invCode, ddate, iquantity, exchName, iSupplyType,
-                                   free_condition),
-        0, 1, -1);
+    const std::shared_ptr<clsContext> context = Context();
+    const detail::ShapedWriter free_condition =
+        detail::FreeItemConditionShaped(*context->mConn, invCode, iSupplyType, sXml, false);
+    auto rs = detail::ConnectionAccess::OpenShaped(
+        *context->mConn, detail::PriceItemLookupSql(venCode, invCode, ddate, iquantity, exchName,
+                                                    iSupplyType, free_condition));
     result = detail::TierWithRuleFromRow(*rs);
     rs->Close();
   });

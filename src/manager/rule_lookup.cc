@@ -2,6 +2,7 @@
 
 #include "common/funnel.h"
 #include "common/text.h"
+#include "db/driver.h"
 #include "manager/row_mapping.h"
 #include "manager/statements.h"
 #include "tamsel/manager.h"
@@ -14,8 +15,8 @@ std::shared_ptr<PriceRule> PriceRuleManager::GetVenInvPriceRule(
   if (detail::Trim(venCode).empty() || detail::Trim(invCode).empty()) return nullptr;
   std::shared_ptr<PriceRule> result;
   detail::Funnel([&] {
-    auto rs = Context()->mConn->OpenRecordset(
-        detail::RuleLookupSql(venCode, invCode, ddate, exchName, iSupplyType), 0, 1, -1);
+    auto rs = detail::ConnectionAccess::OpenShaped(
+        *Context()->mConn, detail::RuleLookupSql(venCode, invCode, ddate, exchName, iSupplyType));
     if (rs->Eof()) return;
     auto rule = PriceRule::New();
     detail::FillRuleFromRow(*rule, *rs);

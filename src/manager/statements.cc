@@ -2,6 +2,7 @@
 
 #include "common/sql_text.h"
 #include "common/text.h"
+#include "db/tsql_rewriter.h"
 #include "tamsel/price_rule.h"
 #include "validation/check_support.h"
 
@@ -17,107 +18,204 @@ std::string VendorTaxSql(std::string_view ven_code) {
   return "select bventax from Vendor where cvencode ='" + SqlEsc(ven_code) + "'";
 }
 
+// --- Shaped statements ---------------------------------------------------------------------
+
+ShapedWriter::ShapedWriter(size_t room) {
+  sql_.text.reserve(room);
+  sql_.shape.text.reserve(room);
+  sql_.shape.values.reserve(8);
+}
+
+ShapedWriter& ShapedWriter::operator+=(std::string_view raw) {
+  sql_.text += raw;
+  sql_.shape.text += raw;
+  return *this;
+}
+
+ShapedWriter& ShapedWriter::operator+=(const ShapedWriter& part) {
+  sql_.text += part.sql_.text;
+  sql_.shape.text += part.sql_.shape.text;
+  sql_.shape.values.insert(sql_.shape.values.end(), part.sql_.shape.values.begin(),
+                           part.sql_.shape.values.end());
+  return *this;
+}
+
+void ShapedWriter::Text(std::string_view value, bool national) {
+  const std::string escaped = SqlEsc(value);
+  const std::string quoted = (national ? "N'" : "'") + escaped + "'";
+  sql_.text += quoted;
+  if (escaped.size() > kLiftedTextMax) {  // stays in the text, as LiftLiterals leaves it
+    sql_.shape.text += quoted;
+    return;
+  }
+  sql_.shape.text += '?';
+  LiftedValue lifted;
+  lifted.type = national ? LiftedValue::Type::kNationalText : LiftedValue::Type::kText;
+  lifted.text.assign(value);
+  sql_.shape.values.push_back(std::move(lifted));
+}
+
+void ShapedWriter::Number(std::string_view digits) {
+  sql_.text += digits;
+  // The sign is a token of its own to the lexer.
+  if (digits.starts_with('-')) {
+    sql_.shape.text += '-';
+    digits.remove_prefix(1);
+  }
+  LiftedValue lifted;
+  if (!LiftNumber(digits, lifted)) {
+    sql_.shape.text += digits;
+    return;
+  }
+  sql_.shape.text += '?';
+  sql_.shape.values.push_back(std::move(lifted));
+}
+
+ShapedSql ShapedWriter::Done() && {
+  // Without values the statement is its own key, as LiftLiterals leaves such a text.
+  sql_.shape.key =
+      sql_.shape.values.empty() ? sql_.text : ShapeKey(sql_.shape.text, sql_.shape.values);
+  return std::move(sql_);
+}
+
 // --- GetVenInvPriceRule --------------------------------------------------------------------
 
 namespace {
 
-// The price look-up's conditions one by one, each a predicate of its own, so that a candidate
-// row can be told which of them it fails.
-struct ItemPredicates {
-  std::string vendor, item, supply_type, dates;
-};
-
-ItemPredicates ItemPredicatesFor(std::string_view ven_code, std::string_view inv_code,
-                                 int32_t supply_type, const Date& ddate) {
-  const std::string date = ddate.IsoDate();
-  return {"(cvencode=N'" + SqlEsc(ven_code) + "' or isnull(cvencode,'')='')",
-          "cinvcode=N'" + SqlEsc(inv_code) + "'", "iSupplyType = " + IntText(supply_type),
-          "dEnableDate <=N'" + date + "' and ((dDisableDate is null) or (dDisableDate >'" + date +
-              "'))"};
+// The look-ups' conditions, each written by a function of its own, so that a candidate row
+// can also be told which of them it fails.
+void VendorPredicate(ShapedWriter& sql, std::string_view ven_code) {
+  sql += "(cvencode=";
+  sql.Text(ven_code, true);
+  sql += " or isnull(cvencode,'')=";
+  sql.Text("", false);
+  sql += ")";
 }
 
-// This vendor's rows or rows for any vendor, of the item and supply type, valid on the day
-// (half-open: a row disabled on the day itself is out). Shared by the rule and price look-ups.
-std::string VendorItemValidity(std::string_view ven_code, std::string_view inv_code,
-                               int32_t supply_type, const Date& ddate) {
-  const ItemPredicates p = ItemPredicatesFor(ven_code, inv_code, supply_type, ddate);
-  return p.vendor + " and " + p.item + " and " + p.supply_type + " and " + p.dates;
+void ItemPredicate(ShapedWriter& sql, std::string_view inv_code) {
+  sql += "cinvcode=";
+  sql.Text(inv_code, true);
+}
+
+void SupplyTypePredicate(ShapedWriter& sql, int32_t supply_type) {
+  sql += "iSupplyType = ";
+  sql.Number(IntText(supply_type));
+}
+
+// Valid on the day, half-open: a row disabled on the day itself is out.
+void DatesPredicate(ShapedWriter& sql, const Date& ddate) {
+  const std::string date = ddate.IsoDate();
+  sql += "dEnableDate <=";
+  sql.Text(date, true);
+  sql += " and ((dDisableDate is null) or (dDisableDate >";
+  sql.Text(date, false);
+  sql += "))";
+}
+
+// This vendor's rows or rows for any vendor, of the item and supply type, valid on the day.
+// Shared by the rule and price look-ups.
+void VendorItemValidity(ShapedWriter& sql, std::string_view ven_code, std::string_view inv_code,
+                        int32_t supply_type, const Date& ddate) {
+  VendorPredicate(sql, ven_code);
+  sql += " and ";
+  ItemPredicate(sql, inv_code);
+  sql += " and ";
+  SupplyTypePredicate(sql, supply_type);
+  sql += " and ";
+  DatesPredicate(sql, ddate);
 }
 
 // The currency filter shared by the rule and price look-ups.
-std::string CurrencyCondition(std::string_view exch_name) {
+void CurrencyCondition(ShapedWriter& sql, std::string_view exch_name) {
   const std::string trimmed = Trim(exch_name);
-  if (trimmed.empty()) return "";
-  return " and cExch_Name=N'" + SqlEsc(trimmed) + "'";
+  if (trimmed.empty()) return;
+  sql += " and cExch_Name=";
+  sql.Text(trimmed, true);
 }
 
 }  // namespace
 
-std::string RuleLookupSql(std::string_view ven_code, std::string_view inv_code, const Date& ddate,
-                          std::string_view exch_name, int32_t supply_type) {
-  std::string sql =
+ShapedSql RuleLookupSql(std::string_view ven_code, std::string_view inv_code, const Date& ddate,
+                        std::string_view exch_name, int32_t supply_type) {
+  ShapedWriter sql(512);
+  sql +=
       "select TOP 1 id,cvencode,cinvcode,dEnableDate,dDisableDate,bPromotion,cExch_Name,"
       "iSupplyType,bTaxCost,cMemo,cTermCode from ven_inv_price_rule where ";
-  sql += VendorItemValidity(ven_code, inv_code, supply_type, ddate);
+  VendorItemValidity(sql, ven_code, inv_code, supply_type, ddate);
   sql += " ";
-  sql += CurrencyCondition(exch_name);
+  CurrencyCondition(sql, exch_name);
   sql += " order by cvencode desc,bPromotion DESC,ID DESC ";
-  return sql;
+  return std::move(sql).Done();
 }
 
 // --- Free-item condition -------------------------------------------------------------------
 
-std::string InventoryFreeFlagsSql(std::string_view inv_code) {
-  return "select bPurPriceFree1,bPurPriceFree2,bPurPriceFree3,bPurPriceFree4,bPurPriceFree5,"
-         "bPurPriceFree6,bPurPriceFree7,bPurPriceFree8,bPurPriceFree9,bPurPriceFree10,"
-         "bOMPriceFree1,bOMPriceFree2,bOMPriceFree3,bOMPriceFree4,bOMPriceFree5,bOMPriceFree6,"
-         "bOMPriceFree7,bOMPriceFree8,bOMPriceFree9,bOMPriceFree10 from inventory inner join "
-         "inventory_sub on inventory.cinvcode=inventory_sub.cinvsubcode where "
-         "inventory.cinvcode=N'" +
-         SqlEsc(inv_code) + "'";
+ShapedSql InventoryFreeFlagsSql(std::string_view inv_code) {
+  ShapedWriter sql;
+  sql +=
+      "select bPurPriceFree1,bPurPriceFree2,bPurPriceFree3,bPurPriceFree4,bPurPriceFree5,"
+      "bPurPriceFree6,bPurPriceFree7,bPurPriceFree8,bPurPriceFree9,bPurPriceFree10,"
+      "bOMPriceFree1,bOMPriceFree2,bOMPriceFree3,bOMPriceFree4,bOMPriceFree5,bOMPriceFree6,"
+      "bOMPriceFree7,bOMPriceFree8,bOMPriceFree9,bOMPriceFree10 from inventory inner join "
+      "inventory_sub on inventory.cinvcode=inventory_sub.cinvsubcode where "
+      "inventory.cinvcode=";
+  sql.Text(inv_code, true);
+  return std::move(sql).Done();
 }
 
-std::string FreeItemCondition(
+ShapedWriter FreeItemCondition(
     const std::array<std::optional<std::string>, kFreeItemCount>& values) {
-  std::string condition = " and 1=1 ";
+  ShapedWriter condition;
+  condition += " and ";
+  condition.Number("1");
+  condition += "=";
+  condition.Number("1");
+  condition += " ";
   for (int n = 1; n <= kFreeItemCount; ++n) {
     const auto& value = values[n - 1];
     if (!value) continue;
-    condition += " and  isnull(cfree" + IntText(n) + ",'') =N'";
-    condition += SqlEsc(*value);
-    condition += "' ";
+    condition += " and  isnull(cfree" + IntText(n) + ",'') =";
+    condition.Text(*value, true);
+    condition += " ";
   }
   return condition;
 }
 
 // --- GetVenInvPriceRuleItem ----------------------------------------------------------------
 
-std::string PriceItemLookupSql(std::string_view ven_code, std::string_view inv_code,
-                               const Date& ddate, double quantity, std::string_view exch_name,
-                               int32_t supply_type, std::string_view free_condition) {
-  std::string sql =
+ShapedSql PriceItemLookupSql(std::string_view ven_code, std::string_view inv_code,
+                             const Date& ddate, double quantity, std::string_view exch_name,
+                             int32_t supply_type, const ShapedWriter& free_condition) {
+  ShapedWriter sql(512);
+  sql +=
       "select TOP 1 autoid as id,cvencode,cinvcode,dEnableDate,dDisableDate,bPromotion,"
       "cExch_Name,iSupplyType,bTaxCost,cMemo,cTermCode,iLowerLimit,iUpperLimit,iTaxRate,"
       "iTaxUnitPrice,iUnitPrice  from ven_inv_price where ";
-  sql += VendorItemValidity(ven_code, inv_code, supply_type, ddate);
+  VendorItemValidity(sql, ven_code, inv_code, supply_type, ddate);
   sql += " and  iLowerLimit<=";
-  sql += NumText(quantity);
+  sql.Number(NumText(quantity));
   sql += free_condition;
-  sql += CurrencyCondition(exch_name);
+  CurrencyCondition(sql, exch_name);
   sql += " order by ";
   sql += kPriceItemOrder;
-  return sql;
+  return std::move(sql).Done();
 }
 
 std::string PriceItemCandidatesSql(std::string_view ven_code, std::string_view inv_code,
                                    const Date& ddate, double quantity, std::string_view exch_name,
                                    int32_t supply_type, std::string_view free_condition) {
-  const ItemPredicates p = ItemPredicatesFor(ven_code, inv_code, supply_type, ddate);
+  ShapedWriter vendor, item, supply, dates, currency;
+  VendorPredicate(vendor, ven_code);
+  ItemPredicate(item, inv_code);
+  SupplyTypePredicate(supply, supply_type);
+  DatesPredicate(dates, ddate);
+  currency += "1=1";
+  CurrencyCondition(currency, exch_name);
   const std::pair<const char*, std::string> flags[] = {
-      {"okDate", p.dates},
-      {"okVendor", p.vendor},
-      {"okCurrency", "1=1" + CurrencyCondition(exch_name)},
-      {"okSupplyType", p.supply_type},
+      {"okDate", dates.text()},
+      {"okVendor", vendor.text()},
+      {"okCurrency", currency.text()},
+      {"okSupplyType", supply.text()},
       {"okFree", "1=1" + std::string(free_condition)},
       {"okQuantity", "iLowerLimit<=" + NumText(quantity)}};
   std::string sql =
@@ -127,7 +225,7 @@ std::string PriceItemCandidatesSql(std::string_view ven_code, std::string_view i
   for (const auto& [name, predicate] : flags) {
     sql += ",case when " + predicate + " then 1 else 0 end as " + name;
   }
-  sql += " from ven_inv_price where " + p.item + " order by " + kPriceItemOrder;
+  sql += " from ven_inv_price where " + item.text() + " order by " + kPriceItemOrder;
   return sql;
 }
 
@@ -178,53 +276,37 @@ std::string CompareValidity(std::string_view inv_code, double quantity, int32_t 
 constexpr const char* kRateRank =
     "case when foreigncurrency.iotherused=-1 or isnull(exch.nflat,0)<>0 then 0 else 1 end";
 
-}  // namespace
+// The unit price in local money. A stored rate of 0 counts as a missing one: the server would
+// fail the whole comparison dividing by it, and a 0 product would win every comparison.
+constexpr const char* kLocalPrice =
+    "case isnull(foreigncurrency.bcal,1) when 1 then "
+    "pu_veninvpricelist.iunitprice*isnull(nullif(exch.nflat,0),1) else "
+    "pu_veninvpricelist.iunitprice/isnull(nullif(exch.nflat,0),1) end";
 
-std::string ComparePriceSql(std::string_view inv_code, double quantity, int32_t supply_type,
-                            const Date& today, std::string_view auth_condition,
-                            std::string_view free_condition, std::string_view rate_condition,
-                            CompareRows rows) {
-  const std::string validity =
-      CompareValidity(inv_code, quantity, supply_type, today.IsoDate(), auth_condition);
-  std::string sql = rows == CompareRows::kEveryOffer ? " select " : " select top 1 ";
+// Best first: converted before unconverted, cheapest, latest, greatest tier, greatest autoid.
+std::string CompareOrder(std::string_view local_price) {
+  std::string sql = kRateRank;
+  sql += ",";
+  sql += local_price;
   sql +=
-      " autoid as id,pu_veninvpricelist.cvencode,cvenabbname,"
-      "pu_veninvpricelist.cinvcode,cinvname,inv.cComUnitCode,cComUnitName,cInvAddCode,cInvStd,"
-      "pu_veninvpricelist.itaxrate as iInvTaxRate,"
-      "pu_veninvpricelist.dEnableDate,dDisableDate,bPromotion,pu_veninvpricelist.cExch_Name,"
-      "pu_veninvpricelist.iSupplyType,bTaxCost,pu_veninvpricelist.cMemo,"
-      // The row version as the money text the views give, never the server's binary value.
-      "convert(varchar(30),convert(money,pu_veninvpricelist.ufts),2) as ufts,cTermCode, "
-      "v_ex_incoterms.cincotermsremark as cTermName,pu_veninvpricelist.iLowerLimit,"
-      "iUpperLimit,pu_veninvpricelist.iTaxRate,iTaxUnitPrice , iUnitPrice, "
-      "case isnull(foreigncurrency.bcal,1) when 1 then "
-      // A stored rate of 0 counts as a missing one: the server would fail the whole
-      // comparison dividing by it, and a 0 product would win every comparison.
-      "pu_veninvpricelist.iunitprice*isnull(nullif(exch.nflat,0),1) else "
-      "pu_veninvpricelist.iunitprice/isnull(nullif(exch.nflat,0),1) end as inatprice ";
-  if (rows != CompareRows::kBest) {
-    sql +=
-        ",foreigncurrency.iotherused as iOtherUsed,foreigncurrency.bcal as bCal,"
-        "exch.itype as iRateType,exch.nflat as nRate,";
-    sql += kRateRank;
-    sql += " as iRateRank ";
-    if (rows == CompareRows::kEveryOffer) {
-      for (int n = 1; n <= kFreeItemCount; ++n) sql += ",a.cafree" + IntText(n);
-      sql += " ";
-    }
-  }
-  sql +=
-      " from ven_inv_price pu_veninvpricelist left join inventory inv on "
-      "inv.cinvcode=pu_veninvpricelist.cinvcode "
-      " left join vendor ven on ven.cvencode=pu_veninvpricelist.cvencode"
-      " left join computationunit  unit1  on inv.ccomunitcode=unit1.ccomunitcode"
-      " left join dbo.v_ex_incoterms ON v_ex_incoterms.cincotermcode = "
-      "pu_veninvpricelist.cTermCode  "
+      " asc,pu_veninvpricelist.denabledate desc,"
+      "pu_veninvpricelist.iLowerLimit DESC,autoid desc";
+  return sql;
+}
+
+// The currency and its rate of the day or period, joined to each price row.
+std::string RateJoins(std::string_view rate_condition) {
+  std::string sql =
       " left join foreigncurrency on (pu_veninvpricelist.cexch_name =foreigncurrency.cexch_name) "
       " left join exch on (foreigncurrency.cexch_name = exch.cexch_name) and ";
   sql += rate_condition;
-  sql += " inner join ";
-  sql +=
+  return sql;
+}
+
+// The grouped inner query joined back on its key: the statement SQL Server runs.
+std::string GroupedJoin(const std::string& validity, std::string_view free_condition) {
+  std::string sql =
+      " inner join "
       " (select pu_veninvpricelist.cvencode,cinvcode,ilowerlimit,iSupplyType,cExch_Name,"
       "Max(dEnableDate) as dEnableDate";
   for (int n = 1; n <= kFreeItemCount; ++n) {
@@ -258,22 +340,119 @@ std::string ComparePriceSql(std::string_view inv_code, double quantity, int32_t 
   sql += " where ";
   sql += validity;
   sql += free_condition;
-  sql += " order by ";
-  sql += kRateRank;
+  return sql;
+}
+
+// The same rows chosen without sorting every valid row on the group's fifteen keys: a row takes
+// part unless a valid row of its group (same vendor, tier, currency and free items) is enabled
+// later, which the price list's (item, supply type, vendor, date) index answers with one seek.
+// Only the price and its rate rank the rows; the names are joined to the rows that come out.
+std::string LaterRowCheck(const std::string& validity, std::string_view free_condition,
+                          std::string_view rate_condition, const std::string& today,
+                          CompareRows rows) {
+  std::string sql = " where pu_veninvpricelist.autoid in (select ";
+  if (rows != CompareRows::kEveryOffer) sql += "top 1 ";
   sql +=
-      ",inatprice asc,pu_veninvpricelist.denabledate desc,"
-      "pu_veninvpricelist.iLowerLimit DESC,autoid desc";
+      "pu_veninvpricelist.autoid from ven_inv_price pu_veninvpricelist left join vendor ven on "
+      "ven.cvencode=pu_veninvpricelist.cvencode";
+  sql += RateJoins(rate_condition);
+  sql += " where ";
+  sql += validity;
+  sql += free_condition;
+  // The grouped join never matches a row without currency.
+  sql +=
+      " and pu_veninvpricelist.cExch_Name is not null and not exists (select 1 from "
+      "ven_inv_price later where later.cInvCode =pu_veninvpricelist.cInvCode"
+      " and later.iSupplyType =pu_veninvpricelist.iSupplyType"
+      " and later.cVenCode =pu_veninvpricelist.cVenCode"
+      " and later.dEnableDate >pu_veninvpricelist.dEnableDate and later.dEnableDate <=N'";
+  sql += today;
+  sql += "' and ((later.dDisableDate is null) or (later.dDisableDate >'";
+  sql += today;
+  sql +=
+      "')) and later.iLowerLimit =pu_veninvpricelist.iLowerLimit"
+      " and later.cExch_Name =pu_veninvpricelist.cExch_Name";
+  for (int n = 1; n <= kFreeItemCount; ++n) {
+    sql += " and isnull(later.cfree" + IntText(n) + ",'') =isnull(pu_veninvpricelist.cfree" +
+           IntText(n) + ",'')";
+  }
+  sql += ")";
+  if (rows != CompareRows::kEveryOffer) {
+    sql += " order by ";
+    sql += CompareOrder(kLocalPrice);
+  }
+  sql += ") ";
+  return sql;
+}
+
+}  // namespace
+
+std::string ComparePriceSql(std::string_view inv_code, double quantity, int32_t supply_type,
+                            const Date& today, std::string_view auth_condition,
+                            std::string_view free_condition, std::string_view rate_condition,
+                            CompareRows rows, CompareShape shape) {
+  const std::string today_text = today.IsoDate();
+  const std::string validity =
+      CompareValidity(inv_code, quantity, supply_type, today_text, auth_condition);
+  std::string sql = rows == CompareRows::kEveryOffer ? " select " : " select top 1 ";
+  sql +=
+      " autoid as id,pu_veninvpricelist.cvencode,cvenabbname,"
+      "pu_veninvpricelist.cinvcode,cinvname,inv.cComUnitCode,cComUnitName,cInvAddCode,cInvStd,"
+      "pu_veninvpricelist.itaxrate as iInvTaxRate,"
+      "pu_veninvpricelist.dEnableDate,dDisableDate,bPromotion,pu_veninvpricelist.cExch_Name,"
+      "pu_veninvpricelist.iSupplyType,bTaxCost,pu_veninvpricelist.cMemo,"
+      // The row version as the money text the views give, never the server's binary value.
+      "convert(varchar(30),convert(money,pu_veninvpricelist.ufts),2) as ufts,cTermCode, "
+      "v_ex_incoterms.cincotermsremark as cTermName,pu_veninvpricelist.iLowerLimit,"
+      "iUpperLimit,pu_veninvpricelist.iTaxRate,iTaxUnitPrice , iUnitPrice, ";
+  sql += kLocalPrice;
+  sql += " as inatprice ";
+  if (rows != CompareRows::kBest) {
+    sql +=
+        ",foreigncurrency.iotherused as iOtherUsed,foreigncurrency.bcal as bCal,"
+        "exch.itype as iRateType,exch.nflat as nRate,";
+    sql += kRateRank;
+    sql += " as iRateRank ";
+    if (rows == CompareRows::kEveryOffer) {
+      for (int n = 1; n <= kFreeItemCount; ++n) {
+        sql += shape == CompareShape::kGroupedJoin ? ",a.cafree" + IntText(n)
+                                                   : ",isnull(pu_veninvpricelist.cfree" +
+                                                         IntText(n) + ",'') as cafree" + IntText(n);
+      }
+      sql += " ";
+    }
+  }
+  sql +=
+      " from ven_inv_price pu_veninvpricelist left join inventory inv on "
+      "inv.cinvcode=pu_veninvpricelist.cinvcode "
+      " left join vendor ven on ven.cvencode=pu_veninvpricelist.cvencode"
+      " left join computationunit  unit1  on inv.ccomunitcode=unit1.ccomunitcode"
+      " left join dbo.v_ex_incoterms ON v_ex_incoterms.cincotermcode = "
+      "pu_veninvpricelist.cTermCode  ";
+  sql += RateJoins(rate_condition);
+  sql += shape == CompareShape::kGroupedJoin
+             ? GroupedJoin(validity, free_condition)
+             : LaterRowCheck(validity, free_condition, rate_condition, today_text, rows);
+  sql += " order by ";
+  sql += CompareOrder("inatprice");
   return sql;
 }
 
 // --- LoadVenInvPriceRule -------------------------------------------------------------------
 
-std::string LoadRuleSql(int32_t id) {
-  return "select * from pu_VenInvPriceRule where id =" + IntText(id);
+ShapedSql LoadRuleSql(int32_t id) {
+  ShapedWriter sql;
+  sql += "select * from pu_VenInvPriceRule where id =";
+  sql.Number(IntText(id));
+  return std::move(sql).Done();
 }
 
-std::string LoadRuleItemsSql(int32_t id) {
-  return "select * from ven_inv_price_ruleitem where id=" + IntText(id) + " order by itemid";
+ShapedSql LoadRuleItemsSql(int32_t id) {
+  ShapedWriter sql;
+  sql += "select * from ven_inv_price_ruleitem where id=";
+  sql.Number(IntText(id));
+  sql += " order by itemid";
+  return std::move(sql).Done();
 }
 
 }  // namespace tamsel::detail

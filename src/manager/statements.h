@@ -3,6 +3,8 @@
 // The SQL text of every statement the manager runs, one builder per statement, grouped by the
 // operation that runs it. Builders are pure: values in, T-SQL text out. Text values between
 // quotes go through SqlEsc, numbers through NumText/IntText, dates through Date's formatters.
+// The look-ups' builders also give the statement's shape (ShapedSql), so the embedded driver
+// binds their values instead of reading them back out of the text on every call.
 
 #include <array>
 #include <cstdint>
@@ -11,10 +13,28 @@
 #include <string_view>
 
 #include "common/internal_api.h"
+#include "db/tsql_rewriter.h"
 #include "tamsel/price_rule.h"
 #include "tamsel/variant.h"
 
 namespace tamsel::detail {
+
+// Writes a statement's text and beside it its shape, marking each value where LiftLiterals
+// would lift it, so the embedded driver binds the values without reading the text again.
+class ShapedWriter {
+ public:
+  ShapedWriter() = default;
+  explicit ShapedWriter(size_t room);              // for a statement about this long
+  ShapedWriter& operator+=(std::string_view raw);  // SQL without values
+  ShapedWriter& operator+=(const ShapedWriter& part);
+  void Text(std::string_view value, bool national);  // 'value' or N'value', quotes doubled
+  void Number(std::string_view digits);              // as NumText or IntText writes it
+  const std::string& text() const { return sql_.text; }
+  ShapedSql Done() &&;
+
+ private:
+  ShapedSql sql_;
+};
 
 // --- NewVenInvPriceRule, GetbTaxType -------------------------------------------------------
 
@@ -26,20 +46,20 @@ TAMSEL_INTERNAL std::string VendorTaxSql(std::string_view ven_code);
 // --- GetVenInvPriceRule --------------------------------------------------------------------
 
 // exch_name is trimmed here; blank adds no currency condition.
-TAMSEL_INTERNAL std::string RuleLookupSql(std::string_view ven_code, std::string_view inv_code,
-                                          const Date& ddate, std::string_view exch_name,
-                                          int32_t supply_type);
+TAMSEL_INTERNAL ShapedSql RuleLookupSql(std::string_view ven_code, std::string_view inv_code,
+                                        const Date& ddate, std::string_view exch_name,
+                                        int32_t supply_type);
 
 // --- Free-item condition of GetVenInvPriceRuleItem and ComparePrice ------------------------
 
 inline constexpr int kFreeItemCount = 10;
 
 // The item's price-relevant free-item flags, purchase set then outsourcing set.
-TAMSEL_INTERNAL std::string InventoryFreeFlagsSql(std::string_view inv_code);
+TAMSEL_INTERNAL ShapedSql InventoryFreeFlagsSql(std::string_view inv_code);
 // " and 1=1 " plus one comparison per free item that has a value; nullopt means the free item
 // takes no part in pricing.
-TAMSEL_INTERNAL std::string FreeItemCondition(
-    const std::array<std::optional<std::string>, kFreeItemCount>& values);
+TAMSEL_INTERNAL ShapedWriter
+FreeItemCondition(const std::array<std::optional<std::string>, kFreeItemCount>& values);
 
 // --- GetVenInvPriceRuleItem ----------------------------------------------------------------
 
@@ -49,10 +69,10 @@ inline constexpr const char* kPriceItemOrder =
 
 // free_condition is appended as built by FreeItemCondition ("" for none); exch_name is trimmed
 // here, blank adds no currency condition.
-TAMSEL_INTERNAL std::string PriceItemLookupSql(std::string_view ven_code, std::string_view inv_code,
-                                               const Date& ddate, double quantity,
-                                               std::string_view exch_name, int32_t supply_type,
-                                               std::string_view free_condition);
+TAMSEL_INTERNAL ShapedSql PriceItemLookupSql(std::string_view ven_code, std::string_view inv_code,
+                                             const Date& ddate, double quantity,
+                                             std::string_view exch_name, int32_t supply_type,
+                                             const ShapedWriter& free_condition);
 // Every price-list row of the item in the look-up's order, with one 0/1 column per condition of
 // the look-up (okDate, okVendor, okCurrency, okSupplyType, okFree, okQuantity): the first row
 // passing all six is the look-up's answer.
@@ -65,7 +85,7 @@ TAMSEL_INTERNAL std::string PriceItemCandidatesSql(std::string_view ven_code,
 // --- ComparePrice --------------------------------------------------------------------------
 
 // Rate of the business date (type 1).
-std::string DailyRateCondition(const Date& today);
+TAMSEL_INTERNAL std::string DailyRateCondition(const Date& today);
 // Rate of the period (type 2); year and month as the system-information object gives them.
 TAMSEL_INTERNAL std::string MonthlyRateCondition(std::string_view year, std::string_view month);
 // What the comparison's statement gives: ComparePrice's best row alone; the best row with its
@@ -74,6 +94,12 @@ TAMSEL_INTERNAL std::string MonthlyRateCondition(std::string_view year, std::str
 // group's free-item values cafree1..cafree10.
 enum class CompareRows { kBest, kBestWithRate, kEveryOffer };
 
+// How the comparison keeps only the latest rows of each vendor's offer (vendor, tier,
+// currency, free items): by a grouped subquery joined back, as SQL Server runs it; or, for the
+// embedded database, by asking of each row whether a later one of its offer exists, which
+// gives the same rows without sorting them all on fifteen keys.
+enum class CompareShape { kGroupedJoin, kLaterRowCheck };
+
 // auth_condition ("ven.iid in (...)" or "") and rate_condition are trusted text, inserted as
 // they stand.
 TAMSEL_INTERNAL std::string ComparePriceSql(std::string_view inv_code, double quantity,
@@ -81,12 +107,13 @@ TAMSEL_INTERNAL std::string ComparePriceSql(std::string_view inv_code, double qu
                                             std::string_view auth_condition,
                                             std::string_view free_condition,
                                             std::string_view rate_condition,
-                                            CompareRows rows = CompareRows::kBest);
+                                            CompareRows rows = CompareRows::kBest,
+                                            CompareShape shape = CompareShape::kGroupedJoin);
 
 // --- LoadVenInvPriceRule -------------------------------------------------------------------
 
-std::string LoadRuleSql(int32_t id);
-std::string LoadRuleItemsSql(int32_t id);
+TAMSEL_INTERNAL ShapedSql LoadRuleSql(int32_t id);
+TAMSEL_INTERNAL ShapedSql LoadRuleItemsSql(int32_t id);
 
 // --- Creating, saving, removing and listing ------------------------------------------------
 // These take the rule as it stands after VerifyRule: dates already yyyy-MM-dd.

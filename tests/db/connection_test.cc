@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -206,6 +207,35 @@ TEST_F(ConnectionTest, TextColumnsIgnoreCaseAndTrailingBlanks) {
   std::vector<std::string> order;
   for (; !rs->Eof(); rs->MoveNext()) order.push_back(rs->Fields("v").AsString());
   EXPECT_EQ(order, (std::vector<std::string>{"", "a", "Ab", "ABC", "abc  ", "b", "C", "宏"}));
+
+  // Longer texts differing in case, blanks and bytes beyond ASCII at any place (equal words are
+  // skipped whole) sort as folding A-Z alone, trailing blanks dropped, would sort them.
+  auto folded = [](std::string t) {
+    t.erase(t.find_last_not_of(' ') + 1);
+    for (char& c : t) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+    return t;
+  };
+  conn_->Execute("delete from probe");
+  std::vector<std::pair<std::string, int>> texts;
+  const char* pieces[] = {"a", "A", "[", " ", "\xC3\xA9", "z", "Z"};
+  uint32_t seed = 5;
+  for (int id = 0; id < 400; ++id) {
+    std::string t;
+    for (int n = static_cast<int>((seed = seed * 1103515245 + 12345) >> 16) % 21; n > 0; --n)
+      t += pieces[((seed = seed * 1103515245 + 12345) >> 16) % std::size(pieces)];
+    texts.push_back({t, id});
+    conn_->Execute("insert into probe (id, v) values (" + std::to_string(id) + "," + Literal(t) +
+                   ")");
+  }
+  std::sort(texts.begin(), texts.end(), [&](const auto& x, const auto& y) {
+    return std::pair(folded(x.first), x.second) < std::pair(folded(y.first), y.second);
+  });
+  std::string expected, sorted;
+  for (const auto& [t, id] : texts) expected += std::to_string(id) + " ";
+  for (rs = conn_->OpenRecordset("select id as v from probe order by probe.v, id"); !rs->Eof();
+       rs->MoveNext())
+    sorted += VarToStr(rs->Fields("v")) + " ";
+  EXPECT_EQ(sorted, expected);
 }
 
 TEST_F(ConnectionTest, ConvertBehavesAsTheServer) {

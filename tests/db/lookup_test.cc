@@ -6,6 +6,7 @@
 
 #include <regex>
 
+#include "manager/statements.h"
 #include "support/lookup_fixtures.h"
 
 namespace tamsel::testing {
@@ -295,6 +296,65 @@ TEST(ComparePrice, WinnerAndItsRate) {
         rated ? fmt::format("{} {:g}", RateSourceName(rated->rate_source), rated->local_price) : "",
         c[3]);
   }
+}
+
+// The embedded database keeps each offer's latest rows by asking for a later row instead of
+// the grouped join SQL Server runs. Over generated offers with exact copies, codes differing in
+// case and trailing blanks, rows without currency, later and future copies, both give the same
+// rows in the same order for every item, supply type and quantity.
+TEST(ComparePrice, LaterRowCheckKeepsTheGroupedJoinsRows) {
+  TestDatabase db;
+  auto conn = db.Connect();
+  if (conn->Dialect() != "sqlite") GTEST_SKIP() << "SQL Server runs the grouped join";
+  TrialDataOptions options;
+  options.items = 400;
+  options.seed = 11;
+  options.free_item_share = 0.3;
+  GenerateTrialData(*conn, options);
+  const std::string columns =
+      "cInvCode,iSupplyType,dDisableDate,bPromotion,cMemo,bTaxCost,cTermCode,iLowerLimit,"
+      "iUpperLimit,iUnitPrice,iTaxRate,iTaxUnitPrice,cFree3";
+  const char* copies[][2] = {
+      {"cVenCode,dEnableDate,cExch_Name,cFree1,cFree2", "autoid % 5 = 0"},
+      {"lower(cVenCode),dEnableDate,cExch_Name,cFree1 || '  ',upper(cFree2)", "autoid % 7 = 0"},
+      {"cVenCode,date(dEnableDate, '+40 days'),cExch_Name,cFree1,cFree2", "autoid % 11 = 0"},
+      {"cVenCode || ' ',date(dEnableDate, '+400 days'),cExch_Name,cFree1,cFree2",
+       "autoid % 13 = 0"},
+      {"cVenCode,date(dEnableDate, '+1 day'),null,cFree1,cFree2", "autoid % 17 = 0"}};
+  for (const auto& [values, which] : copies) {
+    db.Exec("insert into ven_inv_price (cVenCode,dEnableDate,cExch_Name,cFree1,cFree2," + columns +
+            ") select " + values + "," + columns + " from ven_inv_price where " + which);
+  }
+  const Date today = Date::FromYmd(2026, 6, 1);
+  const std::string rate = detail::DailyRateCondition(today);
+  auto ids = [&](const std::string& item, int32_t type, double quantity, detail::CompareRows rows,
+                 detail::CompareShape shape) {
+    std::string found;
+    for (auto rs = conn->OpenRecordset(
+             detail::ComparePriceSql(item, quantity, type, today, "", "", rate, rows, shape));
+         !rs->Eof(); rs->MoveNext())
+      found += VarToStr(rs->Fields("id")) + " ";
+    return found;
+  };
+  int keys = 0, offers = 0;
+  for (auto items = conn->OpenRecordset("select cInvCode from Inventory"); !items->Eof();
+       items->MoveNext()) {
+    const std::string item = VarToStr(items->Fields("cInvCode"));
+    for (int32_t type : {1, 2, 4}) {
+      for (double quantity : {1.0, 60.0, 1e6}) {
+        SCOPED_TRACE(item + " " + std::to_string(type) + " " + std::to_string(quantity));
+        for (auto rows : {detail::CompareRows::kBest, detail::CompareRows::kEveryOffer}) {
+          const std::string grouped =
+              ids(item, type, quantity, rows, detail::CompareShape::kGroupedJoin);
+          ASSERT_EQ(ids(item, type, quantity, rows, detail::CompareShape::kLaterRowCheck), grouped);
+          offers += rows == detail::CompareRows::kEveryOffer && !grouped.empty();
+        }
+        ++keys;
+      }
+    }
+  }
+  EXPECT_GT(keys, 3000);
+  EXPECT_GT(offers, 1000);
 }
 
 TEST(ComparePrice, OffersAtTheBandReached) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/text.h"
+#include "manager/statements.h"
 #include "support/lookup_fixtures.h"
 
 namespace tamsel::testing {
@@ -132,6 +133,12 @@ std::string Render() {
       ExpectIndexSearch(*conn, name, sql);
     }
   }
+  // The embedded database runs its own shape of the comparison; SQL Server runs this one.
+  out << "== comparison as SQL Server runs it\n"
+      << detail::ComparePriceSql("A'01", 2000, 1, kToday, "ven.iid in (1,2)",
+                                 " and 1=1  and  isnull(cfree2,'') =N'x''y' ",
+                                 detail::DailyRateCondition(kToday))
+      << "\n";
   manager.ExitManager();
   return out.str();
 }

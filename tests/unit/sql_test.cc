@@ -55,22 +55,23 @@ TEST(ManagerStatements, QuotedValuesStayInsideTheirLiteral) {
   const std::string escaped = "O''Brien'' or 1=1 --''";
   const TextArgument cases[] = {
       {"vendor tax code", [](const std::string& v) { return VendorTaxSql(v); }},
-      {"rule vendor", [](const std::string& v) { return RuleLookupSql(v, "I", kDay, "", 1); }},
-      {"rule item", [](const std::string& v) { return RuleLookupSql("V", v, kDay, "", 1); }},
-      {"rule currency", [](const std::string& v) { return RuleLookupSql("V", "I", kDay, v, 1); }},
-      {"flags item", [](const std::string& v) { return InventoryFreeFlagsSql(v); }},
+      {"rule vendor", [](const std::string& v) { return RuleLookupSql(v, "I", kDay, "", 1).text; }},
+      {"rule item", [](const std::string& v) { return RuleLookupSql("V", v, kDay, "", 1).text; }},
+      {"rule currency",
+       [](const std::string& v) { return RuleLookupSql("V", "I", kDay, v, 1).text; }},
+      {"flags item", [](const std::string& v) { return InventoryFreeFlagsSql(v).text; }},
       {"free value",
        [](const std::string& v) {
          std::array<std::optional<std::string>, kFreeItemCount> values{};
          values[3] = v;
-         return FreeItemCondition(values);
+         return FreeItemCondition(values).text();
        }},
       {"price vendor",
-       [](const std::string& v) { return PriceItemLookupSql(v, "I", kDay, 1, "", 1, ""); }},
+       [](const std::string& v) { return PriceItemLookupSql(v, "I", kDay, 1, "", 1, {}).text; }},
       {"price item",
-       [](const std::string& v) { return PriceItemLookupSql("V", v, kDay, 1, "", 1, ""); }},
+       [](const std::string& v) { return PriceItemLookupSql("V", v, kDay, 1, "", 1, {}).text; }},
       {"price currency",
-       [](const std::string& v) { return PriceItemLookupSql("V", "I", kDay, 1, v, 1, ""); }},
+       [](const std::string& v) { return PriceItemLookupSql("V", "I", kDay, 1, v, 1, {}).text; }},
       {"compare item",
        [](const std::string& v) { return ComparePriceSql(v, 1, 1, kDay, "", "", "(r)"); }},
       {"monthly year", [](const std::string& v) { return MonthlyRateCondition(v, "6"); }},
@@ -81,6 +82,40 @@ TEST(ManagerStatements, QuotedValuesStayInsideTheirLiteral) {
     const std::string plain = c.build(marker);
     ASSERT_NE(plain.find(marker), std::string::npos);
     EXPECT_EQ(c.build(hostile), ReplaceAll(plain, marker, escaped));
+  }
+}
+
+// The look-ups hand the embedded driver their shape ready-made: it must be the one reading the
+// text gives, values typed alike, or a plan compiled for one would run with the other's values.
+TEST(ManagerStatements, BuiltShapesAreTheLiftedOnes) {
+  const std::string long_code(kLiftedTextMax, '\'');
+  std::array<std::optional<std::string>, kFreeItemCount> free{};
+  free[1] = "x'y";
+  free[9] = "";
+  const ShapedSql cases[] = {
+      RuleLookupSql("V'1", "I01", kDay, "", 1),
+      RuleLookupSql("V1", long_code, kDay, " USD ", -2),
+      PriceItemLookupSql("V1", "I01", kDay, 150, "", 1, {}),
+      PriceItemLookupSql("", "I'1", kDay, 2500.5, "EUR", 4, {}),
+      PriceItemLookupSql("V1", "I01", kDay, 1e-16, "", 1, FreeItemCondition(free)),
+      PriceItemLookupSql("V1", "I01", kDay, -3, "", 1, {}),
+      PriceItemLookupSql("V1", "I01", kDay, 1e300, "", 1, {}),
+      InventoryFreeFlagsSql("I'01"),
+      LoadRuleSql(4),
+      LoadRuleItemsSql(-7),
+  };
+  for (const ShapedSql& built : cases) {
+    SCOPED_TRACE(built.text);
+    const StatementShape lifted = LiftLiterals(built.text);
+    EXPECT_EQ(built.shape.text, lifted.text);
+    EXPECT_EQ(built.shape.key, lifted.key);
+    ASSERT_EQ(built.shape.values.size(), lifted.values.size());
+    for (size_t i = 0; i < lifted.values.size(); ++i) {
+      const LiftedValue &a = built.shape.values[i], &b = lifted.values[i];
+      EXPECT_EQ(std::tie(a.type, a.text, a.integer, a.precision, a.scale),
+                std::tie(b.type, b.text, b.integer, b.precision, b.scale));
+      EXPECT_EQ(a.real, b.real);
+    }
   }
 }
 
