@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "files/cleanup.h"
 #include "present/progress.h"
 
 namespace tamsel::cli {
@@ -26,6 +27,7 @@ class AtomicFile {
  private:
   std::string path_, temporary_;
   int fd_ = -1;
+  std::optional<TempFileGuard> guard_;  // removes the temporary file on a signal
 };
 
 // Where an export goes: a file (replaced only once complete, its progress shown while written) or
