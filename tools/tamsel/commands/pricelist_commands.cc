@@ -119,19 +119,20 @@ class MasterData {
  public:
   explicit MasterData(Connection& conn) : conn_(conn) {}
 
-  std::optional<std::string> Code(const char* table, const char* column, const std::string& code) {
-    auto [it, added] = known_.try_emplace(std::string(table) + '\n' + code);
-    if (added) {
-      auto rs = conn_.OpenRecordset(std::string("select ") + column + " as c from " + table +
-                                    " where " + column + " = " + ToSqlText(Variant(code)));
-      if (!rs->Eof()) it->second = VarToStr(rs->Fields("c"));
-    }
-    return it->second;
+  const std::optional<std::string>& Code(const char* table, const char* column,
+                                         const std::string& code) {
+    auto& known = known_[table];
+    if (auto it = known.find(code); it != known.end()) return it->second;
+    auto rs = conn_.OpenRecordset(std::string("select ") + column + " as c from " + table +
+                                  " where " + column + " = " + ToSqlText(Variant(code)));
+    std::optional<std::string> stored;
+    if (!rs->Eof()) stored = VarToStr(rs->Fields("c"));
+    return known.emplace(code, std::move(stored)).first->second;
   }
 
  private:
   Connection& conn_;
-  std::map<std::string, std::optional<std::string>> known_;
+  std::map<std::string_view, std::unordered_map<std::string, std::optional<std::string>>> known_;
 };
 
 // A row's cells checked and turned into the values to store (autoid left out), or every
@@ -246,7 +247,7 @@ CheckedRow CheckRow(const Cells& cells, MasterData& master, PriceChecks& prices)
   }
   const auto exists = [&](size_t c, const char* table, const char* column, const char* missing) {
     if (!given(c)) return;
-    if (auto code = master.Code(table, column, *cells[c])) {
+    if (const auto& code = master.Code(table, column, *cells[c])) {
       row.values[c] = Variant(*code);
     } else {
       problems.push_back(Tf(missing, *cells[c]));
@@ -342,31 +343,37 @@ class KeyIndex {
   explicit KeyIndex(Connection& conn) : conn_(conn) {}
 
   Seen& Find(const CheckedRow& row) {
-    const std::string item = Fold(VarToStr(row.values[kItem]));
-    if (items_.insert(item).second) Load(row.values[kItem]);
-    return keys_[Key([&](size_t c) { return row.values[c]; })];
+    item_.clear();
+    Fold(VarToStr(row.values[kItem]), item_);
+    if (!items_.contains(item_)) {
+      items_.insert(item_);
+      Load(row.values[kItem]);
+    }
+    return At([&](size_t c) -> const Variant& { return row.values[c]; });
   }
 
  private:
-  static std::string Fold(std::string_view text) {
+  static void Fold(std::string_view text, std::string& out) {
     while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-    return detail::Lower(text);
+    for (const char c : text) out += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
   }
 
+  // The entry of the key the values make, added when new.
   template <typename Value>
-  static std::string Key(Value value) {
-    std::string key;
+  Seen& At(Value value) {
+    key_.clear();
     for (const size_t c : kKeyColumns) {
-      const Variant v = value(c);
+      const auto& v = value(c);
       if (kColumns[c].kind == Kind::kText || kColumns[c].kind == Kind::kDate) {
-        key += Fold(VarToStr(v));
+        Fold(VarToStr(v), key_);
       } else {
         const double number = v.IsEmpty() || v.IsNull() ? 0 : VarToDbl(v);
-        key.append(reinterpret_cast<const char*>(&number), sizeof number);
+        key_.append(reinterpret_cast<const char*>(&number), sizeof number);
       }
-      key += '\0';
+      key_ += '\0';
     }
-    return key;
+    if (auto it = keys_.find(key_); it != keys_.end()) return it->second;
+    return keys_.emplace(key_, Seen{}).first->second;
   }
 
   void Load(const Variant& item) {
@@ -375,7 +382,7 @@ class KeyIndex {
     auto rs = conn_.OpenRecordset("select " + columns + " from ven_inv_price where cInvCode=" +
                                   ToSqlText(item) + " order by autoid");
     for (; !rs->Eof(); rs->MoveNext()) {
-      Seen& seen = keys_[Key([&](size_t c) { return rs->Fields(kColumns[c].name); })];
+      Seen& seen = At([&](size_t c) { return rs->Fields(kColumns[c].name); });
       if (seen.stored == 0) seen.stored = static_cast<int64_t>(VarToDbl(rs->Fields("autoid")));
     }
   }
@@ -383,6 +390,7 @@ class KeyIndex {
   Connection& conn_;
   std::unordered_set<std::string> items_;
   std::unordered_map<std::string, Seen> keys_;
+  std::string item_, key_;  // scratch, kept for their capacity
 };
 
 enum class OnExisting { kRefuse, kReplace, kSkip };
