@@ -149,9 +149,6 @@ class SqliteDriver : public Driver {
       // pages come back from the file each time. The cache only grows as pages are read, and
       // in WAL mode it stays valid between transactions unless another connection wrote.
       RunScript("PRAGMA cache_size=-32768");
-      // A statement inside a transaction that a trigger extends keeps a statement journal; on
-      // disk that is several writes per inserted row, in memory a few copied pages.
-      RunScript("PRAGMA temp_store=MEMORY");
     } catch (...) {
       CloseHandle();
       throw;

@@ -262,12 +262,18 @@ void PriceRuleManager::SaveRuleItems(const std::shared_ptr<PriceRule>& rule) {
 namespace tamsel::detail {
 
 RuleBatch::RuleBatch(PriceRuleManager& manager) : context_(manager.Context()) {
-  Required(context_->mConn, "The manager's connection").BeginTrans();
+  Connection& conn = Required(context_->mConn, "The manager's connection");
+  // Each savepoint keeps a statement journal, on disk several writes per rule; in memory it
+  // is a few copied pages.
+  if (conn.Dialect() == "sqlite") conn.Execute("PRAGMA temp_store=MEMORY");
+  conn.BeginTrans();
 }
 
 RuleBatch::~RuleBatch() {
+  Connection& conn = *context_->mConn;
   try {
-    if (context_->mConn->InTransaction()) context_->mConn->RollbackTrans();
+    if (conn.InTransaction()) conn.RollbackTrans();
+    if (conn.Dialect() == "sqlite") conn.Execute("PRAGMA temp_store=DEFAULT");
   } catch (...) {  // the connection has ended the session itself by now
   }
 }

@@ -429,6 +429,8 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
   Session session(options);
   Connection conn;
   conn.Open(session.connection_text());
+  // A statement journal for each insert (its trigger writes twice): in memory, not a file.
+  if (conn.Dialect() == "sqlite") conn.Execute("PRAGMA temp_store=MEMORY");
   MasterData master(conn);
   PriceChecks prices(session.manager().GetValidator());
   TransactionGuard transaction(conn);
