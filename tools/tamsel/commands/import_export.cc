@@ -360,7 +360,6 @@ class ImportFile {
   void Spool(std::istream& in) {
     std::vector<char> chunk(1 << 16);
     while (in) {
-      if (SignalDeferral::Pending() != 0) throw Interrupted{SignalDeferral::Pending(), ""};
       in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
       const char* const end = chunk.data() + in.gcount();
       for (const char* at = chunk.data(); at < end;) {
@@ -404,16 +403,11 @@ std::string Duplicate() { return detail::MsgKey("00055"); }
 int Import(const GlobalOptions& options, const ImportArgs& args) {
   if (args.batch < 1) throw UsageError(_("--batch must be at least 1"));
   const bool json = ImportFormat(args.format, args.file, false) == "json";
+  // A signal while the input is spooled ends the tool at once: nothing is stored yet, and the
+  // spool has no name to leave behind.
+  const ImportFile file(args.file);
   // From here on a signal lets the rule in hand finish, then stops the import.
   SignalDeferral signals;
-  std::optional<ImportFile> spooled;
-  try {
-    spooled.emplace(args.file);
-  } catch (const Interrupted& stop) {
-    std::cerr << _("Interrupted: nothing is imported.") << '\n';
-    return SignalExitCode(stop.signal);
-  }
-  const ImportFile& file = *spooled;
   CsvImport csv;
   size_t total = 0;
   {
