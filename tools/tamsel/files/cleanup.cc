@@ -37,13 +37,18 @@ extern "C" void OnSignal(int signal) {
   std::raise(signal);
 }
 
+void Catch(int signal) {
+  // A signal the tool was started to ignore (a background job's SIGINT) stays ignored.
+  if (std::signal(signal, OnSignal) == SIG_IGN) std::signal(signal, SIG_IGN);
+}
+
 void InstallHandler() {
   static std::once_flag once;
   std::call_once(once, [] {
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
+    Catch(SIGINT);
+    Catch(SIGTERM);
 #ifdef SIGHUP
-    std::signal(SIGHUP, OnSignal);
+    Catch(SIGHUP);
 #endif
   });
 }
