@@ -23,6 +23,9 @@
 namespace tamsel {
 
 class PriceRuleManager;
+namespace detail {
+class RuleBatch;
+}
 
 // What a ready manager works with.
 class TAMSEL_API clsContext {
@@ -93,6 +96,8 @@ class TAMSEL_API PriceRuleManager {
  private:
   // The comparison with its conversions (tamsel/compare.h) runs on this manager's context.
   friend struct CompareAccess;
+  // Bulk writes in one transaction on this manager's connection (the tool's rule import).
+  friend class detail::RuleBatch;
   // The ready context, or ComponentError when there is none. Callers keep the handle for the
   // whole call: a host object they call may end the manager meanwhile.
   std::shared_ptr<clsContext> Context();

@@ -10,6 +10,7 @@
 #include "common/sql_text.h"
 #include "common/text.h"
 #include "db/driver.h"
+#include "manager/rule_batch.h"
 #include "manager/statements.h"
 #include "manager/write_transaction.h"
 #include "tamsel/manager.h"
@@ -72,6 +73,37 @@ class RollbackUnlessCommitted {
 
 }  // namespace
 
+namespace {
+
+// Inside a RuleBatch the write is a savepoint of the batch's transaction: undone alone when it
+// fails, made durable by the batch's commit.
+void RunInSavepoint(Connection& conn, clsContext& ready,
+                    const std::function<void(clsContext&)>& body) {
+  const bool mssql = conn.Dialect() == "mssql";
+  detail::Funnel([&] {
+    conn.Execute(mssql ? "save transaction tamsel_write" : "savepoint tamsel_write", -1);
+  });
+  bool stored = false;
+  detail::Funnel(
+      [&] {
+        body(ready);
+        if (!mssql) conn.Execute("release savepoint tamsel_write", -1);
+        stored = true;
+      },
+      [&] {
+        if (mssql) {
+          conn.Execute("rollback transaction tamsel_write", -1);
+        } else {
+          conn.Execute("rollback to savepoint tamsel_write", -1);
+          conn.Execute("release savepoint tamsel_write", -1);
+        }
+      },
+      true);
+  if (!stored) RaiseError("The change was not stored: it failed without a description.");
+}
+
+}  // namespace
+
 // Nothing that can fail runs once COMMIT has succeeded: a stored change must never be reported
 // as failed.
 void detail::RunWriteTransaction(const std::function<std::shared_ptr<clsContext>()>& context,
@@ -82,6 +114,8 @@ void detail::RunWriteTransaction(const std::function<std::shared_ptr<clsContext>
   detail::Funnel([&] { ready = context(); });
   Assert(ready != nullptr, "The price rule manager is not initialised.");
   Connection& conn = *ready->mConn;
+  // Only a RuleBatch opens a transaction on the manager's own connection.
+  if (conn.InTransaction()) return RunInSavepoint(conn, *ready, body);
   RollbackUnlessCommitted rollback(conn);
   try {
     conn.BeginTrans();
@@ -224,3 +258,30 @@ void PriceRuleManager::SaveRuleItems(const std::shared_ptr<PriceRule>& rule) {
 }
 
 }  // namespace tamsel
+
+namespace tamsel::detail {
+
+RuleBatch::RuleBatch(PriceRuleManager& manager) : context_(manager.Context()) {
+  Connection& conn = Required(context_->mConn, "The manager's connection");
+  // Each savepoint keeps a statement journal, on disk several writes per rule; in memory it
+  // is a few copied pages.
+  if (conn.Dialect() == "sqlite") conn.Execute("PRAGMA temp_store=MEMORY");
+  conn.BeginTrans();
+}
+
+RuleBatch::~RuleBatch() {
+  Connection& conn = *context_->mConn;
+  try {
+    if (conn.InTransaction()) conn.RollbackTrans();
+    if (conn.Dialect() == "sqlite") conn.Execute("PRAGMA temp_store=DEFAULT");
+  } catch (...) {  // the connection has ended the session itself by now
+  }
+}
+
+void RuleBatch::Commit() {
+  Connection& conn = *context_->mConn;
+  conn.CommitTrans();
+  conn.BeginTrans();
+}
+
+}  // namespace tamsel::detail

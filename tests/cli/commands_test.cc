@@ -1,10 +1,16 @@
 // End-to-end runs of the tamsel tool: the command table (commands.txt) and row authorisation.
 
 #include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <charconv>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <map>
+#include <thread>
 
 #include "cli_runner.h"
 #include "tamsel/tamsel.h"
@@ -233,6 +239,63 @@ TEST_F(CliTest, RowAuthorisationOnlyWhenAsked) {
   const Result refused = Run(checked);
   EXPECT_EQ(refused.code, 6);
   EXPECT_THAT(refused.err, HasSubstr("row permission service"));
+}
+
+int64_t CountRules(const std::string& db) {
+  Connection conn;
+  conn.Open("Provider=SQLite;Data Source=" + db);
+  return VarToLng(conn.OpenRecordset("select count(*) as n from ven_inv_price_rule")->Fields("n"));
+}
+
+// A signal mid-import: the rule in hand is finished or undone, the summary counts exactly what is
+// stored, the same import with --skip-existing completes it, and the spool of an input read from
+// a pipe is gone.
+TEST_F(CliTest, AnInterruptedRuleImportResumes) {
+  constexpr int kRules = 20000;
+  std::string csv = "rule,cVenCode,cInvCode,dEnableDate,iUnitPrice,iTaxUnitPrice\n";
+  const auto first = std::chrono::sys_days(std::chrono::year{2040} / 1 / 1);
+  for (int i = 0; i < kRules; ++i) {
+    const std::chrono::year_month_day day{first + std::chrono::days(i)};
+    char date[16];
+    std::snprintf(date, sizeof date, "%04d-%02u-%02u", static_cast<int>(day.year()),
+                  static_cast<unsigned>(day.month()), static_cast<unsigned>(day.day()));
+    csv += "r" + std::to_string(i) + ",V002,B02," + date + ",1,1.13\n";
+  }
+  WriteFile(Path("many.csv"), csv);
+  const std::string spool = Path("tmp");
+  std::filesystem::create_directory(spool);
+  setenv("TMPDIR", spool.c_str(), 1);
+  for (const int signal : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(signal);
+    const std::string db = DemoDb("signal" + std::to_string(signal) + ".db");
+    const int64_t before = CountRules(db);
+    const std::string fifo = Path("fifo");
+    std::filesystem::remove(fifo);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string out = Path("out"), err = Path("err");
+    std::filesystem::remove(out);
+    const pid_t pid = Spawn(
+        {binary_, "rule", "import", fifo, "--format", "csv", "--batch", "10", "--db", db, "--json"},
+        out, "", err);
+    std::ofstream(fifo, std::ios::binary) << csv;
+    while (CountRules(db) == before) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    kill(pid, signal);
+    ASSERT_EQ(Wait(pid), 128 + signal) << Slurp(err);
+    EXPECT_THAT(Slurp(err), HasSubstr("Interrupted"));
+    const Json stopped = Json::parse(Slurp(out));
+    const int64_t stored = stopped["imported"].get<int64_t>();
+    EXPECT_GT(stored, 0);
+    EXPECT_LT(stored, kRules);
+    EXPECT_EQ(CountRules(db) - before, stored);
+    EXPECT_EQ(stopped["resumeAt"], "line " + std::to_string(stored + 2));
+    EXPECT_TRUE(std::filesystem::is_empty(spool));
+
+    const Json resumed = RunJson({"rule", "import", Path("many.csv"), "--skip-existing"}, db);
+    EXPECT_EQ(resumed["skipped"], stored);
+    EXPECT_EQ(resumed["imported"].get<int64_t>() + stored, kRules);
+    EXPECT_EQ(CountRules(db) - before, kRules);
+  }
+  unsetenv("TMPDIR");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <ext/stdio_filebuf.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -20,10 +21,13 @@
 
 #include "commands/commands.h"
 #include "common/text.h"
+#include "files/cleanup.h"
 #include "files/csv.h"
 #include "files/rule_file.h"
+#include "manager/rule_batch.h"
 #include "present/i18n.h"
 #include "present/progress.h"
+#include "validation/check_support.h"
 
 namespace tamsel::cli {
 namespace {
@@ -328,46 +332,101 @@ struct ImportArgs {
   ReadOptions read;
   bool dry_run = false;
   bool check_overlap = false;
+  bool skip_existing = false;
+  int batch = 1000;
 };
 
-// The import file, read twice. Standard input is first copied to a temporary file, which goes
-// again at the end.
-class ImportFile {
- public:
-  explicit ImportFile(const std::string& path) : path_(path) {
-    if (path != "-") return;
-    // A name of its own, made with the file, so nobody can put a link in its place.
-    std::string name = (std::filesystem::temp_directory_path() / "tamsel-import-XXXXXX").string();
-    const int fd = ::mkstemp(name.data());
-    if (fd < 0) throw ToolError(_("cannot make a temporary file for standard input"));
-    ::close(fd);
-    path_ = name;
-    std::ofstream out(path_, std::ios::binary | std::ios::trunc);
-    if (std::cin.peek() != EOF) out << std::cin.rdbuf();
-    out.close();
-    if (!out || std::cin.bad()) {
-      std::error_code ec;
-      std::filesystem::remove(path_, ec);
-      throw ToolError(Tf("cannot keep standard input in {0}", path_));
-    }
-    spooled_ = true;
-  }
-  ~ImportFile() {
-    std::error_code ec;
-    if (spooled_) std::filesystem::remove(path_, ec);
-  }
-  ImportFile(const ImportFile&) = delete;
-  ImportFile& operator=(const ImportFile&) = delete;
+// A signal that stopped the import before the rule at `where`.
+struct Interrupted {
+  int signal = 0;
+  std::string where;
+};
 
-  std::ifstream Open() const {
-    std::ifstream in(path_, std::ios::binary);
-    if (!in) throw ToolError(Tf("cannot read {0}", path_));
-    return in;
+// A temporary file's stream, read from its start through a descriptor of its own.
+class SpoolStream : public std::istream {
+ public:
+  explicit SpoolStream(int fd) : std::istream(nullptr), buffer_(fd, std::ios::in) {
+    rdbuf(&buffer_);
   }
 
  private:
+  __gnu_cxx::stdio_filebuf<char> buffer_;
+};
+
+// The import file, read twice. A regular file is opened by its name each time; anything else
+// (standard input, a pipe, a process substitution) can be read only once, so it is first copied
+// to a temporary file that loses its name as soon as it is made: no signal or crash leaves it
+// behind.
+class ImportFile {
+ public:
+  explicit ImportFile(const std::string& path) : path_(path) {
+    std::error_code ec;
+    if (path != "-" && std::filesystem::is_regular_file(path, ec)) return;
+    std::ifstream named;
+    if (path != "-") {
+      named.open(path, std::ios::binary);
+      if (!named) throw ToolError(Tf("cannot read {0}", path));
+    }
+    std::istream& in = path == "-" ? std::cin : named;
+    // A name of its own, made with the file, so nobody can put a link in its place.
+    std::string name = (std::filesystem::temp_directory_path() / "tamsel-import-XXXXXX").string();
+    fd_ = ::mkstemp(name.data());
+    if (fd_ < 0) throw ToolError(_("cannot make a temporary file for standard input"));
+    // Where an open file cannot lose its name, it goes when the import ends (or at a signal).
+    if (::unlink(name.c_str()) != 0) {
+      name_ = name;
+      guard_.emplace(name_);
+    }
+    try {
+      Spool(in);
+    } catch (...) {
+      Release();
+      throw;
+    }
+  }
+  ~ImportFile() { Release(); }
+  ImportFile(const ImportFile&) = delete;
+  ImportFile& operator=(const ImportFile&) = delete;
+
+  std::unique_ptr<std::istream> Open() const {
+    if (fd_ < 0) {
+      auto in = std::make_unique<std::ifstream>(path_, std::ios::binary);
+      if (!*in) throw ToolError(Tf("cannot read {0}", path_));
+      return in;
+    }
+    const int fd = ::dup(fd_);
+    if (fd < 0 || ::lseek(fd, 0, SEEK_SET) != 0) throw ToolError(Tf("cannot read {0}", Source()));
+    return std::make_unique<SpoolStream>(fd);
+  }
+
+ private:
+  void Spool(std::istream& in) {
+    std::vector<char> chunk(1 << 16);
+    while (in) {
+      in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+      const char* const end = chunk.data() + in.gcount();
+      for (const char* at = chunk.data(); at < end;) {
+        const ssize_t n = ::write(fd_, at, static_cast<size_t>(end - at));
+        if (n <= 0) throw ToolError(Tf("cannot keep {0} in a temporary file", Source()));
+        at += n;
+      }
+    }
+    if (in.bad()) throw ToolError(Tf("cannot read {0}", Source()));
+  }
+
+  std::string Source() const { return path_ == "-" ? _("standard input") : path_; }
+
+  void Release() noexcept {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    if (!name_.empty()) std::remove(name_.c_str());
+    name_.clear();
+  }
+
   std::string path_;
-  bool spooled_ = false;
+  std::string name_;  // the spool's, while it has one
+  int fd_ = -1;
+  std::optional<TempFileGuard> guard_;
 };
 
 // The suite keeps rules for any vendor (empty cVenCode) and the look-ups honour them, but the
@@ -376,50 +435,93 @@ constexpr const char* kAnyVendorRule = N_(
     "a rule for any vendor (empty cVenCode), which the component does not create (it stores rules "
     "of a named vendor only)");
 
+constexpr const char* kBatchHelp = N_(
+    "rules per transaction (default 1000). Each rule is stored in a savepoint of its batch, so a "
+    "refused rule stores nothing; a batch is acknowledged once it is committed, which the "
+    "progress line's stored count and the closing summary show. A crash or power loss loses at "
+    "most the batch in hand, never an acknowledged one.");
+
+std::string Duplicate() { return detail::MsgKey("00055"); }
+
 int Import(const GlobalOptions& options, const ImportArgs& args) {
+  if (args.batch < 1) throw UsageError(_("--batch must be at least 1"));
   const std::string format = ImportFormat(args.format, args.file, false);
   const bool json = format == "json";
-  ImportFile file(args.file);
+  // A signal while the input is spooled ends the tool at once: nothing is stored yet, and the
+  // spool has no name to leave behind.
+  const ImportFile file(args.file);
+  // From here on a signal lets the rule in hand finish, then stops the import.
+  SignalDeferral signals;
   CsvImport csv(format, args.read);
   size_t total = 0;
   {
-    std::ifstream in = file.Open();
-    total = json ? EachJsonRule(in, nullptr) : csv.Check(in);
+    auto in = file.Open();
+    total = json ? EachJsonRule(*in, nullptr) : csv.Check(*in);
   }
 
   Session session(options);
   auto& manager = session.manager();
+  // A dry run stores like the import, duplicate and overlap tests included, and never commits.
+  detail::RuleBatch batch(manager);
   Json refused = Json::array();
   std::vector<std::string> refused_at;
-  Json stored_ids = Json::array();
-  int accepted = 0;
+  std::vector<int32_t> stored_ids, batch_ids;
+  int accepted = 0, skipped = 0;
   size_t done = 0;
   ProgressBar progress(args.dry_run ? _("checking") : _("importing"));
+  const auto counts = [&] {
+    return std::to_string(done) + "/" + std::to_string(total) + " " +
+           Tf("stored {0}", stored_ids.size());
+  };
+  const auto commit = [&] {
+    if (args.dry_run || batch_ids.empty()) return;
+    try {
+      batch.Commit();
+    } catch (const std::exception& e) {
+      throw ToolError(
+          Tfn("{1}: the last batch is not stored; {0} rule before it is (resume "
+              "with --skip-existing)",
+              "{1}: the last batch is not stored; {0} rules before it are (resume "
+              "with --skip-existing)",
+              static_cast<int64_t>(stored_ids.size()), stored_ids.size(), CleanMessage(e.what())));
+    }
+    stored_ids.insert(stored_ids.end(), batch_ids.begin(), batch_ids.end());
+    batch_ids.clear();
+  };
   const TakeRecord store = [&](ImportRecord&& record) {
+    if (const int signal = SignalDeferral::Pending()) throw Interrupted{signal, Where(record)};
     std::string message = record.error;
     bool any_vendor = false;
     if (message.empty()) {
+      std::shared_ptr<PriceRule> rule;
+      bool rule_refused = false;
       try {
         RequireImportDates(record.rule);
-        auto rule = RuleFromJson(record.rule, manager);
+        rule = RuleFromJson(record.rule, manager);
         any_vendor = detail::Trim(rule->cVenCode).empty();
         if (args.check_overlap) rule->bCheckOverLap = true;
-        if (args.dry_run) {
-          auto validator = manager.GetValidator();
-          VerifyReportingAll(manager, *rule);
-          std::string overlap;
-          if (!validator->CheckRuleOverLap(rule, overlap)) throw ToolError(overlap);
-        } else {
-          // One rule, one transaction: a refused rule leaves nothing behind.
-          manager.CreateVenInvPriceRule(rule);
-          stored_ids.push_back(rule->id);
-        }
+        manager.CreateVenInvPriceRule(rule);
+        batch_ids.push_back(rule->id);
         ++accepted;
+      } catch (const ComponentError& e) {
+        if (args.skip_existing && e.key() == Duplicate()) {
+          ++skipped;
+        } else {
+          rule_refused = true;
+          message = CleanMessage(e.what());
+          // Verification stops at the first problem; the report names them all.
+          try {
+            if (rule) VerifyReportingAll(manager, *rule);
+          } catch (const ComponentError& all) {
+            message = CleanMessage(all.what());
+          }
+        }
       } catch (const std::exception& e) {
+        rule_refused = true;
         message = CleanMessage(e.what());
-        if (message.empty()) message = _("refused");
-        if (any_vendor) message = Tf("{0}: {1}", _(kAnyVendorRule), message);
       }
+      if (message.empty() && rule_refused) message = _("refused");
+      if (!message.empty() && any_vendor) message = Tf("{0}: {1}", _(kAnyVendorRule), message);
     }
     if (!message.empty()) {
       Json entry = Json::object();
@@ -431,25 +533,33 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
       refused_at.push_back(Where(record));
     }
     ++done;
+    if (batch_ids.size() >= static_cast<size_t>(args.batch)) commit();
     progress.Update(static_cast<double>(done) / static_cast<double>(std::max<size_t>(total, 1)),
-                    std::to_string(done) + "/" + std::to_string(total));
+                    counts());
   };
-  {
-    std::ifstream in = file.Open();
+  std::optional<Interrupted> interrupted;
+  try {
+    auto in = file.Open();
     if (json) {
-      EachJsonRule(in, store);
+      EachJsonRule(*in, store);
     } else {
-      csv.Read(in, store);
+      csv.Read(*in, store);
     }
+  } catch (const Interrupted& stop) {
+    interrupted = stop;
   }
-  progress.Finish(std::to_string(done) + "/" + std::to_string(total));
+  commit();
+  progress.Finish(counts());
+  const int stored = static_cast<int>(stored_ids.size());
 
   if (options.json) {
     Json out = Json::object();
     out["dryRun"] = args.dry_run;
-    out[args.dry_run ? "passed" : "imported"] = accepted;
+    out[args.dry_run ? "passed" : "imported"] = args.dry_run ? accepted : stored;
     if (!args.dry_run) out["ids"] = stored_ids;
+    if (args.skip_existing) out["skipped"] = skipped;
     out["refused"] = refused;
+    if (interrupted) out["resumeAt"] = interrupted->where;
     std::cout << out.dump(2) << '\n';
   } else {
     std::cout << (args.dry_run
@@ -457,8 +567,9 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
                             "Checked {0} rules without storing them; refused {1}.", accepted,
                             accepted, refused.size())
                       : Tfn("Imported {0} rule; refused {1}.", "Imported {0} rules; refused {1}.",
-                            accepted, accepted, refused.size()))
-              << '\n';
+                            stored, stored, refused.size()));
+    if (args.skip_existing) std::cout << ' ' << Tf("Skipped {0} already stored.", skipped);
+    std::cout << '\n';
     for (size_t i = 0; i < refused.size(); ++i) {
       // Several problems of one rule come on lines of their own, indented under it.
       std::string message = refused[i]["message"].get<std::string>();
@@ -467,6 +578,13 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
       }
       std::cout << "  " << Tf("{0}: {1}", refused_at[i], message) << '\n';
     }
+  }
+  if (interrupted) {
+    std::cerr << Tf("Interrupted: the rules from {0} on are not imported; the same import with "
+                    "--skip-existing goes on from there.",
+                    interrupted->where)
+              << '\n';
+    return SignalExitCode(interrupted->signal);
   }
   return refused.empty() ? kDone : kRefused;
 }
@@ -554,7 +672,8 @@ void AddImportExportCommands(CLI::App& rule, GlobalOptions& options, Action& act
   auto import_args = std::make_shared<ImportArgs>();
   auto* imp = rule.add_subcommand(
       "import",
-      _("Create rules in bulk from CSV or JSON, each verified and stored in its own transaction"));
+      _("Create rules in bulk from CSV or JSON, each verified and stored in a savepoint of its "
+        "batch; SIGINT or SIGTERM stops after the rule in hand, keeping what is stored"));
   imp->footer(_(kCsvHelp));
   imp->add_option("FILE", import_args->file, _("FILE.csv, FILE.json or FILE.xlsx (- reads stdin)"))
       ->required();
@@ -562,10 +681,14 @@ void AddImportExportCommands(CLI::App& rule, GlobalOptions& options, Action& act
       ->check(CLI::IsMember({"csv", "json", "xlsx"}));
   AddReadOptions(*imp, import_args->read);
   imp->add_flag("--dry-run", import_args->dry_run,
-                _("verify every rule (and its overlaps with --check-overlap) without storing; "
-                  "duplicates of stored rules are found only when storing"));
+                _("store every rule as the import would, duplicate and overlap tests included, in "
+                  "a transaction that is rolled back: nothing is stored"));
   imp->add_flag("--check-overlap", import_args->check_overlap,
                 _("refuse rules whose validity overlaps a stored rule"));
+  imp->add_flag("--skip-existing", import_args->skip_existing,
+                _("count a rule that duplicates a stored rule as skipped instead of refusing it; "
+                  "resumes an interrupted import"));
+  imp->add_option("--batch", import_args->batch, _(kBatchHelp));
   imp->callback([&options, &action, import_args] {
     action = [&options, import_args] { return Import(options, *import_args); };
   });

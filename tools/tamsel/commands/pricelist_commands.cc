@@ -9,6 +9,8 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "commands/commands.h"
 #include "common/text.h"
@@ -43,9 +45,8 @@ constexpr size_t kColumnCount = kColumns.size();
 
 constexpr const char* kHelp = N_(
     R"(Columns (a header line names them, in any order and letter case; JSON objects use them as keys):
-  autoid         ignored on import: every imported row is added with a new autoid, and no
-                 stored row is changed or removed (a new price takes effect through a row
-                 with a later dEnableDate)
+  autoid         ignored on import: every imported row is added with a new autoid (a new
+                 price takes effect through a row with a later dEnableDate)
   cVenCode       vendor code; empty: a price open to any vendor
   cInvCode, iSupplyType (1 purchase, 2 outsourcing, 4 import), dEnableDate, cExchName
                  required (cExch_Name, the column's name, is read too); codes must exist in
@@ -57,10 +58,28 @@ constexpr const char* kHelp = N_(
   iTaxUnitPrice  above 0; empty: iUnitPrice with the tax rate added
 Dates yyyy-MM-dd, enable on or before disable; flags 1/0 (or true/false); numbers plain decimals
 up to 1E+300, not negative, the upper limit above the lower one. Any other empty CSV cell stores
-NULL (the look-ups read NULL and empty text alike); JSON keeps "" and null apart.)");
+NULL (the look-ups read NULL and empty text alike); JSON keeps "" and null apart.
+A row equal to a stored row or an earlier line in its key (cVenCode, cInvCode, iSupplyType,
+cExchName, dEnableDate, iLowerLimit and cFree1 ... cFree10; codes and texts as the database
+compares them, empty as none) is refused, so a list imported twice is not doubled. With
+--replace it updates the stored row in place, with --skip-existing it is left out.)");
 
 // The cells of one row by column; nullopt for an empty CSV cell or a JSON null.
 using Cells = std::array<std::optional<std::string>, kColumnCount>;
+
+// A column's position by its exact name, resolved when compiled.
+consteval size_t Col(std::string_view name) {
+  for (size_t c = 0; c < kColumnCount; ++c) {
+    if (name == kColumns[c].name) return c;
+  }
+  throw "no such column";
+}
+constexpr size_t kVendor = Col("cVenCode"), kItem = Col("cInvCode"), kSupply = Col("iSupplyType"),
+                 kEnable = Col("dEnableDate"), kDisable = Col("dDisableDate"),
+                 kCurrency = Col("cExch_Name"), kTerm = Col("cTermCode"),
+                 kLower = Col("iLowerLimit"), kUpper = Col("iUpperLimit"),
+                 kUnit = Col("iUnitPrice"), kRate = Col("iTaxRate"),
+                 kWithTax = Col("iTaxUnitPrice"), kFree1 = Col("cFree1");
 
 std::optional<size_t> ColumnIndex(std::string_view name) {
   for (size_t c = 0; c < kColumnCount; ++c) {
@@ -121,19 +140,20 @@ class MasterData {
  public:
   explicit MasterData(Connection& conn) : conn_(conn) {}
 
-  std::optional<std::string> Code(const char* table, const char* column, const std::string& code) {
-    auto [it, added] = known_.try_emplace(std::string(table) + '\n' + code);
-    if (added) {
-      auto rs = conn_.OpenRecordset(std::string("select ") + column + " as c from " + table +
-                                    " where " + column + " = " + ToSqlText(Variant(code)));
-      if (!rs->Eof()) it->second = VarToStr(rs->Fields("c"));
-    }
-    return it->second;
+  const std::optional<std::string>& Code(const char* table, const char* column,
+                                         const std::string& code) {
+    auto& known = known_[table];
+    if (auto it = known.find(code); it != known.end()) return it->second;
+    auto rs = conn_.OpenRecordset(std::string("select ") + column + " as c from " + table +
+                                  " where " + column + " = " + ToSqlText(Variant(code)));
+    std::optional<std::string> stored;
+    if (!rs->Eof()) stored = VarToStr(rs->Fields("c"));
+    return known.emplace(code, std::move(stored)).first->second;
   }
 
  private:
   Connection& conn_;
-  std::map<std::string, std::optional<std::string>> known_;
+  std::map<std::string_view, std::unordered_map<std::string, std::optional<std::string>>> known_;
 };
 
 // A row's cells checked and turned into the values to store (autoid left out), or every
@@ -160,8 +180,6 @@ class PriceChecks {
   }
 
   void Apply(CheckedRow& row) {
-    static const size_t kUnit = *ColumnIndex("iUnitPrice"), kRate = *ColumnIndex("iTaxRate"),
-                        kWithTax = *ColumnIndex("iTaxUnitPrice");
     Variant& with_tax = row.values[kWithTax];
     tier_->iUnitPrice = VarToDbl(row.values[kUnit]);
     tier_->iTaxRate = VarToDbl(row.values[kRate]);
@@ -199,12 +217,7 @@ class PriceChecks {
 CheckedRow CheckRow(const Cells& cells, MasterData& master, PriceChecks& prices) {
   CheckedRow row;
   auto& problems = row.problems;
-  const auto cell = [&](const char* name) -> const std::optional<std::string>& {
-    return cells[*ColumnIndex(name)];
-  };
-  const auto set = [&](const char* name, Variant value) {
-    row.values[*ColumnIndex(name)] = std::move(value);
-  };
+  const auto given = [&](size_t c) { return cells[c] && !detail::Trim(*cells[c]).empty(); };
   for (size_t c = 1; c < kColumnCount; ++c) {
     const auto& text = cells[c];
     const char* name = kColumns[c].name;
@@ -240,39 +253,36 @@ CheckedRow CheckRow(const Cells& cells, MasterData& master, PriceChecks& prices)
     }
   }
 
-  const auto number = [&](const char* name) -> std::optional<double> {
-    const Variant& v = row.values[*ColumnIndex(name)];
+  const auto number = [&](size_t c) -> std::optional<double> {
+    const Variant& v = row.values[c];
     if (v.IsEmpty()) return std::nullopt;
     return VarToDbl(v);
   };
-  for (const char* name : {"cInvCode", "iSupplyType", "dEnableDate", "cExch_Name", "iUnitPrice"}) {
-    if (!cell(name) || detail::Trim(*cell(name)).empty())
-      problems.push_back(Tf("{0} is required", ToolName(name)));
+  for (const size_t c : {kItem, kSupply, kEnable, kCurrency, kUnit}) {
+    if (!given(c)) problems.push_back(Tf("{0} is required", ToolName(kColumns[c].name)));
   }
-  const std::optional<double> supply = number("iSupplyType");
+  const std::optional<double> supply = number(kSupply);
   if (supply && *supply != 1 && *supply != 2 && *supply != 4) {
     problems.push_back(Tf("iSupplyType must be 1 (purchase), 2 (outsourcing) or 4 (import): {0}",
-                          *cell("iSupplyType")));
+                          *cells[kSupply]));
   }
-  const auto exists = [&](const char* name, const char* table, const char* column,
-                          const char* missing) {
-    const auto& text = cell(name);
-    if (!text || detail::Trim(*text).empty()) return;
-    if (auto code = master.Code(table, column, *text)) {
-      set(name, Variant(*code));
+  const auto exists = [&](size_t c, const char* table, const char* column, const char* missing) {
+    if (!given(c)) return;
+    if (const auto& code = master.Code(table, column, *cells[c])) {
+      row.values[c] = Variant(*code);
     } else {
-      problems.push_back(Tf(missing, *text));
+      problems.push_back(Tf(missing, *cells[c]));
     }
   };
-  exists("cVenCode", "Vendor", "cVenCode", N_("vendor {0} does not exist"));
-  exists("cInvCode", "Inventory", "cInvCode", N_("item {0} does not exist"));
-  exists("cExch_Name", "ForeignCurrency", "cExch_Name", N_("currency {0} does not exist"));
-  exists("cTermCode", "ex_incoterms", "cIncotermCode", N_("trade term {0} does not exist"));
-  if (supply == 4 && (!cell("cTermCode") || detail::Trim(*cell("cTermCode")).empty())) {
+  exists(kVendor, "Vendor", "cVenCode", N_("vendor {0} does not exist"));
+  exists(kItem, "Inventory", "cInvCode", N_("item {0} does not exist"));
+  exists(kCurrency, "ForeignCurrency", "cExch_Name", N_("currency {0} does not exist"));
+  exists(kTerm, "ex_incoterms", "cIncotermCode", N_("trade term {0} does not exist"));
+  if (supply == 4 && !given(kTerm)) {
     problems.push_back(_("an import price (iSupplyType 4) needs its cTermCode"));
   }
-  const Variant& enable = row.values[*ColumnIndex("dEnableDate")];
-  const Variant& disable = row.values[*ColumnIndex("dDisableDate")];
+  const Variant& enable = row.values[kEnable];
+  const Variant& disable = row.values[kDisable];
   if (!enable.IsEmpty() && !disable.IsEmpty() && VarToStr(disable) < VarToStr(enable)) {
     problems.push_back(
         Tf("dDisableDate {0} is before dEnableDate {1}", VarToStr(disable), VarToStr(enable)));
@@ -280,35 +290,139 @@ CheckedRow CheckRow(const Cells& cells, MasterData& master, PriceChecks& prices)
   // The look-up orders by bPromotion, and a Null one sorts after 0: a row stored without its
   // flags would lose to every older row of its vendor.
   static const auto kDefaults = PriceRule::New();
-  for (const auto& [name, flag] : {std::pair{"bPromotion", kDefaults->bPromotion},
-                                   std::pair{"bTaxCost", kDefaults->bTaxCost}}) {
-    if (row.values[*ColumnIndex(name)].IsEmpty()) set(name, Variant(flag));
+  for (const auto& [c, flag] : {std::pair{Col("bPromotion"), kDefaults->bPromotion},
+                                std::pair{Col("bTaxCost"), kDefaults->bTaxCost}}) {
+    if (row.values[c].IsEmpty()) row.values[c] = Variant(flag);
   }
   prices.Apply(row);
-  const double lower = number("iLowerLimit").value_or(0);
+  const double lower = number(kLower).value_or(0);
   if (lower < 0) problems.push_back(Tf("{0} must not be negative", "iLowerLimit"));
-  set("iLowerLimit", Variant(lower));
-  if (auto upper = number("iUpperLimit"); upper && *upper <= lower) {
+  row.values[kLower] = Variant(lower);
+  if (auto upper = number(kUpper); upper && *upper <= lower) {
     problems.push_back(_("iUpperLimit must be empty (no limit) or above iLowerLimit"));
   }
   return row;
 }
 
 std::string InsertSql(const CheckedRow& row) {
-  std::string names, values;
+  static const std::string kInto = [] {
+    std::string names;
+    for (size_t c = 1; c < kColumnCount; ++c) (names += c == 1 ? "" : ",") += kColumns[c].name;
+    return "insert into ven_inv_price (" + names + ") values (";
+  }();
+  std::string sql = kInto;
+  sql.reserve(kInto.size() + 512);
   for (size_t c = 1; c < kColumnCount; ++c) {
-    names += std::string(c == 1 ? "" : ",") + kColumns[c].name;
     // The quoter doubles quotes and writes an unset value as null.
-    values += (c == 1 ? "" : ",") + ToSqlText(row.values[c]);
+    (sql += c == 1 ? "" : ",") += ToSqlText(row.values[c]);
   }
-  return "insert into ven_inv_price (" + names + ") values (" + values + ")";
+  return sql += ")";
 }
+
+// The columns of a row's key: two rows equal in all of them price the same purchase from the same
+// day, and the look-up would choose between them by chance.
+constexpr std::array<size_t, 16> kKeyColumns = {
+    kItem,      kSupply,    kVendor,    kEnable,    kCurrency,  kLower,     kFree1,     kFree1 + 1,
+    kFree1 + 2, kFree1 + 3, kFree1 + 4, kFree1 + 5, kFree1 + 6, kFree1 + 7, kFree1 + 8, kFree1 + 9};
+
+// The stored rows equal to the row in its key, texts compared by the database, an empty one
+// equal to none as the look-ups read them.
+std::string KeyCondition(const CheckedRow& row) {
+  std::string sql;
+  for (const size_t c : kKeyColumns) {
+    const char* name = kColumns[c].name;
+    if (!sql.empty()) sql += " and ";
+    if (kColumns[c].kind == Kind::kText && c != kItem) {
+      sql += std::string("isnull(") + name + ",'')=" + ToSqlText(Variant(VarToStr(row.values[c])));
+    } else {
+      sql += std::string(name) + "=" + ToSqlText(row.values[c]);
+    }
+  }
+  return sql;
+}
+
+// Every column a row sets, written over the stored rows of its key in place (their autoid stays).
+std::string UpdateSql(const CheckedRow& row) {
+  std::string sql = "update ven_inv_price set ";
+  for (size_t c = 1; c < kColumnCount; ++c) {
+    sql += std::string(c == 1 ? "" : ",") + kColumns[c].name + "=" + ToSqlText(row.values[c]);
+  }
+  return sql + " where " + KeyCondition(row);
+}
+
+// The keys of an item's stored rows and of this import's rows, so that a row's duplicate is
+// found without a statement per row: each item's stored keys are read once, when its first row
+// comes. Texts are keyed as the database's collation compares them (ASCII letter case and
+// trailing blanks ignored).
+class KeyIndex {
+ public:
+  struct Seen {
+    int64_t stored = 0;  // the first stored row with the key
+    int line = 0;        // this import's row with the key: its line (CSV) or position (JSON)
+  };
+
+  explicit KeyIndex(Connection& conn) : conn_(conn) {}
+
+  Seen& Find(const CheckedRow& row) {
+    item_.clear();
+    Fold(VarToStr(row.values[kItem]), item_);
+    if (!items_.contains(item_)) {
+      items_.insert(item_);
+      Load(row.values[kItem]);
+    }
+    return At([&](size_t c) -> const Variant& { return row.values[c]; });
+  }
+
+ private:
+  static void Fold(std::string_view text, std::string& out) {
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    for (const char c : text) out += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+
+  // The entry of the key the values make, added when new.
+  template <typename Value>
+  Seen& At(Value value) {
+    key_.clear();
+    for (const size_t c : kKeyColumns) {
+      const auto& v = value(c);
+      if (kColumns[c].kind == Kind::kText || kColumns[c].kind == Kind::kDate) {
+        Fold(VarToStr(v), key_);
+      } else {
+        const double number = v.IsEmpty() || v.IsNull() ? 0 : VarToDbl(v);
+        key_.append(reinterpret_cast<const char*>(&number), sizeof number);
+      }
+      key_ += '\0';
+    }
+    if (auto it = keys_.find(key_); it != keys_.end()) return it->second;
+    return keys_.emplace(key_, Seen{}).first->second;
+  }
+
+  void Load(const Variant& item) {
+    std::string columns = "autoid";
+    for (const size_t c : kKeyColumns) columns += std::string(",") + kColumns[c].name;
+    auto rs = conn_.OpenRecordset("select " + columns + " from ven_inv_price where cInvCode=" +
+                                  ToSqlText(item) + " order by autoid");
+    for (; !rs->Eof(); rs->MoveNext()) {
+      Seen& seen = At([&](size_t c) { return rs->Fields(kColumns[c].name); });
+      if (seen.stored == 0) seen.stored = static_cast<int64_t>(VarToDbl(rs->Fields("autoid")));
+    }
+  }
+
+  Connection& conn_;
+  std::unordered_set<std::string> items_;
+  std::unordered_map<std::string, Seen> keys_;
+  std::string item_, key_;  // scratch, kept for their capacity
+};
+
+enum class OnExisting { kRefuse, kReplace, kSkip };
 
 struct ImportArgs {
   std::string file;
   std::string format;
   ReadOptions read;
   bool dry_run = false;
+  bool replace = false;
+  bool skip_existing = false;
 };
 
 struct Refusal {
@@ -317,10 +431,14 @@ struct Refusal {
 };
 
 // Good rows are stored in one transaction, committed once the whole file is read: a file that
-// turns out broken, or a failed write, leaves the price list as it was.
+// turns out broken, or a failed write, leaves the price list as it was. A dry run writes as the
+// import would and rolls back, so that it finds the same duplicates.
 int Import(const GlobalOptions& options, const ImportArgs& args) {
   const std::string format = ImportFormat(args.format, args.file, false);
   const bool json = format == "json";
+  const OnExisting on_existing = args.replace         ? OnExisting::kReplace
+                                 : args.skip_existing ? OnExisting::kSkip
+                                                      : OnExisting::kRefuse;
   std::ifstream file;
   if (args.file != "-") {
     file.open(args.file, std::ios::binary);
@@ -334,29 +452,57 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
   Session session(options);
   Connection conn;
   conn.Open(session.connection_text());
+  // A statement journal for each insert (its trigger writes twice): in memory, not a file.
+  if (conn.Dialect() == "sqlite") conn.Execute("PRAGMA temp_store=MEMORY");
   MasterData master(conn);
   PriceChecks prices(session.manager().GetValidator());
-  std::optional<TransactionGuard> transaction;
-  if (!args.dry_run) transaction.emplace(conn);
+  TransactionGuard transaction(conn);
+  KeyIndex keys(conn);
   std::vector<Refusal> refused;
-  int accepted = 0;
+  int accepted = 0, replaced = 0, skipped = 0;
+  size_t taken = 0;
   ProgressBar progress(args.dry_run ? _("checking") : _("importing"));
   const auto take = [&](const Cells* cells, std::string problem, int line, int position) {
+    const auto where = [&] { return line > 0 ? Tf("line {0}", line) : Tf("row {0}", position); };
     CheckedRow row;
     if (cells) row = CheckRow(*cells, master, prices);
     if (!problem.empty()) row.problems.insert(row.problems.begin(), std::move(problem));
     if (row.problems.empty()) {
-      if (!args.dry_run) conn.Execute(InsertSql(row));
-      ++accepted;
-    } else {
+      KeyIndex::Seen& seen = keys.Find(row);
+      if (seen.line > 0) {
+        // Which of two lines holds the price is the file's to say; neither is taken.
+        row.problems.push_back(
+            Tf("the same key as {0} (vendor, item, supply type, currency, "
+               "dEnableDate, iLowerLimit and free items)",
+               line > 0 ? Tf("line {0}", seen.line) : Tf("row {0}", seen.line)));
+      } else if (seen.stored == 0) {
+        conn.Execute(InsertSql(row));
+        seen.line = line > 0 ? line : position;
+        ++accepted;
+      } else if (on_existing == OnExisting::kReplace) {
+        conn.Execute(UpdateSql(row));
+        seen.line = line > 0 ? line : position;
+        ++replaced;
+      } else if (on_existing == OnExisting::kSkip) {
+        ++skipped;
+      } else {
+        row.problems.push_back(
+            Tf("the same key as stored row {0} (vendor, item, supply type, "
+               "currency, dEnableDate, iLowerLimit and free items); "
+               "--replace updates it, --skip-existing leaves it",
+               seen.stored));
+      }
+    }
+    if (!row.problems.empty()) {
       std::string message;
       for (const auto& p : row.problems) message = message.empty() ? p : Tf("{0}; {1}", message, p);
-      Refusal refusal{line > 0 ? Tf("line {0}", line) : Tf("row {0}", position), Json::object()};
+      Refusal refusal{where(), Json::object()};
       refusal.entry[line > 0 ? "line" : "position"] = line > 0 ? line : position;
       refusal.entry["message"] = message;
       refused.push_back(std::move(refusal));
     }
-    if (size > 0 && in.good() && in.tellg() > 0)
+    // Asking the stream where it is costs a system call.
+    if (++taken % 1024 == 0 && size > 0 && in.good() && in.tellg() > 0)
       progress.Update(static_cast<double>(in.tellg()) / size);
   };
 
@@ -394,6 +540,7 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
       }
       layout.push_back(*c);
     }
+    Cells cells;
     while (reader.Next(record)) {
       if (record.fields.size() != layout.size()) {
         take(nullptr,
@@ -401,20 +548,26 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
              record.line, 0);
         continue;
       }
-      Cells cells;
+      for (auto& cell : cells) cell.reset();
       for (size_t f = 0; f < layout.size(); ++f) {
-        if (!record.fields[f].empty()) cells[layout[f]] = record.fields[f];
+        if (!record.fields[f].empty()) cells[layout[f]] = std::move(record.fields[f]);
       }
       take(&cells, "", record.line, 0);
     }
   }
-  if (transaction) transaction->Commit();
+  if (args.dry_run) {
+    transaction.Rollback();
+  } else {
+    transaction.Commit();
+  }
   progress.Finish();
 
   if (options.json) {
     Json out = Json::object();
     out["dryRun"] = args.dry_run;
     out[args.dry_run ? "passed" : "imported"] = accepted;
+    if (args.replace) out["replaced"] = replaced;
+    if (args.skip_existing) out["skipped"] = skipped;
     out["refused"] = Json::array();
     for (const auto& refusal : refused) out["refused"].push_back(refusal.entry);
     std::cout << out.dump(2) << '\n';
@@ -425,8 +578,10 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
                             accepted, accepted, refused.size())
                       : Tfn("Imported {0} price-list row; refused {1}.",
                             "Imported {0} price-list rows; refused {1}.", accepted, accepted,
-                            refused.size()))
-              << '\n';
+                            refused.size()));
+    if (args.replace) std::cout << ' ' << Tf("Replaced {0} stored.", replaced);
+    if (args.skip_existing) std::cout << ' ' << Tf("Skipped {0} already stored.", skipped);
+    std::cout << '\n';
     for (const auto& refusal : refused) {
       std::cout << "  "
                 << Tf("{0}: {1}", refusal.where, refusal.entry["message"].get<std::string>())
@@ -508,7 +663,14 @@ void AddPriceListCommands(CLI::App& app, GlobalOptions& options, Action& action)
   imp->add_option("--format", import_args->format, _("csv, json or xlsx (default: by extension)"))
       ->check(CLI::IsMember({"csv", "json", "xlsx"}));
   AddReadOptions(*imp, import_args->read);
-  imp->add_flag("--dry-run", import_args->dry_run, _("check every row without storing any"));
+  imp->add_flag("--dry-run", import_args->dry_run,
+                _("check every row, duplicates included, without storing any"));
+  auto* replace = imp->add_flag(
+      "--replace", import_args->replace,
+      _("a row with the key of a stored row updates that row in place instead of being refused"));
+  imp->add_flag("--skip-existing", import_args->skip_existing,
+                _("a row with the key of a stored row is left out and counted instead of refused"))
+      ->excludes(replace);
   imp->callback([&options, &action, import_args] {
     action = [&options, import_args] { return Import(options, *import_args); };
   });

@@ -25,6 +25,7 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)), temporary_(pa
   // Beside the target, so that the rename stays on one file system.
   fd_ = ::mkstemp(temporary_.data());
   if (fd_ < 0) throw ToolError(Tf("cannot write {0}", path_));
+  guard_.emplace(temporary_);
   // The mode a plain write would give: the old file's, or the default one for a new file.
   struct stat old {};
   const mode_t mask = ::umask(0);
@@ -54,6 +55,7 @@ void AtomicFile::Commit() {
     std::remove(temporary_.c_str());
     throw ToolError(Tf("cannot write {0}", path_));
   }
+  guard_.reset();
 }
 
 ExportTarget::ExportTarget(const std::string& path, const std::function<int64_t()>& count)

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "files/cleanup.h"
 #include "present/output.h"
 #include "present/progress.h"
 
@@ -31,6 +32,7 @@ class AtomicFile {
  private:
   std::string path_, temporary_;
   int fd_ = -1;
+  std::optional<TempFileGuard> guard_;  // removes the temporary file on a signal
 };
 
 // Where an export goes: a file (replaced only once complete, its progress shown while written) or

@@ -6,6 +6,7 @@
 
 #include "cli_context.h"
 #include "present/i18n.h"
+#include "validation/rule_problems.h"
 
 namespace tamsel::cli {
 
@@ -230,27 +231,25 @@ Table TierTable(const PriceRule& rule) {
 
 void VerifyReportingAll(PriceRuleManager& manager, const PriceRule& rule) {
   auto validator = manager.GetValidator();
-  try {
-    validator->VerifyRule(RuleFromJson(RuleToJson(rule), manager));
-  } catch (const ComponentError& first) {
-    std::string all = first.description();
-    if (!all.empty() && all.back() != '\r') all += '\r';
-    using Check = bool (Validator::*)(const std::shared_ptr<PriceRule>&, std::string&);
-    std::vector<Check> checks = {&Validator::CheckInv, &Validator::CheckVen,
-                                 &Validator::CheckExchName};
-    // Only an import (supply type 4) is on a trade term.
-    if (rule.iSupplyType == 4) checks.push_back(&Validator::CheckCoItem);
-    for (const Check check : checks) {
-      std::string line;
-      try {
-        if (((*validator).*check)(RuleFromJson(RuleToJson(rule), manager), line)) continue;
-      } catch (const ComponentError&) {
-        continue;  // a check that cannot run adds nothing to what is known
-      }
-      if (all.find(line) == std::string::npos) all += line;
-    }
-    throw ComponentError(first.source(), all, first.key());
+  // A copy: verification rewrites what it reads, and the caller's rule is stored as it stands.
+  const auto probe = RuleFromJson(RuleToJson(rule), manager);
+  std::vector<ComponentError> problems = detail::RuleProblems(*validator, probe);
+  if (problems.empty()) return;
+  std::string all;
+  for (const auto& problem : problems) {
+    std::string line = problem.description();
+    if (!line.empty() && line.back() != '\r') line += '\r';
+    all += line;
   }
+  // Only an import (supply type 4) is on a trade term, which the verification leaves to callers.
+  if (rule.iSupplyType == 4 && !rule.cTermCode.empty()) {
+    std::string line;
+    try {
+      if (!validator->CheckCoItem(probe, line) && all.find(line) == std::string::npos) all += line;
+    } catch (const ComponentError&) {  // a check that cannot run adds nothing to what is known
+    }
+  }
+  throw ComponentError(problems.front().source(), all, problems.front().key());
 }
 
 Json RuleTemplate(PriceRuleManager& manager) {
