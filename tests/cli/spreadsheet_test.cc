@@ -84,7 +84,7 @@ TEST_F(SpreadsheetTest, LibreOfficeReadsEveryExportedCellAsTheToolWroteIt) {
       "cInvCode,iSupplyType,dEnableDate,cExchName,cMemo,iUnitPrice,iTaxRate,cFree1\n"
       "F01,1,2035-01-01,CNY,=1+1,0.76,13,@SUM(A1)\n"
       "F01,1,2035-01-02,CNY,\"=CMD|' /C calc'!A0\",1234567.125,0,+1\n"
-      "F01,1,2035-01-03,CNY,-2+3,2,13,'quoted\n"
+      "F01,1,2035-01-03,CNY,-2+3,2,13,''quoted\n"
       "F01,1,2035-01-04,CNY,\"\ttab\",2,13,\"a,b \"\"q\"\"\"\n"
       "F01,1,2035-01-05,CNY,六角扳手,2,13,\n";
   ASSERT_EQ(Run({"pricelist", "import", "-", "--format", "csv", "--db", db}, memos).code, 0);
@@ -114,6 +114,16 @@ TEST_F(SpreadsheetTest, LibreOfficeReadsEveryExportedCellAsTheToolWroteIt) {
     const Rows exported = Cells(Slurp(Path(std::string(name) + ".csv")));
     EXPECT_EQ(Cells(Slurp(from_xlsx / (std::string(name) + ".csv"))), exported);
     EXPECT_EQ(Cells(Slurp(from_csv / (std::string(name) + ".csv"))), exported);
+  }
+
+  // Both exports import into a new database as the same rows: every text as it was stored.
+  for (const char* file : {"p.csv", "p.xlsx"}) {
+    SCOPED_TRACE(file);
+    const std::string copy = DemoDb(std::string(file) + ".db");
+    const Result imported = Run({"pricelist", "import", file, "--db", copy, "--replace"});
+    ASSERT_EQ(imported.code, 0) << imported.out << imported.err;
+    ASSERT_EQ(Run({"pricelist", "export", "--db", copy, "-o", "again.csv"}).code, 0);
+    EXPECT_EQ(Slurp(Path("again.csv")), Slurp(Path("p.csv")));
   }
 }
 
