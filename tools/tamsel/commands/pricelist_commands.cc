@@ -60,7 +60,7 @@ Dates yyyy-MM-dd, enable on or before disable; flags 1/0 (or true/false); number
 up to 1E+300, not negative, the upper limit above the lower one. Any other empty CSV cell stores
 NULL (the look-ups read NULL and empty text alike); JSON keeps "" and null apart.
 A row equal to a stored row or an earlier line in its key (cVenCode, cInvCode, iSupplyType,
-cExchName, dEnableDate, iLowerLimit and cFree1 ... cFree10; codes and texts as the database
+cExchName, dEnableDate, bPromotion, cTermCode, iLowerLimit and cFree1 ... cFree10; codes and texts as the database
 compares them, empty as none) is refused, so a list imported twice is not doubled. With
 --replace it updates the stored row in place, with --skip-existing it is left out.)");
 
@@ -320,10 +320,13 @@ std::string InsertSql(const CheckedRow& row) {
 }
 
 // The columns of a row's key: two rows equal in all of them price the same purchase from the same
-// day, and the look-up would choose between them by chance.
-constexpr std::array<size_t, 16> kKeyColumns = {
-    kItem,      kSupply,    kVendor,    kEnable,    kCurrency,  kLower,     kFree1,     kFree1 + 1,
-    kFree1 + 2, kFree1 + 3, kFree1 + 4, kFree1 + 5, kFree1 + 6, kFree1 + 7, kFree1 + 8, kFree1 + 9};
+// day, and the look-up would choose between them by chance. A promotion price and the price of
+// another trade term are offers of their own beside the regular one, as suites store them.
+constexpr size_t kPromotion = Col("bPromotion");
+constexpr std::array<size_t, 18> kKeyColumns = {
+    kItem,      kSupply,    kVendor,    kEnable,    kCurrency,  kPromotion,
+    kTerm,      kLower,     kFree1,     kFree1 + 1, kFree1 + 2, kFree1 + 3,
+    kFree1 + 4, kFree1 + 5, kFree1 + 6, kFree1 + 7, kFree1 + 8, kFree1 + 9};
 
 // The stored rows equal to the row in its key, texts compared by the database, an empty one
 // equal to none as the look-ups read them.
@@ -334,6 +337,8 @@ std::string KeyCondition(const CheckedRow& row) {
     if (!sql.empty()) sql += " and ";
     if (kColumns[c].kind == Kind::kText && c != kItem) {
       sql += std::string("isnull(") + name + ",'')=" + ToSqlText(Variant(VarToStr(row.values[c])));
+    } else if (kColumns[c].kind == Kind::kFlag) {
+      sql += std::string("isnull(") + name + ",0)=" + (VarToBool(row.values[c]) ? "1" : "0");
     } else {
       sql += std::string(name) + "=" + ToSqlText(row.values[c]);
     }
@@ -387,6 +392,8 @@ class KeyIndex {
       const auto& v = value(c);
       if (kColumns[c].kind == Kind::kText || kColumns[c].kind == Kind::kDate) {
         Fold(VarToStr(v), key_);
+      } else if (kColumns[c].kind == Kind::kFlag) {
+        key_ += VarToBool(v) ? '1' : '0';
       } else {
         const double number = v.IsEmpty() || v.IsNull() ? 0 : VarToDbl(v);
         key_.append(reinterpret_cast<const char*>(&number), sizeof number);
@@ -473,7 +480,7 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
         // Which of two lines holds the price is the file's to say; neither is taken.
         row.problems.push_back(
             Tf("the same key as {0} (vendor, item, supply type, currency, "
-               "dEnableDate, iLowerLimit and free items)",
+               "dEnableDate, iLowerLimit, bPromotion, cTermCode and free items)",
                line > 0 ? Tf("line {0}", seen.line) : Tf("row {0}", seen.line)));
       } else if (seen.stored == 0) {
         conn.Execute(InsertSql(row));
@@ -488,7 +495,7 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
       } else {
         row.problems.push_back(
             Tf("the same key as stored row {0} (vendor, item, supply type, "
-               "currency, dEnableDate, iLowerLimit and free items); "
+               "currency, dEnableDate, iLowerLimit, bPromotion, cTermCode and free items); "
                "--replace updates it, --skip-existing leaves it",
                seen.stored));
       }
