@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <stdexcept>
@@ -30,14 +31,19 @@ std::string NumText(double value) {
 
   // Rounding to 15 significant digits is done by the scientific form; the digits and the
   // exponent are then laid out as plain decimal.
-  const std::string sci = fmt::format("{:.14e}", value);
+  // Written into a buffer on the stack: bulk writes format every price of every row.
+  char buffer[32];
+  const auto written =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 14);
+  *written.ptr = '\0';
+  const std::string_view sci(buffer, static_cast<std::size_t>(written.ptr - buffer));
   const bool negative = sci.front() == '-';
   const auto e_pos = sci.find('e');
   std::string digits;
   for (std::size_t i = negative ? 1 : 0; i < e_pos; ++i) {
     if (sci[i] != '.') digits.push_back(sci[i]);
   }
-  const int exponent = std::atoi(sci.c_str() + e_pos + 1);
+  const int exponent = std::atoi(buffer + e_pos + 1);
   while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
 
   std::string out = negative ? "-" : "";

@@ -91,6 +91,12 @@ std::shared_ptr<Recordset> detail::ConnectionAccess::OpenShaped(Connection& conn
   return std::make_shared<Recordset>(driver.QueryShaped(sql.text, sql.shape), conn.driver_);
 }
 
+int32_t detail::ConnectionAccess::ExecuteShaped(Connection& conn, const ShapedSql& sql) {
+  detail::Driver& driver = OpenOrThrow(conn.driver_);
+  detail::NotifyStatementObservers(sql.text);
+  return driver.ExecuteShaped(sql.text, sql.shape);
+}
+
 void Connection::BeginTrans() { OpenOrThrow(driver_).Begin(); }
 
 void Connection::CommitTrans() {

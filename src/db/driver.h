@@ -40,6 +40,11 @@ class Driver {
  public:
   virtual ~Driver() = default;
   virtual int32_t Execute(std::string_view sql) = 0;  // rows changed
+  // The same write with its shape already built (as QueryShaped): a driver that binds values
+  // runs the shape; others run the text.
+  virtual int32_t ExecuteShaped(std::string_view sql, const StatementShape& /*shape*/) {
+    return Execute(sql);
+  }
   virtual std::shared_ptr<const ResultData> Query(std::string_view sql) = 0;
   // The same query with its shape already built (LiftLiterals of sql, or its equal): a driver
   // that binds values runs the shape without reading the text again; others run the text.
@@ -75,10 +80,11 @@ std::shared_ptr<Driver> OpenOdbcDriver(const std::string& connection_text);
 // Reports a statement to this thread's observers before it runs.
 void NotifyStatementObservers(std::string_view sql);
 
-// Connection::OpenRecordset for a shaped query: observers see the text; the embedded driver
-// binds the shape's values.
+// Connection::OpenRecordset and Execute for a shaped statement: observers see the text; the
+// embedded driver binds the shape's values.
 struct ConnectionAccess {
   static std::shared_ptr<Recordset> OpenShaped(Connection& conn, const ShapedSql& sql);
+  TAMSEL_INTERNAL static int32_t ExecuteShaped(Connection& conn, const ShapedSql& sql);
 };
 
 }  // namespace tamsel::detail

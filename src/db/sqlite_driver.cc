@@ -158,8 +158,19 @@ class SqliteDriver : public Driver {
   int32_t Execute(std::string_view sql) override {
     int64_t changed = 0;
     Run(sql, nullptr, &changed);
-    return changed > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max()
-                                                         : static_cast<int32_t>(changed);
+    return Changed(changed);
+  }
+
+  int32_t ExecuteShaped(std::string_view sql, const StatementShape& shape) override {
+    EnsureOpen();
+    RequireNoNul(sql, "statement");
+    int64_t changed = 0;
+    if (sqlite3_stmt* stmt = Prepared(shape, sql, false)) {
+      RunOne(stmt, sql, nullptr, &changed);
+    } else {
+      Run(sql, nullptr, &changed);
+    }
+    return Changed(changed);
   }
 
   // A query runs one statement that the engine itself says only reads: a caller's filter text
@@ -342,7 +353,7 @@ class SqliteDriver : public Driver {
   sqlite3_stmt* Prepared(const StatementShape& shape, std::string_view original, bool query) {
     if (!shape.values.empty()) {
       sqlite3_stmt* stmt = Cached(
-          shape.key, [&] { return RewriteTsql(shape.text); }, {}, query);
+          BoundKey(shape), [&] { return RewriteTsql(shape.text); }, {}, query);
       if (stmt != nullptr && sqlite3_bind_parameter_count(stmt) == Count(shape.values.size())) {
         Bind(stmt, shape.values);
         return stmt;
@@ -353,6 +364,21 @@ class SqliteDriver : public Driver {
   }
 
   static int Count(size_t n) { return static_cast<int>(n); }
+
+  static int32_t Changed(int64_t n) {
+    return n > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max()
+                                                   : static_cast<int32_t>(n);
+  }
+
+  // The cache's key for a shape: its text and the values' types as SQLite binds them. An exact
+  // number's precision, part of the shape's own key for SQL Server, binds as any real here, so
+  // prices of different digits share one compiled statement.
+  const std::string& BoundKey(const StatementShape& shape) {
+    bound_key_.assign(shape.text);
+    bound_key_ += '\x1f';
+    for (const LiftedValue& value : shape.values) bound_key_ += static_cast<char>(value.type);
+    return bound_key_;
+  }
 
   void Bind(sqlite3_stmt* stmt, const std::vector<LiftedValue>& values) {
     int rc = SQLITE_OK;
@@ -533,6 +559,7 @@ class SqliteDriver : public Driver {
   std::list<CachedStmt> cache_;  // most recently used first
   std::unordered_map<std::string, std::list<CachedStmt>::iterator> index_;
   std::unordered_map<std::string, std::string> rewrites_;
+  std::string bound_key_;  // scratch, kept for its capacity
 };
 
 }  // namespace

@@ -71,6 +71,22 @@ void ShapedWriter::Number(std::string_view digits) {
   sql_.shape.values.push_back(std::move(lifted));
 }
 
+void ShapedWriter::Value(const Variant& value) {
+  switch (value.type()) {
+    case VarType::Empty:
+    case VarType::Null:
+      *this += "null";  // a keyword, never lifted
+      return;
+    case VarType::Date:
+    case VarType::String:
+      return Text(VarToStr(value), true);
+    case VarType::Boolean:
+      return Number(value.AsBool() ? "1" : "0");
+    default:
+      return Number(VarToStr(value));
+  }
+}
+
 ShapedSql ShapedWriter::Done() && {
   // Without values the statement is its own key, as LiftLiterals leaves such a text.
   sql_.shape.key =

@@ -21,7 +21,7 @@ namespace tamsel::detail {
 
 // Writes a statement's text and beside it its shape, marking each value where LiftLiterals
 // would lift it, so the embedded driver binds the values without reading the text again.
-class ShapedWriter {
+class TAMSEL_INTERNAL ShapedWriter {
  public:
   ShapedWriter() = default;
   explicit ShapedWriter(size_t room);              // for a statement about this long
@@ -29,6 +29,7 @@ class ShapedWriter {
   ShapedWriter& operator+=(const ShapedWriter& part);
   void Text(std::string_view value, bool national);  // 'value' or N'value', quotes doubled
   void Number(std::string_view digits);              // as NumText or IntText writes it
+  void Value(const Variant& value);                  // as ToSqlText writes it
   const std::string& text() const { return sql_.text; }
   ShapedSql Done() &&;
 

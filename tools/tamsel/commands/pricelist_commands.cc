@@ -11,10 +11,13 @@
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include "commands/commands.h"
 #include "common/text.h"
+#include "db/driver.h"
 #include "files/csv.h"
+#include "manager/statements.h"
 #include "present/i18n.h"
 #include "present/progress.h"
 #include "validation/check_support.h"
@@ -304,19 +307,22 @@ CheckedRow CheckRow(const Cells& cells, MasterData& master, PriceChecks& prices)
   return row;
 }
 
-std::string InsertSql(const CheckedRow& row) {
+// The text as the quoter writes each value, and beside it the shape the embedded driver binds:
+// one compiled statement for every row.
+detail::ShapedSql InsertSql(const CheckedRow& row) {
   static const std::string kInto = [] {
     std::string names;
     for (size_t c = 1; c < kColumnCount; ++c) (names += c == 1 ? "" : ",") += kColumns[c].name;
     return "insert into ven_inv_price (" + names + ") values (";
   }();
-  std::string sql = kInto;
-  sql.reserve(kInto.size() + 512);
+  detail::ShapedWriter sql(kInto.size() + 512);
+  sql += kInto;
   for (size_t c = 1; c < kColumnCount; ++c) {
-    // The quoter doubles quotes and writes an unset value as null.
-    (sql += c == 1 ? "" : ",") += ToSqlText(row.values[c]);
+    if (c > 1) sql += ",";
+    sql.Value(row.values[c]);
   }
-  return sql += ")";
+  sql += ")";
+  return std::move(sql).Done();
 }
 
 // The columns of a row's key: two rows equal in all of them price the same purchase from the same
@@ -330,29 +336,35 @@ constexpr std::array<size_t, 18> kKeyColumns = {
 
 // The stored rows equal to the row in its key, texts compared by the database, an empty one
 // equal to none as the look-ups read them.
-std::string KeyCondition(const CheckedRow& row) {
-  std::string sql;
+void KeyCondition(const CheckedRow& row, detail::ShapedWriter& sql) {
+  bool first = true;
   for (const size_t c : kKeyColumns) {
-    const char* name = kColumns[c].name;
-    if (!sql.empty()) sql += " and ";
+    const std::string_view name = kColumns[c].name;
+    if (!std::exchange(first, false)) sql += " and ";
     if (kColumns[c].kind == Kind::kText && c != kItem) {
-      sql += std::string("isnull(") + name + ",'')=" + ToSqlText(Variant(VarToStr(row.values[c])));
+      ((sql += "isnull(") += name) += ",'')=";
+      sql.Text(VarToStr(row.values[c]), true);
     } else if (kColumns[c].kind == Kind::kFlag) {
-      sql += std::string("isnull(") + name + ",0)=" + (VarToBool(row.values[c]) ? "1" : "0");
+      ((sql += "isnull(") += name) += ",0)=";
+      sql.Number(VarToBool(row.values[c]) ? "1" : "0");
     } else {
-      sql += std::string(name) + "=" + ToSqlText(row.values[c]);
+      (sql += name) += "=";
+      sql.Value(row.values[c]);
     }
   }
-  return sql;
 }
 
 // Every column a row sets, written over the stored rows of its key in place (their autoid stays).
-std::string UpdateSql(const CheckedRow& row) {
-  std::string sql = "update ven_inv_price set ";
+detail::ShapedSql UpdateSql(const CheckedRow& row) {
+  detail::ShapedWriter sql(2048);
+  sql += "update ven_inv_price set ";
   for (size_t c = 1; c < kColumnCount; ++c) {
-    sql += std::string(c == 1 ? "" : ",") + kColumns[c].name + "=" + ToSqlText(row.values[c]);
+    ((sql += c == 1 ? "" : ",") += kColumns[c].name) += "=";
+    sql.Value(row.values[c]);
   }
-  return sql + " where " + KeyCondition(row);
+  sql += " where ";
+  KeyCondition(row, sql);
+  return std::move(sql).Done();
 }
 
 // The keys of an item's stored rows and of this import's rows, so that a row's duplicate is
@@ -483,11 +495,11 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
                "dEnableDate, iLowerLimit, bPromotion, cTermCode and free items)",
                line > 0 ? Tf("line {0}", seen.line) : Tf("row {0}", seen.line)));
       } else if (seen.stored == 0) {
-        conn.Execute(InsertSql(row));
+        detail::ConnectionAccess::ExecuteShaped(conn, InsertSql(row));
         seen.line = line > 0 ? line : position;
         ++accepted;
       } else if (on_existing == OnExisting::kReplace) {
-        conn.Execute(UpdateSql(row));
+        detail::ConnectionAccess::ExecuteShaped(conn, UpdateSql(row));
         seen.line = line > 0 ? line : position;
         ++replaced;
       } else if (on_existing == OnExisting::kSkip) {
