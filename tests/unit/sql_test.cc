@@ -103,6 +103,19 @@ TEST(ManagerStatements, BuiltShapesAreTheLiftedOnes) {
       InventoryFreeFlagsSql("I'01"),
       LoadRuleSql(4),
       LoadRuleItemsSql(-7),
+      // Values as the quoter writes them, as the price-list import inserts and updates rows.
+      [] {
+        ShapedWriter sql;
+        sql += "update ven_inv_price set cMemo=";
+        sql.Value(Variant("it's"));
+        for (const Variant& value :
+             {Variant::Null(), Variant(), Variant(true), Variant(-2.5), Variant(60.8224),
+              Variant(1e20), Variant(int32_t{7}), Variant(Date::FromYmd(2026, 1, 31))}) {
+          sql += ",cFree1=";
+          sql.Value(value);
+        }
+        return std::move(sql).Done();
+      }(),
   };
   for (const ShapedSql& built : cases) {
     SCOPED_TRACE(built.text);

@@ -403,7 +403,8 @@ class KeyIndex {
     for (const size_t c : kKeyColumns) {
       const auto& v = value(c);
       if (kColumns[c].kind == Kind::kText || kColumns[c].kind == Kind::kDate) {
-        Fold(VarToStr(v), key_);
+        // Read in place: most of a row's key is text.
+        Fold(v.type() == VarType::String ? std::string_view(v.AsString()) : VarToStr(v), key_);
       } else if (kColumns[c].kind == Kind::kFlag) {
         key_ += VarToBool(v) ? '1' : '0';
       } else {
