@@ -1,5 +1,7 @@
 #include "manager/statements.h"
 
+#include <algorithm>
+
 #include "common/sql_text.h"
 #include "common/text.h"
 #include "db/tsql_rewriter.h"
@@ -23,7 +25,8 @@ std::string VendorTaxSql(std::string_view ven_code) {
 ShapedWriter::ShapedWriter(size_t room) {
   sql_.text.reserve(room);
   sql_.shape.text.reserve(room);
-  sql_.shape.values.reserve(8);
+  // A value takes some twenty characters of text at least: room for all of them at once.
+  sql_.shape.values.reserve(std::max<size_t>(8, room / 20));
 }
 
 ShapedWriter& ShapedWriter::operator+=(std::string_view raw) {

@@ -2,6 +2,7 @@
 // or a JSON array, under the tool's field names for the columns of its table. Rules never feed the
 // price list; these commands are how a buyer changes it.
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
@@ -380,6 +381,9 @@ class KeyIndex {
 
   explicit KeyIndex(Connection& conn) : conn_(conn) {}
 
+  // Room for about this many keys at once: each growth of the table rehashes every key held.
+  void Expect(size_t keys) { keys_.reserve(keys); }
+
   Seen& Find(const CheckedRow& row) {
     item_.clear();
     Fold(VarToStr(row.values[kItem]), item_);
@@ -478,6 +482,8 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
   PriceChecks prices(session.manager().GetValidator());
   TransactionGuard transaction(conn);
   KeyIndex keys(conn);
+  // A price-list line takes some sixty bytes at least.
+  keys.Expect(static_cast<size_t>(std::min(size / 64, 1e7)));
   std::vector<Refusal> refused;
   int accepted = 0, replaced = 0, skipped = 0;
   size_t taken = 0;
