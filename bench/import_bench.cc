@@ -7,11 +7,8 @@
 // Rows: --rows=N (default 100000). The tool is the one built beside this program.
 
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -24,11 +21,11 @@
 #include <vector>
 
 #include "db/sqlite_functions.h"
+#include "support/run_tool.h"
 #include "tamsel/tamsel.h"
 
-extern char** environ;
-
 namespace tamsel::bench {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -36,21 +33,7 @@ namespace fs = std::filesystem;
 int rows = 100000;
 
 int RunTool(std::vector<std::string> args) {
-  args.insert(args.begin(), TAMSEL_CLI_PATH);
-  std::vector<char*> argv;
-  for (auto& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) throw std::runtime_error(std::string("cannot start ") + argv[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return bench::RunToolProcess(TAMSEL_CLI_PATH, std::move(args));
 }
 
 // CPU time of the finished child processes, in milliseconds: the tool's own, wherever the

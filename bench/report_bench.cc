@@ -5,40 +5,24 @@
 //   report_bench [benchmark flags]
 
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "support/run_tool.h"
 #include "tamsel/tamsel.h"
 
-extern char** environ;
-
 namespace tamsel::bench {
+
 namespace {
 
 constexpr int kVendors = 100;
 const char* const kOffer[] = {"CNY", "USD", "EUR"};
 
 int RunTool(std::vector<std::string> args) {
-  args.insert(args.begin(), TAMSEL_CLI_PATH);
-  std::vector<char*> argv;
-  for (auto& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) throw std::runtime_error("cannot start " + args[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+  return bench::RunToolProcess(TAMSEL_CLI_PATH, std::move(args), false);
 }
 
 // The demo data with the bench vendors' offers for A01, made once and kept under /tmp.
