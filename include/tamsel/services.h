@@ -48,6 +48,12 @@ class TAMSEL_API Recordset {
   // The current row's value of a column without a copy, or null when there is no such column;
   // no current row throws DatabaseError. Valid until the result set moves or closes.
   const Variant* FieldValue(std::string_view name) const;
+  // Position (0-based) of a column, letter case ignored, or -1 when the result has none. The
+  // search starts at column from and wraps around, so a caller reading columns in about the
+  // result's order finds each at the first try.
+  int32_t FieldIndex(std::string_view name, int32_t from = 0) const;
+  // FieldValue by position: null when out of range; no current row throws DatabaseError.
+  const Variant* FieldValueAt(int32_t i) const;
   int32_t FieldCount() const;
   // Name of column i (0-based); out of range throws DatabaseError.
   std::string FieldName(int32_t i) const;

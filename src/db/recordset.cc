@@ -32,8 +32,10 @@ bool Recordset::Bof() const { return !open_ || RecordCount() == 0; }
 
 namespace {
 
-int32_t FindColumn(const detail::ResultData& data, std::string_view name) {
-  for (size_t i = 0; i < data.columns.size(); ++i) {
+int32_t FindColumn(const detail::ResultData& data, std::string_view name, size_t from) {
+  const size_t count = data.columns.size();
+  if (from >= count) from = 0;
+  for (size_t n = 0, i = from; n < count; ++n, i = i + 1 == count ? 0 : i + 1) {
     const std::string& column = data.columns[i];
     if (column.size() == name.size() && detail::EqualsNoCase(column, name)) {
       return static_cast<int32_t>(i);
@@ -54,17 +56,21 @@ Variant Recordset::Fields(std::string_view name) const {
 }
 
 const Variant* Recordset::FieldValue(std::string_view name) const {
-  if (!open_) return nullptr;
-  const int32_t column = FindColumn(*data_, name);
-  if (column < 0) return nullptr;
-  if (Eof()) throw DatabaseError("no current row: the result set is at its end");
-  const size_t row = filtered_ ? visible_[position_] : position_;
-  return &data_->cells[row * data_->columns.size() + column];
+  return open_ ? FieldValueAt(FindColumn(*data_, name, 0)) : nullptr;
 }
 
-bool Recordset::HasField(std::string_view name) const {
-  return open_ && FindColumn(*data_, name) >= 0;
+int32_t Recordset::FieldIndex(std::string_view name, int32_t from) const {
+  return open_ ? FindColumn(*data_, name, from < 0 ? 0 : static_cast<size_t>(from)) : -1;
 }
+
+const Variant* Recordset::FieldValueAt(int32_t i) const {
+  if (i < 0 || i >= FieldCount()) return nullptr;
+  if (Eof()) throw DatabaseError("no current row: the result set is at its end");
+  const size_t row = filtered_ ? visible_[position_] : position_;
+  return &data_->cells[row * data_->columns.size() + i];
+}
+
+bool Recordset::HasField(std::string_view name) const { return FieldIndex(name) >= 0; }
 
 int32_t Recordset::FieldCount() const {
   return open_ ? static_cast<int32_t>(data_->columns.size()) : 0;
