@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,10 +49,10 @@ class TAMSEL_API Recordset {
   // The current row's value of a column without a copy, or null when there is no such column;
   // no current row throws DatabaseError. Valid until the result set moves or closes.
   const Variant* FieldValue(std::string_view name) const;
-  // Position (0-based) of a column, letter case ignored, or -1 when the result has none. The
-  // search starts at column from and wraps around, so a caller reading columns in about the
-  // result's order finds each at the first try.
-  int32_t FieldIndex(std::string_view name, int32_t from = 0) const;
+  // Positions (0-based) of several columns at once, letter case ignored, -1 for a name the
+  // result lacks; positions holds one entry per name. One pass over the result's columns,
+  // cheapest when the names come in about the result's order.
+  void FieldIndexes(std::span<const std::string_view> names, std::span<int32_t> positions) const;
   // FieldValue by position: null when out of range; no current row throws DatabaseError.
   const Variant* FieldValueAt(int32_t i) const;
   int32_t FieldCount() const;

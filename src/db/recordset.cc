@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -32,10 +33,8 @@ bool Recordset::Bof() const { return !open_ || RecordCount() == 0; }
 
 namespace {
 
-int32_t FindColumn(const detail::ResultData& data, std::string_view name, size_t from) {
-  const size_t count = data.columns.size();
-  if (from >= count) from = 0;
-  for (size_t n = 0, i = from; n < count; ++n, i = i + 1 == count ? 0 : i + 1) {
+int32_t FindColumn(const detail::ResultData& data, std::string_view name) {
+  for (size_t i = 0; i < data.columns.size(); ++i) {
     const std::string& column = data.columns[i];
     if (column.size() == name.size() && detail::EqualsNoCase(column, name)) {
       return static_cast<int32_t>(i);
@@ -56,11 +55,28 @@ Variant Recordset::Fields(std::string_view name) const {
 }
 
 const Variant* Recordset::FieldValue(std::string_view name) const {
-  return open_ ? FieldValueAt(FindColumn(*data_, name, 0)) : nullptr;
+  return open_ ? FieldValueAt(FindColumn(*data_, name)) : nullptr;
 }
 
-int32_t Recordset::FieldIndex(std::string_view name, int32_t from) const {
-  return open_ ? FindColumn(*data_, name, from < 0 ? 0 : static_cast<size_t>(from)) : -1;
+void Recordset::FieldIndexes(std::span<const std::string_view> names,
+                             std::span<int32_t> positions) const {
+  if (positions.size() != names.size())
+    throw DatabaseError("FieldIndexes needs one position for each name");
+  std::fill(positions.begin(), positions.end(), -1);
+  if (!open_ || names.empty()) return;
+  // Each column is tried first against the name after the last one matched, so names listed
+  // in the result's order are found at the first comparison.
+  size_t next = 0;
+  for (size_t c = 0; c < data_->columns.size(); ++c) {
+    const std::string& column = data_->columns[c];
+    for (size_t n = 0, k = next; n < names.size(); ++n, k = k + 1 == names.size() ? 0 : k + 1) {
+      if (column.size() != names[k].size() || !detail::EqualsNoCase(column, names[k])) continue;
+      // Of two columns with one name the first counts, as it does when read by name.
+      if (positions[k] < 0) positions[k] = static_cast<int32_t>(c);
+      next = k + 1 == names.size() ? 0 : k + 1;
+      break;
+    }
+  }
 }
 
 const Variant* Recordset::FieldValueAt(int32_t i) const {
@@ -70,7 +86,9 @@ const Variant* Recordset::FieldValueAt(int32_t i) const {
   return &data_->cells[row * data_->columns.size() + i];
 }
 
-bool Recordset::HasField(std::string_view name) const { return FieldIndex(name) >= 0; }
+bool Recordset::HasField(std::string_view name) const {
+  return open_ && FindColumn(*data_, name) >= 0;
+}
 
 int32_t Recordset::FieldCount() const {
   return open_ ? static_cast<int32_t>(data_->columns.size()) : 0;

@@ -12,18 +12,12 @@ namespace tamsel::detail {
 
 namespace {
 
-// Positions of a mapping's columns in one result, -1 where it has none. Each search starts
-// after the previous find: statements list columns in about the order the mappings read them,
-// so most are found at the first try.
+// Positions of a mapping's columns in one result, -1 where it has none.
 template <size_t N>
 std::array<int32_t, N> Positions(const Recordset& result,
                                  const std::array<std::string_view, N>& names) {
-  std::array<int32_t, N> at{};
-  int32_t from = 0;
-  for (size_t i = 0; i < N; ++i) {
-    at[i] = result.FieldIndex(names[i], from);
-    if (at[i] >= 0) from = at[i] + 1;
-  }
+  std::array<int32_t, N> at;
+  result.FieldIndexes(names, at);
   return at;
 }
 
@@ -70,17 +64,18 @@ constexpr std::array<std::string_view, kRuleFields> kRuleNames = {
     "dEnableDate",  "dDisableDate", "bPromotion",  "cExch_Name", "iSupplyType",
     "bTaxCost",     "cMemo",        "ufts",        "cTermCode",  "cTermName"};
 
+// In the tier table's own order.
 enum TierField {
   kItemId,
   kLowerLimit,
   kUpperLimit,
+  kUnitPrice,
   kTaxRate,
   kTaxUnitPrice,
-  kUnitPrice,
   kTierFields
 };
 constexpr std::array<std::string_view, kTierFields> kTierNames = {
-    "itemid", "iLowerLimit", "iUpperLimit", "iTaxRate", "iTaxUnitPrice", "iUnitPrice"};
+    "itemid", "iLowerLimit", "iUpperLimit", "iUnitPrice", "iTaxRate", "iTaxUnitPrice"};
 
 enum CompareField { kNatPrice, kOtherUsed, kRateRank, kRate, kCal, kRateType, kCompareFields };
 constexpr std::array<std::string_view, kCompareFields> kCompareNames = {
