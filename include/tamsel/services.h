@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,6 +53,12 @@ class TAMSEL_API Recordset {
   // without a look-up by name per cell; no current row throws DatabaseError. Valid until the
   // result set moves or closes.
   const Variant* RowValues() const;
+  // Positions (0-based) of several columns at once, letter case ignored, -1 for a name the
+  // result lacks; positions holds one entry per name. One pass over the result's columns,
+  // cheapest when the names come in about the result's order.
+  void FieldIndexes(std::span<const std::string_view> names, std::span<int32_t> positions) const;
+  // FieldValue by position: null when out of range; no current row throws DatabaseError.
+  const Variant* FieldValueAt(int32_t i) const;
   int32_t FieldCount() const;
   // Name of column i (0-based); out of range throws DatabaseError.
   std::string FieldName(int32_t i) const;

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -54,12 +55,35 @@ Variant Recordset::Fields(std::string_view name) const {
 }
 
 const Variant* Recordset::FieldValue(std::string_view name) const {
-  if (!open_) return nullptr;
-  const int32_t column = FindColumn(*data_, name);
-  if (column < 0) return nullptr;
+  return open_ ? FieldValueAt(FindColumn(*data_, name)) : nullptr;
+}
+
+void Recordset::FieldIndexes(std::span<const std::string_view> names,
+                             std::span<int32_t> positions) const {
+  if (positions.size() != names.size())
+    throw DatabaseError("FieldIndexes needs one position for each name");
+  std::fill(positions.begin(), positions.end(), -1);
+  if (!open_ || names.empty()) return;
+  // Each column is tried first against the name after the last one matched, so names listed
+  // in the result's order are found at the first comparison.
+  size_t next = 0;
+  for (size_t c = 0; c < data_->columns.size(); ++c) {
+    const std::string& column = data_->columns[c];
+    for (size_t n = 0, k = next; n < names.size(); ++n, k = k + 1 == names.size() ? 0 : k + 1) {
+      if (column.size() != names[k].size() || !detail::EqualsNoCase(column, names[k])) continue;
+      // Of two columns with one name the first counts, as it does when read by name.
+      if (positions[k] < 0) positions[k] = static_cast<int32_t>(c);
+      next = k + 1 == names.size() ? 0 : k + 1;
+      break;
+    }
+  }
+}
+
+const Variant* Recordset::FieldValueAt(int32_t i) const {
+  if (i < 0 || i >= FieldCount()) return nullptr;
   if (Eof()) throw DatabaseError("no current row: the result set is at its end");
   const size_t row = filtered_ ? visible_[position_] : position_;
-  return &data_->cells[row * data_->columns.size() + column];
+  return &data_->cells[row * data_->columns.size() + i];
 }
 
 const Variant* Recordset::RowValues() const {

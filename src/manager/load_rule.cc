@@ -32,11 +32,12 @@ void PriceRuleManager::LoadRuleItems(const std::shared_ptr<PriceRule>& rule) {
     auto items = std::make_shared<RuleItems>();
     auto rs =
         detail::ConnectionAccess::OpenShaped(*Context()->mConn, detail::LoadRuleItemsSql(rule->id));
+    const detail::TierColumns columns(*rs, true);
     while (!rs->Eof()) {
       auto item = std::make_shared<PriceRuleItem>();
       item->set_objRule(rule);
       item->id = rule->id;
-      detail::FillTierFromRow(*item, *rs, true);
+      detail::FillTierFromRow(*item, *rs, columns);
       std::string key = VarToStr(Variant(item->index));
       items->Add(std::move(item), std::move(key));
       rs->MoveNext();

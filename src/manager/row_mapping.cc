@@ -1,5 +1,7 @@
 #include "manager/row_mapping.h"
 
+#include <algorithm>
+#include <array>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -10,72 +12,132 @@ namespace tamsel::detail {
 
 namespace {
 
-// Calls set with the column's value when the result has that column.
-template <typename Set>
-void IfField(const Recordset& row, std::string_view name, Set set) {
-  if (const Variant* value = row.FieldValue(name)) set(*value);
+// Positions of a mapping's columns in one result, -1 where it has none.
+template <size_t N>
+std::array<int32_t, N> Positions(const Recordset& result,
+                                 const std::array<std::string_view, N>& names) {
+  std::array<int32_t, N> at;
+  result.FieldIndexes(names, at);
+  return at;
 }
 
-// Calls set with the column's value; a result without the column is a failure, since the
-// object would otherwise be filled with defaults that look like data.
-template <typename Set>
-void MustField(const Recordset& row, std::string_view name, Set set) {
-  const Variant* value = row.FieldValue(name);
+// The column's value; a result without the column is a failure, since the object would
+// otherwise be filled with defaults that look like data.
+const Variant& Must(const Recordset& row, int32_t at, std::string_view name) {
+  const Variant* value = row.FieldValueAt(at);
   if (value == nullptr)
     throw std::invalid_argument("The result has no column " + std::string(name) + ".");
-  set(*value);
+  return *value;
 }
 
-void TextField(const Recordset& row, std::string_view name, std::string& target) {
-  IfField(row, name, [&](const Variant& v) { target = Trim(VarToStr(v)); });
+void Text(const Variant* value, std::string& target) {
+  if (value == nullptr) return;
+  target = value->type() == VarType::String ? Trim(value->AsString()) : Trim(VarToStr(*value));
 }
+
+enum RuleField {
+  kId,
+  kVenCode,
+  kVenAbbName,
+  kInvCode,
+  kInvName,
+  kComUnitCode,
+  kComUnitName,
+  kInvAddCode,
+  kInvStd,
+  kInvTaxRate,
+  kEnableDate,
+  kDisableDate,
+  kPromotion,
+  kExchName,
+  kSupplyType,
+  kTaxCost,
+  kMemo,
+  kUfts,
+  kTermCode,
+  kTermName,
+  kRuleFields
+};
+constexpr std::array<std::string_view, kRuleFields> kRuleNames = {
+    "id",           "cvencode",     "cvenabbname", "cinvcode",   "cinvname",
+    "cComUnitCode", "cComUnitName", "cInvAddCode", "cInvStd",    "iInvTaxRate",
+    "dEnableDate",  "dDisableDate", "bPromotion",  "cExch_Name", "iSupplyType",
+    "bTaxCost",     "cMemo",        "ufts",        "cTermCode",  "cTermName"};
+
+// In the tier table's own order.
+enum TierField {
+  kItemId,
+  kLowerLimit,
+  kUpperLimit,
+  kUnitPrice,
+  kTaxRate,
+  kTaxUnitPrice,
+  kTierFields
+};
+constexpr std::array<std::string_view, kTierFields> kTierNames = {
+    "itemid", "iLowerLimit", "iUpperLimit", "iUnitPrice", "iTaxRate", "iTaxUnitPrice"};
+
+enum CompareField { kNatPrice, kOtherUsed, kRateRank, kRate, kCal, kRateType, kCompareFields };
+constexpr std::array<std::string_view, kCompareFields> kCompareNames = {
+    "inatprice", "iOtherUsed", "iRateRank", "nRate", "bCal", "iRateType"};
 
 }  // namespace
 
 void FillRuleFromRow(PriceRule& rule, const Recordset& row) {
-  IfField(row, "id", [&](const Variant& v) { rule.id = VarToLng(v); });
-  TextField(row, "cvencode", rule.cVenCode);
-  TextField(row, "cvenabbname", rule.cVenAbbName);
-  TextField(row, "cinvcode", rule.cInvCode);
-  TextField(row, "cinvname", rule.cInvName);
-  TextField(row, "cComUnitCode", rule.cComUnitCode);
-  TextField(row, "cComUnitName", rule.cComUnitName);
-  TextField(row, "cInvAddCode", rule.cInvAddCode);
-  TextField(row, "cInvStd", rule.cInvStd);
-  IfField(row, "iInvTaxRate", [&](const Variant& v) { rule.iTaxRate = VarToDbl(v); });
-  TextField(row, "dEnableDate", rule.dEnableDate);
-  TextField(row, "dDisableDate", rule.dDisableDate);
+  const auto at = Positions(row, kRuleNames);
+  auto field = [&](RuleField f) { return row.FieldValueAt(at[f]); };
+  if (const Variant* v = field(kId)) rule.id = VarToLng(*v);
+  Text(field(kVenCode), rule.cVenCode);
+  Text(field(kVenAbbName), rule.cVenAbbName);
+  Text(field(kInvCode), rule.cInvCode);
+  Text(field(kInvName), rule.cInvName);
+  Text(field(kComUnitCode), rule.cComUnitCode);
+  Text(field(kComUnitName), rule.cComUnitName);
+  Text(field(kInvAddCode), rule.cInvAddCode);
+  Text(field(kInvStd), rule.cInvStd);
+  if (const Variant* v = field(kInvTaxRate)) rule.iTaxRate = VarToDbl(*v);
+  Text(field(kEnableDate), rule.dEnableDate);
+  Text(field(kDisableDate), rule.dDisableDate);
   // A bit column arrives as a Boolean, whose True is -1 as a number; a stored number counts
   // only when it is 1.
-  IfField(row, "bPromotion", [&](const Variant& v) {
-    rule.bPromotion = v.type() == VarType::Boolean ? v.AsBool() : VarToLng(v) == 1;
-  });
-  TextField(row, "cExch_Name", rule.cExchName);
-  IfField(row, "iSupplyType", [&](const Variant& v) { rule.iSupplyType = VarToLng(v); });
-  IfField(row, "bTaxCost", [&](const Variant& v) { rule.bTaxCost = VarToBool(v); });
-  TextField(row, "cMemo", rule.cMemo);
-  TextField(row, "ufts", rule.ufts);
-  TextField(row, "cTermCode", rule.cTermCode);
-  TextField(row, "cTermName", rule.cTermName);
+  if (const Variant* v = field(kPromotion))
+    rule.bPromotion = v->type() == VarType::Boolean ? v->AsBool() : VarToLng(*v) == 1;
+  Text(field(kExchName), rule.cExchName);
+  if (const Variant* v = field(kSupplyType)) rule.iSupplyType = VarToLng(*v);
+  if (const Variant* v = field(kTaxCost)) rule.bTaxCost = VarToBool(*v);
+  Text(field(kMemo), rule.cMemo);
+  Text(field(kUfts), rule.ufts);
+  Text(field(kTermCode), rule.cTermCode);
+  Text(field(kTermName), rule.cTermName);
+}
+
+TierColumns::TierColumns(const Recordset& result, bool numbered) : numbered_(numbered) {
+  const auto at = Positions(result, kTierNames);
+  std::copy(at.begin(), at.end(), at_);
+}
+
+void FillTierFromRow(PriceRuleItem& item, const Recordset& row, const TierColumns& columns) {
+  auto must = [&](TierField f) -> const Variant& {
+    return Must(row, columns.at_[f], kTierNames[f]);
+  };
+  if (columns.numbered_) {
+    const int32_t number = VarToLng(must(kItemId));
+    if (number < std::numeric_limits<int16_t>::min() ||
+        number > std::numeric_limits<int16_t>::max()) {
+      throw std::out_of_range("The tier number " + std::to_string(number) +
+                              " does not fit a 16-bit tier number.");
+    }
+    item.index = static_cast<int16_t>(number);
+  }
+  item.iLowerLimit = VarToDbl(must(kLowerLimit));
+  item.iUpperLimit = must(kUpperLimit);
+  item.iTaxRate = VarToDbl(must(kTaxRate));
+  item.iTaxUnitPrice = VarToDbl(must(kTaxUnitPrice));
+  item.iUnitPrice = VarToDbl(must(kUnitPrice));
 }
 
 void FillTierFromRow(PriceRuleItem& item, const Recordset& row, bool numbered) {
-  if (numbered) {
-    MustField(row, "itemid", [&](const Variant& v) {
-      const int32_t number = VarToLng(v);
-      if (number < std::numeric_limits<int16_t>::min() ||
-          number > std::numeric_limits<int16_t>::max()) {
-        throw std::out_of_range("The tier number " + std::to_string(number) +
-                                " does not fit a 16-bit tier number.");
-      }
-      item.index = static_cast<int16_t>(number);
-    });
-  }
-  MustField(row, "iLowerLimit", [&](const Variant& v) { item.iLowerLimit = VarToDbl(v); });
-  MustField(row, "iUpperLimit", [&](const Variant& v) { item.iUpperLimit = v; });
-  MustField(row, "iTaxRate", [&](const Variant& v) { item.iTaxRate = VarToDbl(v); });
-  MustField(row, "iTaxUnitPrice", [&](const Variant& v) { item.iTaxUnitPrice = VarToDbl(v); });
-  MustField(row, "iUnitPrice", [&](const Variant& v) { item.iUnitPrice = VarToDbl(v); });
+  FillTierFromRow(item, row, TierColumns(row, numbered));
 }
 
 std::shared_ptr<PriceRuleItem> TierWithRuleFromRow(const Recordset& row) {
@@ -90,24 +152,23 @@ std::shared_ptr<PriceRuleItem> TierWithRuleFromRow(const Recordset& row) {
 ComparedPrice ComparedPriceFromRow(const Recordset& row) {
   ComparedPrice out;
   out.item = TierWithRuleFromRow(row);
-  MustField(row, "inatprice", [&](const Variant& v) { out.local_price = VarToDbl(v); });
-  bool local = false, missing = false;
-  MustField(row, "iOtherUsed", [&](const Variant& v) { local = !v.IsNull() && VarToLng(v) == -1; });
-  MustField(row, "iRateRank", [&](const Variant& v) { missing = VarToLng(v) == 1; });
+  const auto at = Positions(row, kCompareNames);
+  auto must = [&](CompareField f) -> const Variant& { return Must(row, at[f], kCompareNames[f]); };
+  out.local_price = VarToDbl(must(kNatPrice));
+  const Variant& other_used = must(kOtherUsed);
+  const bool local = !other_used.IsNull() && VarToLng(other_used) == -1;
+  const bool missing = VarToLng(must(kRateRank)) == 1;
   // As the statement converts: a rate of 0 or none counts as 1; bCal 1 or Null multiplies (a
   // bit column's True is 1 to the server, -1 as a number here).
-  MustField(row, "nRate", [&](const Variant& v) {
-    if (!v.IsNull() && VarToDbl(v) != 0) out.rate = VarToDbl(v);
-  });
-  MustField(row, "bCal", [&](const Variant& v) {
-    out.divide = v.type() == VarType::Boolean ? !v.AsBool() : !v.IsNull() && VarToLng(v) != 1;
-  });
-  MustField(row, "iRateType", [&](const Variant& v) {
-    out.rate_source = local                             ? RateSource::kLocal
-                      : missing                         ? RateSource::kMissing
-                      : !v.IsNull() && VarToLng(v) == 2 ? RateSource::kMonthly
-                                                        : RateSource::kDaily;
-  });
+  const Variant& rate = must(kRate);
+  if (!rate.IsNull() && VarToDbl(rate) != 0) out.rate = VarToDbl(rate);
+  const Variant& cal = must(kCal);
+  out.divide = cal.type() == VarType::Boolean ? !cal.AsBool() : !cal.IsNull() && VarToLng(cal) != 1;
+  const Variant& type = must(kRateType);
+  out.rate_source = local                                   ? RateSource::kLocal
+                    : missing                               ? RateSource::kMissing
+                    : !type.IsNull() && VarToLng(type) == 2 ? RateSource::kMonthly
+                                                            : RateSource::kDaily;
   return out;
 }
 

@@ -16,10 +16,22 @@ namespace tamsel::detail {
 // is absent keep their value.
 void FillRuleFromRow(PriceRule& rule, const Recordset& row);
 
+// Where a tier's columns sit in one result, found once and used for every row of it.
+class TierColumns {
+ public:
+  TierColumns(const Recordset& result, bool numbered);
+
+ private:
+  friend void FillTierFromRow(PriceRuleItem&, const Recordset&, const TierColumns&);
+  int32_t at_[6];
+  bool numbered_;
+};
+
 // Tier fields from the current row: limits, tax rate and prices, the upper limit unconverted
 // (Null stays Null); when numbered, the tier number from "itemid", which throws
 // std::out_of_range when it does not fit 16 bits. A missing column throws
 // std::invalid_argument.
+void FillTierFromRow(PriceRuleItem& item, const Recordset& row, const TierColumns& columns);
 void FillTierFromRow(PriceRuleItem& item, const Recordset& row, bool numbered);
 
 // The price-list row under the cursor as a new rule holding one tier: the tier is returned as

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,32 @@ TEST(Recordset, NavigatesAndReportsItsEdges) {
   Recordset empty;
   EXPECT_TRUE(empty.Eof() && empty.Bof());
   EXPECT_EQ(empty.RecordCount(), 0);
+}
+
+// Positions found in one pass must equal the search by name whatever the order of the names,
+// and values read by position must follow the filter like values read by name.
+TEST(Recordset, ColumnPositionsMatchTheSearchByName) {
+  auto data = Sample();
+  data->columns[3] = "CNAME";  // a second column of that name: the first counts
+  Recordset rs(data);
+  const std::vector<std::string_view> names = {"ddate", "nosuch", "cname", "CINVCODE", "iQty"};
+  std::vector<int32_t> at(names.size());
+  rs.FieldIndexes(names, at);
+  EXPECT_EQ(at, (std::vector<int32_t>{4, -1, 1, 0, 2}));
+  EXPECT_THROW(rs.FieldIndexes(names, std::span(at).first(2)), DatabaseError);
+
+  rs.Filter("iQty >= 5");
+  EXPECT_EQ(rs.FieldValueAt(0), rs.FieldValue("cInvCode"));
+  rs.MoveNext();
+  EXPECT_EQ(rs.FieldValueAt(0)->AsString(), "B02");
+  EXPECT_EQ(rs.FieldValueAt(-1), nullptr);
+  EXPECT_EQ(rs.FieldValueAt(5), nullptr);
+  rs.MoveNext();
+  EXPECT_THROW(rs.FieldValueAt(0), DatabaseError);
+
+  rs.Close();
+  rs.FieldIndexes(names, at);
+  EXPECT_EQ(at, std::vector<int32_t>(names.size(), -1));
 }
 
 }  // namespace
