@@ -5,7 +5,7 @@
 #include <dispex.h>
 #include <olectl.h>
 
-#include <mutex>
+#include <memory>
 
 #include "publish/platform.h"
 #include "publish/values.h"
@@ -56,15 +56,15 @@ HRESULT MemberId(IDispatch* object, BSTR name, DISPID* id) {
 }
 
 void PublishErrorInfo(const IID* iid, std::string_view source, std::string_view description) {
+  // The texts first, each owned: ToBstr may throw, and nothing may be held when it does.
+  using Text = std::unique_ptr<OLECHAR, decltype(&SysFreeString)>;
+  const Text src(ToBstr(source), &SysFreeString);
+  const Text text(ToBstr(description), &SysFreeString);
   ICreateErrorInfo* create = nullptr;
   if (FAILED(CreateErrorInfo(&create))) return;
-  BSTR src = ToBstr(source);
-  BSTR text = ToBstr(description);
   create->lpVtbl->SetGUID(create, iid ? *iid : GUID_NULL);
-  create->lpVtbl->SetSource(create, src);
-  create->lpVtbl->SetDescription(create, text);
-  SysFreeString(src);
-  SysFreeString(text);
+  create->lpVtbl->SetSource(create, src.get());
+  create->lpVtbl->SetDescription(create, text.get());
   IErrorInfo* info = nullptr;
   if (SUCCEEDED(create->lpVtbl->QueryInterface(create, IID_IErrorInfo,
                                                reinterpret_cast<void**>(&info)))) {

@@ -675,11 +675,7 @@ void AddImportExportCommands(CLI::App& rule, GlobalOptions& options, Action& act
       _("Create rules in bulk from CSV or JSON, each verified and stored in a savepoint of its "
         "batch; SIGINT or SIGTERM stops after the rule in hand, keeping what is stored"));
   imp->footer(_(kCsvHelp));
-  imp->add_option("FILE", import_args->file, _("FILE.csv, FILE.json or FILE.xlsx (- reads stdin)"))
-      ->required();
-  imp->add_option("--format", import_args->format, _("csv, json or xlsx (default: by extension)"))
-      ->check(CLI::IsMember({"csv", "json", "xlsx"}));
-  AddReadOptions(*imp, import_args->read);
+  AddImportInput(*imp, import_args->file, import_args->format, import_args->read);
   imp->add_flag("--dry-run", import_args->dry_run,
                 _("store every rule as the import would, duplicate and overlap tests included, in "
                   "a transaction that is rolled back: nothing is stored"));

@@ -684,11 +684,7 @@ void AddPriceListCommands(CLI::App& app, GlobalOptions& options, Action& action)
       _("Add price-list rows from CSV or JSON, each checked first; the good rows are stored in "
         "one transaction"));
   imp->footer(_(kHelp));
-  imp->add_option("FILE", import_args->file, _("FILE.csv, FILE.json or FILE.xlsx (- reads stdin)"))
-      ->required();
-  imp->add_option("--format", import_args->format, _("csv, json or xlsx (default: by extension)"))
-      ->check(CLI::IsMember({"csv", "json", "xlsx"}));
-  AddReadOptions(*imp, import_args->read);
+  AddImportInput(*imp, import_args->file, import_args->format, import_args->read);
   imp->add_flag("--dry-run", import_args->dry_run,
                 _("check every row, duplicates included, without storing any"));
   auto* replace = imp->add_flag(

@@ -110,7 +110,12 @@ std::string ReadInput(const std::string& path) {
   return text.str();
 }
 
-void AddReadOptions(CLI::App& command, ReadOptions& options) {
+void AddImportInput(CLI::App& command, std::string& file, std::string& format,
+                    ReadOptions& options) {
+  command.add_option("FILE", file, _("FILE.csv, FILE.json or FILE.xlsx (- reads stdin)"))
+      ->required();
+  command.add_option("--format", format, _("csv, json or xlsx (default: by extension)"))
+      ->check(CLI::IsMember({"csv", "json", "xlsx"}));
   command
       .add_option("--encoding", options.encoding,
                   _("the CSV file's encoding: UTF-8 (default), GB18030, GBK, BIG5, UTF-16 (as "

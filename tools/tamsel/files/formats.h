@@ -50,8 +50,10 @@ struct ReadOptions {
   std::string encoding;        // empty: UTF-8
   bool decimal_comma = false;  // numbers such as 0,76; implied by ';' as the separator
 };
-// --encoding and --decimal-comma, with their help.
-void AddReadOptions(CLI::App& command, ReadOptions& options);
+// An import's input: FILE, --format (csv, json or xlsx), --encoding and --decimal-comma, with
+// their help.
+void AddImportInput(CLI::App& command, std::string& file, std::string& format,
+                    ReadOptions& options);
 
 // "0,76" as "0.76": a cell whose one comma, read as a point, makes a plain decimal number (no
 // point and no thousands grouping besides); any other text as it is.
