@@ -1,9 +1,9 @@
 #include "common/funnel.h"
 
 #include <new>
+#include <optional>
 #include <string_view>
 
-#include "common/text.h"
 #include "tamsel/error.h"
 
 namespace tamsel::detail {
@@ -22,45 +22,54 @@ const std::exception_ptr& OutOfMemoryError() {
 }
 [[maybe_unused]] const bool kOutOfMemoryReady = static_cast<bool>(OutOfMemoryError());
 
+// Blank as the funnel counts it: nothing but spaces.
+bool Blank(std::string_view text) { return text.find_first_not_of(' ') == std::string_view::npos; }
+
 // A failure from outside the component (database, host service) must never vanish because its
 // text happens to be blank; only the component's own errors choose their description.
 std::string NonBlank(std::string text) {
-  if (Trim(text).empty()) return std::string(kUnknownFailure);
+  if (Blank(text)) return std::string(kUnknownFailure);
   return text;
 }
 
-std::string DescribeOrThrow(const std::exception_ptr& failure) {
+// What a failure leaves the funnel with.
+struct Kept {
+  std::string description;
+  std::string key;  // of a component failure; empty for any other
+};
+
+// The exception being handled, described; called inside a handler, so that one rethrow tells its
+// kind. When memory is too short to copy its texts, the out-of-memory text (held without
+// allocating) stands in.
+Kept DescribeCurrent() noexcept {
   try {
-    std::rethrow_exception(failure);
-  } catch (const ComponentError& e) {
-    return e.description();
-  } catch (const std::bad_alloc&) {
-    return kOutOfMemory;
-  } catch (const std::exception& e) {
-    return NonBlank(e.what());
+    try {
+      throw;
+    } catch (const ComponentError& e) {
+      return {e.description(), e.key()};
+    } catch (const std::bad_alloc&) {
+      return {kOutOfMemory, {}};
+    } catch (const std::exception& e) {
+      return {NonBlank(e.what()), {}};
+    } catch (...) {
+      return {std::string(kUnknownFailure), {}};
+    }
   } catch (...) {
-    return std::string(kUnknownFailure);
+    return {kOutOfMemory, {}};
   }
 }
 
-// The message key of a component failure, empty for any other.
-std::string KeyOf(const std::exception_ptr& failure) {
+// Throws the component error for what was kept. The error is built before it is thrown, so
+// running out of memory while building it throws the prepared error instead.
+[[noreturn]] void Leave(Kept kept, std::string_view blank, std::string_view source) {
+  std::optional<ComponentError> error;
   try {
-    std::rethrow_exception(failure);
-  } catch (const ComponentError& e) {
-    return e.key();
+    if (Blank(kept.description)) kept.description = blank;
+    error.emplace(std::string(source), std::move(kept.description), std::move(kept.key));
   } catch (...) {
-    return {};
+    std::rethrow_exception(OutOfMemoryError());
   }
-}
-
-// Counts a failure as described when memory is too short to tell.
-bool IsBlank(const std::exception_ptr& failure) noexcept {
-  try {
-    return Trim(Describe(failure)).empty();
-  } catch (...) {
-    return false;
-  }
+  throw std::move(*error);
 }
 
 }  // namespace
@@ -68,44 +77,45 @@ bool IsBlank(const std::exception_ptr& failure) noexcept {
 std::string Describe(const std::exception_ptr& failure) {
   if (!failure) return {};
   try {
-    return DescribeOrThrow(failure);
+    std::rethrow_exception(failure);
   } catch (...) {
-    return kOutOfMemory;
+    return DescribeCurrent().description;
   }
 }
 
 void RaiseFailure(const std::exception_ptr& failure, std::string_view blank,
                   std::string_view source) {
+  if (!failure) Leave({}, blank, source);
+  Kept kept;
   try {
-    std::string description = Describe(failure);
-    if (Trim(description).empty()) description = blank;
-    throw ComponentError(std::string(source), std::move(description), KeyOf(failure));
-  } catch (const ComponentError&) {
-    throw;
+    std::rethrow_exception(failure);
   } catch (...) {
-    std::rethrow_exception(OutOfMemoryError());
+    kept = DescribeCurrent();
   }
+  Leave(std::move(kept), blank, source);
 }
 
 void Funnel(Callback body, Callback cleanup, bool rethrow_cleanup_failure) {
-  std::exception_ptr kept;
+  Kept kept;
   try {
     body();
+    return;
   } catch (...) {
-    kept = std::current_exception();
+    kept = DescribeCurrent();
   }
-  if (!kept) return;
   if (cleanup) {
     try {
       cleanup();
     } catch (...) {
       // A blank clean-up text would turn the body's failure into a success.
-      if (rethrow_cleanup_failure && !IsBlank(std::current_exception())) {
-        kept = std::current_exception();
+      if (rethrow_cleanup_failure) {
+        Kept failed = DescribeCurrent();
+        if (!Blank(failed.description)) kept = std::move(failed);
       }
     }
   }
-  if (!IsBlank(kept)) RaiseFailure(kept, {});
+  // A failure whose description is blank returns normally: the caller keeps what the body reached.
+  if (!Blank(kept.description)) Leave(std::move(kept), {}, "Assert");
 }
 
 }  // namespace tamsel::detail

@@ -4,10 +4,13 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "common/internal_api.h"
 #include "db/connection_text.h"
 #include "db/tsql_rewriter.h"
 #include "tamsel/error.h"
@@ -20,11 +23,39 @@ class Recordset;
 
 namespace tamsel::detail {
 
+// A result's column names. A driver that keeps compiled statements hands each of its results
+// the statement's one object, so a caller looking columns up by name pays for the matching once
+// per statement rather than once per call.
+class ResultColumns {
+ public:
+  ResultColumns() = default;
+  explicit ResultColumns(std::vector<std::string> names) : names_(std::move(names)) {}
+  const std::vector<std::string>& names() const { return names_; }
+  size_t size() const { return names_.size(); }
+
+  // Positions of the wanted names (letter case ignored, -1 when absent; of two columns with one
+  // name the first), remembered for the last few lists asked for.
+  void Find(std::span<const std::string_view> wanted, std::span<int32_t> at) const;
+
+ private:
+  struct Found {
+    std::vector<std::string> wanted;
+    std::vector<int32_t> at;
+  };
+  std::vector<std::string> names_;
+  mutable std::mutex mutex_;  // results of one statement may be read on several threads
+  mutable std::vector<Found> found_;
+};
+
+// The columns of a result that has none.
+TAMSEL_INTERNAL const std::shared_ptr<const ResultColumns>& NoColumns();
+
 // Every row of a query, read at once.
 struct ResultData {
-  std::vector<std::string> columns;
-  std::vector<Variant> cells;  // row-major: row r, column c at r * columns.size() + c
-  size_t RowCount() const { return columns.empty() ? 0 : cells.size() / columns.size(); }
+  std::shared_ptr<const ResultColumns> columns = NoColumns();
+  std::vector<Variant> cells;  // row-major: row r, column c at r * Width() + c
+  size_t Width() const { return columns->size(); }
+  size_t RowCount() const { return Width() == 0 ? 0 : cells.size() / Width(); }
 };
 
 // A commit that failed after the change may already have become durable (a failed sync, a

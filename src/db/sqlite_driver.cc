@@ -165,8 +165,8 @@ class SqliteDriver : public Driver {
     EnsureOpen();
     RequireNoNul(sql, "statement");
     int64_t changed = 0;
-    if (sqlite3_stmt* stmt = Prepared(shape, sql, false)) {
-      RunOne(stmt, sql, nullptr, &changed);
+    if (CachedStmt* cached = Prepared(shape, sql, false)) {
+      RunOne(cached->stmt.get(), sql, nullptr, &changed);
     } else {
       Run(sql, nullptr, &changed);
     }
@@ -189,15 +189,16 @@ class SqliteDriver : public Driver {
   }
 
   std::shared_ptr<const ResultData> RunQuery(std::string_view sql, const StatementShape& shape) {
-    sqlite3_stmt* stmt = Prepared(shape, sql, true);
-    if (stmt == nullptr)
+    CachedStmt* cached = Prepared(shape, sql, true);
+    if (cached == nullptr)
       throw DatabaseError("a query must be a single statement [" + Shorten(sql) + "]");
+    sqlite3_stmt* stmt = cached->stmt.get();
     if (!sqlite3_stmt_readonly(stmt)) {
       sqlite3_clear_bindings(stmt);  // they point into this call's values
       throw DatabaseError("a query must only read, not change data [" + Shorten(sql) + "]");
     }
     auto data = std::make_shared<ResultData>();
-    RunOne(stmt, sql, data.get(), nullptr);
+    RunOne(stmt, sql, data.get(), nullptr, cached);
     return data;
   }
 
@@ -282,6 +283,9 @@ class SqliteDriver : public Driver {
     std::string sql;  // the key: a shape's, or the statement's text
     StmtPtr stmt;
     bool query = false;  // compiled under OnlyReading
+    // The names its rows came with, and the engine's recompile count they belong to.
+    std::shared_ptr<const ResultColumns> columns;
+    int compiled = -1;
   };
 
   void CloseHandle() {
@@ -350,13 +354,14 @@ class SqliteDriver : public Driver {
   // nullptr for a text of several statements. A shape the engine refuses with markers in it
   // is compiled from the full text instead, whose error (if any) names the real fault. A query
   // is compiled under OnlyReading, also when a statement compiled without it is cached.
-  sqlite3_stmt* Prepared(const StatementShape& shape, std::string_view original, bool query) {
+  CachedStmt* Prepared(const StatementShape& shape, std::string_view original, bool query) {
     if (!shape.values.empty()) {
-      sqlite3_stmt* stmt = Cached(
+      CachedStmt* cached = Cached(
           BoundKey(shape), [&] { return RewriteTsql(shape.text); }, {}, query);
-      if (stmt != nullptr && sqlite3_bind_parameter_count(stmt) == Count(shape.values.size())) {
-        Bind(stmt, shape.values);
-        return stmt;
+      if (cached != nullptr &&
+          sqlite3_bind_parameter_count(cached->stmt.get()) == Count(shape.values.size())) {
+        Bind(cached->stmt.get(), shape.values);
+        return cached;
       }
     }
     return Cached(
@@ -405,14 +410,14 @@ class SqliteDriver : public Driver {
   // miss. nullptr for several statements, and when the text fails to compile and no original
   // is given to report it with.
   template <typename Make>
-  sqlite3_stmt* Cached(const std::string& key, Make make, std::string_view original, bool query) {
+  CachedStmt* Cached(const std::string& key, Make make, std::string_view original, bool query) {
     if (auto it = index_.find(key); it != index_.end()) {
       if (query && !it->second->query) {  // compiled for a write: checked anew
         cache_.erase(it->second);
         index_.erase(it);
       } else {
         cache_.splice(cache_.begin(), cache_, it->second);
-        return it->second->stmt.get();
+        return &*it->second;
       }
     }
     const std::string& sql = make();
@@ -440,9 +445,9 @@ class SqliteDriver : public Driver {
       index_.erase(cache_.back().sql);
       cache_.pop_back();
     }
-    cache_.push_front({key, std::move(stmt), query});
+    cache_.push_front({key, std::move(stmt), query, nullptr, -1});
     index_[cache_.front().sql] = cache_.begin();
-    return raw;
+    return &cache_.front();
   }
 
   // What a query may do as SQLite compiles it. sqlite3_stmt_readonly lets BEGIN, SAVEPOINT,
@@ -492,8 +497,8 @@ class SqliteDriver : public Driver {
     EnsureOpen();
     RequireNoNul(tsql, "statement");
     const StatementShape shape = LiftLiterals(tsql);
-    if (sqlite3_stmt* stmt = Prepared(shape, tsql, false)) {
-      RunOne(stmt, tsql, out, changed);
+    if (CachedStmt* cached = Prepared(shape, tsql, false)) {
+      RunOne(cached->stmt.get(), tsql, out, changed, cached);
       return;
     }
     const std::string& sql = Rewritten(tsql);
@@ -516,7 +521,29 @@ class SqliteDriver : public Driver {
     }
   }
 
-  void RunOne(sqlite3_stmt* stmt, std::string_view original, ResultData* out, int64_t* changed) {
+  // The statement's column names, read from the engine only when it compiled the statement anew.
+  static std::shared_ptr<const ResultColumns> Columns(sqlite3_stmt* stmt, int count,
+                                                      CachedStmt* cached) {
+    const int compiled = sqlite3_stmt_status(stmt, SQLITE_STMTSTATUS_REPREPARE, 0);
+    if (cached != nullptr && cached->columns && cached->compiled == compiled)
+      return cached->columns;
+    std::vector<std::string> names;
+    names.reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+      const char* name = sqlite3_column_name(stmt, i);
+      names.emplace_back(name ? name : "");
+    }
+    auto columns = std::make_shared<const ResultColumns>(std::move(names));
+    if (cached != nullptr) {
+      cached->columns = columns;
+      cached->compiled = compiled;
+    }
+    return columns;
+  }
+
+  // Rows go to out (when given); a cached statement lends its column names to them.
+  void RunOne(sqlite3_stmt* stmt, std::string_view original, ResultData* out, int64_t* changed,
+              CachedStmt* cached = nullptr) {
     ResetOnExit reset{stmt};
     const int64_t total_before = sqlite3_total_changes64(db_);
     int rc = sqlite3_step(stmt);
@@ -524,19 +551,14 @@ class SqliteDriver : public Driver {
     // cached; only then do its columns (a "select *" above all) name what the rows hold.
     const int columns = sqlite3_column_count(stmt);
     if (out != nullptr) {
-      out->columns.clear();
+      out->columns = Columns(stmt, columns, cached);
       out->cells.clear();
       // Look-ups read one row or a few: room for one saves the vectors' regrowth.
-      out->columns.reserve(static_cast<size_t>(columns));
       out->cells.reserve(static_cast<size_t>(columns));
-      for (int i = 0; i < columns; ++i) {
-        const char* name = sqlite3_column_name(stmt, i);
-        out->columns.emplace_back(name ? name : "");
-      }
     }
     for (; rc == SQLITE_ROW; rc = sqlite3_step(stmt)) {
       if (out != nullptr) {
-        for (int i = 0; i < columns; ++i) out->cells.push_back(ColumnValue(stmt, i));
+        for (int i = 0; i < columns; ++i) out->cells.emplace_back(ColumnValue(stmt, i));
       }
     }
     if (rc != SQLITE_DONE) {

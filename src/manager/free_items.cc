@@ -6,6 +6,7 @@
 #include <pugixml.hpp>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "common/xml_attr.h"
 #include "db/driver.h"
@@ -20,6 +21,14 @@ namespace {
 
 using Flags = std::array<bool, detail::kFreeItemCount>;
 
+using FlagNames = std::array<std::string_view, detail::kFreeItemCount>;
+constexpr FlagNames kPurchaseFlags = {
+    "bPurPriceFree1", "bPurPriceFree2", "bPurPriceFree3", "bPurPriceFree4", "bPurPriceFree5",
+    "bPurPriceFree6", "bPurPriceFree7", "bPurPriceFree8", "bPurPriceFree9", "bPurPriceFree10"};
+constexpr FlagNames kOutsourcingFlags = {
+    "bOMPriceFree1", "bOMPriceFree2", "bOMPriceFree3", "bOMPriceFree4", "bOMPriceFree5",
+    "bOMPriceFree6", "bOMPriceFree7", "bOMPriceFree8", "bOMPriceFree9", "bOMPriceFree10"};
+
 // The item's flags for the supply type: the purchase set for 1, the outsourcing set otherwise.
 Flags InventoryFlags(Connection& conn, const std::string& inv_code, int32_t supply_type) {
   auto rs = detail::ConnectionAccess::OpenShaped(conn, detail::InventoryFreeFlagsSql(inv_code));
@@ -27,10 +36,13 @@ Flags InventoryFlags(Connection& conn, const std::string& inv_code, int32_t supp
     throw std::runtime_error("The item '" + inv_code +
                              "' has no free-item settings in inventory_sub.");
   }
-  const char* prefix = supply_type == 1 ? "bPurPriceFree" : "bOMPriceFree";
+  const FlagNames& names = supply_type == 1 ? kPurchaseFlags : kOutsourcingFlags;
+  std::array<int32_t, detail::kFreeItemCount> at{};
+  rs->FieldIndexes(names, at);
   Flags flags{};
-  for (int n = 1; n <= detail::kFreeItemCount; ++n) {
-    flags[n - 1] = VarToBool(rs->Fields(prefix + std::to_string(n)));
+  for (size_t n = 0; n < flags.size(); ++n) {
+    // A missing column is reported by the by-name read.
+    flags[n] = VarToBool(at[n] < 0 ? rs->Fields(names[n]) : *rs->FieldValueAt(at[n]));
   }
   rs->Close();
   return flags;

@@ -22,7 +22,8 @@ using ::testing::ThrowsMessage;
 // cInvCode, cName, iQty, cNum (a number kept as text), dDate
 std::shared_ptr<detail::ResultData> Sample() {
   auto data = std::make_shared<detail::ResultData>();
-  data->columns = {"cInvCode", "cName", "iQty", "cNum", "dDate"};
+  data->columns = std::make_shared<const detail::ResultColumns>(
+      std::vector<std::string>{"cInvCode", "cName", "iQty", "cNum", "dDate"});
   auto row = [&](Variant a, Variant b, Variant c, Variant d, Variant e) {
     for (Variant* v : {&a, &b, &c, &d, &e}) data->cells.push_back(*v);
   };
@@ -110,12 +111,19 @@ TEST(Recordset, NavigatesAndReportsItsEdges) {
 // and values read by position must follow the filter like values read by name.
 TEST(Recordset, ColumnPositionsMatchTheSearchByName) {
   auto data = Sample();
-  data->columns[3] = "CNAME";  // a second column of that name: the first counts
+  // a second column of that name: the first counts
+  data->columns = std::make_shared<const detail::ResultColumns>(
+      std::vector<std::string>{"cInvCode", "cName", "iQty", "CNAME", "dDate"});
   Recordset rs(data);
-  const std::vector<std::string_view> names = {"ddate", "nosuch", "cname", "CINVCODE", "iQty"};
+  std::vector<std::string_view> names = {"ddate", "nosuch", "cname", "CINVCODE", "iQty"};
   std::vector<int32_t> at(names.size());
   rs.FieldIndexes(names, at);
   EXPECT_EQ(at, (std::vector<int32_t>{4, -1, 1, 0, 2}));
+  // Positions are remembered per list of names, not per place the list is kept.
+  names[0] = "none";
+  rs.FieldIndexes(names, at);
+  EXPECT_EQ(at, (std::vector<int32_t>{-1, -1, 1, 0, 2}));
+  names[0] = "ddate";
   EXPECT_THROW(rs.FieldIndexes(names, std::span(at).first(2)), DatabaseError);
 
   rs.Filter("iQty >= 5");

@@ -198,7 +198,10 @@ std::shared_ptr<ResultData> OdbcDriver::FetchResult(Executed& run, const std::st
   // Described after every execution, never kept with a prepared shape: the columns a shape
   // returns change with the tables behind it.
   std::vector<Column> columns = Describe(h, count, text);
-  for (const Column& column : columns) result->columns.push_back(column.name);
+  std::vector<std::string> names;
+  names.reserve(columns.size());
+  for (const Column& column : columns) names.push_back(column.name);
+  result->columns = std::make_shared<const ResultColumns>(std::move(names));
   for (;;) {
     SQLRETURN rc = SQLFetch(h);
     if (rc == SQL_NO_DATA) break;
