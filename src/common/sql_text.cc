@@ -11,16 +11,20 @@
 
 namespace tamsel::detail {
 
-std::string SqlEsc(std::string_view value) {
+void AppendSqlEsc(std::string& out, std::string_view value) {
   // SQL text ends at a NUL, so the rest of the statement would be lost.
   if (value.find('\0') != std::string_view::npos)
     throw std::invalid_argument("a text holds a NUL character, which no statement can carry");
-  std::string out;
-  out.reserve(value.size());
+  out.reserve(out.size() + value.size());
   for (char c : value) {
     out.push_back(c);
     if (c == '\'') out.push_back('\'');
   }
+}
+
+std::string SqlEsc(std::string_view value) {
+  std::string out;
+  AppendSqlEsc(out, value);
   return out;
 }
 

@@ -375,13 +375,13 @@ class SqliteDriver : public Driver {
                                                    : static_cast<int32_t>(n);
   }
 
-  // The cache's key for a shape: its text and the values' types as SQLite binds them. An exact
-  // number's precision, part of the shape's own key for SQL Server, binds as any real here, so
-  // prices of different digits share one compiled statement.
+  // The cache's key for a shape: its text, marked apart from a statement's own text. A compiled
+  // statement takes values of any type (the engine recompiles it by itself where a value could
+  // change the plan), so a price written as 12 and one written as 12.5, or an empty cell bound
+  // as a value, share one compiled statement.
   const std::string& BoundKey(const StatementShape& shape) {
     bound_key_.assign(shape.text);
     bound_key_ += '\x1f';
-    for (const LiftedValue& value : shape.values) bound_key_ += static_cast<char>(value.type);
     return bound_key_;
   }
 
@@ -395,6 +395,9 @@ class SqliteDriver : public Driver {
           break;
         case LiftedValue::Type::kReal:
           rc = sqlite3_bind_double(stmt, i + 1, v.real);
+          break;
+        case LiftedValue::Type::kNull:
+          rc = sqlite3_bind_null(stmt, i + 1);
           break;
         default:  // the values outlive the statement's run
           rc = sqlite3_bind_text(stmt, i + 1, v.text.data(), Count(v.text.size()), SQLITE_STATIC);

@@ -620,7 +620,6 @@ StatementShape LiftLiterals(std::string_view tsql) {
     }  // the rest is read all the same: text that cannot be read throws, as it always does
     shape.text.assign(tsql);
     shape.values.clear();
-    shape.key = shape.text;
     return shape;
   };
   Token prev{Kind::kSpace, {}};  // the last solid token
@@ -693,7 +692,6 @@ StatementShape LiftLiterals(std::string_view tsql) {
   }
   if (!any) return whole();
   if (shape.values.empty()) return whole();
-  shape.key = ShapeKey(shape.text, shape.values);
   return shape;
 }
 

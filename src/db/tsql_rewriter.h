@@ -33,7 +33,16 @@ TAMSEL_INTERNAL std::string_view RequireNoNul(std::string_view text, std::string
 
 // A literal taken out of a statement, typed as it was written.
 struct LiftedValue {
-  enum class Type : char { kText = 't', kNationalText = 'n', kInteger = 'i', kReal = 'r' };
+  // kNull only comes from a statement's builder that asks for it (LiftLiterals leaves the
+  // keyword null in the text), so that rows differing only in which cells are empty share one
+  // compiled statement.
+  enum class Type : char {
+    kText = 't',
+    kNationalText = 'n',
+    kInteger = 'i',
+    kReal = 'r',
+    kNull = 'z'
+  };
   Type type = Type::kText;
   std::string text;  // a text's value: quotes removed, '' made one; a real's digits as written
   int64_t integer = 0;
@@ -51,7 +60,6 @@ constexpr size_t kDecimalPrecisionMax = 38;
 struct StatementShape {
   std::string text;  // T-SQL; the statement itself when nothing was lifted
   std::vector<LiftedValue> values;
-  std::string key;  // the text and the values' types: one compiled statement per key
 };
 
 // A statement's text with its shape, built side by side by the statement's builder.
@@ -70,7 +78,7 @@ constexpr size_t kLiftedValuesMax = 256;
 // text (beyond 64 bits, or too many digits for an exact number).
 TAMSEL_INTERNAL bool LiftNumber(std::string_view text, LiftedValue& out);
 
-// The key of a shape: its text and its values' types.
+// The key of a shape: its text and its values' types (one compiled statement per key).
 TAMSEL_INTERNAL std::string ShapeKey(std::string_view text, const std::vector<LiftedValue>& values);
 
 // Lifts the literal values out of a single SELECT, INSERT, UPDATE or DELETE so that statements

@@ -44,10 +44,17 @@ ShapedWriter& ShapedWriter::operator+=(const ShapedWriter& part) {
 }
 
 void ShapedWriter::Text(std::string_view value, bool national) {
-  const std::string escaped = SqlEsc(value);
-  const std::string quoted = (national ? "N'" : "'") + escaped + "'";
-  sql_.text += quoted;
-  if (escaped.size() > kLiftedTextMax) {  // stays in the text, as LiftLiterals leaves it
+  const size_t start = sql_.text.size();
+  sql_.text += national ? "N'" : "'";
+  try {
+    AppendSqlEsc(sql_.text, value);
+  } catch (...) {
+    sql_.text.resize(start);  // the statement stays as it was
+    throw;
+  }
+  sql_.text += '\'';
+  const std::string_view quoted = std::string_view(sql_.text).substr(start);
+  if (quoted.size() - (national ? 3 : 2) > kLiftedTextMax) {  // stays, as LiftLiterals leaves it
     sql_.shape.text += quoted;
     return;
   }
@@ -74,11 +81,17 @@ void ShapedWriter::Number(std::string_view digits) {
   sql_.shape.values.push_back(std::move(lifted));
 }
 
-void ShapedWriter::Value(const Variant& value) {
+void ShapedWriter::Value(const Variant& value, bool bind_null) {
   switch (value.type()) {
     case VarType::Empty:
     case VarType::Null:
-      *this += "null";  // a keyword, never lifted
+      if (!bind_null) {
+        *this += "null";  // a keyword, as LiftLiterals leaves it
+        return;
+      }
+      sql_.text += "null";
+      sql_.shape.text += '?';
+      sql_.shape.values.emplace_back().type = LiftedValue::Type::kNull;
       return;
     case VarType::Date:
     case VarType::String:
@@ -90,12 +103,7 @@ void ShapedWriter::Value(const Variant& value) {
   }
 }
 
-ShapedSql ShapedWriter::Done() && {
-  // Without values the statement is its own key, as LiftLiterals leaves such a text.
-  sql_.shape.key =
-      sql_.shape.values.empty() ? sql_.text : ShapeKey(sql_.shape.text, sql_.shape.values);
-  return std::move(sql_);
-}
+ShapedSql ShapedWriter::Done() && { return std::move(sql_); }
 
 // --- GetVenInvPriceRule --------------------------------------------------------------------
 

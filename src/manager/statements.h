@@ -29,7 +29,8 @@ class TAMSEL_INTERNAL ShapedWriter {
   ShapedWriter& operator+=(const ShapedWriter& part);
   void Text(std::string_view value, bool national);  // 'value' or N'value', quotes doubled
   void Number(std::string_view digits);              // as NumText or IntText writes it
-  void Value(const Variant& value);                  // as ToSqlText writes it
+  // As ToSqlText writes it; an empty value is the keyword null, bound as a value when asked.
+  void Value(const Variant& value, bool bind_null = false);
   const std::string& text() const { return sql_.text; }
   ShapedSql Done() &&;
 

@@ -199,7 +199,8 @@ std::optional<OdbcDriver::Executed> OdbcDriver::RunPrepared(std::string_view sql
 // The connection's prepared handle for a shape; SQL_NULL_HSTMT when the driver will not
 // prepare it with markers.
 SQLHSTMT OdbcDriver::PreparedHandle(const StatementShape& shape) {
-  if (auto it = prepared_index_.find(shape.key); it != prepared_index_.end()) {
+  std::string key = ShapeKey(shape.text, shape.values);
+  if (auto it = prepared_index_.find(key); it != prepared_index_.end()) {
     prepared_.splice(prepared_.begin(), prepared_, it->second);
     return it->second->stmt.get();
   }
@@ -225,7 +226,7 @@ SQLHSTMT OdbcDriver::PreparedHandle(const StatementShape& shape) {
     prepared_index_.erase(prepared_.back().key);
     prepared_.pop_back();
   }
-  prepared_.push_front({shape.key, std::move(stmt)});
+  prepared_.push_front({std::move(key), std::move(stmt)});
   prepared_index_[prepared_.front().key] = prepared_.begin();
   return prepared_.front().stmt.get();
 }
@@ -332,6 +333,7 @@ OdbcParameter OdbcParameterFor(const LiftedValue& value, bool exact_numbers, boo
         p.sql_type = SQL_DOUBLE;
       }
       break;
+    case LiftedValue::Type::kNull:  // never lifted from a text: the statement keeps null
     case LiftedValue::Type::kText:
     case LiftedValue::Type::kNationalText: {
       // N'..' stays nvarchar and '..' varchar: a varchar column compared with an nvarchar value

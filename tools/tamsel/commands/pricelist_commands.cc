@@ -310,21 +310,51 @@ CheckedRow CheckRow(const Cells& cells, MasterData& master, PriceChecks& prices)
 
 // The text as the quoter writes each value, and beside it the shape the embedded driver binds:
 // one compiled statement for every row.
-detail::ShapedSql InsertSql(const CheckedRow& row) {
-  static const std::string kInto = [] {
-    std::string names;
-    for (size_t c = 1; c < kColumnCount; ++c) (names += c == 1 ? "" : ",") += kColumns[c].name;
-    return "insert into ven_inv_price (" + names + ") values (";
-  }();
-  detail::ShapedWriter sql(kInto.size() + 512);
-  sql += kInto;
-  for (size_t c = 1; c < kColumnCount; ++c) {
-    if (c > 1) sql += ",";
-    sql.Value(row.values[c]);
+// Good rows stored several to a statement on the embedded database: the trigger that keeps the
+// row version gives each statement a high cost of its own, and empty cells are bound like any
+// value, so that one compiled statement serves every batch of a size. Elsewhere a row a
+// statement. The rows held are written before the price list is read or changed otherwise.
+class InsertBatch {
+ public:
+  explicit InsertBatch(Connection& conn)
+      : conn_(conn), size_(conn.Dialect() == "sqlite" ? kBatchRows : 1) {}
+
+  void Add(const CheckedRow& row) {
+    static const std::string kInto = [] {
+      std::string names;
+      for (size_t c = 1; c < kColumnCount; ++c) (names += c == 1 ? "" : ",") += kColumns[c].name;
+      return "insert into ven_inv_price (" + names + ") values ";
+    }();
+    if (held_ == 0) {
+      sql_ = detail::ShapedWriter(kInto.size() + 512 * size_);
+      sql_ += kInto;
+    } else {
+      sql_ += ",";
+    }
+    sql_ += "(";
+    for (size_t c = 1; c < kColumnCount; ++c) {
+      if (c > 1) sql_ += ",";
+      sql_.Value(row.values[c], size_ > 1);
+    }
+    sql_ += ")";
+    if (++held_ == size_) Flush();
   }
-  sql += ")";
-  return std::move(sql).Done();
-}
+
+  void Flush() {
+    if (held_ == 0) return;
+    held_ = 0;
+    detail::ConnectionAccess::ExecuteShaped(conn_, std::move(sql_).Done());
+  }
+
+ private:
+  // As many rows as stay within the values a statement binds.
+  static constexpr size_t kBatchRows = detail::kLiftedValuesMax / (kColumnCount - 1);
+
+  Connection& conn_;
+  const size_t size_;
+  size_t held_ = 0;
+  detail::ShapedWriter sql_;
+};
 
 // The columns of a row's key: two rows equal in all of them price the same purchase from the same
 // day, and the look-up would choose between them by chance. A promotion price and the price of
@@ -379,7 +409,7 @@ class KeyIndex {
     int line = 0;        // this import's row with the key: its line (CSV) or position (JSON)
   };
 
-  explicit KeyIndex(Connection& conn) : conn_(conn) {}
+  KeyIndex(Connection& conn, InsertBatch& batch) : conn_(conn), batch_(batch) {}
 
   // Room for about this many keys at once: each growth of the table rehashes every key held.
   void Expect(size_t keys) { keys_.reserve(keys); }
@@ -389,6 +419,7 @@ class KeyIndex {
     Fold(VarToStr(row.values[kItem]), item_);
     if (!items_.contains(item_)) {
       items_.insert(item_);
+      batch_.Flush();
       Load(row.values[kItem]);
     }
     return At([&](size_t c) -> const Variant& { return row.values[c]; });
@@ -433,6 +464,7 @@ class KeyIndex {
   }
 
   Connection& conn_;
+  InsertBatch& batch_;
   std::unordered_set<std::string> items_;
   std::unordered_map<std::string, Seen> keys_;
   std::string item_, key_;  // scratch, kept for their capacity
@@ -481,7 +513,8 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
   MasterData master(conn);
   PriceChecks prices(session.manager().GetValidator());
   TransactionGuard transaction(conn);
-  KeyIndex keys(conn);
+  InsertBatch inserts(conn);
+  KeyIndex keys(conn, inserts);
   // A price-list line takes some sixty bytes at least.
   keys.Expect(static_cast<size_t>(std::min(size / 64, 1e7)));
   std::vector<Refusal> refused;
@@ -502,10 +535,11 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
                "dEnableDate, iLowerLimit, bPromotion, cTermCode and free items)",
                line > 0 ? Tf("line {0}", seen.line) : Tf("row {0}", seen.line)));
       } else if (seen.stored == 0) {
-        detail::ConnectionAccess::ExecuteShaped(conn, InsertSql(row));
+        inserts.Add(row);
         seen.line = line > 0 ? line : position;
         ++accepted;
       } else if (on_existing == OnExisting::kReplace) {
+        inserts.Flush();
         detail::ConnectionAccess::ExecuteShaped(conn, UpdateSql(row));
         seen.line = line > 0 ? line : position;
         ++replaced;
@@ -581,6 +615,7 @@ int Import(const GlobalOptions& options, const ImportArgs& args) {
       take(&cells, "", record.line, 0);
     }
   }
+  inserts.Flush();
   if (args.dry_run) {
     transaction.Rollback();
   } else {

@@ -81,8 +81,11 @@ std::vector<CsvRecord> ParseCsv(std::string_view text, int first_line, char sepa
   };
   auto end_record = [&] {
     end_field();
+    const size_t width = record.fields.size();
     records.push_back(std::move(record));
     record = CsvRecord{};
+    // The next record is most likely as wide: room for it saves the vector's regrowth.
+    record.fields.reserve(width);
     in_record = false;
   };
   while (i < text.size()) {
@@ -146,21 +149,20 @@ std::vector<CsvRecord> ParseCsv(std::string_view text, int first_line, char sepa
 bool CsvReader::Next(CsvRecord& record) {
   while (taken_ == pending_.size()) {
     // Whole lines until the quotes balance: then no quoted field runs on past the chunk.
-    std::string chunk;
+    chunk_.clear();
     const int first = next_line_;
     size_t quotes = 0;
-    std::string piece;
-    while (std::getline(in_, piece)) {
+    while (std::getline(in_, piece_)) {
       ++next_line_;
-      quotes += static_cast<size_t>(std::count(piece.begin(), piece.end(), '"'));
-      chunk += piece;
-      chunk += '\n';
+      quotes += static_cast<size_t>(std::count(piece_.begin(), piece_.end(), '"'));
+      chunk_ += piece_;
+      chunk_ += '\n';
       if (quotes % 2 == 0) break;
     }
     if (in_.bad()) throw ToolError(_("cannot read the input"));
-    if (chunk.empty()) return false;
-    if (separator_ == 0) separator_ = DetectSeparator(chunk.substr(0, chunk.find('\n')));
-    pending_ = ParseCsv(chunk, first, separator_);
+    if (chunk_.empty()) return false;
+    if (separator_ == 0) separator_ = DetectSeparator(chunk_.substr(0, chunk_.find('\n')));
+    pending_ = ParseCsv(chunk_, first, separator_);
     taken_ = 0;
   }
   record = std::move(pending_[taken_++]);

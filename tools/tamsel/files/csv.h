@@ -40,6 +40,7 @@ class CsvReader {
   int next_line_ = 1;
   std::vector<CsvRecord> pending_;
   size_t taken_ = 0;
+  std::string chunk_, piece_;  // scratch, kept for their capacity
 };
 
 // One line with its line break ("\r\n" as the common format asks); fields are quoted when they
