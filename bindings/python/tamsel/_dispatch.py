@@ -1,4 +1,4 @@
-"""Script client of Tamsel's published dispatch interface (standard library only: ctypes).
+"""The ctypes layer under the tamsel package: Tamsel's published dispatch interface, by name.
 
     import datetime, tamsel_client as tc
     mgr = tc.create("Tamsel.PriceRuleManager")
@@ -8,16 +8,17 @@
 Attribute access reads a property or gives a method to call (GetIDsOfNames, then Invoke);
 keyword arguments are passed as named arguments; assignment puts a property. Values: str, int, float, bool, None for Null, Empty for a value never
 set, datetime.date / datetime.datetime for dates; dispatch objects come back wrapped again.
-A failing call raises ComponentError (the component error, from EXCEPINFO) or DispatchError.
-Objects answer only on the thread that created them.
+A failing call raises ComponentError (the component error, from EXCEPINFO) or DispatchError,
+both an Error. Objects answer only on the thread that created them.
 """
 
 import ctypes as C
 import datetime as _dt
 import json
 import os
+from typing import Any, Callable, Dict, List, Optional, Set, Tuple
 
-__all__ = ["Dispatch", "Empty", "Missing", "Ref", "ComponentError", "DispatchError",
+__all__ = ["Dispatch", "Empty", "Missing", "Ref", "Error", "ComponentError", "DispatchError",
            "can_unload", "create", "expose", "register", "unregister", "registry_path"]
 
 S_OK = 0
@@ -27,7 +28,12 @@ DISP_E_EXCEPTION = -2147352567
 DISP_E_UNKNOWNNAME = -2147352570
 DISP_E_BADPARAMCOUNT = -2147352562
 DISP_E_PARAMNOTOPTIONAL = -2147352561
+DISP_E_TYPEMISMATCH = -2147352571
+DISP_E_OVERFLOW = -2147352566
 E_NOINTERFACE = -2147467262
+E_INVALIDARG = -2147024809
+RPC_E_WRONG_THREAD = -2147417842
+COMPONENT_ERROR = -2147220503
 METHOD, PROPERTYGET, PROPERTYPUT, PROPERTYPUTREF = 1, 2, 4, 8
 DISPID_PROPERTYPUT, DISPID_NEWENUM = -3, -4
 (VT_EMPTY, VT_NULL, VT_I2, VT_I4, VT_R4, VT_R8, VT_CY, VT_DATE, VT_BSTR, VT_DISPATCH, VT_ERROR,
@@ -41,7 +47,7 @@ class GUID(C.Structure):
                 ("Data4", C.c_uint8 * 8)]
 
     @classmethod
-    def parse(cls, text):
+    def parse(cls, text: str) -> "GUID":
         a, b, c, d, e = text.strip("{}").split("-")
         return cls(int(a, 16), int(b, 16), int(c, 16), (C.c_uint8 * 8)(*bytes.fromhex(d + e)))
 
@@ -98,17 +104,17 @@ class _IDispatchVtbl(C.Structure):
                 ("GetIDsOfNames", _GetIDsOfNames), ("Invoke", _Invoke)]
 
 
-def _method(ptr, index, proto):
+def _method(ptr: Any, index: int, proto: Any) -> Any:
     vtbl = C.cast(ptr, C.POINTER(C.POINTER(C.c_void_p)))[0]
     return proto(vtbl[index])
 
 
 class _EmptyType:
     """A value never assigned (VT_EMPTY), apart from Null (None)."""
-    def __bool__(self):
+    def __bool__(self) -> bool:
         return False
 
-    def __repr__(self):
+    def __repr__(self) -> str:
         return "Empty"
 
 
@@ -118,33 +124,72 @@ Missing = object()  # an optional argument left out in the middle: it takes its 
 
 class Ref:
     """An in/out argument: after the call, value holds what the callee wrote back."""
-    def __init__(self, value=None):
+    def __init__(self, value: Any = None) -> None:
         self.value = value
 
 
-class DispatchError(Exception):
-    def __init__(self, hresult, what):
+class Error(Exception):
+    """Any failure of the component or of a call into it.
+
+    number: the error number (-2147220503 for the component's own errors, else an HRESULT or 0);
+    source: "Assert", "Error", "DatabaseError", ...; description: the text; key: the message key
+    of one of the component's own messages ("Zorvik.pu.Quorlin.00059"), else ""."""
+
+    def __init__(self, description: str, *, number: int = 0, source: str = "",
+                 key: str = "") -> None:
+        super().__init__(description)
+        self.number, self.source, self.description, self.key = number, source, description, key
+
+    def __repr__(self) -> str:
+        extra = "".join(f", {name}={value!r}" for name, value in
+                        (("source", self.source), ("key", self.key)) if value)
+        return f"{type(self).__name__}({self.description!r}{extra})"
+
+
+_MEANINGS = {
+    DISP_E_MEMBERNOTFOUND: "no such member, or not callable this way",
+    DISP_E_UNKNOWNNAME: "no such name",
+    DISP_E_PARAMNOTFOUND: "no such parameter",
+    DISP_E_TYPEMISMATCH: "wrong type",
+    DISP_E_OVERFLOW: "value out of range",
+    DISP_E_BADPARAMCOUNT: "wrong number of arguments",
+    DISP_E_PARAMNOTOPTIONAL: "a required argument is missing",
+    E_INVALIDARG: "invalid argument",
+    E_NOINTERFACE: "interface not supported",
+    RPC_E_WRONG_THREAD: "called from a thread other than the one that created the object",
+}
+
+
+class DispatchError(Error):
+    """A call the dispatch interface refused; hresult says why, the text in words."""
+
+    def __init__(self, hresult: int, what: str) -> None:
+        meaning = _MEANINGS.get(hresult, f"error 0x{hresult & 0xFFFFFFFF:08X}")
+        super().__init__(f"{what}: {meaning}", number=hresult)
         self.hresult = hresult
-        super().__init__(f"{what}: 0x{hresult & 0xFFFFFFFF:08X}")
 
 
 class ComponentError(DispatchError):
     """The component's error (number -2147220503) or another failure raised by the callee."""
-    def __init__(self, number, source, description):
-        self.number, self.source, self.description = number, source, description
-        Exception.__init__(self, description)
+
+    def __init__(self, number: int, source: str, description: str, key: str = "") -> None:
+        Error.__init__(self, description, number=number, source=source, key=key)
         self.hresult = DISP_E_EXCEPTION
 
 
 # The library whose BSTR functions this process uses; set when a component library loads.
-_lib = None
-_libraries = {}
+_lib: Any = None
+_libraries: Dict[str, Any] = {}
 
 
-def _load(path):
+def _load(path: str) -> Any:
+    """The component library at path, or by name through the system loader."""
     global _lib
     if path not in _libraries:
-        lib = C.CDLL(path)
+        try:
+            lib = C.CDLL(path)
+        except OSError as e:
+            raise Error(f"cannot load the component library: {e}") from None
         lib.SysAllocStringLen.restype = C.c_void_p
         lib.SysAllocStringLen.argtypes = [C.c_char_p, C.c_uint]
         lib.SysFreeString.argtypes = [C.c_void_p]
@@ -160,20 +205,20 @@ def _load(path):
     return _libraries[path]
 
 
-def _bstr(text):
+def _bstr(text: str) -> int:
     data = text.encode("utf-16-le", "surrogatepass")
-    p = _lib.SysAllocStringLen(data, len(data) // 2)
+    p: Optional[int] = _lib.SysAllocStringLen(data, len(data) // 2)
     if not p:
         raise MemoryError
     return p
 
 
-def _text(bstr):
+def _text(bstr: Optional[int]) -> str:
     return C.string_at(bstr, 2 * _lib.SysStringLen(bstr)).decode("utf-16-le", "replace") \
         if bstr else ""
 
 
-def _olestr(p):
+def _olestr(p: int) -> str:
     units = C.cast(p, C.POINTER(C.c_uint16))
     n = 0
     while units[n]:
@@ -181,21 +226,21 @@ def _olestr(p):
     return C.string_at(p, 2 * n).decode("utf-16-le", "replace")
 
 
-def _to_ole(value):
+def _to_ole(value: _dt.date) -> float:
     if not isinstance(value, _dt.datetime):
         value = _dt.datetime(value.year, value.month, value.day)
     delta = value - _OLE_EPOCH
     return delta.days + delta.seconds / 86400
 
 
-def _from_ole(ole):
+def _from_ole(ole: float) -> _dt.date:
     day = int(ole)
     seconds = round(abs(ole - day) * 86400)
     moment = _OLE_EPOCH + _dt.timedelta(days=day, seconds=seconds)
     return moment.date() if seconds == 0 else moment
 
 
-def _to_variant(value, v, refs=None):
+def _to_variant(value: Any, v: VARIANT, refs: Optional[List[Tuple[Ref, VARIANT]]] = None) -> None:
     """Fills v; v then owns what it holds (clear it with _clear)."""
     if value is Missing:
         v.vt, v.scode = VT_ERROR, DISP_E_PARAMNOTFOUND
@@ -226,7 +271,7 @@ def _to_variant(value, v, refs=None):
         raise TypeError(f"no dispatch value for {type(value).__name__}")
 
 
-def _clear(v):
+def _clear(v: VARIANT) -> None:
     if v.vt == VT_BSTR:
         _lib.SysFreeString(v.ptr)
     elif v.vt in (VT_DISPATCH, VT_UNKNOWN) and v.ptr:
@@ -234,7 +279,7 @@ def _clear(v):
     v.vt, v.llVal = VT_EMPTY, 0
 
 
-def _from_variant(v, take=True):
+def _from_variant(v: VARIANT, take: bool = True) -> Any:
     """The Python value of v. take: v's text and object reference pass to the result."""
     vt = v.vt
     if vt == VT_BYREF | VT_VARIANT:
@@ -254,7 +299,7 @@ def _from_variant(v, take=True):
         if not take:
             _method(v.ptr, 1, _AddRef)(v.ptr)
         return _Enumerator(v.ptr) if v.ptr else None
-    simple = {VT_EMPTY: lambda: Empty, VT_NULL: lambda: None, VT_I2: lambda: v.iVal,
+    simple: Dict[int, Callable[[], Any]] = {VT_EMPTY: lambda: Empty, VT_NULL: lambda: None, VT_I2: lambda: v.iVal,
               VT_I4: lambda: v.lVal, VT_R4: lambda: v.fltVal, VT_R8: lambda: v.dblVal,
               VT_CY: lambda: v.llVal / 10000, VT_DATE: lambda: _from_ole(v.date),
               VT_ERROR: lambda: v.scode, VT_BOOL: lambda: v.boolVal != 0,
@@ -264,9 +309,11 @@ def _from_variant(v, take=True):
     return simple[vt]()
 
 
-def _invoke(ptr, dispid, flags, args, named=None):
+def _invoke(ptr: int, dispid: int, flags: int, args: List[Any],
+            named: Optional[Dict[int, Any]] = None, member: str = "",
+            names: Tuple[str, ...] = ()) -> Any:
     """named: {parameter dispid: value}; they come first in rgvarg, the positional ones after
-    them in reverse order."""
+    them in reverse order. member and names (the named arguments'): for the error text."""
     named = dict(named or {})
     if flags & (PROPERTYPUT | PROPERTYPUTREF):
         named = {DISPID_PROPERTYPUT: args[0]}
@@ -274,7 +321,7 @@ def _invoke(ptr, dispid, flags, args, named=None):
     n, k = len(args) + len(named), len(named)
     values = (VARIANT * max(n, 1))()
     ids = (C.c_int32 * max(k, 1))(*named.keys())
-    refs = []
+    refs: List[Tuple[Ref, VARIANT]] = []
     try:
         for i, arg in enumerate(named.values()):
             _to_variant(arg, values[i], refs)
@@ -299,18 +346,31 @@ def _invoke(ptr, dispid, flags, args, named=None):
             _lib.SysFreeString(p)
         raise ComponentError(excep.scode, source, description)
     if hr < 0:
-        raise DispatchError(hr, f"Invoke of member {dispid:#x} (argument {arg_err.value})")
+        where = member or f"member {dispid:#x}"
+        if hr in (DISP_E_TYPEMISMATCH, DISP_E_OVERFLOW, DISP_E_PARAMNOTFOUND) and n:
+            # arg_err indexes rgvarg: named arguments first, then positional ones reversed.
+            i = arg_err.value
+            if flags & (PROPERTYPUT | PROPERTYPUTREF):
+                where += ", the value assigned"
+            elif i < k:
+                where += f", argument {names[i] if i < len(names) else i + 1}"
+            elif i < n:
+                where += f", argument {n - i}"
+        raise DispatchError(hr, where)
     return _from_variant(result)
 
 
 class Dispatch:
     """A dispatch object of the component, reached by member name."""
 
-    def __init__(self, ptr):
+    _ptr: Optional[int]
+    _ids: Dict[str, int]
+
+    def __init__(self, ptr: int) -> None:
         object.__setattr__(self, "_ptr", ptr)  # one reference, owned
         object.__setattr__(self, "_ids", {})
 
-    def __del__(self):
+    def __del__(self) -> None:
         if self._ptr:
             try:
                 _method(self._ptr, 2, _AddRef)(self._ptr)
@@ -318,7 +378,7 @@ class Dispatch:
                 pass
             object.__setattr__(self, "_ptr", None)
 
-    def _ids_of(self, *names):
+    def _ids_of(self, *names: str) -> List[int]:
         """The member's dispid, then those of its parameters."""
         bufs = [C.create_string_buffer(n.encode("utf-16-le") + b"\0\0") for n in names]
         array = (C.c_void_p * len(names))(*map(C.addressof, bufs))
@@ -326,24 +386,28 @@ class Dispatch:
         hr = _method(self._ptr, 5, _GetIDsOfNames)(self._ptr, C.byref(IID_NULL), array,
                                                    len(names), 0, ids)
         if hr < 0:
-            raise AttributeError(", ".join(n for n, i in zip(names, ids) if i == -1))
+            unknown = [n for n, i in zip(names, ids) if i == -1]
+            if unknown and unknown[0] == names[0]:
+                raise AttributeError(names[0])
+            raise DispatchError(hr, f"{names[0]}, argument {', '.join(unknown)}")
         return list(ids)
 
-    def _id(self, name):
+    def _id(self, name: str) -> int:
         if name not in self._ids:
             self._ids[name] = self._ids_of(name)[0]
         return self._ids[name]
 
-    def _call(self, name, dispid, args, kwargs):
+    def _call(self, name: str, dispid: int, args: Tuple[Any, ...], kwargs: Dict[str, Any]) -> Any:
         named = dict(zip(self._ids_of(name, *kwargs)[1:], kwargs.values())) if kwargs else None
-        return _invoke(self._ptr, dispid, METHOD | PROPERTYGET, list(args), named)
+        return _invoke(self._ptr or 0, dispid, METHOD | PROPERTYGET, list(args), named, name,
+                       tuple(kwargs))
 
-    def __getattr__(self, name):
+    def __getattr__(self, name: str) -> Any:
         if name.startswith("__"):
             raise AttributeError(name)
         dispid = self._id(name)
         try:
-            return _invoke(self._ptr, dispid, PROPERTYGET, [])
+            return _invoke(self._ptr or 0, dispid, PROPERTYGET, [], member=name)
         except DispatchError as e:
             # A method, or a property that takes parameters: something to call.
             if e.hresult not in (DISP_E_MEMBERNOTFOUND, DISP_E_BADPARAMCOUNT,
@@ -351,24 +415,25 @@ class Dispatch:
                 raise
         return lambda *args, **kwargs: self._call(name, dispid, args, kwargs)
 
-    def __setattr__(self, name, value):
+    def __setattr__(self, name: str, value: Any) -> None:
         flags = PROPERTYPUTREF if isinstance(value, (Dispatch, _Exposed)) else PROPERTYPUT
-        _invoke(self._ptr, self._id(name), flags, [value])
+        _invoke(self._ptr or 0, self._id(name), flags, [value], member=name)
 
-    def __call__(self, *args):  # the default member: rs("cVenCode"), items(1)
-        return _invoke(self._ptr, 0, METHOD | PROPERTYGET, list(args))
+    def __call__(self, *args: Any) -> Any:  # the default member: rs("cVenCode"), items(1)
+        return _invoke(self._ptr or 0, 0, METHOD | PROPERTYGET, list(args), member="(default)")
 
-    def __len__(self):
-        return self.Count
+    def __len__(self) -> int:
+        return int(self.Count)
 
-    def __iter__(self):
-        return iter(_invoke(self._ptr, DISPID_NEWENUM, METHOD | PROPERTYGET, []))
+    def __iter__(self) -> Any:
+        return iter(_invoke(self._ptr or 0, DISPID_NEWENUM, METHOD | PROPERTYGET, [],
+                            member="_NewEnum"))
 
 
 class _Enumerator:
     """The items of a collection, one IEnumVARIANT.Next at a time."""
 
-    def __init__(self, unknown):
+    def __init__(self, unknown: int) -> None:
         found = C.c_void_p()
         hr = _method(unknown, 0, _QueryInterface)(unknown, C.byref(IID_IEnumVARIANT),
                                                    C.byref(found))
@@ -377,10 +442,10 @@ class _Enumerator:
             raise DispatchError(hr, "QueryInterface for IEnumVARIANT")
         self._ptr = found.value
 
-    def __iter__(self):
+    def __iter__(self) -> "_Enumerator":
         return self
 
-    def __next__(self):
+    def __next__(self) -> Any:
         v, fetched = VARIANT(), C.c_uint32(0)
         hr = _method(self._ptr, 3, _Next)(self._ptr, 1, C.byref(v), C.byref(fetched))
         if hr < 0:
@@ -389,24 +454,25 @@ class _Enumerator:
             raise StopIteration
         return _from_variant(v)
 
-    def __del__(self):
+    def __del__(self) -> None:
         try:
             _method(self._ptr, 2, _AddRef)(self._ptr)
         except Exception:  # noqa: BLE001 - interpreter shutdown
             pass
 
 
-_alive = set()  # exposed objects the component still holds
+_alive: Set["_Exposed"] = set()  # exposed objects the component still holds
 
 
 class _Exposed:
     """A Python object published as a dispatch object: its attributes are found by name
     (letter case ignored); callables are called with the arguments, anything else is read."""
 
-    def __init__(self, target):
-        self._target, self._names, self._refs = target, [], 0
+    def __init__(self, target: object) -> None:
+        self._target, self._refs = target, 0
+        self._names: List[str] = []
 
-        def query(this, iid, out):
+        def query(this: int, iid: Any, out: Any) -> int:
             if bytes(iid.contents) in (bytes(IID_IUnknown), bytes(IID_IDispatch)):
                 add_ref(this)
                 out[0] = this
@@ -414,22 +480,23 @@ class _Exposed:
             out[0] = None
             return E_NOINTERFACE
 
-        def add_ref(this):
+        def add_ref(this: int) -> int:
             self._refs += 1
             _alive.add(self)
             return self._refs
 
-        def release(this):
+        def release(this: int) -> int:
             self._refs -= 1
             if self._refs == 0:
                 _alive.discard(self)
             return self._refs
 
-        def type_info_count(this, count):
+        def type_info_count(this: int, count: Any) -> int:
             count[0] = 0
             return S_OK
 
-        def ids_of_names(this, iid, names, count, lcid, ids):
+        def ids_of_names(this: int, iid: Any, names: Any, count: int, lcid: int,
+                         ids: Any) -> int:
             wanted = _olestr(names[0]).lower()
             for attr in dir(target):
                 if attr.lower() == wanted and not attr.startswith("_"):
@@ -440,7 +507,8 @@ class _Exposed:
             ids[0] = -1
             return DISP_E_UNKNOWNNAME
 
-        def invoke(this, dispid, iid, lcid, flags, params, result, excep, arg_err):
+        def invoke(this: int, dispid: int, iid: Any, lcid: int, flags: int, params: Any,
+                   result: Any, excep: Any, arg_err: Any) -> int:
             try:
                 attr = getattr(target, self._names[dispid])
                 p = params.contents
@@ -465,12 +533,12 @@ class _Exposed:
         self._ptr = C.addressof(self._object)
 
 
-def expose(target):
+def expose(target: object) -> "_Exposed":
     """target as a dispatch object that can be handed to the component (a login, an info)."""
     return _Exposed(target)
 
 
-def registry_path():
+def registry_path() -> str:
     """Where registration is written and read: as libtamsel_publish decides."""
     if os.environ.get("TAMSEL_REGISTRY"):
         return os.environ["TAMSEL_REGISTRY"]
@@ -480,24 +548,24 @@ def registry_path():
     return os.path.join(base, "tamsel", "registry.json")
 
 
-def register(library):
+def register(library: str) -> None:
     hr = _load(os.path.abspath(library)).DllRegisterServer()
     if hr < 0:
         raise DispatchError(hr, "DllRegisterServer")
 
 
-def unregister(library):
+def unregister(library: str) -> None:
     hr = _load(os.path.abspath(library)).DllUnregisterServer()
     if hr < 0:
         raise DispatchError(hr, "DllUnregisterServer")
 
 
-def can_unload(library):
+def can_unload(library: str) -> bool:
     """True when the library holds no object and no lock any more (DllCanUnloadNow)."""
-    return _load(os.path.abspath(library)).DllCanUnloadNow() == S_OK
+    return bool(_load(os.path.abspath(library)).DllCanUnloadNow() == S_OK)
 
 
-def create(progid_or_clsid):
+def create(progid_or_clsid: str) -> Dispatch:
     """A new object of a registered class, by program id ("Tamsel.PriceRuleManager") or class id."""
     with open(registry_path(), encoding="utf-8") as f:
         registry = json.load(f)
@@ -505,12 +573,17 @@ def create(progid_or_clsid):
     entry = registry.get("classes", {}).get(clsid.upper())
     if entry is None:
         raise DispatchError(-2147221164, f"{progid_or_clsid} is not registered")  # REGDB_E_...
-    lib = _load(entry["library"])
+    return create_from(entry["library"], clsid, progid_or_clsid)
+
+
+def create_from(library: str, clsid: str, what: str) -> Dispatch:
+    """A new object of class clsid straight from library, with no registration."""
+    lib = _load(library)
     factory = C.c_void_p()
     hr = lib.DllGetClassObject(C.byref(GUID.parse(clsid)), C.byref(IID_IClassFactory),
                                C.byref(factory))
     if hr < 0:
-        raise DispatchError(hr, f"DllGetClassObject for {progid_or_clsid}")
+        raise DispatchError(hr, f"DllGetClassObject for {what}")
     try:
         obj = C.c_void_p()
         hr = _method(factory.value, 3, _CreateInstance)(factory.value, None,
@@ -518,5 +591,5 @@ def create(progid_or_clsid):
     finally:
         _method(factory.value, 2, _AddRef)(factory.value)
     if hr < 0:
-        raise DispatchError(hr, f"CreateInstance of {progid_or_clsid}")
-    return Dispatch(obj.value)
+        raise DispatchError(hr, f"CreateInstance of {what}")
+    return Dispatch(obj.value or 0)
