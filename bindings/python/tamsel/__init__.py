@@ -30,6 +30,8 @@ __all__ = ["open", "Manager", "Rule", "Tier", "Tiers", "ResultSet", "Error", "Co
 CLSID_PRICE_RULE_MANAGER = "{5D48B951-2B81-446B-AA06-62F38B328A32}"
 _KEY_STALE = "Zorvik.pu.Quorlin.00059"
 _KEY_NO_RULE = "Zorvik.pu.Quorlin.00061"
+# The database did not take a write: a tier, the header, its read-back, the commit.
+_KEYS_NOT_STORED = frozenset(f"Zorvik.pu.Quorlin.{n}" for n in ("00054", "00056", "00057", "00503"))
 
 
 class StaleRule(ComponentError):
@@ -45,18 +47,21 @@ class NotFound(ComponentError):
 
 
 class DatabaseUnavailable(ComponentError):
-    """The database could not be opened, or failed under a call."""
+    """The database could not be opened, or did not take a change (for "...00503" whether the
+    change is stored is unknown: reload before retrying)."""
 
 
 def _named(e: ComponentError, key: str) -> ComponentError:
+    # Without a key it may be the database's text or a check that has no message of its own:
+    # only the plain ComponentError is honest then.
     if key == _KEY_STALE:
         kind: type[ComponentError] = StaleRule
     elif key == _KEY_NO_RULE:
         kind = NotFound
+    elif key in _KEYS_NOT_STORED or e.source == "DatabaseError":
+        kind = DatabaseUnavailable
     elif key:
         kind = RuleRefused
-    elif e.source == "DatabaseError" or e.number == _d.COMPONENT_ERROR:
-        kind = DatabaseUnavailable  # the component's own failures all carry a key
     else:
         return e
     return kind(e.number, e.source, e.description, key)
