@@ -201,7 +201,7 @@ class Tiers(_Wrapper):
         with self._manager._funnel():
             return int(self._obj.Count)
 
-    def __getitem__(self, index: int) -> Tier:
+    def __getitem__(self, index: Union[int, str]) -> Tier:
         if isinstance(index, bool) or not isinstance(index, (int, str)):
             raise TypeError(f"a tier is found by its number, not by {type(index).__name__}")
         try:
