@@ -9,7 +9,8 @@ cd "$(dirname "$0")/.."
 sanitize=0
 if [[ "${1:-}" == "--sanitize" ]]; then sanitize=1; fi
 
-bash scripts/deps.sh
+# The Python package's tests: pytest, and an offline install into a fresh environment.
+bash scripts/deps.sh python3-pytest python3-venv python3-setuptools python3-wheel
 
 jobs=$(nproc)
 if [[ "${1:-}" == "--threads" ]]; then

@@ -73,6 +73,7 @@ const std::shared_ptr<PriceRuleItem>& ItemArg(const Arg& a) {
 
 // Numbered as a property get of the manager's interface, apart from the suite's methods.
 constexpr DISPID kInitFailureId = 0x68030000;
+constexpr DISPID kErrorKeyId = 0x68030001;
 
 const Param kIndex{"index", Type::Short, kInOut};
 const Param kRule{"rule", Type::Rule, kInOut};
@@ -655,9 +656,10 @@ const ClassInfo& InfoOf<PriceRuleManager>() {
         {},
         [](DispatchObject& o, std::vector<Arg>&) -> Arg { return Target<M>(o).ExitManager(); }},
        // Beyond the suite's members: InitManager answers only False; this says why.
-       Prop("InitFailure", kInitFailureId, {}, [](DispatchObject& o, std::vector<Arg>&) -> Arg {
-         return Target<M>(o).InitFailure();
-       })}};
+       Prop("InitFailure", kInitFailureId, {},
+            [](DispatchObject& o, std::vector<Arg>&) -> Arg { return Target<M>(o).InitFailure(); }),
+       Prop("ErrorKey", kErrorKeyId, {},
+            [](DispatchObject&, std::vector<Arg>&) -> Arg { return LastErrorKey(); })}};
   return info;
 }
 

@@ -298,15 +298,27 @@ HRESULT DispatchObject::Invoke(DISPID id, WORD flags, DISPPARAMS* params, VARIAN
   return S_OK;
 }
 
+namespace {
+// Objects answer only on the thread that made them, so a thread's last failure is its caller's.
+thread_local std::string t_error_key;
+}  // namespace
+
+const std::string& LastErrorKey() { return t_error_key; }
+
 HRESULT ReportException(EXCEPINFO* excep, const IID* iid) {
   const std::exception_ptr failure = std::current_exception();
   std::string source = "Tamsel";
   SCODE scode = E_FAIL;
+  t_error_key.clear();
   try {
     std::rethrow_exception(failure);
   } catch (const ComponentError& e) {
     source = e.source();
     scode = e.number();
+    try {
+      t_error_key = e.key();
+    } catch (const std::bad_alloc&) {
+    }
   } catch (const DatabaseError&) {
     source = "DatabaseError";
   } catch (...) {

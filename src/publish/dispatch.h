@@ -194,4 +194,9 @@ std::shared_ptr<T> Unwrap(IDispatch* p) {
 // for interface iid; the result for Invoke.
 HRESULT ReportException(EXCEPINFO* excep, const IID* iid);
 
+// The message key of the last failure ReportException reported on this thread: empty unless it
+// was one of the component's own messages. EXCEPINFO has no place for it, and a caller that tells
+// a stale save from a refused rule must not have to read the localized text.
+const std::string& LastErrorKey();
+
 }  // namespace tamsel::publish
