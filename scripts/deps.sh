@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config ccache
   libsqlite3-dev sqlite3 libpugixml-dev libfmt-dev libhowardhinnant-date-dev
-  libcli11-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev help2man
+  libcli11-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev man-db
   unixodbc-dev unixodbc libsqliteodbc tdsodbc locales gettext python3
   libminizip-dev
   chromium fonts-noto-cjk

@@ -76,6 +76,7 @@ int main(int argc, char** argv) {
   AddDemoCommand(app, options, action);
   AddReportCommand(app, options, action);
   AddCompletionCommand(app, action);
+  AddManCommand(app, action);
   ShowGlobalOptionsInHelp(app);
 
   try {

@@ -20,25 +20,6 @@ namespace tamsel::cli {
 
 namespace {
 
-// Commands a user may type: the hidden ones (empty description) stay out of hints and completion.
-std::vector<const CLI::App*> VisibleCommands(const CLI::App& app) {
-  return app.get_subcommands(
-      [](const CLI::App* sub) { return !sub->get_name().empty() && !sub->get_group().empty(); });
-}
-
-std::vector<const CLI::Option*> NamedOptions(const CLI::App& app) {
-  return app.get_options([](const CLI::Option* opt) { return !opt->get_lnames().empty(); });
-}
-
-// The top level's own options, which every command accepts; help and version excepted.
-std::vector<const CLI::Option*> GlobalOptionList(const CLI::App& app) {
-  std::vector<const CLI::Option*> global = NamedOptions(app);
-  std::erase_if(global, [&app](const CLI::Option* opt) {
-    return opt->get_group().empty() || opt == app.get_help_ptr() || opt == app.get_version_ptr();
-  });
-  return global;
-}
-
 size_t EditDistance(std::string_view a, std::string_view b) {
   std::vector<size_t> row(b.size() + 1);
   std::iota(row.begin(), row.end(), size_t{0});
@@ -126,6 +107,32 @@ std::string ParseFailure(const CLI::App*, const CLI::Error& error) {
 
 }  // namespace
 
+std::vector<const CLI::App*> VisibleCommands(const CLI::App& app) {
+  // The hidden ones have an empty group.
+  return app.get_subcommands(
+      [](const CLI::App* sub) { return !sub->get_name().empty() && !sub->get_group().empty(); });
+}
+
+std::vector<const CLI::Option*> NamedOptions(const CLI::App& app) {
+  return app.get_options([](const CLI::Option* opt) { return !opt->get_lnames().empty(); });
+}
+
+std::vector<const CLI::Option*> GlobalOptionList(const CLI::App& app) {
+  std::vector<const CLI::Option*> global = NamedOptions(app);
+  std::erase_if(global, [&app](const CLI::Option* opt) {
+    return opt->get_group().empty() || opt == app.get_help_ptr() || opt == app.get_version_ptr();
+  });
+  return global;
+}
+
+std::string CommandPath(const CLI::App& cmd) {
+  std::string path;
+  for (const CLI::App* p = &cmd; p->get_parent() != nullptr; p = p->get_parent()) {
+    path = p->get_name() + (path.empty() ? "" : " ") + path;
+  }
+  return path;
+}
+
 void LocalizeHelp(CLI::App& app) {
   auto formatter = std::make_shared<HelpFormatter>();
   for (const char* label : {N_("Usage"), N_("OPTIONS"), N_("SUBCOMMAND"), N_("SUBCOMMANDS"),
@@ -148,7 +155,15 @@ void ShowGlobalOptionsInHelp(CLI::App& app) {
       formatter->make_group(_("Global options (before or after the command)"), false, global);
   auto add = [&text](auto& self, CLI::App& parent) -> void {
     for (auto* sub : parent.get_subcommands([](CLI::App*) { return true; })) {
-      sub->footer([text] { return text; });
+      // A group's help shows the examples of its commands too.
+      const std::string path = CommandPath(*sub);
+      std::string examples;
+      for (const Example* example : ExamplesUnder(path)) {
+        for (std::string_view line : example->lines) examples += fmt::format("  tamsel {}\n", line);
+      }
+      std::string footer = text;
+      if (!examples.empty()) footer += fmt::format("\n{}:\n{}", _("Examples"), examples);
+      sub->footer([footer] { return footer; });
       // A command makes its help flag before it takes over the translated option group.
       if (CLI::Option* help = sub->get_help_ptr()) help->group(_("Options"));
       self(self, *sub);
@@ -165,10 +180,8 @@ std::optional<std::string> UnknownCommandMessage(const CLI::App& app) {
     return std::nullopt;
   }
   const std::string& typed = rest.front();
-  std::string path;
-  for (const CLI::App* p = at; p->get_parent() != nullptr; p = p->get_parent()) {
-    path = p->get_name() + " " + path;
-  }
+  std::string path = CommandPath(*at);
+  if (!path.empty()) path += ' ';
   const std::string command = path + typed;
   const CLI::App* best = nullptr;
   size_t best_distance = std::max<size_t>(2, typed.size() / 3) + 1;

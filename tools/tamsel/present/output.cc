@@ -320,26 +320,31 @@ std::string FieldToCell(const ToolField* field, const Variant& value) {
   return VarToStr(value);
 }
 
+uint32_t NextCodePoint(std::string_view text, size_t& at) {
+  const unsigned char c = static_cast<unsigned char>(text[at]);
+  uint32_t cp = c;
+  size_t len = 1;
+  if (c >= 0xF0) {
+    len = 4;
+    cp = c & 0x07;
+  } else if (c >= 0xE0) {
+    len = 3;
+    cp = c & 0x0F;
+  } else if (c >= 0xC0) {
+    len = 2;
+    cp = c & 0x1F;
+  }
+  for (size_t k = 1; k < len && at + k < text.size(); ++k) {
+    cp = (cp << 6) | (static_cast<unsigned char>(text[at + k]) & 0x3F);
+  }
+  at += len;
+  return cp;
+}
+
 size_t DisplayWidth(std::string_view text) {
   size_t width = 0;
   for (size_t i = 0; i < text.size();) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    uint32_t cp = c;
-    size_t len = 1;
-    if (c >= 0xF0) {
-      len = 4;
-      cp = c & 0x07;
-    } else if (c >= 0xE0) {
-      len = 3;
-      cp = c & 0x0F;
-    } else if (c >= 0xC0) {
-      len = 2;
-      cp = c & 0x1F;
-    }
-    for (size_t k = 1; k < len && i + k < text.size(); ++k) {
-      cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-    }
-    i += len;
+    const uint32_t cp = NextCodePoint(text, i);
     bool wide = (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0xA4CF) ||
                 (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) ||
                 (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF00 && cp <= 0xFF60) ||

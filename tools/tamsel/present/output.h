@@ -157,5 +157,7 @@ Table RecordsetToTable(Recordset& rs, const std::vector<std::string>& columns);
 
 // Display width of UTF-8 text in terminal columns.
 size_t DisplayWidth(std::string_view text);
+// The code point of the UTF-8 sequence at `at`, which moves past it.
+uint32_t NextCodePoint(std::string_view text, size_t& at);
 
 }  // namespace tamsel::cli
