@@ -54,7 +54,8 @@ if command -v ccache >/dev/null; then
 fi
 # No automatic -dbgsym packages unless the caller asks for options of their own.
 export DEB_BUILD_OPTIONS=${DEB_BUILD_OPTIONS:-"nocheck noddebs parallel=$(nproc)"}
-(cd "$work/tamsel" && dpkg-buildpackage -us -uc -b)
+# Debian's own Python and tools, whatever the caller's PATH puts first (pyenv, /usr/local).
+(cd "$work/tamsel" && PATH=/usr/sbin:/usr/bin:/sbin:/bin dpkg-buildpackage -us -uc -b)
 
 rm -rf "$root/dist"
 mkdir -p "$root/dist"
@@ -71,7 +72,7 @@ if ((!check)); then exit 0; fi
 # What a new user would try, on the installed packages.
 apt_install install ./dist/*.deb g++ cmake pkgconf man-db sqlite3 python3
 files=$(dpkg -L libtamsel0 libtamsel-dev tamsel python3-tamsel | sort -u)
-tamsel --version
+[[ $(tamsel --version) =~ ^tamsel\ [0-9]+\.[0-9]+\.[0-9]+$ ]]
 man -w tamsel
 ext=$(dpkg -L libtamsel0 | grep '/libtamsel_sqlite_ext\.so$')
 # The collation ignores case and trailing blanks; without the extension the query fails.
@@ -83,7 +84,9 @@ cmake -S examples -B "$consumer/cmake" >/dev/null
 cmake --build "$consumer/cmake" -j "$(nproc)" >/dev/null
 # shellcheck disable=SC2046 # pkg-config's flags are meant to split
 c++ examples/price_lookup.cc -o "$consumer/price_lookup" $(pkg-config --cflags --libs tamsel)
-tamsel init --db "$consumer/prices.db" --demo-data >/dev/null
+tamsel --db "$consumer/prices.db" init --demo-data >/dev/null
+[[ $(tamsel --db "$consumer/prices.db" demo) == *"cheapest vendor"* ]]
+[[ $(LANG=zh_TW.UTF-8 tamsel --db "$consumer/prices.db" rule list) == *"條規則"* ]]
 "$consumer/price_lookup" "$consumer/prices.db"
 "$consumer/cmake/cheapest_vendor" "$consumer/prices.db"
 
