@@ -71,15 +71,16 @@ if ((!check)); then exit 0; fi
 
 # What a new user would try, on the installed packages.
 apt_install install ./dist/*.deb g++ cmake pkgconf man-db sqlite3 python3
-files=$(dpkg -L libtamsel0 libtamsel-dev tamsel python3-tamsel | sort -u)
+packages=(python3-tamsel tamsel libtamsel-dev libtamsel0)
+files=$(dpkg -L "${packages[@]}" | sort -u)
+consumer=$(mktemp -d)
+trap '"${sudo_cmd[@]}" dpkg --purge "${packages[@]}" >/dev/null; rm -rf "$consumer"' EXIT
 [[ $(tamsel --version) =~ ^tamsel\ [0-9]+\.[0-9]+\.[0-9]+$ ]]
 man -w tamsel
 ext=$(dpkg -L libtamsel0 | grep '/libtamsel_sqlite_ext\.so$')
 # The collation ignores case and trailing blanks; without the extension the query fails.
 [[ $(sqlite3 -bail :memory: -cmd ".load ${ext%.so}" "select 'A' = 'a ' collate tamsel_text") == 1 ]]
-python3 -c 'import tamsel'
-consumer=$(mktemp -d)
-trap 'rm -rf "$consumer"' EXIT
+/usr/bin/python3 -c 'import tamsel'
 cmake -S examples -B "$consumer/cmake" >/dev/null
 cmake --build "$consumer/cmake" -j "$(nproc)" >/dev/null
 # shellcheck disable=SC2046 # pkg-config's flags are meant to split
@@ -90,7 +91,8 @@ tamsel --db "$consumer/prices.db" init --demo-data >/dev/null
 "$consumer/price_lookup" "$consumer/prices.db"
 "$consumer/cmake/cheapest_vendor" "$consumer/prices.db"
 
-"${sudo_cmd[@]}" dpkg --purge python3-tamsel tamsel libtamsel-dev libtamsel0
+trap 'rm -rf "$consumer"' EXIT
+"${sudo_cmd[@]}" dpkg --purge "${packages[@]}"
 left=$(while read -r f; do if [[ -f $f || -L $f ]]; then echo "$f"; fi; done <<<"$files")
 if [[ -n $left || -e /etc/tamsel ]]; then
   echo "left after purge:" $left "$(ls -d /etc/tamsel 2>/dev/null)" >&2
