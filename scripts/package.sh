@@ -90,6 +90,16 @@ tamsel --db "$consumer/prices.db" init --demo-data >/dev/null
 [[ $(LANG=zh_TW.UTF-8 tamsel --db "$consumer/prices.db" rule list) == *"條規則"* ]]
 "$consumer/price_lookup" "$consumer/prices.db"
 "$consumer/cmake/cheapest_vendor" "$consumer/prices.db"
+# The README's registration commands, into a scratch registry.
+export TAMSEL_REGISTRY=$consumer/registry.json
+selfreg() { /usr/bin/python3 -c "import ctypes; assert ctypes.CDLL('libtamsel_publish.so.0').$1() == 0"; }
+selfreg DllRegisterServer
+grep -q "\"/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/libtamsel_publish.so.0\"" "$TAMSEL_REGISTRY"
+selfreg DllUnregisterServer
+if grep -q libtamsel_publish "$TAMSEL_REGISTRY"; then
+  echo "unregistering left entries in $TAMSEL_REGISTRY" >&2
+  exit 1
+fi
 
 trap 'rm -rf "$consumer"' EXIT
 "${sudo_cmd[@]}" dpkg --purge "${packages[@]}"
