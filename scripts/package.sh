@@ -80,7 +80,6 @@ man -w tamsel
 ext=$(dpkg -L libtamsel0 | grep '/libtamsel_sqlite_ext\.so$')
 # The collation ignores case and trailing blanks; without the extension the query fails.
 [[ $(sqlite3 -bail :memory: -cmd ".load ${ext%.so}" "select 'A' = 'a ' collate tamsel_text") == 1 ]]
-/usr/bin/python3 -c 'import tamsel'
 cmake -S examples -B "$consumer/cmake" >/dev/null
 cmake --build "$consumer/cmake" -j "$(nproc)" >/dev/null
 # shellcheck disable=SC2046 # pkg-config's flags are meant to split
@@ -89,6 +88,11 @@ tamsel --db "$consumer/prices.db" init --demo-data >/dev/null
 [[ $(tamsel --db "$consumer/prices.db" demo) == *"cheapest vendor"* ]]
 [[ $(LANG=zh_TW.UTF-8 tamsel --db "$consumer/prices.db" rule list) == *"條規則"* ]]
 "$consumer/price_lookup" "$consumer/prices.db"
+# The Python module finds the dispatch library on the system's library path by itself.
+/usr/bin/python3 -c 'import datetime, sys, tamsel
+with tamsel.open(sys.argv[1]) as m:
+    print("python:", m.price("V002", "A01", datetime.date(2026, 12, 6), 2000).iUnitPrice)
+' "$consumer/prices.db"
 "$consumer/cmake/cheapest_vendor" "$consumer/prices.db"
 # The README's registration commands, into a scratch registry.
 export TAMSEL_REGISTRY=$consumer/registry.json
