@@ -5,6 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+# Debian's own Python and tools, and the packaged ones, whatever the caller's PATH puts first
+# (pyenv, /usr/local).
+export PATH=/usr/sbin:/usr/bin:/sbin:/bin
 
 check=0
 case "${1:-}" in
@@ -54,8 +57,7 @@ if command -v ccache >/dev/null; then
 fi
 # No automatic -dbgsym packages unless the caller asks for options of their own.
 export DEB_BUILD_OPTIONS=${DEB_BUILD_OPTIONS:-"nocheck noddebs parallel=$(nproc)"}
-# Debian's own Python and tools, whatever the caller's PATH puts first (pyenv, /usr/local).
-(cd "$work/tamsel" && PATH=/usr/sbin:/usr/bin:/sbin:/bin dpkg-buildpackage -us -uc -b)
+(cd "$work/tamsel" && dpkg-buildpackage -us -uc -b)
 
 rm -rf "$root/dist"
 mkdir -p "$root/dist"
@@ -63,9 +65,8 @@ mv "$work"/*.deb "$work"/*.changes "$work"/*.buildinfo "$root/dist/"
 rm -rf "$work"
 ls -l dist/
 
-# Errors fail the build; warnings and notes are shown (debian/*.lintian-overrides says why each
-# one kept is right).
-lintian --fail-on error --display-info --info dist/*.changes
+# Errors fail; warnings and notes are shown, and each override in debian/ says why it is right.
+lintian --fail-on error --display-info dist/*.changes
 
 if ((!check)); then exit 0; fi
 
@@ -89,14 +90,14 @@ tamsel --db "$consumer/prices.db" init --demo-data >/dev/null
 [[ $(LANG=zh_TW.UTF-8 tamsel --db "$consumer/prices.db" rule list) == *"條規則"* ]]
 "$consumer/price_lookup" "$consumer/prices.db"
 # The Python module finds the dispatch library on the system's library path by itself.
-/usr/bin/python3 -c 'import datetime, sys, tamsel
+python3 -c 'import datetime, sys, tamsel
 with tamsel.open(sys.argv[1]) as m:
     print("python:", m.price("V002", "A01", datetime.date(2026, 12, 6), 2000).iUnitPrice)
 ' "$consumer/prices.db"
 "$consumer/cmake/cheapest_vendor" "$consumer/prices.db"
 # The README's registration commands, into a scratch registry.
 export TAMSEL_REGISTRY=$consumer/registry.json
-selfreg() { /usr/bin/python3 -c "import ctypes; assert ctypes.CDLL('libtamsel_publish.so.0').$1() == 0"; }
+selfreg() { python3 -c "import ctypes; assert ctypes.CDLL('libtamsel_publish.so.0').$1() == 0"; }
 selfreg DllRegisterServer
 grep -q "\"/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/libtamsel_publish.so.0\"" "$TAMSEL_REGISTRY"
 selfreg DllUnregisterServer
@@ -109,7 +110,7 @@ trap 'rm -rf "$consumer"' EXIT
 "${sudo_cmd[@]}" dpkg --purge "${packages[@]}"
 left=$(while read -r f; do if [[ -f $f || -L $f ]]; then echo "$f"; fi; done <<<"$files")
 if [[ -n $left || -e /etc/tamsel ]]; then
-  echo "left after purge:" $left "$(ls -d /etc/tamsel 2>/dev/null)" >&2
+  echo "left after purge:" "$left" "$(ls -d /etc/tamsel 2>/dev/null)" >&2
   exit 1
 fi
 echo "purged: nothing left"
