@@ -91,6 +91,11 @@ std::shared_ptr<Recordset> detail::ConnectionAccess::OpenShaped(Connection& conn
   return std::make_shared<Recordset>(driver.QueryShaped(sql.text, sql.shape), conn.driver_);
 }
 
+std::shared_ptr<detail::Driver> detail::ConnectionAccess::BeginRead(Connection& conn) {
+  detail::Driver& driver = OpenOrThrow(conn.driver_);
+  return driver.BeginRead() ? conn.driver_ : nullptr;
+}
+
 int32_t detail::ConnectionAccess::ExecuteShaped(Connection& conn, const ShapedSql& sql) {
   detail::Driver& driver = OpenOrThrow(conn.driver_);
   detail::NotifyStatementObservers(sql.text);

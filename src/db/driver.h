@@ -84,6 +84,11 @@ class Driver {
     return Query(sql);
   }
   virtual void Begin() = 0;
+  // Reads of several statements that must see one state of the data. A driver whose engine
+  // gives each statement outside a transaction a snapshot of its own opens one for them and
+  // answers true; EndRead then ends it. Inside a transaction, and for other drivers, nothing.
+  virtual bool BeginRead() { return false; }
+  virtual void EndRead() noexcept {}
   // Throws CommitOutcomeUnknown when the engine ended the transaction without telling whether
   // it was stored; any other failure means nothing was stored, and Rollback ends what is left.
   virtual void Commit() = 0;
@@ -116,6 +121,21 @@ void NotifyStatementObservers(std::string_view sql);
 struct ConnectionAccess {
   static std::shared_ptr<Recordset> OpenShaped(Connection& conn, const ShapedSql& sql);
   TAMSEL_INTERNAL static int32_t ExecuteShaped(Connection& conn, const ShapedSql& sql);
+  static std::shared_ptr<Driver> BeginRead(Connection& conn);  // the driver when it began one
+};
+
+// The statements run while it lives read one state of the data (see Driver::BeginRead).
+class ReadTogether {
+ public:
+  explicit ReadTogether(Connection& conn) : driver_(ConnectionAccess::BeginRead(conn)) {}
+  ~ReadTogether() {
+    if (driver_) driver_->EndRead();
+  }
+  ReadTogether(const ReadTogether&) = delete;
+  ReadTogether& operator=(const ReadTogether&) = delete;
+
+ private:
+  std::shared_ptr<Driver> driver_;
 };
 
 }  // namespace tamsel::detail

@@ -244,6 +244,23 @@ class SqliteDriver : public Driver {
     RunScript("ROLLBACK");
   }
 
+  // A read transaction: one lock of the file for all the reads instead of one per statement.
+  bool BeginRead() override {
+    EnsureOpen();
+    if (!sqlite3_get_autocommit(db_)) return false;
+    StepOnce(begin_read_, "BEGIN");
+    return true;
+  }
+
+  void EndRead() noexcept override {
+    if (db_ == nullptr || sqlite3_get_autocommit(db_)) return;
+    try {
+      StepOnce(end_read_, "COMMIT");
+    } catch (...) {
+      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);  // reads leave nothing to keep
+    }
+  }
+
   bool InTransaction() const override { return db_ != nullptr && !sqlite3_get_autocommit(db_); }
 
   // A database without a file would be lost with its session; nobody else waits on its locks.
@@ -290,6 +307,8 @@ class SqliteDriver : public Driver {
 
   void CloseHandle() {
     if (db_ == nullptr) return;
+    begin_read_.reset();
+    end_read_.reset();
     cache_.clear();
     index_.clear();
     if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -338,6 +357,24 @@ class SqliteDriver : public Driver {
   // Internal statements, never rewritten nor cached.
   void RunScript(const char* sql) {
     if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) Raise(sql);
+  }
+
+  // An internal statement run often: compiled once, kept in stmt.
+  void StepOnce(StmtPtr& stmt, const char* sql) {
+    if (!stmt) {
+      sqlite3_stmt* raw = nullptr;
+      if (sqlite3_prepare_v2(db_, sql, -1, &raw, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(raw);
+        Raise(sql);
+      }
+      stmt.reset(raw);
+    }
+    if (sqlite3_step(stmt.get()) != SQLITE_DONE) {
+      const std::string message = sqlite3_errmsg(db_);
+      sqlite3_reset(stmt.get());
+      throw DatabaseError(message + " [" + sql + "]");
+    }
+    sqlite3_reset(stmt.get());
   }
 
   const std::string& Rewritten(std::string_view tsql) {
@@ -582,6 +619,7 @@ class SqliteDriver : public Driver {
   bool ran_out_ = false;  // a statement ran out of memory since the session was opened
   bool began_ = false;
   std::list<CachedStmt> cache_;  // most recently used first
+  StmtPtr begin_read_, end_read_;
   std::unordered_map<std::string, std::list<CachedStmt>::iterator> index_;
   std::unordered_map<std::string, std::string> rewrites_;
   std::string bound_key_;  // scratch, kept for its capacity

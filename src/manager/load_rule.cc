@@ -13,6 +13,9 @@ namespace tamsel {
 std::shared_ptr<PriceRule> PriceRuleManager::LoadVenInvPriceRule(int32_t id) {
   std::shared_ptr<PriceRule> result;
   detail::Funnel([&] {
+    // The header and its tiers from one state of the data: a save in between cannot pair the
+    // header of one version with the tiers of another.
+    const detail::ReadTogether together(*Context()->mConn);
     auto rs = detail::ConnectionAccess::OpenShaped(*Context()->mConn, detail::LoadRuleSql(id));
     if (rs->Eof()) return;
     auto rule = PriceRule::New();

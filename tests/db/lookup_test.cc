@@ -87,6 +87,27 @@ TEST(PriceLookup, TierAndRuleFromTheRow) {
                 "taxcost=1 memo= term=FOB/ ufts= tiers=1");
 }
 
+// Another user's save committed between the header's read and the tiers' read must not pair the
+// header of one version with the tiers of another.
+TEST(LoadRule, HeaderAndTiersFromOneStateOfTheData) {
+  if (DriverName() != "sqlite") GTEST_SKIP() << "the embedded driver's read transaction";
+  LookupEnv env;
+  const int32_t id = AddRule(env.db, {});
+  AddRuleTier(env.db, id, 1, 0, Variant::Null(), 5);
+  bool saved = false;
+  const ScopedStatementObserver other_user([&](std::string_view sql) {
+    if (saved || sql.find("ven_inv_price_ruleitem") == std::string_view::npos) return;
+    saved = true;
+    env.db.Exec("update ven_inv_price_ruleitem set iUnitPrice = 6 where id = " +
+                std::to_string(id));
+  });
+  const auto rule = env.manager.LoadVenInvPriceRule(id);
+  ASSERT_TRUE(saved);
+  ASSERT_NE(rule, nullptr);
+  EXPECT_EQ(rule->ruleItems->Item("1")->iUnitPrice, 5);
+  EXPECT_EQ(env.manager.LoadVenInvPriceRule(id)->ruleItems->Item("1")->iUnitPrice, 6);
+}
+
 TEST(LoadRule, HeaderFromTheView) {
   LookupEnv env;
   env.db.Exec("insert into ComputationUnit (cComUnitCode, cComUnitName) values ('PCS','Piece')");
