@@ -113,7 +113,7 @@ TEST(Recordset, ColumnPositionsMatchTheSearchByName) {
   auto data = Sample();
   // a second column of that name: the first counts
   data->columns = std::make_shared<const detail::ResultColumns>(
-      std::vector<std::string>{"cInvCode", "cName", "iQty", "CNAME", "dDate"});
+      std::vector<std::string>{"cInvCode", "cName", "iQty", "CINVCODE", "dDate"});
   Recordset rs(data);
   std::vector<std::string_view> names = {"ddate", "nosuch", "cname", "CINVCODE", "iQty"};
   std::vector<int32_t> at(names.size());
