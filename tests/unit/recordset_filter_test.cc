@@ -73,6 +73,7 @@ TEST(RecordsetFilter, BadConditionKeepsPreviousFilter) {
   EXPECT_EQ(Codes(rs), Codes_t{"B02"});
   rs.Filter("");
   EXPECT_EQ(rs.RecordCount(), 4);
+  EXPECT_EQ(rs.Fields("cInvCode").AsString(), "A01");  // back at the first row
 }
 
 TEST(Recordset, NavigatesAndReportsItsEdges) {
