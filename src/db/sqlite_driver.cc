@@ -259,6 +259,9 @@ class SqliteDriver : public Driver {
     } catch (...) {
       sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);  // reads leave nothing to keep
     }
+    // Still open (memory too short even to roll back): a session ended and opened anew holds no
+    // lock that would keep the log from being checkpointed or the next transaction from starting.
+    if (!sqlite3_get_autocommit(db_)) Reset();
   }
 
   bool InTransaction() const override { return db_ != nullptr && !sqlite3_get_autocommit(db_); }
